@@ -1,0 +1,106 @@
+// The main window: three tab pages, their controls and click handlers.
+#pragma once
+
+#include "app/filedialog.h"
+#include "kml/kmlbuffer.h"
+
+#include <QWidget>
+#include <memory>
+
+class LinkLabel;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollArea;
+class QTabWidget;
+class QTableView;
+class QToolButton;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+
+    // Declared first: the dialogs below are built on the host.
+    std::unique_ptr<DialogHost> m_ownHost;
+    DialogHost *m_host;
+
+public:
+    // host answers the file dialogs and message boxes; the standard Qt dialogs when null.
+    explicit TForm1(DialogHost *host = nullptr, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    static const QString HomePage;
+    static const QString HelpPage;
+
+    // Click handlers. Each runs through guarded(), which shows a failure in the error box.
+    void Button1Click();
+    void Label9Click();
+
+    // Runs a handler; a CommandError (or any other exception) it throws ends it and is shown in
+    // the error box, and the window goes on.
+    void guarded(void (TForm1::*handler)());
+
+    QTabWidget *PageControl1;
+    QWidget *TabSheet1;
+    QWidget *TabSheet2;
+    QWidget *TabSheet3;
+
+    // First page
+    QGroupBox *GroupBox1;
+    QLabel *Label1;
+    QLineEdit *long1;
+    QLineEdit *long2;
+    QLineEdit *long3;
+    QLabel *Label2;
+    QLineEdit *lat1;
+    QLineEdit *lat2;
+    QLineEdit *lat3;
+    QToolButton *SpeedButton1;
+    QLabel *Label4;
+    QLineEdit *long_; // the decimal longitude box, named "long"
+    QLineEdit *lat;
+    QLabel *title;
+    QLineEdit *Edit1;
+    QPushButton *Button1;
+    QLabel *Label3;
+    QPlainTextEdit *Memo1;
+    LinkLabel *Label9;
+
+    // Second page
+    QTableView *DBGrid1;
+    QPushButton *Button2;
+    QPushButton *Button3;
+    QWidget *DBNavigator1;
+    QLabel *Label5;
+    QLineEdit *DBEdit1;
+    QLabel *Label6;
+    QLineEdit *DBEdit2;
+    QLabel *Label7;
+    QLineEdit *DBEdit3;
+    QLabel *Label8;
+    QPlainTextEdit *DBMemo1;
+    LinkLabel *Label10;
+
+    // Third page
+    QPlainTextEdit *Memo3;
+    QPushButton *OpenTxt;
+    QPushButton *Button5;
+    LinkLabel *Label11;
+
+    // The output line buffer (never shown).
+    KmlBuffer Memo2;
+
+    FileDialog SaveDialog1;
+    FileDialog OpenDialog1;
+
+    DialogHost &dialogs() { return *m_host; }
+
+private:
+    void createPage1();
+    void createPage2();
+    void createPage3();
+    void showError(const QString &message);
+
+    QScrollArea *m_scroll;
+};

@@ -1,0 +1,17 @@
+// The program's exception type and helpers for system error texts.
+#include "commanderror.h"
+
+#include <cstring>
+
+CommandError::CommandError(const QString &message)
+    : std::runtime_error(message.toStdString()), m_message(message) {}
+
+QString systemErrorText(int errnum) {
+    return withoutFinalPeriod(QString::fromLocal8Bit(std::strerror(errnum)));
+}
+
+QString withoutFinalPeriod(QString text) {
+    while (!text.isEmpty() && (text.back().isSpace() || text.back() == u'.'))
+        text.chop(1);
+    return text;
+}

@@ -1,0 +1,22 @@
+// The one exception type of the program: a command that fails throws it with the exact
+// message the user is to see; the window's top-level guard shows it in the error box.
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+class CommandError : public std::runtime_error {
+public:
+    explicit CommandError(const QString &message);
+
+    const QString &message() const noexcept { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// The operating system's text for an errno value, without a final period or trailing blanks.
+QString systemErrorText(int errnum);
+
+// Removes a final period and any trailing blanks or line breaks from a system message.
+QString withoutFinalPeriod(QString text);

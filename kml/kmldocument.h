@@ -1,0 +1,36 @@
+// The two KML document shapes: one placemark over sixteen lines, or a folder of one-line
+// placemarks.
+#pragma once
+
+#include <QString>
+
+class KmlBuffer;
+
+namespace kml {
+
+// The root start tag with the KML 2.0 namespace; the first line of every document.
+QString startLine();
+
+inline constexpr char16_t FolderStart[] = u"<Folder>";
+inline constexpr char16_t FolderEnd[] = u"</Folder></kml>";
+
+struct Placemark {
+    QString description;
+    QString name;
+    QString longitude;
+    QString latitude;
+};
+
+// Clears the buffer and fills it with the single-placemark document.
+void fillSinglePlacemark(KmlBuffer &buffer, const Placemark &placemark);
+
+// One placemark of a folder document, as one line.
+QString folderPlacemarkEntry(const QString &description, const QString &name,
+                             const QString &longitude, const QString &latitude);
+
+// Clears the buffer and adds the start line and "<Folder>".
+void beginFolder(KmlBuffer &buffer);
+// Adds "</Folder></kml>".
+void endFolder(KmlBuffer &buffer);
+
+} // namespace kml

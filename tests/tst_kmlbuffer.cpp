@@ -1,0 +1,179 @@
+// The saved bytes of both document shapes, and what a failed save leaves behind.
+#include "common/commanderror.h"
+#include "kml/kmlbuffer.h"
+#include "kml/kmldocument.h"
+#include "sources/singleplacemark.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+QByteArray golden(const char *name) { return readAll(QStringLiteral(KML_TEST_DATA "/") + name); }
+
+QString errorOf(const std::function<void()> &f) {
+    try {
+        f();
+    } catch (const CommandError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestKmlBuffer : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void singlePlacemarkWithUsageNotice();
+    void folderDocuments_data();
+    void folderDocuments();
+    void emptyPlacemarkEntry();
+    void saveReplacesWholeFile();
+    void failedSaveLeavesOldFile();
+    void readOnlyFileIsKept();
+    void cannotCreateMessage_data();
+    void cannotCreateMessage();
+};
+
+void TestKmlBuffer::singlePlacemarkWithUsageNotice() {
+    const QString notice = QStringLiteral(
+        "使用说明：\n1.软件用于将经纬度转换为GOOGLE EARTH的KML格式;\n2.软件包括单点和多点两个系统；\n"
+        "3.单点系统只能对单个点生成KML；\n4.Excel数据库KML多点系统则可以利用EXCEL进行操作;\n"
+        "5.本软件为免费软件，欢迎自由使用和传播，作者不承担任何使用责任；\n"
+        "6.主页：http://www.pinfold.example/ 使用说明：http://www.pinfold.example/help/\n");
+    KmlBuffer buffer;
+    buffer.Add(QStringLiteral("Memo2"));
+    kml::fillSinglePlacemark(buffer, {singleplacemark::withCrLf(notice), QStringLiteral("地点标注标题"),
+                                      QStringLiteral("116.3920388"), QStringLiteral("39.91120332")});
+    QCOMPARE(buffer.count(), 16);
+    QCOMPARE(buffer.bytes(), golden("single-notice.kml"));
+}
+
+void TestKmlBuffer::folderDocuments_data() {
+    QTest::addColumn<QList<kml::Placemark>>("placemarks");
+    QTest::addColumn<QString>("goldenFile");
+    QTest::newRow("empty folder") << QList<kml::Placemark>{} << "folder-empty.kml";
+    QTest::newRow("plain, empty and markup values")
+        << QList<kml::Placemark>{{u"中国古代帝王宫殿，位于中国北京市"_qs, u"紫禁城"_qs,
+                                  u"116.3920388"_qs, u"39.91120332"_qs},
+                                 {},
+                                 {u"<b>粗体</b><br/>"_qs, u"A&B"_qs, u"1"_qs, u"2"_qs}}
+        << "folder-three.kml";
+}
+
+void TestKmlBuffer::folderDocuments() {
+    QFETCH(QList<kml::Placemark>, placemarks);
+    QFETCH(QString, goldenFile);
+    KmlBuffer buffer;
+    kml::beginFolder(buffer);
+    for (const kml::Placemark &p : placemarks)
+        buffer.Add(kml::folderPlacemarkEntry(p.description, p.name, p.longitude, p.latitude));
+    kml::endFolder(buffer);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.kml"));
+    buffer.SaveToFile(path);
+    QCOMPARE(readAll(path), golden(goldenFile.toLatin1().constData()));
+}
+
+void TestKmlBuffer::emptyPlacemarkEntry() {
+    QCOMPARE(kml::folderPlacemarkEntry({}, {}, {}, {}),
+             u"<Placemark><description></description><name></name><LookAt><longitude></longitude>"
+             "<latitude></latitude><range>20000</range><tilt>0</tilt><heading>3</heading>"
+             "</LookAt><Point><coordinates>,,0</coordinates></Point></Placemark>"_qs);
+}
+
+void TestKmlBuffer::saveReplacesWholeFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.kml"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(100000, 'x'));
+    f.close();
+    KmlBuffer buffer;
+    kml::beginFolder(buffer);
+    kml::endFolder(buffer);
+    buffer.SaveToFile(path);
+    QCOMPARE(readAll(path), golden("folder-empty.kml"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"old.kml"_qs});
+}
+
+void TestKmlBuffer::failedSaveLeavesOldFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("keep.kml"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("old");
+    f.close();
+
+    // A file-size limit makes the write fail part way, as a full disk would.
+    KmlBuffer buffer;
+    for (int i = 0; i < 20000; ++i)
+        buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, u"名"_qs, u"1"_qs, u"2"_qs));
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 256 * 1024;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString message = errorOf([&] { buffer.SaveToFile(path); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(message, u"Stream write error"_qs);
+    QCOMPARE(readAll(path), QByteArray("old"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"keep.kml"_qs});
+}
+
+void TestKmlBuffer::readOnlyFileIsKept() {
+    if (geteuid() == 0)
+        QSKIP("root may write read-only files");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("keep.kml"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("old");
+    f.close();
+    f.setPermissions(QFile::ReadOwner);
+    KmlBuffer buffer;
+    buffer.Add(QStringLiteral("new"));
+    QCOMPARE(errorOf([&] { buffer.SaveToFile(path); }),
+             u"Cannot create file \"%1\". Permission denied"_qs.arg(path));
+    QCOMPARE(readAll(path), QByteArray("old"));
+}
+
+void TestKmlBuffer::cannotCreateMessage_data() {
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing folder") << "no/such/dir/x.kml" << "No such file or directory";
+    QTest::newRow("a folder's name") << "sub" << "Is a directory";
+}
+
+void TestKmlBuffer::cannotCreateMessage() {
+    QFETCH(QString, relative);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("sub"));
+    const QString path = dir.filePath(relative);
+    KmlBuffer buffer;
+    buffer.Add(QStringLiteral("x"));
+    QCOMPARE(errorOf([&] { buffer.SaveToFile(path); }),
+             u"Cannot create file \"%1\". %2"_qs.arg(path, reason));
+    QCOMPARE(buffer.count(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestKmlBuffer)
+#include "tst_kmlbuffer.moc"
