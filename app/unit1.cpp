@@ -4,9 +4,12 @@
 
 #include "app/linklabel.h"
 #include "common/commanderror.h"
+#include "coords/dms.h"
+#include "coords/numtext.h"
 #include "sources/singleplacemark.h"
 
 #include <QDesktopServices>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -127,6 +130,7 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(designFont(QStringLiteral("MS Sans Serif")));
+    numtext::readDecimalSeparator();
 
     // The controls keep their design positions; a window smaller than them scrolls.
     m_scroll = new QScrollArea(this);
@@ -204,6 +208,8 @@ void TForm1::createPage1() {
 
     chain({long1, long2, long3, lat1, lat2, lat3, long_, lat, Edit1, Memo1, Button1});
 
+    connect(SpeedButton1, &QToolButton::clicked, this,
+            [this] { guarded(&TForm1::SpeedButton1Click); });
     connect(Button1, &QPushButton::clicked, this, [this] { guarded(&TForm1::Button1Click); });
     connect(Label9, &LinkLabel::clicked, this, [this] { guarded(&TForm1::Label9Click); });
 }
@@ -257,6 +263,18 @@ void TForm1::guarded(void (TForm1::*handler)()) {
 
 void TForm1::showError(const QString &message) {
     m_host->showError(applicationTitle(), errorBoxText(message));
+}
+
+void TForm1::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::LocaleChange)
+        numtext::readDecimalSeparator();
+    QWidget::changeEvent(event);
+}
+
+// The longitude is stored before the latitude is read: a bad latitude leaves the new longitude.
+void TForm1::SpeedButton1Click() {
+    long_->setText(numtext::FloatToStr(DmsToDecimal(long1->text(), long2->text(), long3->text())));
+    lat->setText(numtext::FloatToStr(DmsToDecimal(lat1->text(), lat2->text(), lat3->text())));
 }
 
 void TForm1::Button1Click() {
