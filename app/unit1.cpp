@@ -30,16 +30,17 @@ constexpr QSize ContentSize(633, 217);
 constexpr QSize ClientSize(641, 226);
 constexpr QPoint WindowPosition(189, 139);
 
-QString blanks(int n) { return QString(n, u' '); }
+QString blanks(int n) {
+    return QString(n, u' ');
+}
 
 // The design fonts: "MS Sans Serif" and "Tahoma" at 8 points, 11 pixels high at 96 dpi. Where
-// the face is missing, blanks are kept 3 pixels wide, as in the design font, so the words in
-// blank-padded labels stay beside the boxes they name.
+// they are missing, Liberation Sans stands in: its blanks are 3 pixels wide as in the design
+// fonts, so the words of the blank-padded labels stay beside the boxes they name.
 QFont designFont(const QString &family) {
-    QFont font(family);
+    QFont font;
+    font.setFamilies({family, QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     font.setPixelSize(11);
-    const qreal space = QFontMetricsF(font).horizontalAdvance(u' ');
-    font.setWordSpacing(3.0 - space);
     return font;
 }
 
@@ -119,8 +120,8 @@ void chain(std::initializer_list<QWidget *> order) {
 } // namespace
 
 TForm1::TForm1(DialogHost *host, QWidget *parent)
-    : QWidget(parent), m_ownHost(host ? nullptr : new QtDialogHost), m_host(host ? host : m_ownHost.get()),
-      SaveDialog1(FileDialogKind::Save, *m_host, this),
+    : QWidget(parent), m_ownHost(host ? nullptr : new QtDialogHost),
+      m_host(host ? host : m_ownHost.get()), SaveDialog1(FileDialogKind::Save, *m_host, this),
       OpenDialog1(FileDialogKind::Open, *m_host, this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Pinfold:: www.pinfold.example"));
@@ -190,7 +191,8 @@ void TForm1::createPage1() {
     SpeedButton1->setAccessibleName(SpeedButton1->text());
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setFocusPolicy(Qt::NoFocus); // a speed button never takes the focus
-    Label4 = label(GroupBox1, "Label4", QStringLiteral("经度") + blanks(37) + u"纬度", 6, 110, true);
+    Label4 =
+        label(GroupBox1, "Label4", QStringLiteral("经度") + blanks(37) + u"纬度", 6, 110, true);
     long_ = edit(GroupBox1, "long", 31, 108, 110, 21);
     lat = edit(GroupBox1, "lat", 171, 108, 110, 21);
 
@@ -274,4 +276,6 @@ void TForm1::Button1Click() {
                               kml::Placemark{description, Edit1->text(), x, y});
 }
 
-void TForm1::Label9Click() { QDesktopServices::openUrl(QUrl(HomePage)); }
+void TForm1::Label9Click() {
+    QDesktopServices::openUrl(QUrl(HomePage));
+}
