@@ -225,6 +225,8 @@ void TForm1::createPage2() {
     Label8 = place(new QLabel(QStringLiteral("地点描述"), TabSheet2), "Label8", 336, 90, 12, 52);
     Label8->setWordWrap(true);
     Label8->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // One character a line; taller than the design where the CJK font's lines are.
+    Label8->resize(12, qMax(52, Label8->heightForWidth(12)));
     DBMemo1 = memo(TabSheet2, "DBMemo1", 360, 80, 241, 97);
     Label10 = linkLabel(TabSheet2, "Label10", 28, 166);
 
