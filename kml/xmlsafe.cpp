@@ -4,6 +4,9 @@
 
 #include <QXmlStreamReader>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 enum class Scan { Plain, Markup, Invalid };
@@ -61,7 +64,162 @@ QString onlyXmlChars(const QString &value) {
     return out;
 }
 
+bool isNameStart(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+}
+
+bool isNameChar(char16_t c) {
+    return isNameStart(c) || (c >= u'0' && c <= u'9') || c == u'.' || c == u'-';
+}
+
+bool isBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+// The length of a predefined entity or character reference starting at p[i] ("&amp;",
+// "&#x4e2d;"), 0 when it is not one.
+qsizetype referenceLength(const char16_t *p, qsizetype i, qsizetype n) {
+    static const char16_t *const names[] = {u"amp;", u"lt;", u"gt;", u"quot;", u"apos;"};
+    for (const char16_t *name : names) {
+        qsizetype k = 0;
+        while (name[k] && i + 1 + k < n && p[i + 1 + k] == name[k])
+            ++k;
+        if (!name[k])
+            return k + 1;
+    }
+    qsizetype j = i + 1;
+    if (j >= n || p[j] != u'#')
+        return 0;
+    ++j;
+    const bool hex = j < n && p[j] == u'x';
+    if (hex)
+        ++j;
+    char32_t value = 0;
+    const qsizetype digits = j;
+    for (; j < n && p[j] != u';'; ++j) {
+        int d;
+        if (p[j] >= u'0' && p[j] <= u'9')
+            d = p[j] - u'0';
+        else if (hex && p[j] >= u'a' && p[j] <= u'f')
+            d = p[j] - u'a' + 10;
+        else if (hex && p[j] >= u'A' && p[j] <= u'F')
+            d = p[j] - u'A' + 10;
+        else
+            return 0;
+        value = value * (hex ? 16 : 10) + char32_t(d);
+        if (value > 0x10FFFF)
+            return 0;
+    }
+    if (j >= n || j == digits || !isXmlChar(value))
+        return 0;
+    return j - i + 1;
+}
+
+// A quick yes for the markup that values usually hold: elements with plain ASCII names and
+// attributes, predefined entities and character references. Anything else (comments, CDATA,
+// namespaces, duplicate attributes, errors) is left to the XML parser, so a yes is always right.
+bool quicklyWellFormed(const QString &value) {
+    const auto *p = reinterpret_cast<const char16_t *>(value.utf16());
+    const qsizetype n = value.size();
+    struct Name {
+        qsizetype at, length;
+    };
+    std::vector<Name> open;
+    auto name = [&](qsizetype at) {
+        qsizetype j = at;
+        if (j >= n || !isNameStart(p[j]))
+            return qsizetype(0);
+        while (j < n && isNameChar(p[j]))
+            ++j;
+        return j - at;
+    };
+    for (qsizetype i = 0; i < n;) {
+        const char16_t c = p[i];
+        if (c == u'&') {
+            const qsizetype length = referenceLength(p, i, n);
+            if (length == 0)
+                return false;
+            i += length;
+        } else if (c == u'<' && i + 1 < n && p[i + 1] == u'/') {
+            const qsizetype length = name(i + 2);
+            if (length == 0 || open.empty() || open.back().length != length ||
+                std::char_traits<char16_t>::compare(p + open.back().at, p + i + 2,
+                                                    std::size_t(length)) != 0)
+                return false;
+            open.pop_back();
+            i += 2 + length;
+            while (i < n && isBlank(p[i]))
+                ++i;
+            if (i >= n || p[i] != u'>')
+                return false;
+            ++i;
+        } else if (c == u'<') {
+            const qsizetype length = name(i + 1);
+            if (length == 0)
+                return false;
+            const Name element{i + 1, length};
+            i += 1 + length;
+            std::vector<Name> attributes;
+            while (true) {
+                const qsizetype blankStart = i;
+                while (i < n && isBlank(p[i]))
+                    ++i;
+                if (i < n && p[i] == u'>') {
+                    open.push_back(element);
+                    ++i;
+                    break;
+                }
+                if (i + 1 < n && p[i] == u'/' && p[i + 1] == u'>') {
+                    i += 2;
+                    break;
+                }
+                const qsizetype attr = name(i);
+                if (i == blankStart || attr == 0)
+                    return false;
+                for (const Name &a : attributes)
+                    if (a.length == attr && std::char_traits<char16_t>::compare(
+                                                p + a.at, p + i, std::size_t(attr)) == 0)
+                        return false;
+                attributes.push_back(Name{i, attr});
+                i += attr;
+                while (i < n && isBlank(p[i]))
+                    ++i;
+                if (i >= n || p[i] != u'=')
+                    return false;
+                ++i;
+                while (i < n && isBlank(p[i]))
+                    ++i;
+                if (i >= n || (p[i] != u'"' && p[i] != u'\''))
+                    return false;
+                const char16_t quote = p[i++];
+                while (i < n && p[i] != quote) {
+                    if (p[i] == u'<')
+                        return false;
+                    if (p[i] == u'&') {
+                        const qsizetype length = referenceLength(p, i, n);
+                        if (length == 0)
+                            return false;
+                        i += length;
+                    } else {
+                        ++i;
+                    }
+                }
+                if (i >= n)
+                    return false;
+                ++i;
+            }
+        } else if (c == u'>' && i >= 2 && p[i - 1] == u']' && p[i - 2] == u']') {
+            return false;
+        } else {
+            ++i;
+        }
+    }
+    return open.empty();
+}
+
 bool parsesAsContent(const QString &value) {
+    if (quicklyWellFormed(value))
+        return true;
     QXmlStreamReader reader(QStringLiteral("<r>") + value + QStringLiteral("</r>"));
     while (!reader.atEnd()) {
         reader.readNext();

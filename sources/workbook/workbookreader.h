@@ -57,8 +57,8 @@ private:
 // into a file that changed since it was read.
 struct FileIdentity {
     qint64 size = -1;
-    qint64 modifiedNs = 0; // nanoseconds since the epoch
-    QByteArray hash;
+    qint64 modifiedNs = 0;  // nanoseconds since the epoch
+    std::uint64_t hash = 0; // XXH64, seed 0
 
     bool operator==(const FileIdentity &o) const {
         return size == o.size && modifiedNs == o.modifiedNs && hash == o.hash;
@@ -119,5 +119,7 @@ private:
 
 // Reads a file whole and describes it; false (with errno set) when it cannot be read.
 bool readWholeFile(const QString &fileName, QByteArray &bytes, FileIdentity &identity);
+// The hash FileIdentity keeps.
+std::uint64_t xxh64(const char *data, std::size_t length, std::uint64_t seed);
 
 } // namespace workbook
