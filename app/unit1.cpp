@@ -2,10 +2,14 @@
 // and the guard through which every handler reports its failure.
 #include "app/unit1.h"
 
+#include "app/datasource.h"
+#include "app/dbgrid.h"
+#include "app/dbnavigator.h"
 #include "app/linklabel.h"
 #include "common/commanderror.h"
 #include "coords/dms.h"
 #include "coords/numtext.h"
+#include "sources/adoquery.h"
 #include "sources/singleplacemark.h"
 
 #include <QDesktopServices>
@@ -217,11 +221,18 @@ void TForm1::createPage1() {
 }
 
 void TForm1::createPage2() {
-    DBGrid1 = place(new QTableView(TabSheet2), "DBGrid1", 0, 5, 320, 124);
+    detailCore = new TADOQuery(this);
+    detailCore->setObjectName(QStringLiteral("detailCore"));
+    DataSource1 = new TDataSource(detailCore, this);
+    DataSource1->setObjectName(QStringLiteral("DataSource1"));
+    DBGrid1 = place(new TDBGrid(TabSheet2), "DBGrid1", 0, 5, 320, 124);
+    DBGrid1->setDataSource(DataSource1);
     Button2 = button(TabSheet2, "Button2", QStringLiteral("打开Excel文件"), 55, 136, 82, 25);
     Button3 = button(TabSheet2, "Button3", QStringLiteral("保存为KML文件"), 176, 136, 90, 25);
-    DBNavigator1 = place(new QWidget(TabSheet2), "DBNavigator1", 360, 0, 234, 25);
+    DBNavigator1 = place(new TDBNavigator(TabSheet2), "DBNavigator1", 360, 0, 234, 25);
     DBNavigator1->setFocusPolicy(Qt::TabFocus);
+    DBNavigator1->setDataSource(DataSource1);
+    DBNavigator1->guard = [this](const std::function<void()> &action) { guarded(action); };
     Label5 = label(TabSheet2, "Label5", QStringLiteral("经度"), 328, 32);
     DBEdit1 = edit(TabSheet2, "DBEdit1", 361, 28, 100, 21);
     Label6 = label(TabSheet2, "Label6", QStringLiteral("纬度"), 470, 34);
@@ -237,6 +248,10 @@ void TForm1::createPage2() {
     Label10 = linkLabel(TabSheet2, "Label10", 28, 166);
 
     chain({DBGrid1, Button2, DBNavigator1, DBEdit1, DBMemo1, DBEdit2, DBEdit3, Button3});
+    for (QWidget *box : std::initializer_list<QWidget *>{DBEdit1, DBEdit2, DBEdit3, DBMemo1})
+        DataSource1->unbind(box);
+    connect(Button2, &QPushButton::clicked, this, [this] { guarded(&TForm1::Button2Click); });
+    connect(Button3, &QPushButton::clicked, this, [this] { guarded(&TForm1::Button3Click); });
     connect(Label10, &LinkLabel::clicked, this, [this] { guarded(&TForm1::Label9Click); });
 }
 
@@ -254,8 +269,12 @@ void TForm1::createPage3() {
 }
 
 void TForm1::guarded(void (TForm1::*handler)()) {
+    guarded([this, handler] { (this->*handler)(); });
+}
+
+void TForm1::guarded(const std::function<void()> &action) {
     try {
-        (this->*handler)();
+        action();
     } catch (const CommandError &e) {
         showError(e.message());
     } catch (const std::bad_alloc &) {

@@ -5,6 +5,7 @@
 #include "kml/kmlbuffer.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class LinkLabel;
@@ -17,6 +18,10 @@ class QScrollArea;
 class QTabWidget;
 class QTableView;
 class QToolButton;
+class TADOQuery;
+class TDataSource;
+class TDBGrid;
+class TDBNavigator;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -36,11 +41,14 @@ public:
     // Click handlers. Each runs through guarded(), which shows a failure in the error box.
     void SpeedButton1Click();
     void Button1Click();
+    void Button2Click();
+    void Button3Click();
     void Label9Click();
 
     // Runs a handler; a CommandError (or any other exception) it throws ends it and is shown in
     // the error box, and the window goes on.
     void guarded(void (TForm1::*handler)());
+    void guarded(const std::function<void()> &action);
 
     QTabWidget *PageControl1;
     QWidget *TabSheet1;
@@ -69,10 +77,10 @@ public:
     LinkLabel *Label9;
 
     // Second page
-    QTableView *DBGrid1;
+    TDBGrid *DBGrid1;
     QPushButton *Button2;
     QPushButton *Button3;
-    QWidget *DBNavigator1;
+    TDBNavigator *DBNavigator1;
     QLabel *Label5;
     QLineEdit *DBEdit1;
     QLabel *Label6;
@@ -94,6 +102,10 @@ public:
 
     FileDialog SaveDialog1;
     FileDialog OpenDialog1;
+
+    // The workbook query and the data source that joins it to the second page's controls.
+    TADOQuery *detailCore;
+    TDataSource *DataSource1;
 
     DialogHost &dialogs() { return *m_host; }
 

@@ -7,8 +7,9 @@ out=$(pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# The base workbooks, written by xlwt.
+# The base workbooks, written by xlwt, and those written record by record.
 /usr/bin/python3 make-xlwt.py "$out"
+/usr/bin/python3 make-crafted.py "$out"
 
 # The same workbooks as Gnumeric and LibreOffice write them.
 for base in mixed rows2000; do
@@ -19,5 +20,20 @@ for base in mixed rows2000; do
     cp "$tmp/lo/libreoffice-$base.xls" .
 done
 # An Excel 5.0/95 (BIFF5/7) workbook, and one carrying both Book and Workbook streams.
+# (Gnumeric writes this one with code page 1200 and Chinese text as UTF-16 inside 8-bit
+# strings; no reader, Gnumeric included, reads its Chinese back. crafted-biff5.xls is a
+# BIFF5 workbook in code page 936.)
 ssconvert -T Gnumeric_Excel:excel_biff7 xlwt-mixed.xls gnumeric-biff7.xls 2>/dev/null
 ssconvert -T Gnumeric_Excel:excel_dsf xlwt-mixed.xls gnumeric-dual.xls 2>/dev/null
+
+# The crafted workbooks as xlrd reads them, for comparing with the reader's tests by eye.
+/usr/bin/python3 - "$out" <<'PY'
+import sys, xlrd
+for name in ("crafted-biff8.xls", "crafted-biff5.xls", "xlwt-kinds.xls", "xlwt-date1904.xls"):
+    book = xlrd.open_workbook(f"{sys.argv[1]}/{name}")
+    sheet = next(s for s in book.sheets() if s.name.lower() == "sheet1")
+    print(name, "BIFF", book.biff_version, "code page", book.codepage, "datemode", book.datemode)
+    for r in range(sheet.nrows):
+        print("  ", [(c.ctype, c.value[:16] if isinstance(c.value, str) else c.value)
+                     for c in sheet.row(r)])
+PY

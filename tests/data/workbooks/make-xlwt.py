@@ -54,5 +54,86 @@ def rows2000():
     wb.save(f"{out}/xlwt-rows2000.xls")
 
 
+def kinds():
+    """Every kind of cell in a sheet named "SHEET1" whose table starts at B3."""
+    wb = xlwt.Workbook(encoding="utf-8")
+    sheet = wb.add_sheet("SHEET1")
+    date = xlwt.easyxf(num_format_str="yyyy-mm-dd hh:mm:ss")
+    day = xlwt.easyxf(num_format_str="yyyy/m/d")
+    money = xlwt.easyxf(num_format_str="¥#,##0.00")
+    blank = xlwt.easyxf("pattern: pattern solid, fore_colour yellow")
+    head = ["经度", "纬度", "标注", "地点描述", 2024, "", True]
+    for c, h in enumerate(head):
+        sheet.write(2, 1 + c, h)
+    rows = [
+        [116.3920388, 39.91120332, "紫禁城", "<b>故宫</b><br/>北京", 1, "x", "y"],
+        [121.4965666, 31.23973873, "上海 & 浦东", "", True, None, "#ERR #DIV/0!"],
+        [0.00005, 1e15, "1/3", "长" * 300, datetime.datetime(2024, 5, 1, 13, 30), None, None],
+        [None, None, None, None, None, None, None],  # an empty row inside the table
+        ["文字经度", -33.5, 42, "a \"quoted\" <tag> & text", datetime.datetime(2024, 5, 1), 1, 2],
+        [1234.5678, 12345678.9, "money", "日期 time", False, "#ERR #N/A!", None],
+    ]
+    for r, row in enumerate(rows, start=3):
+        for c, v in enumerate(row):
+            col = 1 + c
+            if v is None:
+                sheet.write(r, col, "", blank)  # formatting only: no value
+            elif isinstance(v, str) and v.startswith("#ERR "):
+                sheet.row(r).set_cell_error(col, v[5:])
+            elif isinstance(v, datetime.datetime):
+                sheet.write(r, col, v, date if v.hour or v.minute else day)
+            elif r == 8 and c < 2:
+                sheet.write(r, col, v, money)
+            else:
+                sheet.write(r, col, v)
+    wb.save(f"{out}/xlwt-kinds.xls")
+
+
+def dates1904():
+    wb = xlwt.Workbook(encoding="utf-8")
+    wb.dates_1904 = True
+    sheet = wb.add_sheet("sheet1")
+    date = xlwt.easyxf(num_format_str="yyyy-mm-dd hh:mm")
+    for c, h in enumerate(HEAD):
+        sheet.write(0, c, h)
+    sheet.write(1, 0, datetime.datetime(2024, 5, 1, 13, 30), date)
+    sheet.write(1, 1, datetime.datetime(1904, 1, 1), date)
+    sheet.write(1, 2, "1904")
+    sheet.write(1, 3, datetime.datetime(1999, 12, 31, 23, 59, 59), date)
+    wb.save(f"{out}/xlwt-date1904.xls")
+
+
+def small():
+    """A heading row only, three columns, no sheet named sheet1, and an empty sheet1."""
+    wb = xlwt.Workbook(encoding="utf-8")
+    sheet = wb.add_sheet("sheet1")
+    for c, h in enumerate(HEAD):
+        sheet.write(0, c, h)
+    wb.save(f"{out}/xlwt-heading-only.xls")
+
+    wb = xlwt.Workbook(encoding="utf-8")
+    sheet = wb.add_sheet("Sheet1")
+    for c, h in enumerate(HEAD[:3]):
+        sheet.write(0, c, h)
+    sheet.write(1, 0, 116.5)
+    sheet.write(1, 1, 39.5)
+    sheet.write(1, 2, "三列")
+    sheet.write(2, 0, 117)
+    wb.save(f"{out}/xlwt-three-columns.xls")
+
+    wb = xlwt.Workbook(encoding="utf-8")
+    wb.add_sheet("Data").write(0, 0, "data")
+    wb.add_sheet("Sheet2").write(0, 0, "sheet2")
+    wb.save(f"{out}/xlwt-no-sheet1.xls")
+
+    wb = xlwt.Workbook(encoding="utf-8")
+    wb.add_sheet("Sheet1")
+    wb.add_sheet("Sheet2").write(0, 0, "only here")
+    wb.save(f"{out}/xlwt-empty-sheet1.xls")
+
+
 mixed()
 rows2000()
+kinds()
+dates1904()
+small()
