@@ -93,9 +93,7 @@ void TADOQuery::checkActive() const {
                                                    "dataset")));
 }
 
-void TADOQuery::Open() {
-    if (m_active)
-        return;
+std::unique_ptr<workbook::WorkbookReader> TADOQuery::read() const {
     const ConnectionSettings settings = parseConnectionString(ConnectionString);
     if (settings.provider.compare(u"Microsoft.Jet.OLEDB.4.0", Qt::CaseInsensitive) != 0)
         throw CommandError(QStringLiteral("Provider cannot be found. It may not be properly "
@@ -111,23 +109,48 @@ void TADOQuery::Open() {
     auto reader = std::make_unique<workbook::WorkbookReader>();
     if (!reader->readFile(settings.dataSource, sheet))
         throw CommandError(reader->errorString());
+    return reader;
+}
 
-    Q_EMIT structureAboutToChange();
-    m_sheet = std::make_unique<workbook::SheetData>(std::move(reader->sheet()));
-    m_identity = reader->identity();
-    reader.reset();
-    m_fileName = settings.dataSource;
+void TADOQuery::take(workbook::WorkbookReader &reader, const QString &fileName) {
+    m_sheet = std::make_unique<workbook::SheetData>(std::move(reader.sheet()));
+    m_identity = reader.identity();
+    m_fileName = fileName;
     m_sheetName = m_sheet->sheetName;
     m_headingRow = m_sheet->firstRow();
     m_firstColumn = m_sheet->firstColumn();
     m_records = m_sheet->isEmpty() ? 0 : m_sheet->rowCount() - 1;
     buildFields();
     m_active = true;
+}
+
+void TADOQuery::Open() {
+    if (m_active)
+        return;
+    std::unique_ptr<workbook::WorkbookReader> reader = read();
+    Q_EMIT structureAboutToChange();
+    take(*reader, parseConnectionString(ConnectionString).dataSource);
+    reader.reset();
     m_current = m_records > 0 ? 0 : -1;
     m_bof = true;
     m_eof = m_records == 0;
     Q_EMIT structureChanged();
     moved(-1);
+}
+
+void TADOQuery::Refresh() {
+    checkActive();
+    Cancel();
+    std::unique_ptr<workbook::WorkbookReader> reader = read();
+    const int previous = m_current;
+    Q_EMIT structureAboutToChange();
+    take(*reader, parseConnectionString(ConnectionString).dataSource);
+    reader.reset();
+    m_current = std::min(std::max(previous, 0), m_records - 1);
+    m_bof = m_records == 0 || (m_bof && m_current == 0);
+    m_eof = m_records == 0 || (m_eof && m_current == m_records - 1);
+    Q_EMIT structureChanged();
+    moved(previous);
 }
 
 void TADOQuery::Close() {
@@ -292,6 +315,21 @@ void TADOQuery::Edit() {
 
 void TADOQuery::Insert() {
     Edit();
+}
+
+void TADOQuery::Delete() {
+    Edit();
+}
+
+void TADOQuery::Post() {
+    checkActive();
+    if (State() != DataSetState::Edit && State() != DataSetState::Insert)
+        throw CommandError(withName(QStringLiteral("Dataset not in edit or insert mode")));
+}
+
+void TADOQuery::Cancel() {
+    // Without an edit in progress there is nothing to drop; no edit starts while the data
+    // cannot be modified.
 }
 
 const Cell *TADOQuery::FieldCell(int record, int field) const {

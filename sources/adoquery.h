@@ -91,9 +91,17 @@ public:
     bool Eof() const { return m_eof; }
     bool IsEmpty() const { return m_records == 0; }
 
-    // Both throw "<name>: Cannot modify a read-only dataset" while the data cannot be modified.
+    // Edit, Insert and Delete throw "<name>: Cannot modify a read-only dataset" while the data
+    // cannot be modified; Post throws "<name>: Dataset not in edit or insert mode" outside an
+    // edit; Cancel drops an edit and does nothing without one.
     void Edit();
     void Insert();
+    void Delete();
+    void Post();
+    void Cancel();
+    // Reads the workbook again, keeping the current record's number where it still exists.
+    // Throws CommandError; the records read before then stay.
+    void Refresh();
 
     // A record's value of a field as text by the field text rules; empty for an empty cell.
     QString FieldText(int record, int field) const;
@@ -122,6 +130,9 @@ Q_SIGNALS:
 
 private:
     void checkActive() const;
+    // Reads the workbook that the connection string and query name into a new sheet.
+    std::unique_ptr<workbook::WorkbookReader> read() const;
+    void take(workbook::WorkbookReader &reader, const QString &fileName);
     QString withName(const QString &message) const;
     void moved(int previous);
     void buildFields();
