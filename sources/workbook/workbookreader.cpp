@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -759,6 +761,28 @@ void Parser::run(const QString &fileName, const QString &sheetName) {
     cells(sheetStart(fileName, sheetName));
 }
 
+// libgsf reports what it finds wrong in a damaged file on standard error; the reader's own
+// message says it to the user, so its reports are held back while a file is parsed.
+class QuietGLib {
+public:
+    QuietGLib()
+        : m_log(g_log_set_default_handler(ignoreLog, nullptr)),
+          m_print(g_set_printerr_handler(ignorePrint)) {}
+    ~QuietGLib() {
+        g_log_set_default_handler(m_log, nullptr);
+        g_set_printerr_handler(m_print);
+    }
+    QuietGLib(const QuietGLib &) = delete;
+    QuietGLib &operator=(const QuietGLib &) = delete;
+
+private:
+    static void ignoreLog(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+    static void ignorePrint(const gchar *) {}
+
+    GLogFunc m_log;
+    GPrintFunc m_print;
+};
+
 QString nativePath(const QString &fileName) {
     return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
@@ -802,7 +826,12 @@ bool WorkbookReader::readBytes(const QByteArray &bytes, const QString &fileName,
     bool workbookStream = true;
     {
         CompoundFile file;
-        if (!file.parse(bytes))
+        bool parsed;
+        {
+            const QuietGLib quiet;
+            parsed = file.parse(bytes);
+        }
+        if (!parsed)
             return fail(QStringLiteral("The workbook \"%1\" is damaged: its compound file "
                                        "structure cannot be read")
                             .arg(path));
