@@ -43,6 +43,7 @@ void TDBNavigator::setDataSource(TDataSource *source) {
     connect(m_query, &TADOQuery::structureChanged, this, &TDBNavigator::updateButtons);
     connect(m_query, &TADOQuery::recordChanged, this, &TDBNavigator::updateButtons);
     updateButtons();
+    layoutButtons(); // a hidden widget gets its resize event only when shown
 }
 
 void TDBNavigator::updateButtons() {

@@ -1,0 +1,343 @@
+// The workbook page: opening a workbook into the grid, the navigator and the bound boxes, saving
+// its rows, and every failure the page reports.
+#include "app/datasource.h"
+#include "app/dbgrid.h"
+#include "app/dbnavigator.h"
+#include "app/querymodel.h"
+#include "app/unit1.h"
+#include "fakedialoghost.h"
+#include "sources/adoquery.h"
+
+#include "coords/numtext.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <clocale>
+
+namespace {
+
+QString fixture(const QString &name) {
+    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
+}
+
+QByteArray bytesOf(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Which navigator buttons are enabled, as a string of nine letters for the visible ones:
+// first, prior, next, last, insert, edit, post, cancel, refresh; "x" enabled, "-" not.
+QString enabledButtons(TDBNavigator *nav) {
+    QString out;
+    for (NavigateButton b : {NavigateButton::First, NavigateButton::Prior, NavigateButton::Next,
+                             NavigateButton::Last, NavigateButton::Insert, NavigateButton::Edit,
+                             NavigateButton::Post, NavigateButton::Cancel, NavigateButton::Refresh})
+        out += nav->button(b)->isEnabled() ? u'x' : u'-';
+    return out;
+}
+
+struct Page {
+    FakeDialogHost host;
+    TForm1 form{&host};
+    QAbstractItemModelTester tester{form.DataSource1->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest};
+
+    void open(const QString &file) {
+        host.fileAnswers << fixture(file);
+        form.Button2->click();
+    }
+    int verticalIndicatorRow() const {
+        const QAbstractItemModel *m = form.DBGrid1->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            if (m->headerData(r, Qt::Vertical).toString() == QueryModel::Indicator)
+                return r;
+        return -1;
+    }
+};
+
+} // namespace
+
+class TestWorkbookPage : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void startsClosed();
+    void navigatorHints();
+    void opensWorkbook();
+    void navigatesAndBoxesFollow();
+    void gridMovesTheCursor();
+    void longTextColumn();
+    void secondWorkbookReplacesFirst();
+    void cancelledOpenChangesNothing();
+    void openFailures_data();
+    void openFailures();
+    void threeColumns();
+    void exportsRows();
+    void exportWithoutWorkbook();
+};
+
+void TestWorkbookPage::initTestCase() {
+    std::setlocale(LC_TIME, "C.UTF-8");
+}
+
+void TestWorkbookPage::startsClosed() {
+    Page p;
+    QCOMPARE(p.form.DBGrid1->model()->columnCount(), 1);
+    QCOMPARE(p.form.DBGrid1->model()->rowCount(), 0);
+    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"---------"_qs);
+    QVERIFY(p.form.DBNavigator1->button(NavigateButton::Delete)->isHidden());
+    for (QLineEdit *e : {p.form.DBEdit1, p.form.DBEdit2, p.form.DBEdit3}) {
+        QVERIFY(e->text().isEmpty());
+        QVERIFY(e->isReadOnly());
+    }
+    QVERIFY(p.form.DBMemo1->isReadOnly());
+    QVERIFY(!p.form.detailCore->Active());
+    QCOMPARE(p.form.detailCore->objectName(), u"detailCore"_qs);
+}
+
+void TestWorkbookPage::navigatorHints() {
+    Page p;
+    const QStringList hints{u"第一个记录"_qs, u"前一个记录"_qs, u"下一个记录"_qs, u"最后记录"_qs,
+                            u"插入记录"_qs,   u"删除记录"_qs,   u"编辑记录"_qs,   u"提交记录"_qs,
+                            u"取消编辑"_qs,   u"刷新数据"_qs};
+    int visible = 0;
+    for (int i = 0; i < TDBNavigator::ButtonCount; ++i) {
+        QToolButton *b = p.form.DBNavigator1->button(NavigateButton(i));
+        QCOMPARE(b->toolTip(), hints[i]);
+        if (!b->isHidden()) {
+            ++visible;
+            QCOMPARE(b->height(), 25);
+            QCOMPARE(b->width(), 26); // 234 pixels shared by nine buttons
+        }
+    }
+    QCOMPARE(visible, 9);
+}
+
+void TestWorkbookPage::opensWorkbook() {
+    Page p;
+    p.open(u"xlwt-mixed.xls"_qs);
+    QVERIFY2(p.host.errors.isEmpty(), qPrintable(p.host.errors.join(u'\n')));
+    QCOMPARE(p.host.fileRequests.size(), 1);
+    QCOMPARE(p.host.fileRequests[0].kind, FileDialogKind::Open);
+    QCOMPARE(p.host.fileRequests[0].defaultExt, u"*.xls"_qs);
+    QCOMPARE(p.host.fileRequests[0].filter, u"Excel file(*.xls)|*.xls"_qs);
+    QCOMPARE(p.form.detailCore->ConnectionString,
+             "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + fixture(u"xlwt-mixed.xls"_qs) +
+                 ";Extended Properties=Excel 8.0");
+    QCOMPARE(p.form.detailCore->SQL, QStringList{u"Select * from [sheet1$]"_qs});
+
+    const QAbstractItemModel *m = p.form.DBGrid1->model();
+    QCOMPARE(m->rowCount(), 4);
+    QCOMPARE(m->columnCount(), 5);
+    QCOMPARE(m->headerData(4, Qt::Horizontal).toString(), u"Extra"_qs);
+    const int widths[] = {100, 100, 100, 80, TDBGrid::DefaultColumnWidth};
+    for (int c = 0; c < 5; ++c)
+        QCOMPARE(p.form.DBGrid1->columnWidth(c), widths[c]);
+    QCOMPARE(m->index(0, 0).data().toString(), u"116.3920388"_qs);
+    QCOMPARE(p.verticalIndicatorRow(), 0);
+
+    QCOMPARE(p.form.DataSource1->boundField(p.form.DBEdit1), u"经度"_qs);
+    QCOMPARE(p.form.DataSource1->boundField(p.form.DBMemo1), u"地点描述"_qs);
+    QCOMPARE(p.form.DBEdit1->text(), u"116.3920388"_qs);
+    QCOMPARE(p.form.DBEdit2->text(), u"39.91120332"_qs);
+    QCOMPARE(p.form.DBEdit3->text(), u"紫禁城"_qs);
+    QCOMPARE(p.form.DBMemo1->toPlainText(), u"中国古代帝王宫殿，位于中国北京市<br/>"_qs);
+    QVERIFY(p.form.DBEdit1->isReadOnly());
+    QVERIFY(p.form.DBMemo1->isReadOnly());
+    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"--xx-----"_qs);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+}
+
+void TestWorkbookPage::navigatesAndBoxesFollow() {
+    Page p;
+    p.open(u"xlwt-mixed.xls"_qs);
+    TDBNavigator *nav = p.form.DBNavigator1;
+    nav->button(NavigateButton::Next)->click();
+    QCOMPARE(p.form.DBEdit3->text(), u"上海浦东"_qs);
+    QCOMPARE(p.form.DBMemo1->toPlainText(), QString());
+    QCOMPARE(p.form.DBGrid1->currentIndex().row(), 1);
+    QCOMPARE(p.verticalIndicatorRow(), 1);
+    QCOMPARE(enabledButtons(nav), u"xxxx-----"_qs);
+
+    nav->button(NavigateButton::Last)->click();
+    QCOMPARE(p.form.DBEdit1->text(), u"7"_qs);
+    QCOMPARE(enabledButtons(nav), u"xx-------"_qs);
+    nav->button(NavigateButton::Prior)->click();
+    QCOMPARE(p.form.DBEdit1->text(), u"5E-5"_qs);
+    QCOMPARE(enabledButtons(nav), u"xxxx-----"_qs);
+    nav->button(NavigateButton::First)->click();
+    QCOMPARE(p.form.DBEdit1->text(), u"116.3920388"_qs);
+    QCOMPARE(enabledButtons(nav), u"--xx-----"_qs);
+    QVERIFY(p.host.errors.isEmpty());
+}
+
+void TestWorkbookPage::gridMovesTheCursor() {
+    Page p;
+    p.open(u"xlwt-mixed.xls"_qs);
+    TDBGrid *grid = p.form.DBGrid1;
+    grid->setCurrentIndex(grid->model()->index(2, 1));
+    QCOMPARE(p.form.detailCore->RecNo(), 2);
+    QCOMPARE(p.form.DBEdit3->text(), u"A&B"_qs);
+    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"xxxx-----"_qs);
+
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(p.form.detailCore->RecNo(), 3);
+    QVERIFY(p.form.detailCore->Eof());
+    QCOMPARE(grid->currentIndex().row(), 3);
+    QTest::keyClick(grid, Qt::Key_Up);
+    QCOMPARE(p.form.detailCore->RecNo(), 2);
+    QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(p.form.detailCore->RecNo(), 0);
+    QVERIFY(p.form.detailCore->Bof());
+    QCOMPARE(grid->currentIndex(), grid->model()->index(0, 1));
+    // Read-only: no key starts an edit or inserts a record.
+    QTest::keyClick(grid, Qt::Key_Insert);
+    QTest::keyClick(grid, Qt::Key_F2);
+    QCOMPARE(p.form.detailCore->RecordCount(), 4);
+    QVERIFY(!grid->indexWidget(grid->currentIndex()));
+    QVERIFY(!grid->findChild<QLineEdit *>());
+}
+
+void TestWorkbookPage::longTextColumn() {
+    Page p;
+    p.open(u"xlwt-kinds.xls"_qs);
+    const QAbstractItemModel *m = p.form.DBGrid1->model();
+    QCOMPARE(m->index(2, 3).data().toString(), QueryModel::MemoText);
+    QCOMPARE(m->index(1, 3).data().toString(), QueryModel::EmptyMemoText);
+    QCOMPARE(m->index(2, 3).data(Qt::EditRole).toString(), QString(300, u'长'));
+    p.form.detailCore->MoveBy(2);
+    QCOMPARE(p.form.DBMemo1->toPlainText(), QString(300, u'长'));
+    QCOMPARE(m->index(4, 0).data().toString(), u"文字经度"_qs);
+}
+
+void TestWorkbookPage::secondWorkbookReplacesFirst() {
+    Page p;
+    p.open(u"xlwt-kinds.xls"_qs);
+    p.form.DBNavigator1->button(NavigateButton::Last)->click();
+    p.open(u"crafted-biff8.xls"_qs);
+    QVERIFY(p.host.errors.isEmpty());
+    QCOMPARE(p.form.DBGrid1->model()->columnCount(), 6);
+    QCOMPARE(p.form.DBGrid1->columnWidth(3), 80);
+    QCOMPARE(p.form.DBGrid1->columnWidth(5), TDBGrid::DefaultColumnWidth);
+    QCOMPARE(p.form.DBEdit1->text(), u"116"_qs);
+    QCOMPARE(p.form.DBEdit2->text(), u"39.91"_qs);
+    QCOMPARE(p.form.DBMemo1->toPlainText(), QString(u"Latin text "_qs).repeated(40));
+    QCOMPARE(p.verticalIndicatorRow(), 0);
+}
+
+void TestWorkbookPage::cancelledOpenChangesNothing() {
+    Page p;
+    p.open(u"xlwt-mixed.xls"_qs);
+    p.form.DBNavigator1->button(NavigateButton::Next)->click();
+    p.host.fileAnswers << QString();
+    p.form.Button2->click();
+    QCOMPARE(p.form.detailCore->RecNo(), 1);
+    QCOMPARE(p.form.DBEdit3->text(), u"上海浦东"_qs);
+    QCOMPARE(p.form.OpenDialog1.FileName, fixture(u"xlwt-mixed.xls"_qs));
+}
+
+void TestWorkbookPage::openFailures_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("shown");
+    auto native = [](const QString &f) {
+        return QDir::toNativeSeparators(QFileInfo(fixture(f)).absoluteFilePath());
+    };
+    QTest::newRow("not a workbook")
+        << "make-xlwt.py"
+        << u"The file \"%1\" is not an Excel workbook."_qs.arg(native(u"make-xlwt.py"_qs));
+    QTest::newRow("password")
+        << "filepass.xls"
+        << u"The workbook \"%1\" is protected by a password and cannot be read."_qs.arg(
+               native(u"filepass.xls"_qs));
+    QTest::newRow("no sheet1") << "xlwt-no-sheet1.xls"
+                               << u"The workbook \"%1\" has no sheet named \"sheet1\""_qs.arg(
+                                      native(u"xlwt-no-sheet1.xls"_qs));
+    QTest::newRow("missing file")
+        << "missing.xls"
+        << u"Cannot open the workbook \"%1\": No such file or directory."_qs.arg(
+               native(u"missing.xls"_qs));
+}
+
+// A failed open leaves the query closed, the grid with one empty column and no box bound.
+void TestWorkbookPage::openFailures() {
+    QFETCH(QString, file);
+    QFETCH(QString, shown);
+    Page p;
+    p.open(u"xlwt-mixed.xls"_qs);
+    p.open(file);
+    QCOMPARE(p.host.errors, QStringList{shown});
+    QCOMPARE(p.host.lastCaption, applicationTitle());
+    QVERIFY(!p.form.detailCore->Active());
+    QCOMPARE(p.form.DBGrid1->model()->columnCount(), 1);
+    QCOMPARE(p.form.DBGrid1->model()->rowCount(), 0);
+    QCOMPARE(p.form.DataSource1->boundField(p.form.DBEdit1), QString());
+    QCOMPARE(p.form.DBEdit1->text(), QString());
+    QCOMPARE(p.form.DBMemo1->toPlainText(), QString());
+    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"---------"_qs);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+}
+
+void TestWorkbookPage::threeColumns() {
+    Page p;
+    p.open(u"xlwt-mixed.xls"_qs);
+    p.open(u"xlwt-three-columns.xls"_qs);
+    QCOMPARE(p.host.errors, QStringList{u"List index out of bounds (3)"_qs});
+    QVERIFY(p.form.detailCore->Active());
+    QCOMPARE(p.form.DBGrid1->model()->rowCount(), 2);
+    QCOMPARE(p.form.DBGrid1->model()->columnCount(), 3);
+    for (int c = 0; c < 3; ++c)
+        QCOMPARE(p.form.DBGrid1->columnWidth(c), 100);
+    for (QWidget *box : std::initializer_list<QWidget *>{p.form.DBEdit1, p.form.DBEdit2,
+                                                         p.form.DBEdit3, p.form.DBMemo1})
+        QCOMPARE(p.form.DataSource1->boundField(box), QString());
+    QCOMPARE(p.form.DBEdit1->text(), QString());
+    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"--xx-----"_qs);
+}
+
+void TestWorkbookPage::exportsRows() {
+    Page p;
+    p.open(u"xlwt-kinds.xls"_qs);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"out.kml"_qs);
+    p.host.fileAnswers << path;
+    p.form.Button3->click();
+    QVERIFY2(p.host.errors.isEmpty(), qPrintable(p.host.errors.join(u'\n')));
+    QCOMPARE(p.host.fileRequests.last().kind, FileDialogKind::Save);
+    QCOMPARE(bytesOf(path), bytesOf(QStringLiteral(KML_TEST_DATA "/workbook-kinds.kml")));
+    QCOMPARE(p.form.Memo2.count(), 9);
+    QCOMPARE(p.form.detailCore->RecNo(), 5);
+    QCOMPARE(p.verticalIndicatorRow(), 5);
+    QCOMPARE(p.form.DBGrid1->currentIndex().row(), 5);
+    QCOMPARE(p.form.DBEdit3->text(), u"money"_qs);
+    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"xx-------"_qs);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+
+    // Cancelling the save dialog changes nothing.
+    p.form.Button3->click();
+    QCOMPARE(p.form.Memo2.count(), 9);
+}
+
+void TestWorkbookPage::exportWithoutWorkbook() {
+    Page p;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"out.kml"_qs);
+    p.host.fileAnswers << path;
+    p.form.Button3->click();
+    QCOMPARE(p.host.errors,
+             QStringList{u"detailCore: Cannot perform this operation on a closed dataset."_qs});
+    QCOMPARE(p.form.Memo2.count(), 2);
+    QVERIFY(!QFile::exists(path));
+}
+
+QTEST_MAIN(TestWorkbookPage)
+#include "tst_workbookpage.moc"
