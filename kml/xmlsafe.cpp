@@ -1,5 +1,6 @@
-// Well-formedness of placemark values. Most values are plain text, decided by one scan; only
-// values holding markup go through a real XML parser.
+// Well-formedness of placemark values. Most values are plain text, decided by one scan; values
+// holding markup go through a quick check of common markup, and what it cannot vouch for through
+// a real XML parser.
 #include "kml/xmlsafe.h"
 
 #include <QXmlStreamReader>
@@ -275,7 +276,9 @@ QString description(const QString &value) {
     const Scan kind = scan(value);
     if (kind == Scan::Plain)
         return value;
-    const QString clean = kind == Scan::Invalid ? onlyXmlChars(value) : value;
+    if (kind == Scan::Markup) // scanned once: only the markup is left to check
+        return parsesAsContent(value) ? value : cdata(value);
+    const QString clean = onlyXmlChars(value);
     return isWellFormedContent(clean) ? clean : cdata(clean);
 }
 
@@ -283,7 +286,9 @@ QString text(const QString &value) {
     const Scan kind = scan(value);
     if (kind == Scan::Plain)
         return value;
-    const QString clean = kind == Scan::Invalid ? onlyXmlChars(value) : value;
+    if (kind == Scan::Markup) // scanned once: only the markup is left to check
+        return parsesAsContent(value) ? value : escaped(value);
+    const QString clean = onlyXmlChars(value);
     return isWellFormedContent(clean) ? clean : escaped(clean);
 }
 

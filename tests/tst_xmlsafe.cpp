@@ -13,6 +13,8 @@ private Q_SLOTS:
     void values();
     void documentsParse_data();
     void documentsParse();
+    void quickCheckAgreesWithParser_data();
+    void quickCheckAgreesWithParser();
 };
 
 void TestXmlSafe::values_data() {
@@ -73,6 +75,58 @@ void TestXmlSafe::documentsParse() {
     while (!single.atEnd())
         single.readNext();
     QVERIFY2(!single.hasError(), qPrintable(single.errorString()));
+}
+
+// Markup that the quick check decides without the parser, and markup it must leave to it:
+// either way the answer is the XML parser's.
+void TestXmlSafe::quickCheckAgreesWithParser_data() {
+    QTest::addColumn<QString>("value");
+    const char *const values[] = {
+        "<b>x</b><br/>y",
+        "<a href=\"http://x/?a=1&amp;b=2\" target='_blank'>link</a>",
+        "<a  b = \"1\"\tc='2' >t</a >",
+        "<a-b.c_d>x</a-b.c_d>",
+        "a &lt; b &gt; c &quot;&apos; &#20013; &#x4e2d;",
+        "<a b=\"1\" b=\"2\"/>",
+        "<a></b>",
+        "<a><b></a></b>",
+        "<a>",
+        "</a>",
+        "<a b=1>",
+        "<a b=\"<\">x</a>",
+        "<a b=\"x>",
+        "<ab>",
+        "< a>",
+        "<1a/>",
+        "&amp",
+        "&unknown;",
+        "&#0;",
+        "&#x110000;",
+        "&#;",
+        "&#xD800;",
+        "<![CDATA[<x>]]>",
+        "<!-- c -->",
+        "<?pi x?>",
+        "<a xmlns=\"urn:x\">x</a>",
+        "<a xmlns:p=\"urn:x\"><p:b/></a>",
+        "<p:b/>",
+        "x ]]> y",
+        "<a/><b></b>text",
+        "<r>x</r></r>",
+    };
+    for (const char *v : values)
+        QTest::newRow(v) << QString::fromUtf8(v);
+}
+
+void TestXmlSafe::quickCheckAgreesWithParser() {
+    QFETCH(QString, value);
+    QXmlStreamReader reader(u"<r>"_qs + value + u"</r>"_qs);
+    bool entity = false;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        entity = entity || reader.tokenType() == QXmlStreamReader::EntityReference;
+    }
+    QCOMPARE(xmlsafe::isWellFormedContent(value), !reader.hasError() && !entity);
 }
 
 QTEST_GUILESS_MAIN(TestXmlSafe)
