@@ -35,11 +35,6 @@ void TDBGrid::setDataSource(TDataSource *source) {
     m_query = source->DataSet();
     setModel(source->model());
     connect(m_query, &TADOQuery::recordChanged, this, &TDBGrid::followRecord);
-    connect(source->model(), &QAbstractItemModel::modelReset, this, [this] {
-        horizontalHeader()->setDefaultSectionSize(DefaultColumnWidth);
-        for (int c = 0; c < model()->columnCount(); ++c)
-            setColumnWidth(c, DefaultColumnWidth);
-    });
 }
 
 void TDBGrid::setColumnWidthAt(int column, int width) {
