@@ -5,6 +5,7 @@
 #include "sources/workbook/fieldtext.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <array>
@@ -179,33 +180,36 @@ void TADOQuery::buildFields() {
     m_fields.clear();
     const workbook::SheetData &sheet = *m_sheet;
     const int columns = sheet.isEmpty() ? 1 : sheet.columnCount();
+
+    // One pass over the cells, not over records times fields: a sheet may be 65,536 by 65,536.
+    std::vector<std::array<int, 7>> counts(std::size_t(columns), std::array<int, 7>{});
+    std::vector<bool> memo(std::size_t(columns), false);
+    for (const Cell &c : sheet.cells()) {
+        if (c.row == m_headingRow)
+            continue;
+        const std::size_t f = std::size_t(c.column - m_firstColumn);
+        ++counts[f][std::size_t(c.kind)];
+        if (c.kind == CellKind::Text && sheet.strings.length(c.text) > 255)
+            memo[f] = true;
+    }
+
     m_fields.reserve(std::size_t(columns));
-    QStringList taken;
+    QSet<QString> taken; // case-folded
     for (int f = 0; f < columns; ++f) {
         const int column = m_firstColumn + f;
         QString name = workbook::fieldtext::cellText(sheet, sheet.cell(m_headingRow, column));
         if (name.isEmpty())
             name = u'F' + QString::number(f + 1);
-        if (taken.contains(name, Qt::CaseInsensitive)) {
+        if (taken.contains(name.toCaseFolded())) {
             int k = 1;
-            while (taken.contains(name + QString::number(k), Qt::CaseInsensitive))
+            while (taken.contains(QString(name + QString::number(k)).toCaseFolded()))
                 ++k;
             name += QString::number(k);
         }
-        taken.append(name);
+        taken.insert(name.toCaseFolded());
 
-        std::array<int, 7> counts{};
-        bool memo = false;
-        for (int r = 0; r < m_records; ++r) {
-            const Cell *c = sheet.cell(m_headingRow + 1 + r, column);
-            if (!c)
-                continue;
-            ++counts[std::size_t(c->kind)];
-            if (c->kind == CellKind::Text && sheet.strings.length(c->text) > 255)
-                memo = true;
-        }
         FieldKind kind = FieldKind::String;
-        if (memo) {
+        if (memo[std::size_t(f)]) {
             kind = FieldKind::Memo;
         } else {
             // The most common kind; text wins a tie, as it can hold every value.
@@ -219,8 +223,9 @@ void TADOQuery::buildFields() {
             }};
             int best = 0;
             for (const auto &[cellKind, fieldKind] : order) {
-                if (counts[std::size_t(cellKind)] > best) {
-                    best = counts[std::size_t(cellKind)];
+                const int n = counts[std::size_t(f)][std::size_t(cellKind)];
+                if (n > best) {
+                    best = n;
                     kind = fieldKind;
                 }
             }

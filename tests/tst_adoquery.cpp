@@ -1,5 +1,6 @@
 // The workbook query detailCore: connection string and query text, opening and its errors,
 // fields and their texts, the cursor with Bof and Eof, and the export of the page's rows.
+#include "biffbuilder.h"
 #include "sources/adoquery.h"
 #include "sources/workbook/fieldtext.h"
 #include "sources/workbooksource.h"
@@ -81,6 +82,7 @@ private Q_SLOTS:
     void exportHeadingOnly();
     void exportErrors();
     void reopenAndRefresh();
+    void hugeSparseSheet();
 };
 
 void TestAdoQuery::initTestCase() {
@@ -536,6 +538,28 @@ void TestAdoQuery::reopenAndRefresh() {
     QVERIFY(!errorOf([&] { t.q.Refresh(); }).isEmpty());
     QVERIFY(t.q.Active());
     QCOMPARE(t.q.RecordCount(), 2000);
+}
+
+// Two cells at opposite corners make a table of 65,536 rows by 16,384 columns: opening it must
+// cost what its cells cost, not what its area does.
+void TestAdoQuery::hugeSparseSheet() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"sparse.xls"_qs);
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(biff::compoundFile(biff::workbookStream(biff::label(0, 0, u"a"_qs) +
+                                                        biff::label(0, 1, u"A"_qs) +
+                                                        biff::number(65535, 16383, 1))));
+    }
+    TADOQuery q;
+    workbooksource::openWorkbook(q, path);
+    QCOMPARE(q.RecordCount(), 65535);
+    QCOMPARE(q.FieldCount(), 16384);
+    QCOMPARE(q.Fields(1).FieldName(), u"A1"_qs); // "a" is taken, without regard to case
+    QCOMPARE(q.Fields(16383).FieldName(), u"F16384"_qs);
+    QCOMPARE(q.FieldText(65534, 16383), u"1"_qs);
+    QCOMPARE(q.FieldText(100, 100), QString());
 }
 
 QTEST_GUILESS_MAIN(TestAdoQuery)

@@ -5,6 +5,7 @@
 #include "sources/workbook/numberformat.h"
 #include "sources/workbook/workbookreader.h"
 
+#include "biffbuilder.h"
 #include "coords/numtext.h"
 
 #include <QDir>
@@ -65,6 +66,8 @@ private Q_SLOTS:
     void formats();
     void codePages_data();
     void codePages();
+    void builtStreams_data();
+    void builtStreams();
     void damagedFilesNeverCrash_data();
     void damagedFilesNeverCrash();
 };
@@ -327,6 +330,66 @@ void TestWorkbookReader::codePages() {
     QFETCH(QString, text);
     CodePageDecoder decoder(codePage);
     QCOMPARE(decoder.decode(bytes.constData(), std::size_t(bytes.size())), text);
+}
+
+// Workbook streams written record by record: what the reader makes of offsets and lengths
+// that do not hold. "ok:<cells>" lists the cells of row 0 read; anything else is the detail
+// of the damage message.
+void TestWorkbookReader::builtStreams_data() {
+    using namespace biff;
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QString>("result");
+    const QByteArray cells = label(0, 0, u"名"_qs) + number(0, 1, 1.5);
+    QTest::newRow("sound") << workbookStream(cells) << "ok:text:名|num:1.5";
+    QTest::newRow("stale sheet offset: the sheets follow in order")
+        << workbookStream(cells, {}, 6) << "ok:text:名|num:1.5";
+    QTest::newRow("sheet offset past the end")
+        << workbookStream(cells, {}, 1 << 20) << "ok:text:名|num:1.5";
+    QTest::newRow("no BOF first") << QByteArray(eof() + workbookStream(cells))
+                                  << "the workbook stream does not start with a BOF record";
+    QTest::newRow("record longer than the stream")
+        << QByteArray(workbookStream(cells) + record(0x0203, QByteArray(4, 'x')).left(6))
+        << "a record runs past the end of the workbook stream";
+    QTest::newRow("number cut short")
+        << workbookStream(cell(0x0203, 0, 0, QByteArray(3, '\0'))) << "a number cell is cut short";
+    QTest::newRow("shared string that does not exist")
+        << workbookStream(cell(0x00FD, 0, 0, u32(7)))
+        << "a text cell refers to a shared string that does not exist";
+    QTest::newRow("text longer than its record")
+        << workbookStream(cell(0x0204, 0, 0, u16(50) + '\x01' + "ab"))
+        << "a string runs past the end of its record";
+    QTest::newRow("MULRK past the last column")
+        << workbookStream(
+               record(0x00BD, u16(0) + u16(0xFFFF) + u16(0) + u32(2) + u16(0) + u32(2) + u16(0)))
+        << "a row of numbers runs past the last column";
+    QTest::newRow("sheet entry cut short")
+        << QByteArray(bof(0x0005) + record(0x0085, u32(0)) + eof()) << "a sheet entry is cut short";
+    QTest::newRow("shared string count lies")
+        << workbookStream(cell(0x00FD, 0, 0, u32(0)),
+                          record(0x00FC, u32(1) + u32(0xFFFFFFFF) + u16(1) + '\0' + 'a'))
+        << "ok:text:a";
+    QTest::newRow("cells in a nested substream are not the sheet's")
+        << workbookStream(bof(0x0020) + number(0, 0, 9) + eof() + number(0, 1, 2)) << "ok:-|num:2";
+    QTest::newRow("not a finite number")
+        << workbookStream(number(0, 0, std::numeric_limits<double>::infinity()))
+        << "ok:error:#NUM!";
+}
+
+void TestWorkbookReader::builtStreams() {
+    QFETCH(QByteArray, stream);
+    QFETCH(QString, result);
+    WorkbookReader reader;
+    const bool ok = reader.readBytes(biff::compoundFile(stream), QStringLiteral("/x/built.xls"),
+                                     QStringLiteral("sheet1"));
+    if (!result.startsWith(u"ok:")) {
+        QVERIFY(!ok);
+        QCOMPARE(reader.errorString(), u"The workbook \"/x/built.xls\" is damaged: "_qs + result);
+        return;
+    }
+    QVERIFY2(ok, qPrintable(reader.errorString()));
+    const QStringList cells = result.mid(3).split(u'|');
+    for (int c = 0; c < cells.size(); ++c)
+        QCOMPARE(describe(reader.sheet(), 0, c), cells[c]);
 }
 
 // Cut and bit-flipped copies of real workbooks: each read gives a sheet or an error text, and

@@ -85,6 +85,7 @@ public:
     const Cell *cell(int row, int column) const;
     QString text(const Cell &c) const { return strings.at(c.text); }
     std::size_t cellCount() const { return m_cells.size(); }
+    const std::vector<Cell> &cells() const { return m_cells; }
 
     // Takes cells in any order; a later cell at the same position replaces an earlier one and
     // cells without a value are dropped. Fixes the used range.
