@@ -30,12 +30,22 @@ QVariant QueryModel::data(const QModelIndex &index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid) ||
         !m_query->Active())
         return QVariant();
-    if (role != Qt::DisplayRole && role != Qt::EditRole)
-        return QVariant();
     const TField &field = m_query->Fields(index.column());
-    if (role == Qt::DisplayRole && field.IsBlob())
-        return m_query->FieldCell(index.row(), index.column()) ? MemoText : EmptyMemoText;
-    return m_query->FieldText(index.row(), index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+        if (field.IsBlob())
+            return m_query->FieldCell(index.row(), index.column()) ? MemoText : EmptyMemoText;
+        return m_query->FieldText(index.row(), index.column());
+    case Qt::EditRole:
+        return m_query->FieldText(index.row(), index.column());
+    case Qt::ToolTipRole:
+        // A long-text cell shows only "(MEMO)"; its text is a hover away, in every column.
+        if (field.IsBlob())
+            return m_query->FieldText(index.row(), index.column());
+        return QVariant();
+    default:
+        return QVariant();
+    }
 }
 
 QVariant QueryModel::headerData(int section, Qt::Orientation orientation, int role) const {

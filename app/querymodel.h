@@ -18,7 +18,8 @@ public:
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
-    // DisplayRole: what the grid shows; EditRole: the field text itself, for the bound boxes.
+    // DisplayRole: what the grid shows; EditRole: the field text itself, for the bound boxes;
+    // ToolTipRole: the text of a long-text cell.
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;

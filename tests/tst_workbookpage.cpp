@@ -215,6 +215,8 @@ void TestWorkbookPage::longTextColumn() {
     QCOMPARE(m->index(2, 3).data().toString(), QueryModel::MemoText);
     QCOMPARE(m->index(1, 3).data().toString(), QueryModel::EmptyMemoText);
     QCOMPARE(m->index(2, 3).data(Qt::EditRole).toString(), QString(300, u'长'));
+    QCOMPARE(m->index(2, 3).data(Qt::ToolTipRole).toString(), QString(300, u'长'));
+    QCOMPARE(m->index(2, 2).data(Qt::ToolTipRole), QVariant());
     p.form.detailCore->MoveBy(2);
     QCOMPARE(p.form.DBMemo1->toPlainText(), QString(300, u'长'));
     QCOMPARE(m->index(4, 0).data().toString(), u"文字经度"_qs);
