@@ -11,7 +11,7 @@ trap 'rm -rf "$tmp"' EXIT
 /usr/bin/python3 make-xlwt.py "$out"
 
 # The same workbooks as Gnumeric and LibreOffice write them.
-for base in mixed rows2000 plain; do
+for base in mixed rows2000 plain numbers; do
     # Recalculating gives the plain workbook's text formula its cached result (a STRING record).
     recalc=()
     [ "$base" = plain ] && recalc=(--recalc)

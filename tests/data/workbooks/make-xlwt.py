@@ -91,7 +91,19 @@ def merged():
     wb.save(f"{out}/xlwt-merged.xls")
 
 
+def numbers():
+    # No text at all: LibreOffice then writes no shared string table.
+    wb = xlwt.Workbook(encoding="utf-8")
+    sheet = wb.add_sheet("sheet1")
+    for r in range(6):
+        sheet.write(r, 0, 116 + r / 10)
+        sheet.write(r, 1, 39 + r / 10)
+    wb.add_sheet("Empty")
+    wb.save(f"{out}/xlwt-numbers.xls")
+
+
 mixed()
 rows2000()
 plain()
 merged()
+numbers()
