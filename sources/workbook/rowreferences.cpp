@@ -1,9 +1,8 @@
 // Scans formulas, names, charts and the records of sheet1 for references to its rows.
 #include "sources/workbook/rowreferences.h"
 
-#include <QSet>
-
 #include <algorithm>
+#include <bitset>
 
 namespace workbook {
 
@@ -24,19 +23,25 @@ constexpr std::uint16_t ChartKind = 0x0020;
 
 // Records of a worksheet that hold no row positions, or whose positions move with their rows.
 bool positionFree(std::uint16_t type) {
-    static const QSet<std::uint16_t> types = {
-        rec::Bof,      rec::Eof,     rec::Index,      rec::Uncalced, rec::CalcMode, 0x000C,
-        0x000F,        0x0011,       0x0010,          0x005F,        0x002A,        0x002B,
-        0x0082,        0x0080,       0x0225,          0x0081,        0x001A,        0x0014,
-        0x0015,        0x0083,       0x0084,          0x0026,        0x0027,        0x0028,
-        0x0029,        0x004D,       rec::Continue,   0x00A1,        0x089C,        0x00E9,
-        0x0012,        0x00DD,       0x0063,          0x0013,        0x0019,        0x0055,
-        0x007D,        0x0099,       rec::Dimensions, rec::Row,      rec::DbCell,   rec::Blank,
-        rec::MulBlank, rec::Number,  rec::Rk,         rec::MulRk,    rec::LabelSst, rec::Label,
-        rec::Rstring,  rec::BoolErr, rec::String,     0x023E,        0x088B,        0x00A0,
-        0x0041,        0x001D,       0x01BA,          0x0862,        0x0867,        0x01C2,
-        0x0866,        0x00EF};
-    return types.contains(type);
+    static const std::bitset<0x10000> table = [] {
+        const std::initializer_list<std::uint16_t> types = {
+            rec::Bof,      rec::Eof,     rec::Index,      rec::Uncalced, rec::CalcMode, 0x000C,
+            0x000F,        0x0011,       0x0010,          0x005F,        0x002A,        0x002B,
+            0x0082,        0x0080,       0x0225,          0x0081,        0x001A,        0x0014,
+            0x0015,        0x0083,       0x0084,          0x0026,        0x0027,        0x0028,
+            0x0029,        0x004D,       rec::Continue,   0x00A1,        0x089C,        0x00E9,
+            0x0012,        0x00DD,       0x0063,          0x0013,        0x0019,        0x0055,
+            0x007D,        0x0099,       rec::Dimensions, rec::Row,      rec::DbCell,   rec::Blank,
+            rec::MulBlank, rec::Number,  rec::Rk,         rec::MulRk,    rec::LabelSst, rec::Label,
+            rec::Rstring,  rec::BoolErr, rec::String,     0x023E,        0x088B,        0x00A0,
+            0x0041,        0x001D,       0x01BA,          0x0862,        0x0867,        0x01C2,
+            0x0866,        0x00EF};
+        std::bitset<0x10000> t;
+        for (std::uint16_t type : types)
+            t.set(type);
+        return t;
+    }();
+    return table.test(type);
 }
 
 QByteArray withContinues(const QByteArray &stream, const std::vector<BiffRecord> &records,

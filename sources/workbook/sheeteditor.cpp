@@ -83,11 +83,35 @@ bool followsCellTable(std::uint16_t t) {
 
 // The columns a cell record covers, after checking its length; false for a damaged one.
 bool cellColumns(std::uint16_t type, const char *p, int length, int &first, int &last) {
-    static const std::map<std::uint16_t, int> minimum = {
-        {rec::Blank, 6},   {rec::Number, 14}, {rec::Rk, 10},     {rec::LabelSst, 10},
-        {rec::BoolErr, 8}, {rec::Label, 9},   {rec::Rstring, 9}, {rec::Formula, 22},
-        {rec::MulRk, 12},  {rec::MulBlank, 8}};
-    if (length < minimum.at(type))
+    int minimum = 6;
+    switch (type) {
+    case rec::Number:
+        minimum = 14;
+        break;
+    case rec::Rk:
+    case rec::LabelSst:
+        minimum = 10;
+        break;
+    case rec::BoolErr:
+        minimum = 8;
+        break;
+    case rec::Label:
+    case rec::Rstring:
+        minimum = 9;
+        break;
+    case rec::Formula:
+        minimum = 22;
+        break;
+    case rec::MulRk:
+        minimum = 12;
+        break;
+    case rec::MulBlank:
+        minimum = 8;
+        break;
+    default:
+        break;
+    }
+    if (length < minimum)
         return false;
     first = last = u16(p + 2);
     if (type == rec::MulRk || type == rec::MulBlank) {
@@ -139,14 +163,21 @@ struct Extent {
 struct Block {
     int recBegin = -1, recEnd = -1; // its records in the file; -1 for a new block
     bool dbCell = false;            // the file's block ends with a DBCELL
-    std::vector<int> rows;          // rows with a ROW record or a cell, ascending
+    int first = -1, last = -1;      // rows with a ROW record or a cell
+    int rowCount = 0;               // how many distinct rows
     Extent cells;                   // where its cells lie
     bool dirty = false;             // written anew from decoded
-    std::vector<Row> decoded;       // by row, once decoded
     bool isDecoded = false;
+    std::vector<Row> decoded; // by row, once decoded
 
-    int firstRow() const { return rows.empty() ? -1 : rows.front(); }
-    int lastRow() const { return rows.empty() ? -1 : rows.back(); }
+    bool hasRows() const { return rowCount > 0; }
+    int firstRow() const { return first; }
+    int lastRow() const { return last; }
+    void setRows(const std::vector<int> &sorted) {
+        rowCount = int(sorted.size());
+        first = sorted.empty() ? -1 : sorted.front();
+        last = sorted.empty() ? -1 : sorted.back();
+    }
 };
 
 OwnedRecord makeRecord(std::uint16_t type, int length) {
@@ -331,6 +362,7 @@ private:
 };
 
 SheetEditor::Private::Private(const QByteArray &stream) : m_src(stream) {
+    m_records.reserve(size_t(stream.size() / 16)); // cells take 10 to 18 bytes
     if (!splitRecords(m_src, m_records))
         damaged();
     m_layout = readLayout(m_src, m_records);
@@ -424,15 +456,23 @@ void SheetEditor::Private::readSheet1() {
 }
 
 void SheetEditor::Private::readBlocks() {
+    // A block ends at a DBCELL or before a ROW that follows cells: at most one per ROW or DBCELL.
+    int ends = 1;
+    for (int i = m_cellsBegin; i < m_cellsEnd; ++i)
+        ends += m_records[size_t(i)].type == rec::Row || m_records[size_t(i)].type == rec::DbCell;
+    m_blocks.reserve(size_t(ends));
     Block block;
     bool sawCell = false;
+    std::vector<int> rows; // of the block being read; one vector for all of them
     auto close = [&](int end) {
         block.recEnd = end;
         if (block.recEnd > block.recBegin) {
-            std::sort(block.rows.begin(), block.rows.end());
-            block.rows.erase(std::unique(block.rows.begin(), block.rows.end()), block.rows.end());
+            std::sort(rows.begin(), rows.end());
+            rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+            block.setRows(rows);
             m_blocks.push_back(std::move(block));
         }
+        rows.clear();
         block = Block();
         block.recBegin = end;
         sawCell = false;
@@ -447,7 +487,7 @@ void SheetEditor::Private::readBlocks() {
                 close(i);
             if (r.length < 16)
                 damaged();
-            block.rows.push_back(u16(p));
+            rows.push_back(u16(p));
         } else if (r.type == rec::DbCell) {
             m_usesDbCell = true;
             block.dbCell = true;
@@ -457,7 +497,7 @@ void SheetEditor::Private::readBlocks() {
             int first = 0, last = 0;
             if (!cellColumns(r.type, p, r.length, first, last))
                 damaged();
-            block.rows.push_back(u16(p));
+            rows.push_back(u16(p));
             block.cells.add(u16(p), first, last);
             haveCell = true;
         } else if (!haveCell) {
@@ -475,7 +515,7 @@ void SheetEditor::Private::readBlocks() {
         m_usesDbCell = true;
     int previous = -1;
     for (const Block &b : m_blocks) {
-        if (b.rows.empty())
+        if (!b.hasRows())
             continue;
         if (b.firstRow() <= previous)
             damaged(); // rows out of order: blocks could not be found by row
@@ -523,14 +563,14 @@ Block &SheetEditor::Private::blockForNewRow(int row) {
     // and it has room; otherwise a new block between them.
     size_t after = 0;
     while (after < m_blocks.size() &&
-           (m_blocks[after].rows.empty() || m_blocks[after].firstRow() < row))
+           (!m_blocks[after].hasRows() || m_blocks[after].firstRow() < row))
         ++after;
     size_t before = after;
-    while (before > 0 && m_blocks[before - 1].rows.empty())
+    while (before > 0 && !m_blocks[before - 1].hasRows())
         --before;
     auto fits = [&](const Block &b) {
-        return !b.rows.empty() && b.firstRow() / BlockRows == row / BlockRows &&
-               b.lastRow() / BlockRows == row / BlockRows && b.rows.size() < size_t(BlockRows);
+        return b.hasRows() && b.firstRow() / BlockRows == row / BlockRows &&
+               b.lastRow() / BlockRows == row / BlockRows && b.rowCount < BlockRows;
     };
     if (before > 0 && m_blocks[before - 1].lastRow() > row)
         return m_blocks[before - 1]; // a gap inside a block
@@ -548,10 +588,10 @@ Row *SheetEditor::Private::findRow(int row, bool create, Block **owner) {
     // From the back: edits mostly go to the last rows. Blocks without rows are passed over.
     Block *block = nullptr;
     for (auto it = m_blocks.rbegin(); it != m_blocks.rend(); ++it) {
-        if (it->rows.empty() || it->firstRow() > row)
+        if (!it->hasRows() || it->firstRow() > row)
             continue;
-        if (std::binary_search(it->rows.begin(), it->rows.end(), row))
-            block = &*it;
+        if (row <= it->lastRow())
+            block = &*it; // the row, or a gap in the block's rows that it fills
         break;
     }
     if (!block) {
@@ -572,7 +612,9 @@ Row *SheetEditor::Private::findRow(int row, bool create, Block **owner) {
     fresh.rowRecord = newRowRecord(row);
     fresh.touched = true;
     at = block->decoded.insert(at, std::move(fresh));
-    block->rows.insert(std::lower_bound(block->rows.begin(), block->rows.end(), row), row);
+    block->first = block->hasRows() ? std::min(block->first, row) : row;
+    block->last = std::max(block->last, row);
+    ++block->rowCount;
     block->dirty = true;
     return &*at;
 }
@@ -771,14 +813,13 @@ void SheetEditor::Private::deleteRow(int row) {
     }
     // Every block from the row on is rebuilt in 32-row groups with the rows moved up.
     size_t from = 0;
-    while (from < m_blocks.size() &&
-           (m_blocks[from].rows.empty() || m_blocks[from].lastRow() < row))
+    while (from < m_blocks.size() && (!m_blocks[from].hasRows() || m_blocks[from].lastRow() < row))
         ++from;
     std::vector<Row> rows;
     std::vector<Block> kept;
     for (size_t i = from; i < m_blocks.size(); ++i) {
         Block &b = m_blocks[i];
-        if (b.rows.empty()) {
+        if (!b.hasRows()) {
             kept.push_back(std::move(b)); // an empty block's DBCELL stays as it was
             continue;
         }
@@ -806,7 +847,9 @@ void SheetEditor::Private::deleteRow(int row) {
         b.dbCell = m_usesDbCell;
         const int group = rows[i].index / BlockRows;
         while (i < rows.size() && rows[i].index / BlockRows == group) {
-            b.rows.push_back(rows[i].index);
+            b.first = b.hasRows() ? b.first : rows[i].index;
+            b.last = rows[i].index;
+            ++b.rowCount;
             b.decoded.push_back(std::move(rows[i]));
             ++i;
         }

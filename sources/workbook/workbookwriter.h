@@ -5,6 +5,7 @@
 #include "sources/workbook/sheeteditor.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -17,7 +18,9 @@ namespace workbook {
 struct FileIdentity {
     qint64 size = -1;
     QDateTime modified;
-    QByteArray hash; // SHA-1 of the bytes
+    // A 128-bit digest of the bytes. It tells bytes apart within one run of the program; it is
+    // not cryptographic, and not to be stored: it may differ between machines or Qt versions.
+    QByteArray hash;
 
     // The same bytes: size and hash agree. The time alone does not count, as a file touched
     // without a change loses nothing when it is written over.
@@ -27,7 +30,7 @@ struct FileIdentity {
 };
 
 // The identity of bytes just read from path; its modification time is read after them.
-FileIdentity fileIdentity(const QString &path, const QByteArray &bytes);
+FileIdentity fileIdentity(const QString &path, QByteArrayView bytes);
 
 // Whether edits can be written into a workbook with these bytes (or at that path): a compound
 // file whose Workbook stream is BIFF8, not encrypted, with a worksheet named sheet1 that is
