@@ -56,13 +56,21 @@ QString creationFailure(const QString &fileName) {
 
 } // namespace
 
-void KmlBuffer::Clear() { m_entries.clear(); }
+void KmlBuffer::Clear() {
+    m_entries.clear();
+}
 
-void KmlBuffer::Add(const QString &entry) { m_entries.append(entry); }
+void KmlBuffer::Add(const QString &entry) {
+    m_entries.append(entry);
+}
 
-void KmlBuffer::Add(QString &&entry) { m_entries.append(std::move(entry)); }
+void KmlBuffer::Add(QString &&entry) {
+    m_entries.append(std::move(entry));
+}
 
-void KmlBuffer::reserve(qsizetype entries) { m_entries.reserve(entries); }
+void KmlBuffer::reserve(qsizetype entries) {
+    m_entries.reserve(entries);
+}
 
 QByteArray KmlBuffer::bytes() const {
     qsizetype units = 1;

@@ -76,10 +76,17 @@ QString escaped(const QString &value) {
     out.reserve(value.size() + 16);
     for (QChar c : value) {
         switch (c.unicode()) {
-        case u'&': out += QLatin1String("&amp;"); break;
-        case u'<': out += QLatin1String("&lt;"); break;
-        case u'>': out += QLatin1String("&gt;"); break;
-        default: out += c;
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -96,9 +103,12 @@ namespace xmlsafe {
 
 bool isWellFormedContent(const QString &value) {
     switch (scan(value)) {
-    case Scan::Plain: return true;
-    case Scan::Invalid: return false;
-    case Scan::Markup: return parsesAsContent(value);
+    case Scan::Plain:
+        return true;
+    case Scan::Invalid:
+        return false;
+    case Scan::Markup:
+        return parsesAsContent(value);
     }
     return false;
 }

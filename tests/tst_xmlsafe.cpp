@@ -32,16 +32,14 @@ void TestXmlSafe::values_data() {
                                      << u"<b>粗</b><br/><!-- c --><![CDATA[<x>]]>"_qs;
     QTest::newRow("html br") << u"一<br>二"_qs << u"一&lt;br&gt;二"_qs
                              << u"<![CDATA[一<br>二]]>"_qs;
-    QTest::newRow("cdata end in text") << u"a]]>b<"_qs << u"a]]&gt;b&lt;"_qs
-                                       << u"<![CDATA[a]]]]><![CDATA[>b<]]>"_qs;
-    QTest::newRow("bare cdata end") << u"x]]>"_qs << u"x]]&gt;"_qs
-                                    << u"<![CDATA[x]]]]><![CDATA[>]]>"_qs;
+    QTest::newRow("cdata end in text")
+        << u"a]]>b<"_qs << u"a]]&gt;b&lt;"_qs << u"<![CDATA[a]]]]><![CDATA[>b<]]>"_qs;
+    QTest::newRow("bare cdata end")
+        << u"x]]>"_qs << u"x]]&gt;"_qs << u"<![CDATA[x]]]]><![CDATA[>]]>"_qs;
     QTest::newRow("control character") << u"a\u0001b"_qs << u"a\uFFFDb"_qs << u"a\uFFFDb"_qs;
-    QTest::newRow("lone surrogate") << u"x"_qs + QChar(0xD800) << u"x\uFFFD"_qs
-                                    << u"x\uFFFD"_qs;
+    QTest::newRow("lone surrogate") << u"x"_qs + QChar(0xD800) << u"x\uFFFD"_qs << u"x\uFFFD"_qs;
     QTest::newRow("pair kept") << u"\U0001F30F"_qs << u"\U0001F30F"_qs << u"\U0001F30F"_qs;
-    QTest::newRow("line breaks and tab") << u"a\r\nb\tc"_qs << u"a\r\nb\tc"_qs
-                                         << u"a\r\nb\tc"_qs;
+    QTest::newRow("line breaks and tab") << u"a\r\nb\tc"_qs << u"a\r\nb\tc"_qs << u"a\r\nb\tc"_qs;
 }
 
 void TestXmlSafe::values() {

@@ -10,16 +10,15 @@ namespace workbook {
 
 namespace rec {
 // Record types used by the reader and the writer.
-inline constexpr std::uint16_t Formula = 0x0006, Eof = 0x000A, CalcMode = 0x000D,
-                               FilePass = 0x002F, Continue = 0x003C, CodePage = 0x0042,
-                               DateMode = 0x0022, Uncalced = 0x005E, BoundSheet = 0x0085,
-                               MulRk = 0x00BD, MulBlank = 0x00BE, Rstring = 0x00D6,
-                               DbCell = 0x00D7, Xf = 0x00E0, Sst = 0x00FC, LabelSst = 0x00FD,
-                               ExtSst = 0x00FF, RecalcId = 0x01C1, Dimensions = 0x0200,
-                               Blank = 0x0201, Number = 0x0203, Label = 0x0204, BoolErr = 0x0205,
-                               String = 0x0207, Row = 0x0208, Index = 0x020B, Array = 0x0221,
-                               Table = 0x0236, Rk = 0x027E, Format = 0x041E, Shrfmla = 0x04BC,
-                               Bof = 0x0809;
+inline constexpr std::uint16_t Formula = 0x0006, Eof = 0x000A, CalcMode = 0x000D, FilePass = 0x002F,
+                               Continue = 0x003C, CodePage = 0x0042, DateMode = 0x0022,
+                               Uncalced = 0x005E, BoundSheet = 0x0085, MulRk = 0x00BD,
+                               MulBlank = 0x00BE, Rstring = 0x00D6, DbCell = 0x00D7, Xf = 0x00E0,
+                               Sst = 0x00FC, LabelSst = 0x00FD, ExtSst = 0x00FF, RecalcId = 0x01C1,
+                               Dimensions = 0x0200, Blank = 0x0201, Number = 0x0203, Label = 0x0204,
+                               BoolErr = 0x0205, String = 0x0207, Row = 0x0208, Index = 0x020B,
+                               Array = 0x0221, Table = 0x0236, Rk = 0x027E, Format = 0x041E,
+                               Shrfmla = 0x04BC, Bof = 0x0809;
 } // namespace rec
 
 // Largest record data: BIFF8 8224 bytes, BIFF5 2080.

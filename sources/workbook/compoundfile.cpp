@@ -70,8 +70,8 @@ bool writeEntry(GsfOutfile *parent, const OleEntry &entry) {
         time.reset(g_date_time_new_from_unix_utc(entry.modifiedUnixTime));
     const QByteArray name = entry.name.toUtf8();
     GsfPtr<GsfOutput> out(time ? gsf_outfile_new_child_full(parent, name.constData(),
-                                                            entry.isStorage, "modtime",
-                                                            time.get(), nullptr)
+                                                            entry.isStorage, "modtime", time.get(),
+                                                            nullptr)
                                : gsf_outfile_new_child(parent, name.constData(), entry.isStorage));
     if (!out)
         return false;
@@ -84,7 +84,8 @@ bool writeEntry(GsfOutfile *parent, const OleEntry &entry) {
         ok = gsf_output_write(out.get(), size_t(entry.data.size()),
                               reinterpret_cast<const guint8 *>(entry.data.constData()));
     }
-    // A stream must be finished before the next one starts: libgsf writes big ones straight through.
+    // A stream must be finished before the next one starts: libgsf writes big ones straight
+    // through.
     const bool closed = gsf_output_close(out.get());
     return ok && closed && !gsf_output_error(out.get());
 }
@@ -120,8 +121,8 @@ bool CompoundFile::parse(const QByteArray &bytes) {
     m_root = OleEntry();
     if (!hasCompoundFileSignature(bytes))
         return false;
-    GsfPtr<GsfInput> input(gsf_input_memory_new(
-        reinterpret_cast<const guint8 *>(bytes.constData()), bytes.size(), FALSE));
+    GsfPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8 *>(bytes.constData()),
+                                                bytes.size(), FALSE));
     GError *rawError = nullptr;
     GsfPtr<GsfInfile> ole(gsf_infile_msole_new(input.get(), &rawError));
     std::unique_ptr<GError, ErrorFree> error(rawError);
