@@ -26,11 +26,11 @@ def cell(value, extra="", inner=""):
             f"<text:p>{value}</text:p></table:table-cell>")
 
 
-def rows(special_cell="", row_style=""):
+def rows(marked_cell="", row_style=""):
     head = "".join(cell(h) for h in ["经度", "纬度", "标注", "地点描述"])
     body = [f"<table:table-row>{head}</table:table-row>"]
     for r in range(1, 5):
-        name = special_cell if r == 2 and special_cell else cell(f"点{r}")
+        name = marked_cell if r == 2 and marked_cell else cell(f"点{r}")
         style = row_style if r == 3 else ""
         body.append(f"<table:table-row{style}>{cell(100 + r)}{cell(30 + r)}{name}"
                     f"{cell('描述')}</table:table-row>")
