@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Opens and exports a 65,535-record workbook with kmlmaker's own code (workbookbench), and with
+# Opens and exports a 65,535-row workbook (bench/make-bench-workbook.py) with kmlmaker's own code (workbookbench), and with
 # the peers on the same file, side by side in one run: ogr2ogr -f KML (GDAL's XLS driver, which
 # reads with FreeXL) for open + export, and python3-xlrd's open_workbook for opening alone.
 # Prints the median of 5 runs of each, the ratios, and kmlmaker's peak memory.
@@ -48,6 +48,7 @@ print("%.2f" % ((time.perf_counter() - t) * 1000))' "$work/bench.xls" >>"$work/x
     echo "$end - $start" | bc >>"$work/process"
     awk '/^open_ms/ { print $2 >> "'"$work/open"'"; print $6 >> "'"$work/total"'" }' "$work/run"
     peak=$(awk '/^peak_rss_kb/ { print $2 }' "$work/run")
+    records=$(awk '/^open_ms/ { print $8 }' "$work/run")
 done
 
 ogr=$(median <"$work/ogr")
@@ -56,7 +57,7 @@ open=$(median <"$work/open")
 total=$(median <"$work/total")
 process=$(median <"$work/process")
 size=$(stat -c %s "$work/bench.xls")
-printf 'workbook: %d bytes, 65,535 records; medians of %d runs (ms)\n' "$size" "$runs"
+printf 'workbook: %d bytes, %d records; medians of %d runs (ms)\n' "$size" "$records" "$runs"
 printf '  ogr2ogr -f KML (process)          %8.1f\n' "$ogr"
 printf '  kmlmaker open + export (process)  %8.1f   ratio %.1fx\n' "$process" \
     "$(echo "$ogr / $process" | bc -l)"

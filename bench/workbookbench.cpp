@@ -1,6 +1,7 @@
 // Opens an .xls workbook and exports its sheet1 to KML through the code the workbook page's
 // buttons run, and prints the time of each step and the peak memory of the process.
 // Usage: workbookbench <file.xls> <out.kml> [runs]
+#include "common/commanderror.h"
 #include "kml/kmlbuffer.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
@@ -26,12 +27,17 @@ int main(int argc, char *argv[]) {
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
         timer.start();
-        workbooksource::openWorkbook(detailCore, workbook);
-        const qint64 openNs = timer.nsecsElapsed();
-        workbooksource::exportFolder(detailCore, Memo2, output);
-        const qint64 totalNs = timer.nsecsElapsed();
-        std::printf("open_ms %.2f export_ms %.2f total_ms %.2f records %d\n", openNs / 1e6,
-                    (totalNs - openNs) / 1e6, totalNs / 1e6, detailCore.RecordCount());
+        try {
+            workbooksource::openWorkbook(detailCore, workbook);
+            const qint64 openNs = timer.nsecsElapsed();
+            workbooksource::exportFolder(detailCore, Memo2, output);
+            const qint64 totalNs = timer.nsecsElapsed();
+            std::printf("open_ms %.2f export_ms %.2f total_ms %.2f records %d\n", openNs / 1e6,
+                        (totalNs - openNs) / 1e6, totalNs / 1e6, detailCore.RecordCount());
+        } catch (const CommandError &e) {
+            std::fprintf(stderr, "%s\n", qPrintable(e.message()));
+            return 1;
+        }
         detailCore.Close();
         Memo2.Clear();
     }

@@ -153,6 +153,8 @@ void TestWorkbookReader::craftedCells_data() {
     QTest::newRow("BIFF5 values") << b5 << 1
                                   << QStringList{"num:116.3920388", "num:39.91", "text:紫禁城",
                                                  "text:中国古代帝王宫殿，位于中国北京市"};
+    QTest::newRow("Gnumeric's Excel 95 export, code page 1200: Latin text reads")
+        << "gnumeric-biff7.xls" << 3 << QStringList{"num:5E-5", "num:-33.5", "text:A&B"};
     QTest::newRow("BIFF5 currency built-in, formula text")
         << b5 << 2 << QStringList{"num:121", "money:31.2397", "text:上海", "text:formula text"};
 }

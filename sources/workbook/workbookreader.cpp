@@ -498,6 +498,10 @@ void Parser::globals() {
     }
     m_globalsEnd = i;
 
+    // 8-bit text cannot be in UTF-16 (1200), yet Gnumeric's Excel 95 export says so: read it
+    // as Gnumeric and LibreOffice themselves do, as Windows Latin 1.
+    if (m_biff < 8 && m_codePage == 1200)
+        m_codePage = 1252;
     m_decoder = std::make_unique<CodePageDecoder>(m_codePage);
     for (BoundSheet &b : m_sheets)
         if (m_biff < 8)
