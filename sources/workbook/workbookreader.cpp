@@ -128,64 +128,6 @@ void SheetData::setCells(std::vector<Cell> cells) {
 // ---------------------------------------------------------------------------------------------
 // Reading
 
-// XXH64 (Yann Collet's xxHash, 64-bit): fast enough to cost nothing beside the parsing.
-std::uint64_t xxh64(const char *p, std::size_t n, std::uint64_t seed) {
-    constexpr std::uint64_t P1 = 11400714785074694791ull, P2 = 14029467366897019727ull,
-                            P3 = 1609587929392839161ull, P4 = 9650029242287828579ull,
-                            P5 = 2870177450012600261ull;
-    auto rotl = [](std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); };
-    auto read64 = [](const char *q) {
-        std::uint64_t v;
-        std::memcpy(&v, q, 8);
-        return qFromLittleEndian(v);
-    };
-    auto read32 = [](const char *q) {
-        std::uint32_t v;
-        std::memcpy(&v, q, 4);
-        return qFromLittleEndian(v);
-    };
-    auto round = [&](std::uint64_t acc, std::uint64_t input) {
-        acc += input * P2;
-        return rotl(acc, 31) * P1;
-    };
-    auto merge = [&](std::uint64_t acc, std::uint64_t val) {
-        acc ^= round(0, val);
-        return acc * P1 + P4;
-    };
-    const char *end = p + n;
-    std::uint64_t h;
-    if (n >= 32) {
-        std::uint64_t v1 = seed + P1 + P2, v2 = seed + P2, v3 = seed, v4 = seed - P1;
-        const char *limit = end - 32;
-        do {
-            v1 = round(v1, read64(p));
-            v2 = round(v2, read64(p + 8));
-            v3 = round(v3, read64(p + 16));
-            v4 = round(v4, read64(p + 24));
-            p += 32;
-        } while (p <= limit);
-        h = rotl(v1, 1) + rotl(v2, 7) + rotl(v3, 12) + rotl(v4, 18);
-        h = merge(merge(merge(merge(h, v1), v2), v3), v4);
-    } else {
-        h = seed + P5;
-    }
-    h += std::uint64_t(n);
-    for (; p + 8 <= end; p += 8)
-        h = rotl(h ^ round(0, read64(p)), 27) * P1 + P4;
-    if (p + 4 <= end) {
-        h = rotl(h ^ (std::uint64_t(read32(p)) * P1), 23) * P2 + P3;
-        p += 4;
-    }
-    for (; p < end; ++p)
-        h = rotl(h ^ (std::uint8_t(*p) * P5), 11) * P1;
-    h ^= h >> 33;
-    h *= P2;
-    h ^= h >> 29;
-    h *= P3;
-    h ^= h >> 32;
-    return h;
-}
-
 bool readWholeFile(const QString &fileName, QByteArray &bytes, FileIdentity &identity) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -196,22 +138,21 @@ bool readWholeFile(const QString &fileName, QByteArray &bytes, FileIdentity &ide
     struct stat st {};
     if (fstat(file.handle(), &st) != 0)
         return false;
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
+    // Only a regular file: a pipe or a device could be read without end.
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return false;
     }
     if (st.st_size > std::numeric_limits<int>::max()) {
         errno = EFBIG;
         return false;
     }
-    bytes = file.readAll();
+    bytes = file.read(qint64(st.st_size));
     if (file.error() != QFileDevice::NoError) {
         errno = EIO;
         return false;
     }
-    identity.size = bytes.size();
-    identity.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    identity.hash = xxh64(bytes.constData(), std::size_t(bytes.size()), 0);
+    identity = fileIdentity(fileName, bytes);
     return true;
 }
 

@@ -3,6 +3,8 @@
 // length and offset in the file is checked; a damaged file gives an error, never a crash.
 #pragma once
 
+#include "sources/workbook/workbookwriter.h" // FileIdentity: what write-back checks
+
 #include <QByteArray>
 #include <QString>
 
@@ -51,19 +53,6 @@ private:
     std::vector<char16_t> m_chars;
     std::vector<Span> m_spans;
     std::size_t m_open = 0; // where the string being appended starts
-};
-
-// Size, modification time and a BLAKE2b-256 hash of the bytes read: enough to refuse writing back
-// into a file that changed since it was read.
-struct FileIdentity {
-    qint64 size = -1;
-    qint64 modifiedNs = 0;  // nanoseconds since the epoch
-    std::uint64_t hash = 0; // XXH64, seed 0
-
-    bool operator==(const FileIdentity &o) const {
-        return size == o.size && modifiedNs == o.modifiedNs && hash == o.hash;
-    }
-    bool operator!=(const FileIdentity &o) const { return !(*this == o); }
 };
 
 // The cells of one sheet, row by row. Rows and columns are sheet positions (0-based); the used
@@ -118,9 +107,8 @@ private:
     SheetData m_sheet;
 };
 
-// Reads a file whole and describes it; false (with errno set) when it cannot be read.
+// Reads a file whole and identifies its bytes as write-back does; false (with errno set) when it
+// cannot be read.
 bool readWholeFile(const QString &fileName, QByteArray &bytes, FileIdentity &identity);
-// The hash FileIdentity keeps.
-std::uint64_t xxh64(const char *data, std::size_t length, std::uint64_t seed);
 
 } // namespace workbook
