@@ -248,6 +248,7 @@ void TForm1::createPage2() {
     Label10 = linkLabel(TabSheet2, "Label10", 28, 166);
 
     chain({DBGrid1, Button2, DBNavigator1, DBEdit1, DBMemo1, DBEdit2, DBEdit3, Button3});
+    // Unbound until a workbook opens: empty and read-only.
     for (QWidget *box : std::initializer_list<QWidget *>{DBEdit1, DBEdit2, DBEdit3, DBMemo1})
         DataSource1->unbind(box);
     connect(Button2, &QPushButton::clicked, this, [this] { guarded(&TForm1::Button2Click); });
