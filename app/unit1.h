@@ -36,6 +36,8 @@ public:
     // Click handlers. Each runs through guarded(), which shows a failure in the error box.
     void Button1Click();
     void Label9Click();
+    void OpenTxtClick();
+    void Button5Click();
 
     // Runs a handler; a CommandError (or any other exception) it throws ends it and is shown in
     // the error box, and the window goes on.

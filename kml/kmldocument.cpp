@@ -30,17 +30,45 @@ void fillSinglePlacemark(KmlBuffer &buffer, const Placemark &p) {
     buffer.Add(QStringLiteral("</kml>"));
 }
 
+namespace {
+
+// The pieces of one folder placemark line, handed to use() as one list.
+template <typename Use>
+auto folderPieces(QStringView description, QStringView name, QStringView longitude,
+                  QStringView latitude, Use &&use) {
+    QString ds, ns, xs, ys;
+    const QStringView d = xmlsafe::description(description, ds);
+    const QStringView n = xmlsafe::text(name, ns);
+    const QStringView x = xmlsafe::text(longitude, xs);
+    const QStringView y = xmlsafe::text(latitude, ys);
+    return use({u"<Placemark><description>", d, u"</description><name>", n,
+                u"</name><LookAt><longitude>", x, u"</longitude><latitude>", y,
+                u"</latitude><range>20000</range><tilt>0</tilt><heading>3</heading>"
+                u"</LookAt><Point><coordinates>",
+                x, u",", y, u",0</coordinates></Point></Placemark>"});
+}
+
+} // namespace
+
 QString folderPlacemarkEntry(const QString &description, const QString &name,
                              const QString &longitude, const QString &latitude) {
-    const QString d = xmlsafe::description(description);
-    const QString n = xmlsafe::text(name);
-    const QString x = xmlsafe::text(longitude);
-    const QString y = xmlsafe::text(latitude);
-    return u"<Placemark><description>" + d + u"</description><name>" + n +
-           u"</name><LookAt><longitude>" + x + u"</longitude><latitude>" + y +
-           u"</latitude><range>20000</range><tilt>0</tilt><heading>3</heading>"
-           u"</LookAt><Point><coordinates>" +
-           x + u',' + y + u",0</coordinates></Point></Placemark>";
+    return folderPieces(description, name, longitude, latitude,
+                        [](std::initializer_list<QStringView> pieces) {
+                            QString entry;
+                            qsizetype n = 0;
+                            for (QStringView piece : pieces)
+                                n += piece.size();
+                            entry.reserve(n);
+                            for (QStringView piece : pieces)
+                                entry += piece;
+                            return entry;
+                        });
+}
+
+void addFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView name,
+                        QStringView longitude, QStringView latitude) {
+    folderPieces(description, name, longitude, latitude,
+                 [&buffer](std::initializer_list<QStringView> pieces) { buffer.Add(pieces); });
 }
 
 void beginFolder(KmlBuffer &buffer) {

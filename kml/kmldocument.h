@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 class KmlBuffer;
 
@@ -13,6 +14,8 @@ QString startLine();
 
 inline constexpr char16_t FolderStart[] = u"<Folder>";
 inline constexpr char16_t FolderEnd[] = u"</Folder></kml>";
+// The characters of a folder placemark line besides its values (the coordinates come twice).
+inline constexpr qsizetype FolderPlacemarkFixedLength = 223;
 
 struct Placemark {
     QString description;
@@ -27,6 +30,11 @@ void fillSinglePlacemark(KmlBuffer &buffer, const Placemark &placemark);
 // One placemark of a folder document, as one line.
 QString folderPlacemarkEntry(const QString &description, const QString &name,
                              const QString &longitude, const QString &latitude);
+
+// Adds one placemark of a folder document; the same line as folderPlacemarkEntry, built without
+// copying the values first.
+void addFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView name,
+                        QStringView longitude, QStringView latitude);
 
 // Clears the buffer and adds the start line and "<Folder>".
 void beginFolder(KmlBuffer &buffer);
