@@ -8,6 +8,10 @@
 #include <QVarLengthArray>
 #include <QXmlStreamReader>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 enum class Scan { Plain, Markup, Invalid };
@@ -18,6 +22,32 @@ bool isXmlChar(char32_t c) {
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
+// True when one of the 8 code units at p is a control character, "<", "&", ">", or at or above
+// U+D800 (surrogates, and the rare characters above them such as full-width punctuation).
+// Most blocks of 8 in a text hold none, so the scan below can skip them whole.
+bool mayNeedLook8(const char16_t *p) {
+#ifdef __SSE2__
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(0x1F)), zero);
+    const __m128i markup = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'<')),
+                     _mm_cmpeq_epi16(v, _mm_set1_epi16(u'&'))),
+        _mm_cmpeq_epi16(v, _mm_set1_epi16(u'>')));
+    const __m128i belowD800 =
+        _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(short(0xD7FF))), zero);
+    return _mm_movemask_epi8(_mm_or_si128(control, markup)) != 0 ||
+           _mm_movemask_epi8(belowD800) != 0xFFFF;
+#else
+    for (int k = 0; k < 8; ++k) {
+        const char16_t c = p[k];
+        if (c < 0x20 || c == u'<' || c == u'&' || c == u'>' || c >= 0xD800)
+            return true;
+    }
+    return false;
+#endif
+}
+
 // Plain: no markup characters, nothing to check further. Markup: needs the checker.
 // Invalid: holds a character XML cannot carry at all.
 Scan scan(QStringView value) {
@@ -25,9 +55,13 @@ Scan scan(QStringView value) {
     const qsizetype n = value.size();
     Scan result = Scan::Plain;
     for (qsizetype i = 0; i < n; ++i) {
+        while (i + 8 <= n && !mayNeedLook8(p + i))
+            i += 8;
+        if (i >= n)
+            break;
         const char16_t c = p[i];
         if (c > u'>' && c < 0xD800)
-            continue; // the bulk of any text, letters and CJK alike
+            continue;
         if (c < 0x20) {
             if (c != 0x9 && c != 0xA && c != 0xD)
                 return Scan::Invalid;

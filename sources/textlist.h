@@ -6,6 +6,10 @@
 #include <QString>
 #include <QStringView>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 class KmlBuffer;
 
 namespace textlist {
@@ -44,6 +48,25 @@ struct Pieces {
 };
 Pieces cutLine(QStringView line);
 
+// True when one of the 8 code units at p may end a line: CR, LF or anything below them, U+2028
+// or U+2029. Lines run to some eighty characters, so most blocks of 8 hold none.
+inline bool mayEndLine8(const char16_t *p) {
+#ifdef __SSE2__
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(u'\r')), zero);
+    const __m128i separator =
+        _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(short(0xFFFE))), _mm_set1_epi16(0x2028));
+    return _mm_movemask_epi8(_mm_or_si128(control, separator)) != 0;
+#else
+    for (int k = 0; k < 8; ++k) {
+        if (p[k] <= u'\r' || (p[k] & 0xFFFE) == 0x2028)
+            return true;
+    }
+    return false;
+#endif
+}
+
 // Calls f(QStringView line) for each line of the list, first to last. CR LF, LF, CR and the
 // text box's own separators (U+2029 between paragraphs, U+2028 within one) each end a line; a
 // final empty line is not one, any other empty line is.
@@ -52,6 +75,10 @@ template <typename F> void forEachLine(QStringView text, F &&f) {
     const qsizetype n = text.size();
     qsizetype start = 0;
     for (qsizetype i = 0; i < n; ++i) {
+        while (i + 8 <= n && !mayEndLine8(p + i))
+            i += 8;
+        if (i >= n)
+            break;
         const char16_t c = p[i];
         if (c > u'\r' && (c < 0x2028 || c > 0x2029))
             continue;

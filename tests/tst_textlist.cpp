@@ -64,6 +64,8 @@ private Q_SLOTS:
     void cutLine();
     void lines_data();
     void lines();
+    void breaksAtEveryOffset_data();
+    void breaksAtEveryOffset();
     void lineFeeds_data();
     void lineFeeds();
     void decode_data();
@@ -188,6 +190,40 @@ void TestTextList::lines_data() {
 void TestTextList::lines() {
     QFETCH(QString, text);
     QTEST(linesOf(text), "lines");
+}
+
+void TestTextList::breaksAtEveryOffset_data() {
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<int>("breaks"); // how many line ends the separator makes
+    QTest::newRow("LF") << "\n" << 1;
+    QTest::newRow("CR") << "\r" << 1;
+    QTest::newRow("CR LF") << "\r\n" << 1;
+    QTest::newRow("LF CR") << "\n\r" << 2;
+    QTest::newRow("paragraph separator") << u"\u2029"_qs << 1;
+    QTest::newRow("line separator") << u"\u2028"_qs << 1;
+    QTest::newRow("tab is text") << "\t" << 0;
+    QTest::newRow("U+202A is text") << u"\u202A"_qs << 0;
+    QTest::newRow("U+2027 is text") << u"\u2027"_qs << 0;
+}
+
+// Long lines are scanned in blocks: a break must be found wherever it falls in a block.
+void TestTextList::breaksAtEveryOffset() {
+    QFETCH(QString, separator);
+    QFETCH(int, breaks);
+    for (int k = 0; k <= 40; ++k) {
+        const QString before(k, u'甲');
+        const QString after(40 - k, u'乙');
+        const QStringList lines = linesOf(before + separator + after);
+        QStringList expected{before};
+        for (int b = 1; b < breaks; ++b)
+            expected << QString();
+        expected << after;
+        if (breaks == 0)
+            expected = QStringList{before + separator + after};
+        if (after.isEmpty() && breaks > 0)
+            expected.removeLast(); // a final break ends the list
+        QCOMPARE(lines, expected);
+    }
 }
 
 void TestTextList::lineFeeds_data() {

@@ -32,6 +32,8 @@ private Q_SLOTS:
     void markupAsTheParserSees();
     void randomMarkupAsTheParserSees();
     void viewsMatchStrings();
+    void specialCharacterAtEveryOffset_data();
+    void specialCharacterAtEveryOffset();
 };
 
 void TestXmlSafe::values_data() {
@@ -158,6 +160,37 @@ void TestXmlSafe::viewsMatchStrings() {
                  QStringList{kml::folderPlacemarkEntry(value, value, value, value)});
     }
     QCOMPARE(kml::folderPlacemarkEntry({}, {}, {}, {}).size(), kml::FolderPlacemarkFixedLength);
+}
+
+void TestXmlSafe::specialCharacterAtEveryOffset_data() {
+    QTest::addColumn<QString>("special");
+    QTest::addColumn<QString>("asText");
+    QTest::addColumn<bool>("wellFormed");
+    QTest::newRow("ampersand") << "&" << "&amp;" << false;
+    QTest::newRow("less than") << "<" << "&lt;" << false;
+    QTest::newRow("cdata end") << "]]>" << "]]&gt;" << false;
+    QTest::newRow("control character") << "\x01" << u"\uFFFD"_qs << false;
+    // XML 1.0 has no place for these, though Qt's reader lets them pass.
+    QTest::newRow("lone high surrogate") << QString(QChar(0xD800)) << u"\uFFFD"_qs << false;
+    QTest::newRow("lone low surrogate") << QString(QChar(0xDC00)) << u"\uFFFD"_qs << false;
+    QTest::newRow("U+FFFF") << QString(QChar(0xFFFF)) << u"\uFFFD"_qs << false;
+    QTest::newRow("surrogate pair") << u"\U0001F30F"_qs << u"\U0001F30F"_qs << true;
+    QTest::newRow("full-width comma") << u"，"_qs << u"，"_qs << true;
+    QTest::newRow("lone greater than") << ">" << ">" << true;
+    QTest::newRow("tab") << "\t" << "\t" << true;
+}
+
+// Values are scanned in blocks: a character that matters must be seen at any offset.
+void TestXmlSafe::specialCharacterAtEveryOffset() {
+    QFETCH(QString, special);
+    QFETCH(QString, asText);
+    QFETCH(bool, wellFormed);
+    for (int k = 0; k <= 24; ++k) {
+        const QString before(k, u'a');
+        const QString after(24 - k, u'中');
+        QCOMPARE(xmlsafe::text(before + special + after), before + asText + after);
+        QCOMPARE(xmlsafe::isWellFormedContent(before + special + after), wellFormed);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestXmlSafe)
