@@ -48,48 +48,41 @@ std::optional<QString> QtDialogHost::chooseFile(QWidget *owner, const FileDialog
     return dialog.selectedFiles().constFirst();
 }
 
-namespace {
+PlainMessageDialog::PlainMessageDialog(const QString &caption, const QString &text) {
+    setWindowTitle(caption);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    auto *layout = new QVBoxLayout(this);
+    auto *label = new QLabel(text, this);
+    label->setObjectName(QStringLiteral("message"));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const int halfWidth = screen ? screen->availableGeometry().width() / 2 : 640;
+    int natural = 0;
+    for (const QString &line : text.split(u'\n'))
+        natural = qMax(natural, label->fontMetrics().horizontalAdvance(line) + 4);
+    label->setFixedWidth(qMin(natural, halfWidth));
+    layout->addWidget(label);
+    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addStretch();
+    layout->addLayout(row);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
 
-// A notice of the program's own: no icon, wrapped at half the screen width, one "OK" that both
-// Enter and Esc answer, centred on the screen.
-class PlainMessageDialog : public QDialog {
-public:
-    PlainMessageDialog(const QString &caption, const QString &text) {
-        setWindowTitle(caption);
-        setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-        auto *layout = new QVBoxLayout(this);
-        auto *label = new QLabel(text, this);
-        label->setObjectName(QStringLiteral("message"));
-        label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        const QScreen *screen = QGuiApplication::primaryScreen();
-        const int halfWidth = screen ? screen->availableGeometry().width() / 2 : 640;
-        const int natural = label->fontMetrics().horizontalAdvance(text) + 4;
-        label->setFixedWidth(qMin(natural, halfWidth));
-        layout->addWidget(label);
-        auto *ok = new QPushButton(QStringLiteral("OK"), this);
-        ok->setDefault(true);
-        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-        auto *row = new QHBoxLayout;
-        row->addStretch();
-        row->addWidget(ok);
-        row->addStretch();
-        layout->addLayout(row);
-        layout->setSizeConstraint(QLayout::SetFixedSize);
+void PlainMessageDialog::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
     }
-
-    void showEvent(QShowEvent *event) override {
-        QDialog::showEvent(event);
-        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
-    }
-};
-
-} // namespace
+}
 
 void QtDialogHost::showMessage(const QString &caption, const QString &text) {
     PlainMessageDialog dialog(caption, text);

@@ -2,6 +2,7 @@
 // answer it; QtDialogHost shows Qt's standard dialogs.
 #pragma once
 
+#include <QDialog>
 #include <QString>
 #include <optional>
 
@@ -28,6 +29,16 @@ public:
     virtual void showError(const QString &caption, const QString &text) = 0;
     // An OK/Cancel question; true for OK.
     virtual bool confirm(QWidget *owner, const QString &caption, const QString &text) = 0;
+};
+
+// The plain notice of the program's own: no icon, the text wrapped at half the screen width,
+// one "OK" that both Enter and Esc answer, centred on the screen.
+class PlainMessageDialog : public QDialog {
+public:
+    PlainMessageDialog(const QString &caption, const QString &text);
+
+protected:
+    void showEvent(QShowEvent *event) override;
 };
 
 class QtDialogHost : public DialogHost {

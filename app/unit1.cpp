@@ -5,10 +5,13 @@
 #include "app/linklabel.h"
 #include "app/waitcursor.h"
 #include "common/commanderror.h"
+#include "coords/dms.h"
+#include "coords/numtext.h"
 #include "sources/singleplacemark.h"
 #include "sources/textlist.h"
 
 #include <QDesktopServices>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -33,16 +36,17 @@ constexpr QSize ContentSize(633, 217);
 constexpr QSize ClientSize(641, 226);
 constexpr QPoint WindowPosition(189, 139);
 
-QString blanks(int n) { return QString(n, u' '); }
+QString blanks(int n) {
+    return QString(n, u' ');
+}
 
 // The design fonts: "MS Sans Serif" and "Tahoma" at 8 points, 11 pixels high at 96 dpi. Where
-// the face is missing, blanks are kept 3 pixels wide, as in the design font, so the words in
-// blank-padded labels stay beside the boxes they name.
+// they are missing, Liberation Sans stands in: its blanks are 3 pixels wide as in the design
+// fonts, so the words of the blank-padded labels stay beside the boxes they name.
 QFont designFont(const QString &family) {
-    QFont font(family);
+    QFont font;
+    font.setFamilies({family, QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     font.setPixelSize(11);
-    const qreal space = QFontMetricsF(font).horizontalAdvance(u' ');
-    font.setWordSpacing(3.0 - space);
     return font;
 }
 
@@ -122,14 +126,15 @@ void chain(std::initializer_list<QWidget *> order) {
 } // namespace
 
 TForm1::TForm1(DialogHost *host, QWidget *parent)
-    : QWidget(parent), m_ownHost(host ? nullptr : new QtDialogHost), m_host(host ? host : m_ownHost.get()),
-      SaveDialog1(FileDialogKind::Save, *m_host, this),
+    : QWidget(parent), m_ownHost(host ? nullptr : new QtDialogHost),
+      m_host(host ? host : m_ownHost.get()), SaveDialog1(FileDialogKind::Save, *m_host, this),
       OpenDialog1(FileDialogKind::Open, *m_host, this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Pinfold:: www.pinfold.example"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(designFont(QStringLiteral("MS Sans Serif")));
+    numtext::readDecimalSeparator();
 
     // The controls keep their design positions; a window smaller than them scrolls.
     m_scroll = new QScrollArea(this);
@@ -193,7 +198,8 @@ void TForm1::createPage1() {
     SpeedButton1->setAccessibleName(SpeedButton1->text());
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setFocusPolicy(Qt::NoFocus); // a speed button never takes the focus
-    Label4 = label(GroupBox1, "Label4", QStringLiteral("经度") + blanks(37) + u"纬度", 6, 110, true);
+    Label4 =
+        label(GroupBox1, "Label4", QStringLiteral("经度") + blanks(37) + u"纬度", 6, 110, true);
     long_ = edit(GroupBox1, "long", 31, 108, 110, 21);
     lat = edit(GroupBox1, "lat", 171, 108, 110, 21);
 
@@ -207,6 +213,8 @@ void TForm1::createPage1() {
 
     chain({long1, long2, long3, lat1, lat2, lat3, long_, lat, Edit1, Memo1, Button1});
 
+    connect(SpeedButton1, &QToolButton::clicked, this,
+            [this] { guarded(&TForm1::SpeedButton1Click); });
     connect(Button1, &QPushButton::clicked, this, [this] { guarded(&TForm1::Button1Click); });
     connect(Label9, &LinkLabel::clicked, this, [this] { guarded(&TForm1::Label9Click); });
 }
@@ -226,6 +234,8 @@ void TForm1::createPage2() {
     Label8 = place(new QLabel(QStringLiteral("地点描述"), TabSheet2), "Label8", 336, 90, 12, 52);
     Label8->setWordWrap(true);
     Label8->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // One character a line; taller than the design where the CJK font's lines are.
+    Label8->resize(12, qMax(52, Label8->heightForWidth(12)));
     DBMemo1 = memo(TabSheet2, "DBMemo1", 360, 80, 241, 97);
     Label10 = linkLabel(TabSheet2, "Label10", 28, 166);
 
@@ -264,6 +274,18 @@ void TForm1::showError(const QString &message) {
     m_host->showError(applicationTitle(), errorBoxText(message));
 }
 
+void TForm1::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::LocaleChange)
+        numtext::readDecimalSeparator();
+    QWidget::changeEvent(event);
+}
+
+// The longitude is stored before the latitude is read: a bad latitude leaves the new longitude.
+void TForm1::SpeedButton1Click() {
+    long_->setText(numtext::FloatToStr(DmsToDecimal(long1->text(), long2->text(), long3->text())));
+    lat->setText(numtext::FloatToStr(DmsToDecimal(lat1->text(), lat2->text(), lat3->text())));
+}
+
 void TForm1::Button1Click() {
     const QString x = long_->text();
     const QString y = lat->text();
@@ -279,7 +301,9 @@ void TForm1::Button1Click() {
                               kml::Placemark{description, Edit1->text(), x, y});
 }
 
-void TForm1::Label9Click() { QDesktopServices::openUrl(QUrl(HomePage)); }
+void TForm1::Label9Click() {
+    QDesktopServices::openUrl(QUrl(HomePage));
+}
 
 void TForm1::OpenTxtClick() {
     OpenDialog1.DefaultExt = QStringLiteral("*.txt");

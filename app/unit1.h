@@ -34,6 +34,7 @@ public:
     static const QString HelpPage;
 
     // Click handlers. Each runs through guarded(), which shows a failure in the error box.
+    void SpeedButton1Click();
     void Button1Click();
     void Label9Click();
     void OpenTxtClick();
@@ -97,6 +98,10 @@ public:
     FileDialog OpenDialog1;
 
     DialogHost &dialogs() { return *m_host; }
+
+protected:
+    // Reads the decimal separator again when the regional settings change.
+    void changeEvent(QEvent *event) override;
 
 private:
     void createPage1();

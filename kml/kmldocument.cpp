@@ -6,7 +6,9 @@
 
 namespace kml {
 
-QString startLine() { return QStringLiteral("<kml xmlns=\"http://earth.google.com/kml/2.0\">"); }
+QString startLine() {
+    return QStringLiteral("<kml xmlns=\"http://earth.google.com/kml/2.0\">");
+}
 
 void fillSinglePlacemark(KmlBuffer &buffer, const Placemark &p) {
     const QString x = xmlsafe::text(p.longitude);
@@ -77,6 +79,8 @@ void beginFolder(KmlBuffer &buffer) {
     buffer.Add(QString::fromUtf16(FolderStart));
 }
 
-void endFolder(KmlBuffer &buffer) { buffer.Add(QString::fromUtf16(FolderEnd)); }
+void endFolder(KmlBuffer &buffer) {
+    buffer.Add(QString::fromUtf16(FolderEnd));
+}
 
 } // namespace kml

@@ -30,10 +30,9 @@ bool mayNeedLook8(const char16_t *p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     const __m128i zero = _mm_setzero_si128();
     const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(0x1F)), zero);
-    const __m128i markup = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'<')),
-                     _mm_cmpeq_epi16(v, _mm_set1_epi16(u'&'))),
-        _mm_cmpeq_epi16(v, _mm_set1_epi16(u'>')));
+    const __m128i markup = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'<')),
+                                                     _mm_cmpeq_epi16(v, _mm_set1_epi16(u'&'))),
+                                        _mm_cmpeq_epi16(v, _mm_set1_epi16(u'>')));
     const __m128i belowD800 =
         _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(short(0xD7FF))), zero);
     return _mm_movemask_epi8(_mm_or_si128(control, markup)) != 0 ||
@@ -299,9 +298,12 @@ private:
 
 bool wellFormedMarkup(QStringView value) {
     switch (QuickCheck(value).run()) {
-    case Verdict::WellFormed: return true;
-    case Verdict::Malformed: return false;
-    case Verdict::Unsure: break;
+    case Verdict::WellFormed:
+        return true;
+    case Verdict::Malformed:
+        return false;
+    case Verdict::Unsure:
+        break;
     }
     return parsesAsContent(value);
 }
@@ -311,9 +313,15 @@ QString escaped(QStringView value) {
     out.reserve(value.size() + 16);
     for (QChar c : value) {
         switch (c.unicode()) {
-        case u'&': out += QLatin1String("&amp;"); break;
-        case u'<': out += QLatin1String("&lt;"); break;
-        case u'>': out += QLatin1String("&gt;"); break;
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
         default:
             out += c;
         }
@@ -353,9 +361,12 @@ namespace xmlsafe {
 
 bool isWellFormedContent(QStringView value) {
     switch (scan(value)) {
-    case Scan::Plain: return true;
-    case Scan::Invalid: return false;
-    case Scan::Markup: return wellFormedMarkup(value);
+    case Scan::Plain:
+        return true;
+    case Scan::Invalid:
+        return false;
+    case Scan::Markup:
+        return wellFormedMarkup(value);
     }
     return false;
 }

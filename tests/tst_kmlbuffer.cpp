@@ -21,7 +21,9 @@ QByteArray readAll(const QString &path) {
     return f.readAll();
 }
 
-QByteArray golden(const char *name) { return readAll(QStringLiteral(KML_TEST_DATA "/") + name); }
+QByteArray golden(const char *name) {
+    return readAll(QStringLiteral(KML_TEST_DATA "/") + name);
+}
 
 QString errorOf(const std::function<void()> &f) {
     try {
@@ -50,14 +52,16 @@ private Q_SLOTS:
 
 void TestKmlBuffer::singlePlacemarkWithUsageNotice() {
     const QString notice = QStringLiteral(
-        "使用说明：\n1.软件用于将经纬度转换为GOOGLE EARTH的KML格式;\n2.软件包括单点和多点两个系统；\n"
+        "使用说明：\n1.软件用于将经纬度转换为GOOGLE "
+        "EARTH的KML格式;\n2.软件包括单点和多点两个系统；\n"
         "3.单点系统只能对单个点生成KML；\n4.Excel数据库KML多点系统则可以利用EXCEL进行操作;\n"
         "5.本软件为免费软件，欢迎自由使用和传播，作者不承担任何使用责任；\n"
         "6.主页：http://www.pinfold.example/ 使用说明：http://www.pinfold.example/help/\n");
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("Memo2"));
-    kml::fillSinglePlacemark(buffer, {singleplacemark::withCrLf(notice), QStringLiteral("地点标注标题"),
-                                      QStringLiteral("116.3920388"), QStringLiteral("39.91120332")});
+    kml::fillSinglePlacemark(buffer,
+                             {singleplacemark::withCrLf(notice), QStringLiteral("地点标注标题"),
+                              QStringLiteral("116.3920388"), QStringLiteral("39.91120332")});
     QCOMPARE(buffer.count(), 16);
     QCOMPARE(buffer.bytes(), golden("single-notice.kml"));
 }
@@ -158,8 +162,10 @@ void TestKmlBuffer::readOnlyFileIsKept() {
 void TestKmlBuffer::cannotCreateMessage_data() {
     QTest::addColumn<QString>("relative");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing folder") << "no/such/dir/x.kml" << "No such file or directory";
-    QTest::newRow("a folder's name") << "sub" << "Is a directory";
+    QTest::newRow("missing folder") << "no/such/dir/x.kml"
+                                    << "No such file or directory";
+    QTest::newRow("a folder's name") << "sub"
+                                     << "Is a directory";
 }
 
 void TestKmlBuffer::cannotCreateMessage() {

@@ -53,16 +53,14 @@ void TestXmlSafe::values_data() {
                                      << u"<b>粗</b><br/><!-- c --><![CDATA[<x>]]>"_qs;
     QTest::newRow("html br") << u"一<br>二"_qs << u"一&lt;br&gt;二"_qs
                              << u"<![CDATA[一<br>二]]>"_qs;
-    QTest::newRow("cdata end in text") << u"a]]>b<"_qs << u"a]]&gt;b&lt;"_qs
-                                       << u"<![CDATA[a]]]]><![CDATA[>b<]]>"_qs;
-    QTest::newRow("bare cdata end") << u"x]]>"_qs << u"x]]&gt;"_qs
-                                    << u"<![CDATA[x]]]]><![CDATA[>]]>"_qs;
+    QTest::newRow("cdata end in text")
+        << u"a]]>b<"_qs << u"a]]&gt;b&lt;"_qs << u"<![CDATA[a]]]]><![CDATA[>b<]]>"_qs;
+    QTest::newRow("bare cdata end")
+        << u"x]]>"_qs << u"x]]&gt;"_qs << u"<![CDATA[x]]]]><![CDATA[>]]>"_qs;
     QTest::newRow("control character") << u"a\u0001b"_qs << u"a\uFFFDb"_qs << u"a\uFFFDb"_qs;
-    QTest::newRow("lone surrogate") << u"x"_qs + QChar(0xD800) << u"x\uFFFD"_qs
-                                    << u"x\uFFFD"_qs;
+    QTest::newRow("lone surrogate") << u"x"_qs + QChar(0xD800) << u"x\uFFFD"_qs << u"x\uFFFD"_qs;
     QTest::newRow("pair kept") << u"\U0001F30F"_qs << u"\U0001F30F"_qs << u"\U0001F30F"_qs;
-    QTest::newRow("line breaks and tab") << u"a\r\nb\tc"_qs << u"a\r\nb\tc"_qs
-                                         << u"a\r\nb\tc"_qs;
+    QTest::newRow("line breaks and tab") << u"a\r\nb\tc"_qs << u"a\r\nb\tc"_qs << u"a\r\nb\tc"_qs;
 }
 
 void TestXmlSafe::values() {
@@ -100,23 +98,83 @@ void TestXmlSafe::documentsParse() {
 
 void TestXmlSafe::markupAsTheParserSees_data() {
     QTest::addColumn<QString>("value");
-    const char16_t *values[] = {
-        u"<b>x</b>", u"<br/>", u"<br />", u"<br>", u"x<br>y", u"</b>", u"<b></B>",
-        u"<a href=\"x\">y</a>", u"<a href='x'>y</a>", u"<a href=x>y</a>",
-        u"<a href=\"x<y\">z</a>", u"<a href=\"a&amp;b\"></a>", u"<a href=\"a&b\"></a>",
-        u"<a href=\"x\">", u"<a b=\"1\" b=\"2\"/>", u"<a b=\"1\"c=\"2\"/>", u"<a b/>",
-        u"<input disabled>", u"a < b", u"a<3", u"<中>x</中>", u"<a:b>x</a:b>",
-        u"<a xmlns:a=\"u\"><a:b/></a>", u"<a xmlns=\"u\"/>", u"&amp;&lt;&gt;&quot;&apos;",
-        u"&nbsp;", u"&#65;", u"&#x41;", u"&#X41;", u"&#0;", u"&#xD800;", u"&#x110000;",
-        u"&#x10FFFF;", u"&#;", u"&#x;", u"&", u"&amp", u"a & b", u"&中;", u"&a:b;",
-        u"<!-- c -->", u"<!-- a -- b -->", u"<![CDATA[<x>]]>", u"]]>", u"a]]>b", u"a]>b",
-        u"<?pi x?>", u"<?xml version=\"1.0\"?>", u"<", u"<b", u"<b x=\"1\"", u"<b/", u"</",
-        u"</ b>", u"<a></a></r><r>", u"x</r>y<r>", u"<r>", u"<_a.b-c>x</_a.b-c>",
-        u"<a\tb\n=\r'1'\n/>", u"<a b = \"1\" >x</a >", u"<a title=\"中文\">x</a>", u"<1a/>",
-        u"<-a/>", u"<.a/>", u"<a.b/>", u"<xml/>", u"<xmlns/>", u"<a xml:lang=\"zh\"/>",
-        u"<a b=\"]]>\"/>", u"<a b=\">\"/>", u"<a\u00A0b=\"1\"/>", u"<a b=\"&#0;\"/>",
-        u"<a b=\"&#x4e2d;\">&#20013;</a>", u"<b><i>x</b></i>", u"<b><i>x</i></b>",
-        u"<a/ >", u"<a b=\"1\"/><a b=\"1\"/>"};
+    const char16_t *values[] = {u"<b>x</b>",
+                                u"<br/>",
+                                u"<br />",
+                                u"<br>",
+                                u"x<br>y",
+                                u"</b>",
+                                u"<b></B>",
+                                u"<a href=\"x\">y</a>",
+                                u"<a href='x'>y</a>",
+                                u"<a href=x>y</a>",
+                                u"<a href=\"x<y\">z</a>",
+                                u"<a href=\"a&amp;b\"></a>",
+                                u"<a href=\"a&b\"></a>",
+                                u"<a href=\"x\">",
+                                u"<a b=\"1\" b=\"2\"/>",
+                                u"<a b=\"1\"c=\"2\"/>",
+                                u"<a b/>",
+                                u"<input disabled>",
+                                u"a < b",
+                                u"a<3",
+                                u"<中>x</中>",
+                                u"<a:b>x</a:b>",
+                                u"<a xmlns:a=\"u\"><a:b/></a>",
+                                u"<a xmlns=\"u\"/>",
+                                u"&amp;&lt;&gt;&quot;&apos;",
+                                u"&nbsp;",
+                                u"&#65;",
+                                u"&#x41;",
+                                u"&#X41;",
+                                u"&#0;",
+                                u"&#xD800;",
+                                u"&#x110000;",
+                                u"&#x10FFFF;",
+                                u"&#;",
+                                u"&#x;",
+                                u"&",
+                                u"&amp",
+                                u"a & b",
+                                u"&中;",
+                                u"&a:b;",
+                                u"<!-- c -->",
+                                u"<!-- a -- b -->",
+                                u"<![CDATA[<x>]]>",
+                                u"]]>",
+                                u"a]]>b",
+                                u"a]>b",
+                                u"<?pi x?>",
+                                u"<?xml version=\"1.0\"?>",
+                                u"<",
+                                u"<b",
+                                u"<b x=\"1\"",
+                                u"<b/",
+                                u"</",
+                                u"</ b>",
+                                u"<a></a></r><r>",
+                                u"x</r>y<r>",
+                                u"<r>",
+                                u"<_a.b-c>x</_a.b-c>",
+                                u"<a\tb\n=\r'1'\n/>",
+                                u"<a b = \"1\" >x</a >",
+                                u"<a title=\"中文\">x</a>",
+                                u"<1a/>",
+                                u"<-a/>",
+                                u"<.a/>",
+                                u"<a.b/>",
+                                u"<xml/>",
+                                u"<xmlns/>",
+                                u"<a xml:lang=\"zh\"/>",
+                                u"<a b=\"]]>\"/>",
+                                u"<a b=\">\"/>",
+                                u"<a\u00A0b=\"1\"/>",
+                                u"<a b=\"&#0;\"/>",
+                                u"<a b=\"&#x4e2d;\">&#20013;</a>",
+                                u"<b><i>x</b></i>",
+                                u"<b><i>x</i></b>",
+                                u"<a/ >",
+                                u"<a b=\"1\"/><a b=\"1\"/>"};
     for (const char16_t *v : values)
         QTest::newRow(QString::fromUtf16(v).toUtf8().constData()) << QString::fromUtf16(v);
 }
@@ -132,11 +190,12 @@ void TestXmlSafe::markupAsTheParserSees() {
 }
 
 void TestXmlSafe::randomMarkupAsTheParserSees() {
-    const char16_t *tokens[] = {
-        u"<a>", u"</a>", u"<b x='1'>", u"</b>", u"<br/>", u"<br>", u"&amp;", u"&", u"&#65;",
-        u"&x;", u"<", u">", u"]]>", u"]", u"text", u"中", u" ", u"<a", u"\"", u"'", u"=",
-        u"/", u"<!--", u"-->", u"</", u"<![CDATA[", u"x:y", u"<c:d>", u"</c:d>", u"b", u"x",
-        u"<a b=\"", u"\">", u"/>", u"&#x", u";"};
+    const char16_t *tokens[] = {u"<a>",   u"</a>",      u"<b x='1'>", u"</b>",  u"<br/>",  u"<br>",
+                                u"&amp;", u"&",         u"&#65;",     u"&x;",   u"<",      u">",
+                                u"]]>",   u"]",         u"text",      u"中",    u" ",      u"<a",
+                                u"\"",    u"'",         u"=",         u"/",     u"<!--",   u"-->",
+                                u"</",    u"<![CDATA[", u"x:y",       u"<c:d>", u"</c:d>", u"b",
+                                u"x",     u"<a b=\"",   u"\">",       u"/>",    u"&#x",    u";"};
     QRandomGenerator rng(4242);
     for (int i = 0; i < 20000; ++i) {
         QString value;
@@ -166,9 +225,12 @@ void TestXmlSafe::specialCharacterAtEveryOffset_data() {
     QTest::addColumn<QString>("special");
     QTest::addColumn<QString>("asText");
     QTest::addColumn<bool>("wellFormed");
-    QTest::newRow("ampersand") << "&" << "&amp;" << false;
-    QTest::newRow("less than") << "<" << "&lt;" << false;
-    QTest::newRow("cdata end") << "]]>" << "]]&gt;" << false;
+    QTest::newRow("ampersand") << "&"
+                               << "&amp;" << false;
+    QTest::newRow("less than") << "<"
+                               << "&lt;" << false;
+    QTest::newRow("cdata end") << "]]>"
+                               << "]]&gt;" << false;
     QTest::newRow("control character") << "\x01" << u"\uFFFD"_qs << false;
     // XML 1.0 has no place for these, though Qt's reader lets them pass.
     QTest::newRow("lone high surrogate") << QString(QChar(0xD800)) << u"\uFFFD"_qs << false;
@@ -176,8 +238,10 @@ void TestXmlSafe::specialCharacterAtEveryOffset_data() {
     QTest::newRow("U+FFFF") << QString(QChar(0xFFFF)) << u"\uFFFD"_qs << false;
     QTest::newRow("surrogate pair") << u"\U0001F30F"_qs << u"\U0001F30F"_qs << true;
     QTest::newRow("full-width comma") << u"，"_qs << u"，"_qs << true;
-    QTest::newRow("lone greater than") << ">" << ">" << true;
-    QTest::newRow("tab") << "\t" << "\t" << true;
+    QTest::newRow("lone greater than") << ">"
+                                       << ">" << true;
+    QTest::newRow("tab") << "\t"
+                         << "\t" << true;
 }
 
 // Values are scanned in blocks: a character that matters must be seen at any offset.

@@ -1,0 +1,28 @@
+// The number text rules of the program: how a typed text becomes a number and how a number is
+// written back, both with the decimal separator of the user's regional settings.
+#pragma once
+
+#include <QChar>
+#include <QString>
+
+namespace numtext {
+
+// The one character read and written as the decimal point; "." until set or read.
+QChar decimalSeparator();
+void setDecimalSeparator(QChar c);
+// Takes the separator from the system locale; "." when that is not exactly one character.
+void readDecimalSeparator();
+
+// The reading rule: blanks (the space character only), one optional sign, digits with at most
+// one separator, an optional exponent, blanks. False when the text is not a number or the value
+// is beyond the extended range; a value too small for that range reads as 0.
+bool TextToFloat(const QString &text, long double &value);
+
+// TextToFloat, throwing CommandError "'<text>' is not a valid floating point value" on failure.
+long double StrToFloat(const QString &text);
+
+// The writing rule: general format with 15 significant digits; plain notation from 0.0001 up to
+// below 1E15, "E" notation outside it.
+QString FloatToStr(double value);
+
+} // namespace numtext

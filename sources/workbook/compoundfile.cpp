@@ -1,0 +1,154 @@
+// OLE2 compound files through libgsf, with RAII handles for its GObjects.
+#include "sources/workbook/compoundfile.h"
+
+#include "common/commanderror.h"
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-utils.h>
+
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace workbook {
+
+namespace {
+
+struct GObjectUnref {
+    void operator()(gpointer p) const {
+        if (p)
+            g_object_unref(p);
+    }
+};
+template <typename T> using GsfPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct DateTimeUnref {
+    void operator()(GDateTime *t) const { g_date_time_unref(t); }
+};
+
+struct ErrorFree {
+    void operator()(GError *e) const { g_error_free(e); }
+};
+
+// Every stream is read whole; a file whose directory claims more than it holds fails here.
+bool readEntry(GsfInput *input, OleEntry &entry) {
+    entry.name = QString::fromUtf8(gsf_input_name(input));
+    if (GDateTime *time = gsf_input_get_modtime(input))
+        entry.modifiedUnixTime = g_date_time_to_unix(time);
+    if (GSF_IS_INFILE(input) && gsf_infile_num_children(GSF_INFILE(input)) >= 0) {
+        entry.isStorage = true;
+        if (GSF_IS_INFILE_MSOLE(input))
+            gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(input), entry.clsid.data());
+        const int n = gsf_infile_num_children(GSF_INFILE(input));
+        entry.children.reserve(size_t(n));
+        for (int i = 0; i < n; ++i) {
+            GsfPtr<GsfInput> child(gsf_infile_child_by_index(GSF_INFILE(input), i));
+            if (!child)
+                return false;
+            entry.children.emplace_back();
+            if (!readEntry(child.get(), entry.children.back()))
+                return false;
+        }
+        return true;
+    }
+    const gsf_off_t size = gsf_input_size(input);
+    if (size < 0 || size > std::numeric_limits<int>::max())
+        return false;
+    entry.data.resize(qsizetype(size));
+    return size == 0 ||
+           gsf_input_read(input, size_t(size), reinterpret_cast<guint8 *>(entry.data.data()));
+}
+
+bool writeEntry(GsfOutfile *parent, const OleEntry &entry) {
+    std::unique_ptr<GDateTime, DateTimeUnref> time;
+    if (entry.modifiedUnixTime != 0)
+        time.reset(g_date_time_new_from_unix_utc(entry.modifiedUnixTime));
+    const QByteArray name = entry.name.toUtf8();
+    GsfPtr<GsfOutput> out(time ? gsf_outfile_new_child_full(parent, name.constData(),
+                                                            entry.isStorage, "modtime", time.get(),
+                                                            nullptr)
+                               : gsf_outfile_new_child(parent, name.constData(), entry.isStorage));
+    if (!out)
+        return false;
+    bool ok = true;
+    if (entry.isStorage) {
+        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(out.get()), entry.clsid.data());
+        for (const OleEntry &child : entry.children)
+            ok = ok && writeEntry(GSF_OUTFILE(out.get()), child);
+    } else if (!entry.data.isEmpty()) {
+        ok = gsf_output_write(out.get(), size_t(entry.data.size()),
+                              reinterpret_cast<const guint8 *>(entry.data.constData()));
+    }
+    // A stream must be finished before the next one starts: libgsf writes big ones straight
+    // through.
+    const bool closed = gsf_output_close(out.get());
+    return ok && closed && !gsf_output_error(out.get());
+}
+
+} // namespace
+
+const OleEntry *OleEntry::child(const QString &childName) const {
+    for (const OleEntry &c : children)
+        if (c.name.compare(childName, Qt::CaseInsensitive) == 0)
+            return &c;
+    return nullptr;
+}
+
+OleEntry *OleEntry::child(const QString &childName) {
+    return const_cast<OleEntry *>(std::as_const(*this).child(childName));
+}
+
+bool OleEntry::removeChild(const QString &childName) {
+    for (auto it = children.begin(); it != children.end(); ++it) {
+        if (it->name.compare(childName, Qt::CaseInsensitive) == 0) {
+            children.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool hasCompoundFileSignature(const QByteArray &bytes) {
+    return bytes.startsWith(QByteArray::fromHex("d0cf11e0a1b11ae1"));
+}
+
+bool CompoundFile::parse(const QByteArray &bytes) {
+    m_root = OleEntry();
+    if (!hasCompoundFileSignature(bytes))
+        return false;
+    GsfPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8 *>(bytes.constData()),
+                                                bytes.size(), FALSE));
+    GError *rawError = nullptr;
+    GsfPtr<GsfInfile> ole(gsf_infile_msole_new(input.get(), &rawError));
+    std::unique_ptr<GError, ErrorFree> error(rawError);
+    if (!ole || error)
+        return false;
+    if (!readEntry(GSF_INPUT(ole.get()), m_root))
+        return false;
+    m_root.isStorage = true;
+    return true;
+}
+
+QByteArray CompoundFile::serialize() const {
+    GsfPtr<GsfOutput> sink(gsf_output_memory_new());
+    GsfPtr<GsfOutfile> ole(gsf_outfile_msole_new(sink.get()));
+    if (!ole)
+        throw CommandError(QStringLiteral("Stream write error"));
+    gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole.get()), m_root.clsid.data());
+    bool ok = true;
+    for (const OleEntry &child : m_root.children)
+        ok = ok && writeEntry(ole.get(), child);
+    ok = gsf_output_close(GSF_OUTPUT(ole.get())) && ok;
+    if (!ok || gsf_output_error(GSF_OUTPUT(ole.get())))
+        throw CommandError(QStringLiteral("Stream write error"));
+    const gsf_off_t size = gsf_output_size(sink.get());
+    const guint8 *data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
+    return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+} // namespace workbook

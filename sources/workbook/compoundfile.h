@@ -1,0 +1,47 @@
+// An OLE2 compound file held in memory: the tree of storages and streams of an .xls file, read
+// and written through libgsf so that every stream, CLSID and time survives a rewrite.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace workbook {
+
+struct OleEntry {
+    QString name;
+    bool isStorage = false;
+    QByteArray data; // a stream's bytes
+    std::array<std::uint8_t, 16> clsid{};
+    std::int64_t modifiedUnixTime = 0; // 0 when the file records none
+    std::vector<OleEntry> children;
+
+    // The direct child of that name, compared without regard to case; null when there is none.
+    const OleEntry *child(const QString &childName) const;
+    OleEntry *child(const QString &childName);
+    bool removeChild(const QString &childName);
+};
+
+class CompoundFile {
+public:
+    // Parses a compound file from its bytes; false when the bytes are not one.
+    bool parse(const QByteArray &bytes);
+
+    // The whole file as bytes, every entry as parsed or changed since. Throws CommandError
+    // ("Stream write error") when libgsf cannot build it.
+    QByteArray serialize() const;
+
+    OleEntry &root() { return m_root; }
+    const OleEntry &root() const { return m_root; }
+
+private:
+    OleEntry m_root;
+};
+
+// True when the bytes start with the compound file signature.
+bool hasCompoundFileSignature(const QByteArray &bytes);
+
+} // namespace workbook

@@ -1,0 +1,418 @@
+// The number text rules (reading and writing, under "." and ",") and the degrees-minutes-seconds
+// conversion built on them.
+#include "common/commanderror.h"
+#include "coords/dms.h"
+#include "coords/numtext.h"
+
+#include <QLocale>
+#include <QRandomGenerator>
+#include <QTest>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+Q_DECLARE_METATYPE(long double)
+
+namespace {
+
+double bitsToDouble(quint64 bits) {
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+// Finite doubles spread over every exponent, the same run after run.
+QList<double> randomDoubles(int count) {
+    QRandomGenerator random(20240611);
+    QList<double> values;
+    while (values.size() < count) {
+        const double d = bitsToDouble(random.generate64());
+        if (std::isfinite(d))
+            values << d;
+    }
+    return values;
+}
+
+QString errorOf(const QString &degrees, const QString &minutes, const QString &seconds) {
+    try {
+        DmsToDecimal(degrees, minutes, seconds);
+    } catch (const CommandError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestNumText : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { numtext::setDecimalSeparator(u'.'); }
+    void cleanupTestCase() { numtext::setDecimalSeparator(u'.'); }
+
+    void reading_data();
+    void reading();
+    void strToFloatMessage_data();
+    void strToFloatMessage();
+    void writing_data();
+    void writing();
+    void writeThenReadKeeps15Digits();
+    void shortestTextReadsWithinOneUnit();
+    void readsSystemSeparator();
+    void dms_data();
+    void dms();
+    void dmsErrors_data();
+    void dmsErrors();
+};
+
+void TestNumText::reading_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<long double>("expected");
+
+    const QChar dot(u'.');
+    const QChar comma(u',');
+    auto ok = [](const char *name, const QString &text, QChar sep, long double v) {
+        QTest::newRow(name) << text << sep << true << v;
+    };
+    auto bad = [](const char *name, const QString &text, QChar sep) {
+        QTest::newRow(name) << text << sep << false << 0.0L;
+    };
+
+    ok("integer", "116", dot, 116);
+    ok("fraction", "31.34", dot, 31.34L);
+    ok("zero", "0", dot, 0);
+    ok("leading zeros", "000.0500", dot, 0.05L);
+    bad("empty", "", dot);
+    bad("spaces only", "   ", dot);
+    ok("spaces around", " 7 ", dot, 7);
+    bad("leading tab", "\t7", dot);
+    bad("trailing tab", "7\t", dot);
+    bad("no-break space", u"\u00a07"_qs, dot);
+    bad("trailing line break", "7\n", dot);
+    bad("nul inside", QString::fromUtf16(u"7\0", 2), dot);
+    ok("plus", "+5", dot, 5);
+    ok("minus", "-5", dot, -5);
+    ok("minus zero", "-0", dot, -0.0L);
+    ok("spaces and sign", "  -5  ", dot, -5);
+    bad("space after sign", "- 5", dot);
+    bad("two signs", "+-5", dot);
+    bad("sign alone", "-", dot);
+    bad("sign after", "5-", dot);
+    ok("trailing separator", "5.", dot, 5);
+    ok("leading separator", ".5", dot, 0.5L);
+    ok("separator alone", ".", dot, 0);
+    ok("signed separator", "-.", dot, -0.0L);
+    bad("two separators", "1.2.3", dot);
+    bad("space inside", "1 000", dot);
+    bad("comma under dot", "1,5", dot);
+    ok("comma", "116,5", comma, 116.5L);
+    bad("dot under comma", "116.5", comma);
+    ok("comma alone", ",", comma, 0);
+    ok("comma with exponent", "1,5e1", comma, 15);
+    bad("arabic digit", u"\u0661"_qs, dot);
+    bad("fullwidth digit", u"\uff11"_qs, dot);
+    bad("hexadecimal", "0x10", dot);
+    bad("infinity word", "inf", dot);
+
+    ok("exponent", "1E3", dot, 1000);
+    ok("small e", "2.5e2", dot, 250);
+    ok("exponent plus", "1e+3", dot, 1000);
+    ok("exponent minus", "1e-3", dot, 0.001L);
+    ok("empty exponent", "1e", dot, 1);
+    ok("signed empty exponent", "1e-", dot, 1);
+    ok("separator with exponent", ".e7", dot, 0);
+    bad("exponent without number", "e5", dot);
+    bad("space before exponent", "1 e5", dot);
+    bad("space in exponent", "1e 5", dot);
+    bad("separator in exponent", "1e1.5", dot);
+    ok("exponent 500", "1e500", dot, 1e500L);
+    ok("exponent 0500", "1e0500", dot, 1e500L);
+    bad("exponent 5000", "1e5000", dot);
+    bad("zero with exponent 5000", "0e5000", dot);
+    ok("exponent -500", "1e-500", dot, 1e-500L);
+    ok("exponent -5000", "1e-5000", dot, 0);
+    ok("exponent -5000 negative", "-1e-5000", dot, -0.0L);
+    ok("below the smallest", "1e-4952", dot, 0);
+    ok("subnormal", "1e-4950", dot, 1e-4950L);
+    ok("largest decade", "1e4931", dot, 1e4931L);
+    ok("near the largest", "1.1e4932", dot, 1.1e4932L);
+    bad("beyond the largest", "1.2e4932", dot);
+    bad("beyond, negative", "-1e4999", dot);
+    ok("zero with exponent 4999", "0e4999", dot, 0);
+    ok("fraction moves into range", "0.001e4934", dot, 1e4931L);
+
+    ok("more than 19 digits", "123456789012345678901234567890", dot,
+       123456789012345678901234567890.0L);
+    ok("20th digit rounds", "0.99999999999999999999", dot, 1);
+    ok("long fraction", "0." + QString(40, u'0') + "25", dot, 25e-42L);
+    ok("long integer", "1" + QString(6000, u'0') + "e-5990", dot, 1e10L);
+    bad("too many digits", "1" + QString(5000, u'0'), dot);
+}
+
+void TestNumText::reading() {
+    QFETCH(QString, text);
+    QFETCH(QChar, separator);
+    QFETCH(bool, valid);
+    QFETCH(long double, expected);
+    numtext::setDecimalSeparator(separator);
+    long double value = 12345;
+    QCOMPARE(numtext::TextToFloat(text, value), valid);
+    if (!valid)
+        return;
+    QVERIFY2(std::fabs(value - expected) <= std::fabs(expected) * 1e-18L,
+             qPrintable(QString::number(double(value / expected - 1), 'g', 3)));
+    QCOMPARE(std::signbit(value), std::signbit(expected));
+}
+
+void TestNumText::strToFloatMessage_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("blanks kept") << " 1x ";
+    QTest::newRow("quote") << "'";
+    QTest::newRow("percent") << "%1 %s";
+    QTest::newRow("chinese") << u"一"_qs;
+}
+
+void TestNumText::strToFloatMessage() {
+    QFETCH(QString, text);
+    try {
+        numtext::StrToFloat(text);
+        QFAIL("no error");
+    } catch (const CommandError &e) {
+        QCOMPARE(e.message(), "'" + text + "' is not a valid floating point value");
+    }
+    QCOMPARE(double(numtext::StrToFloat(u" -2.5"_qs)), -2.5);
+}
+
+void TestNumText::writing_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<QString>("text");
+    const QChar dot(u'.');
+
+    QTest::newRow("zero") << 0.0 << dot << "0";
+    QTest::newRow("negative zero") << -0.0 << dot << "0";
+    QTest::newRow("one") << 1.0 << dot << "1";
+    QTest::newRow("negative") << -2.5 << dot << "-2.5";
+    QTest::newRow("converted longitude") << 116 + 1411.34 / 3600 << dot << "116.392038888889";
+    QTest::newRow("converted latitude") << 39 + 3280.332 / 3600 << dot << "39.9112033333333";
+    QTest::newRow("comma") << 116.5 << QChar(u',') << "116,5";
+    QTest::newRow("comma in exponent form") << 1.5e-7 << QChar(u',') << "1,5E-7";
+    QTest::newRow("0.1") << 0.1 << dot << "0.1";
+    QTest::newRow("one third") << 1.0 / 3 << dot << "0.333333333333333";
+    QTest::newRow("minus two thirds") << -2.0 / 3 << dot << "-0.666666666666667";
+
+    QTest::newRow("0.0001 plain") << 0.0001 << dot << "0.0001";
+    QTest::newRow("0.00012345 plain") << 0.00012345 << dot << "0.00012345";
+    QTest::newRow("0.00001 exponent") << 0.00001 << dot << "1E-5";
+    QTest::newRow("rounds up to 0.0001") << std::nextafter(0.0001, 0.0) << dot << "0.0001";
+    QTest::newRow("1e14 plain") << 1e14 << dot << "100000000000000";
+    QTest::newRow("15 nines") << 999999999999999.0 << dot << "999999999999999";
+    QTest::newRow("below half") << 999999999999999.4 << dot << "999999999999999";
+    QTest::newRow("1e15 exponent") << 1e15 << dot << "1E15";
+    QTest::newRow("rounds up to 1e15") << 999999999999999.5 << dot << "1E15";
+    QTest::newRow("18 digits") << 123456789012345678.0 << dot << "1.23456789012346E17";
+    QTest::newRow("large") << 1e100 << dot << "1E100";
+    QTest::newRow("largest") << std::numeric_limits<double>::max() << dot << "1.79769313486232E308";
+    QTest::newRow("small") << -1.5e-300 << dot << "-1.5E-300";
+    QTest::newRow("smallest subnormal")
+        << std::numeric_limits<double>::denorm_min() << dot << "4.94065645841247E-324";
+
+    // Halves go away from zero, not to even.
+    QTest::newRow("half, odd") << 1234567890123455.0 << dot << "1.23456789012346E15";
+    QTest::newRow("half, even") << 1234567890123445.0 << dot << "1.23456789012345E15";
+    QTest::newRow("half, negative") << -1234567890123445.0 << dot << "-1.23456789012345E15";
+    // 41.049075756042149976…: 18 digits give …4215000, which is a half at 15 digits.
+    QTest::newRow("half after 18 digits") << 41.04907575604215 << dot << "41.0490757560422";
+}
+
+void TestNumText::writing() {
+    QFETCH(double, value);
+    QFETCH(QChar, separator);
+    QFETCH(QString, text);
+    numtext::setDecimalSeparator(separator);
+    QCOMPARE(numtext::FloatToStr(value), text);
+}
+
+void TestNumText::writeThenReadKeeps15Digits() {
+    for (const QChar separator : {QChar(u'.'), QChar(u',')}) {
+        numtext::setDecimalSeparator(separator);
+        for (const double x : randomDoubles(20000)) {
+            const QString text = numtext::FloatToStr(x);
+            long double back = 0;
+            QVERIFY2(numtext::TextToFloat(text, back), qPrintable(text));
+            QCOMPARE(numtext::FloatToStr(double(back)), text);
+            if (std::fabs(x) >= std::numeric_limits<double>::min())
+                QVERIFY2(std::fabs(back - x) <= std::fabs(x) * 5.0000001e-15L, qPrintable(text));
+        }
+    }
+}
+
+void TestNumText::shortestTextReadsWithinOneUnit() {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    for (const double x : randomDoubles(20000)) {
+        char buffer[40];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, x).ptr;
+        const QString text = QString::fromLatin1(buffer, end - buffer);
+        long double back = 0;
+        QVERIFY2(numtext::TextToFloat(text, back), qPrintable(text));
+        const double d = double(back);
+        QVERIFY2(d == x || d == std::nextafter(x, inf) || d == std::nextafter(x, -inf),
+                 qPrintable(text));
+    }
+}
+
+void TestNumText::readsSystemSeparator() {
+    // main() sets a German locale, whose separator is ",".
+    QCOMPARE(QLocale::system().decimalPoint(), u","_qs);
+    numtext::readDecimalSeparator();
+    QCOMPARE(numtext::decimalSeparator(), QChar(u','));
+    long double value = 0;
+    QVERIFY(numtext::TextToFloat(u"116,5"_qs, value));
+    QCOMPARE(double(value), 116.5);
+}
+
+void TestNumText::dms_data() {
+    QTest::addColumn<QString>("degrees");
+    QTest::addColumn<QString>("minutes");
+    QTest::addColumn<QString>("seconds");
+    QTest::addColumn<QString>("result");
+
+    QTest::newRow("Beijing longitude") << "116"
+                                       << "23"
+                                       << "31.34"
+                                       << "116.392038888889";
+    QTest::newRow("Beijing latitude") << "39"
+                                      << "54"
+                                      << "40.332"
+                                      << "39.9112033333333";
+    QTest::newRow("blanks") << " 7 "
+                            << "0"
+                            << "0"
+                            << "7";
+    QTest::newRow("90 minutes") << "0"
+                                << "90"
+                                << "0"
+                                << "1.5";
+    QTest::newRow("3600 seconds") << "0"
+                                  << "0"
+                                  << "3600"
+                                  << "1";
+    QTest::newRow("fractional degrees") << "10.5"
+                                        << "30"
+                                        << "0"
+                                        << "11";
+    QTest::newRow("negative degrees") << "-116"
+                                      << "30"
+                                      << "0"
+                                      << "-116.5";
+    QTest::newRow("negative zero degrees") << "-0"
+                                           << "30"
+                                           << "0"
+                                           << "-0.5";
+    QTest::newRow("negative zero alone") << "-0"
+                                         << "0"
+                                         << "0"
+                                         << "0";
+    QTest::newRow("negative seconds") << "-116"
+                                      << "30"
+                                      << "-1800"
+                                      << "-116";
+    QTest::newRow("negative minutes") << "10"
+                                      << "-30"
+                                      << "0"
+                                      << "9.5";
+    QTest::newRow("both negative") << "-10"
+                                   << "-30"
+                                   << "0"
+                                   << "-9.5";
+    QTest::newRow("tiny") << "1e-400"
+                          << "0"
+                          << "0"
+                          << "0";
+    QTest::newRow("largest double") << "1.79769313486231e308"
+                                    << "0"
+                                    << "0"
+                                    << "1.79769313486231E308";
+    QTest::newRow("large minutes") << "0"
+                                   << "1e310"
+                                   << "0"
+                                   << "1.66666666666667E308";
+}
+
+void TestNumText::dms() {
+    QFETCH(QString, degrees);
+    QFETCH(QString, minutes);
+    QFETCH(QString, seconds);
+    QFETCH(QString, result);
+    QCOMPARE(numtext::FloatToStr(DmsToDecimal(degrees, minutes, seconds)), result);
+    numtext::setDecimalSeparator(u',');
+    auto comma = [](QString text) { return text.replace(u'.', u','); };
+    QCOMPARE(numtext::FloatToStr(DmsToDecimal(comma(degrees), comma(minutes), comma(seconds))),
+             comma(result));
+}
+
+void TestNumText::dmsErrors_data() {
+    QTest::addColumn<QString>("degrees");
+    QTest::addColumn<QString>("minutes");
+    QTest::addColumn<QString>("seconds");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("all empty") << ""
+                               << ""
+                               << ""
+                               << "'' is not a valid floating point value";
+    QTest::newRow("degrees first") << "abc"
+                                   << "y"
+                                   << "x"
+                                   << "'abc' is not a valid floating point value";
+    QTest::newRow("seconds before minutes") << "1"
+                                            << "y"
+                                            << "x"
+                                            << "'x' is not a valid floating point value";
+    QTest::newRow("minutes last") << "1"
+                                  << "y"
+                                  << "2"
+                                  << "'y' is not a valid floating point value";
+    QTest::newRow("tab") << "\t1"
+                         << "0"
+                         << "0"
+                         << "'\t1' is not a valid floating point value";
+    QTest::newRow("overflow") << "1e400"
+                              << "0"
+                              << "0"
+                              << "Floating point overflow";
+    QTest::newRow("negative overflow") << "-1e400"
+                                       << "0"
+                                       << "0"
+                                       << "Floating point overflow";
+    QTest::newRow("overflow from minutes") << "0"
+                                           << "1e311"
+                                           << "0"
+                                           << "Floating point overflow";
+    QTest::newRow("beyond extended in sum") << "0"
+                                            << "1e4931"
+                                            << "0"
+                                            << "Floating point overflow";
+}
+
+void TestNumText::dmsErrors() {
+    QFETCH(QString, degrees);
+    QFETCH(QString, minutes);
+    QFETCH(QString, seconds);
+    QFETCH(QString, message);
+    QCOMPARE(errorOf(degrees, minutes, seconds), message);
+}
+
+// A German system locale, so that reading the separator from it has something to find.
+int main(int argc, char **argv) {
+    qputenv("LC_ALL", "de_DE.UTF-8");
+    QCoreApplication app(argc, argv);
+    TestNumText test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_numtext.moc"

@@ -1,0 +1,134 @@
+// The converter button of the first page: what it writes into "long" and "lat", what it leaves
+// when a text is bad, and which decimal separator it uses.
+#include "app/unit1.h"
+#include "coords/numtext.h"
+#include "fakedialoghost.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+void fill(TForm1 &form, const QStringList &six) {
+    QLineEdit *boxes[] = {form.long1, form.long2, form.long3, form.lat1, form.lat2, form.lat3};
+    for (int i = 0; i < 6; ++i)
+        boxes[i]->setText(six[i]);
+}
+
+QChar systemSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.size() == 1 ? point.front() : QChar(u'.');
+}
+
+} // namespace
+
+class TestPage1Dms : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { numtext::setDecimalSeparator(u'.'); }
+    void cleanup() { numtext::setDecimalSeparator(u'.'); }
+
+    void converts_data();
+    void converts();
+    void errors_data();
+    void errors();
+    void usesCommaSeparator();
+    void separatorReadAtStartAndOnLocaleChange();
+};
+
+void TestPage1Dms::converts_data() {
+    QTest::addColumn<QStringList>("six");
+    QTest::addColumn<QString>("longitude");
+    QTest::addColumn<QString>("latitude");
+    QTest::newRow("Beijing") << QStringList{"116", "23", "31.34", "39", "54", "40.332"}
+                             << "116.392038888889"
+                             << "39.9112033333333";
+    QTest::newRow("blanks and 90 minutes") << QStringList{" 7 ", "0", "0", "0", "90", "0"} << "7"
+                                           << "1.5";
+    QTest::newRow("west and south") << QStringList{"-116", "30", "0", "-0", "30", "0"} << "-116.5"
+                                    << "-0.5";
+}
+
+void TestPage1Dms::converts() {
+    QFETCH(QStringList, six);
+    QFETCH(QString, longitude);
+    QFETCH(QString, latitude);
+    FakeDialogHost host;
+    TForm1 form(&host);
+    fill(form, six);
+    form.SpeedButton1->click();
+    QVERIFY(host.errors.isEmpty());
+    QCOMPARE(form.long_->text(), longitude);
+    QCOMPARE(form.lat->text(), latitude);
+}
+
+void TestPage1Dms::errors_data() {
+    QTest::addColumn<QStringList>("six");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("longitude"); // what "long" holds afterwards; it starts as "old"
+    QTest::newRow("all empty") << QStringList{"", "", "", "", "", ""}
+                               << "'' is not a valid floating point value."
+                               << "old";
+    QTest::newRow("degrees before seconds") << QStringList{"abc", "", "x", "1", "2", "3"}
+                                            << "'abc' is not a valid floating point value."
+                                            << "old";
+    QTest::newRow("only latitude bad") << QStringList{"116", "23", "31.34", "?", "54", "40.332"}
+                                       << "'?' is not a valid floating point value."
+                                       << "116.392038888889";
+    QTest::newRow("comma under dot") << QStringList{"1,5", "0", "0", "1", "2", "3"}
+                                     << "'1,5' is not a valid floating point value."
+                                     << "old";
+    QTest::newRow("overflow") << QStringList{"1e400", "0", "0", "1", "2", "3"}
+                              << "Floating point overflow."
+                              << "old";
+    QTest::newRow("latitude overflow")
+        << QStringList{"1", "30", "0", "0", "1e311", "0"} << "Floating point overflow."
+        << "1.5";
+}
+
+void TestPage1Dms::errors() {
+    QFETCH(QStringList, six);
+    QFETCH(QString, shown);
+    QFETCH(QString, longitude);
+    FakeDialogHost host;
+    TForm1 form(&host);
+    form.long_->setText(u"old"_qs);
+    form.lat->setText(u"old lat"_qs);
+    fill(form, six);
+    form.SpeedButton1->click();
+    QCOMPARE(host.errors, QStringList{shown});
+    QCOMPARE(host.lastCaption, applicationTitle());
+    QCOMPARE(form.long_->text(), longitude);
+    QCOMPARE(form.lat->text(), u"old lat"_qs);
+    QCOMPARE(form.long1->text(), six[0]); // the typed texts stay as they were
+    QVERIFY(host.messages.isEmpty());
+}
+
+void TestPage1Dms::usesCommaSeparator() {
+    FakeDialogHost host;
+    TForm1 form(&host);
+    numtext::setDecimalSeparator(u',');
+    fill(form, {"116", "23", "31,34", "39", "54", "40.332"});
+    form.SpeedButton1->click();
+    QCOMPARE(form.long_->text(), u"116,392038888889"_qs);
+    QCOMPARE(host.errors, QStringList{u"'40.332' is not a valid floating point value."_qs});
+}
+
+void TestPage1Dms::separatorReadAtStartAndOnLocaleChange() {
+    FakeDialogHost host;
+    numtext::setDecimalSeparator(u'x');
+    TForm1 form(&host);
+    QCOMPARE(numtext::decimalSeparator(), systemSeparator());
+
+    numtext::setDecimalSeparator(u'x');
+    QEvent change(QEvent::LocaleChange);
+    QApplication::sendEvent(&form, &change);
+    QCOMPARE(numtext::decimalSeparator(), systemSeparator());
+}
+
+QTEST_MAIN(TestPage1Dms)
+#include "tst_page1dms.moc"
