@@ -102,7 +102,9 @@ public:
         return ::close(fd) == 0;
     }
 
-    // Puts the new file in the old one's place in one step; errno tells why when it fails.
+    // Puts the new file in the old one's place in one step; errno tells why when it fails. The
+    // data is not forced to disk first: for a long list that would keep the window waiting on
+    // the disk for seconds, and a KML file can always be made again.
     bool commit() {
         m_committed = ::rename(m_path.constData(), m_target.constData()) == 0;
         return m_committed;
