@@ -1,6 +1,7 @@
 // Output line buffer and its file format: FF FE, then each entry in UTF-16LE followed by CR LF.
-// The entries are kept as one text in that very layout, so a document of a million placemarks
-// costs no allocation per entry and is saved with a single write.
+// All entries share one text: an entry stored whole keeps its characters there, a template line
+// only its values. A document of a million placemarks thus costs no allocation per entry and a
+// third of the memory of its file, and is written from one small chunk that is filled again.
 #include "kml/kmlbuffer.h"
 
 #include "common/commanderror.h"
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,8 +22,19 @@
 
 namespace {
 
-constexpr char Bom[] = "\xFF\xFE";
 constexpr qsizetype MaxWrite = qsizetype(1) << 30;
+constexpr qsizetype ChunkUnits = 512 * 1024;
+
+char16_t *put(char16_t *out, QStringView text) {
+    std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
+    return out + text.size();
+}
+
+char16_t *lineEnd(char16_t *out) {
+    out[0] = u'\r';
+    out[1] = u'\n';
+    return out + 2;
+}
 
 QString cannotCreate(const QString &fileName, const QString &reason) {
     return QStringLiteral("Cannot create file \"%1\". %2")
@@ -120,11 +133,36 @@ private:
 
 } // namespace
 
+QString KmlTemplate::filled(std::initializer_list<QStringView> values) const {
+    Q_ASSERT(values.size() <= MaxValues);
+    const QStringView *v = values.begin();
+    qsizetype n = fixed[0].size();
+    for (int g = 0; g < gaps; ++g)
+        n += v[value[g]].size() + fixed[g + 1].size();
+    QString line(n, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(line.data());
+    out = put(out, fixed[0]);
+    for (int g = 0; g < gaps; ++g)
+        out = put(put(out, v[value[g]]), fixed[g + 1]);
+    return line;
+}
+
 void KmlBuffer::Clear() {
     m_text.clear();
-    m_ends.clear();
     m_entries.clear();
-    m_entriesValid = true;
+    m_materialized.clear();
+    m_materializedValid = true;
+}
+
+void KmlBuffer::store(std::initializer_list<QStringView> pieces) {
+    qsizetype n = 0;
+    for (QStringView piece : pieces)
+        n += piece.size();
+    const qsizetype at = m_text.size();
+    m_text.resize(at + n); // grows geometrically, so a long document adds in linear time
+    char16_t *out = reinterpret_cast<char16_t *>(m_text.data()) + at;
+    for (QStringView piece : pieces)
+        out = put(out, piece);
 }
 
 void KmlBuffer::Add(const QString &entry) {
@@ -136,49 +174,83 @@ void KmlBuffer::Add(QString &&entry) {
 }
 
 void KmlBuffer::Add(std::initializer_list<QStringView> pieces) {
-    qsizetype n = 0;
-    for (QStringView piece : pieces)
-        n += piece.size();
-    const qsizetype at = m_text.size();
-    m_text.resize(at + n + 2); // grows geometrically, so a long document adds in linear time
-    char16_t *out = reinterpret_cast<char16_t *>(m_text.data()) + at;
-    for (QStringView piece : pieces) {
-        std::memcpy(out, piece.utf16(), size_t(piece.size()) * 2);
-        out += piece.size();
-    }
-    out[0] = u'\r';
-    out[1] = u'\n';
-    m_ends.append(at + n);
-    m_entriesValid = false;
+    const qsizetype start = m_text.size();
+    store(pieces);
+    m_entries.append(Entry{nullptr, start, {m_text.size() - start, 0, 0, 0}});
+    m_materializedValid = false;
+}
+
+void KmlBuffer::Add(const KmlTemplate &form, std::initializer_list<QStringView> values) {
+    Q_ASSERT(values.size() <= KmlTemplate::MaxValues);
+    Entry entry{&form, m_text.size(), {0, 0, 0, 0}};
+    int i = 0;
+    for (QStringView v : values)
+        entry.size[i++] = v.size();
+    store(values);
+    m_entries.append(entry);
+    m_materializedValid = false;
 }
 
 void KmlBuffer::reserve(qsizetype entries) {
-    m_ends.reserve(entries);
+    m_entries.reserve(entries);
 }
 
 void KmlBuffer::reserveText(qsizetype units) {
     m_text.reserve(units);
 }
 
-const QStringList &KmlBuffer::entries() const {
-    if (!m_entriesValid) {
-        m_entries.clear();
-        m_entries.reserve(m_ends.size());
-        qsizetype start = 0;
-        for (qsizetype end : m_ends) {
-            m_entries.append(m_text.mid(start, end - start));
-            start = end + 2;
-        }
-        m_entriesValid = true;
+qsizetype KmlBuffer::length(const Entry &entry) const {
+    if (!entry.form)
+        return entry.size[0];
+    const KmlTemplate &form = *entry.form;
+    qsizetype n = form.fixed[0].size();
+    for (int g = 0; g < form.gaps; ++g)
+        n += entry.size[form.value[g]] + form.fixed[g + 1].size();
+    return n;
+}
+
+char16_t *KmlBuffer::write(const Entry &entry, char16_t *out) const {
+    const char16_t *text = reinterpret_cast<const char16_t *>(m_text.utf16()) + entry.start;
+    if (!entry.form)
+        return put(out, QStringView(text, entry.size[0]));
+    std::array<QStringView, KmlTemplate::MaxValues> values;
+    for (int i = 0; i < KmlTemplate::MaxValues; ++i) {
+        values[i] = QStringView(text, entry.size[i]);
+        text += entry.size[i];
     }
-    return m_entries;
+    const KmlTemplate &form = *entry.form;
+    out = put(out, form.fixed[0]);
+    for (int g = 0; g < form.gaps; ++g)
+        out = put(put(out, values[form.value[g]]), form.fixed[g + 1]);
+    return out;
+}
+
+const QStringList &KmlBuffer::entries() const {
+    if (!m_materializedValid) {
+        m_materialized.clear();
+        m_materialized.reserve(m_entries.size());
+        for (const Entry &entry : m_entries) {
+            QString line(length(entry), Qt::Uninitialized);
+            write(entry, reinterpret_cast<char16_t *>(line.data()));
+            m_materialized.append(line);
+        }
+        m_materializedValid = true;
+    }
+    return m_materialized;
 }
 
 QByteArray KmlBuffer::bytes() const {
-    QByteArray out(2 + m_text.size() * 2, Qt::Uninitialized);
-    std::memcpy(out.data(), Bom, 2);
-    qToLittleEndian<quint16>(m_text.utf16(), m_text.size(), out.data() + 2);
-    return out;
+    qsizetype units = 1;
+    for (const Entry &entry : m_entries)
+        units += length(entry) + 2;
+    QString text(units, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    *out++ = 0xFEFF;
+    for (const Entry &entry : m_entries)
+        out = lineEnd(write(entry, out));
+    QByteArray le(units * 2, Qt::Uninitialized);
+    qToLittleEndian<quint16>(text.utf16(), units, le.data());
+    return le;
 }
 
 void KmlBuffer::SaveToFile(const QString &fileName) const {
@@ -190,19 +262,33 @@ void KmlBuffer::SaveToFile(const QString &fileName) const {
     if (file.error() != 0)
         throw CommandError(cannotCreate(fileName, systemErrorText(file.error())));
 
-    bool written = file.write(Bom, 2);
-    if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-        written = written &&
-                  file.write(reinterpret_cast<const char *>(m_text.utf16()), m_text.size() * 2);
-    } else {
-        constexpr qsizetype Chunk = 1 << 19;
-        QByteArray le(Chunk * 2, Qt::Uninitialized);
-        for (qsizetype at = 0; written && at < m_text.size(); at += Chunk) {
-            const qsizetype n = qMin(Chunk, m_text.size() - at);
-            qToLittleEndian<quint16>(m_text.utf16() + at, n, le.data());
-            written = file.write(le.constData(), n * 2);
+    // The text is made a chunk at a time in one small buffer that stays in the cache, and
+    // written from there: a million placemarks never exist as one text.
+    qsizetype capacity = ChunkUnits;
+    std::unique_ptr<char16_t[]> chunk(new char16_t[size_t(capacity)]);
+    qsizetype used = 0;
+    bool written = true;
+    auto flush = [&] {
+        if constexpr (Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
+            qToLittleEndian<quint16>(chunk.get(), used, chunk.get());
+        written = written && file.write(reinterpret_cast<const char *>(chunk.get()), used * 2);
+        used = 0;
+    };
+    chunk[used++] = 0xFEFF;
+    for (const Entry &entry : m_entries) {
+        const qsizetype n = length(entry) + 2;
+        if (used + n > capacity) {
+            flush();
+            if (!written)
+                break;
+            if (n > capacity) {
+                capacity = n;
+                chunk.reset(new char16_t[size_t(capacity)]);
+            }
         }
+        used = lineEnd(write(entry, chunk.get() + used)) - chunk.get();
     }
+    flush();
     if (!file.close() || !written)
         throw CommandError(QStringLiteral("Stream write error"));
     if (!file.commit())

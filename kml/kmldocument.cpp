@@ -34,43 +34,39 @@ void fillSinglePlacemark(KmlBuffer &buffer, const Placemark &p) {
 
 namespace {
 
-// The pieces of one folder placemark line, handed to use() as one list.
+constexpr KmlTemplate FolderPlacemark{
+    6,
+    {u"<Placemark><description>", u"</description><name>", u"</name><LookAt><longitude>",
+     u"</longitude><latitude>",
+     u"</latitude><range>20000</range><tilt>0</tilt><heading>3</heading></LookAt><Point>"
+     u"<coordinates>",
+     u",", u",0</coordinates></Point></Placemark>"},
+    {0, 1, 2, 3, 2, 3}}; // description, name, longitude, latitude, longitude, latitude
+
+// The four values as they may stand in the document, handed to use() as one list.
 template <typename Use>
-auto folderPieces(QStringView description, QStringView name, QStringView longitude,
-                  QStringView latitude, Use &&use) {
+auto withSafeValues(QStringView description, QStringView name, QStringView longitude,
+                    QStringView latitude, Use &&use) {
     QString ds, ns, xs, ys;
-    const QStringView d = xmlsafe::description(description, ds);
-    const QStringView n = xmlsafe::text(name, ns);
-    const QStringView x = xmlsafe::text(longitude, xs);
-    const QStringView y = xmlsafe::text(latitude, ys);
-    return use({u"<Placemark><description>", d, u"</description><name>", n,
-                u"</name><LookAt><longitude>", x, u"</longitude><latitude>", y,
-                u"</latitude><range>20000</range><tilt>0</tilt><heading>3</heading>"
-                u"</LookAt><Point><coordinates>",
-                x, u",", y, u",0</coordinates></Point></Placemark>"});
+    return use({xmlsafe::description(description, ds), xmlsafe::text(name, ns),
+                xmlsafe::text(longitude, xs), xmlsafe::text(latitude, ys)});
 }
 
 } // namespace
 
 QString folderPlacemarkEntry(const QString &description, const QString &name,
                              const QString &longitude, const QString &latitude) {
-    return folderPieces(description, name, longitude, latitude,
-                        [](std::initializer_list<QStringView> pieces) {
-                            QString entry;
-                            qsizetype n = 0;
-                            for (QStringView piece : pieces)
-                                n += piece.size();
-                            entry.reserve(n);
-                            for (QStringView piece : pieces)
-                                entry += piece;
-                            return entry;
-                        });
+    return withSafeValues(
+        description, name, longitude, latitude,
+        [](std::initializer_list<QStringView> values) { return FolderPlacemark.filled(values); });
 }
 
 void addFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView name,
                         QStringView longitude, QStringView latitude) {
-    folderPieces(description, name, longitude, latitude,
-                 [&buffer](std::initializer_list<QStringView> pieces) { buffer.Add(pieces); });
+    withSafeValues(description, name, longitude, latitude,
+                   [&buffer](std::initializer_list<QStringView> values) {
+                       buffer.Add(FolderPlacemark, values);
+                   });
 }
 
 void beginFolder(KmlBuffer &buffer) {

@@ -14,8 +14,6 @@ QString startLine();
 
 inline constexpr char16_t FolderStart[] = u"<Folder>";
 inline constexpr char16_t FolderEnd[] = u"</Folder></kml>";
-// The characters of a folder placemark line besides its values (the coordinates come twice).
-inline constexpr qsizetype FolderPlacemarkFixedLength = 223;
 
 struct Placemark {
     QString description;
@@ -31,8 +29,8 @@ void fillSinglePlacemark(KmlBuffer &buffer, const Placemark &placemark);
 QString folderPlacemarkEntry(const QString &description, const QString &name,
                              const QString &longitude, const QString &latitude);
 
-// Adds one placemark of a folder document; the same line as folderPlacemarkEntry, built without
-// copying the values first.
+// Adds one placemark of a folder document, the same line as folderPlacemarkEntry; the buffer
+// keeps only the four values.
 void addFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView name,
                         QStringView longitude, QStringView latitude);
 

@@ -296,9 +296,8 @@ void fillFolder(KmlBuffer &buffer, QStringView list) {
     qsizetype lines = 0;
     forEachLine(list, [&](QStringView) { ++lines; });
     buffer.reserve(lines + 3);
-    // Enough for every line as it stands (its coordinates twice), so the document is built in
-    // place without growing.
-    buffer.reserveText(lines * (kml::FolderPlacemarkFixedLength + 2) + 2 * list.size() + 64);
+    // The values of a line are parts of it, so the list's size is room enough for them all.
+    buffer.reserveText(list.size() + 64);
     forEachLine(list, [&](QStringView line) {
         const Pieces p = cutLine(line);
         kml::addFolderPlacemark(buffer, p.description, p.name, p.longitude, p.latitude);

@@ -386,12 +386,16 @@ void TestTextList::documents() {
 }
 
 void TestTextList::longDescriptionWhole() {
-    const QString description = u"长描述<b>粗</b>"_qs.repeated(1000) + u"末";
+    // Longer than the chunk the file is written through.
+    const QString description = u"长描述<b>粗</b>"_qs.repeated(70000) + u"末";
     KmlBuffer buffer;
-    textlist::fillFolder(buffer, QString(u"名(1,2)" + description + u"\n下(3,4)"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("long.kml"));
+    textlist::exportTo(buffer, path, QString(u"名(1,2)" + description + u"\n下(3,4)"));
     QCOMPARE(buffer.count(), 5);
     QCOMPARE(buffer.entries()[2], kml::folderPlacemarkEntry(description, u"名"_qs, "1", "2"));
     QCOMPARE(buffer.entries()[3], kml::folderPlacemarkEntry("", u"下"_qs, "3", "4"));
+    QCOMPARE(readAll(path), buffer.bytes());
 }
 
 QTEST_GUILESS_MAIN(TestTextList)
