@@ -135,6 +135,12 @@ bool CompoundFile::parse(const QByteArray &bytes) {
 }
 
 QByteArray CompoundFile::serialize() const {
+    QByteArray out;
+    serialize([&out](QByteArrayView bytes) { out = bytes.toByteArray(); });
+    return out;
+}
+
+void CompoundFile::serialize(const std::function<void(QByteArrayView)> &write) const {
     GsfPtr<GsfOutput> sink(gsf_output_memory_new());
     GsfPtr<GsfOutfile> ole(gsf_outfile_msole_new(sink.get()));
     if (!ole)
@@ -148,7 +154,7 @@ QByteArray CompoundFile::serialize() const {
         throw CommandError(QStringLiteral("Stream write error"));
     const gsf_off_t size = gsf_output_size(sink.get());
     const guint8 *data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
-    return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
+    write(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
 }
 
 } // namespace workbook

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace workbook {
@@ -33,6 +35,8 @@ public:
     // The whole file as bytes, every entry as parsed or changed since. Throws CommandError
     // ("Stream write error") when libgsf cannot build it.
     QByteArray serialize() const;
+    // The same bytes handed to write, without a copy: they live only during the call.
+    void serialize(const std::function<void(QByteArrayView)> &write) const;
 
     OleEntry &root() { return m_root; }
     const OleEntry &root() const { return m_root; }

@@ -54,5 +54,56 @@ def rows2000():
     wb.save(f"{out}/xlwt-rows2000.xls")
 
 
+def plain():
+    # Nothing refers to sheet1's rows, so rows may be deleted: no formulas, names or merges.
+    wb = xlwt.Workbook(encoding="utf-8")
+    info = wb.add_sheet("Info")
+    info.write(0, 0, "信息")
+    info.write(1, 0, 3.25)
+    sheet = wb.add_sheet("sheet1")
+    later = wb.add_sheet("Later")
+    for c, h in enumerate(HEAD):
+        sheet.write(0, c, h)
+    for r in range(1, 301):
+        if r % 37 == 0:
+            continue  # gaps between rows
+        sheet.write(r, 0, 110 + r / 100)
+        sheet.write(r, 1, r)  # integers: RK cells, joined into MULRK with the next
+        sheet.write(r, 2, f"地点{r}")
+        text = ("长文本" * 3000) if r % 90 == 0 else ("Long text " * 900 if r % 125 == 0 else f"描述 {r} <i>html</i>")
+        sheet.write(r, 3, text)
+    # A formula without references: its text result follows in a STRING record.
+    sheet.write(2, 5, xlwt.Formula('"前"&"后"'))
+    later.write(0, 0, "after sheet1")
+    later.write(5, 2, 12345.678)
+    wb.save(f"{out}/xlwt-plain.xls")
+
+
+def merged():
+    wb = xlwt.Workbook(encoding="utf-8")
+    sheet = wb.add_sheet("sheet1")
+    for c, h in enumerate(HEAD):
+        sheet.write(0, c, h)
+    sheet.write(1, 0, 116.39)
+    sheet.write(1, 1, 39.91)
+    sheet.write_merge(1, 2, 2, 2, "合并")
+    sheet.write(2, 0, 121.49)
+    wb.save(f"{out}/xlwt-merged.xls")
+
+
+def numbers():
+    # No text at all: LibreOffice then writes no shared string table.
+    wb = xlwt.Workbook(encoding="utf-8")
+    sheet = wb.add_sheet("sheet1")
+    for r in range(6):
+        sheet.write(r, 0, 116 + r / 10)
+        sheet.write(r, 1, 39 + r / 10)
+    wb.add_sheet("Empty")
+    wb.save(f"{out}/xlwt-numbers.xls")
+
+
 mixed()
 rows2000()
+plain()
+merged()
+numbers()

@@ -1,0 +1,134 @@
+// Times writing one changed cell into a 65,535-row workbook, next to what opening the same
+// file costs before any cell is read (compound file and record split). Median of 5 runs each.
+// Usage: bench_writeback [workbook.xls]; without one, the workbook is made with xlwt once.
+#include "common/commanderror.h"
+#include "sources/workbook/biffrecords.h"
+#include "sources/workbook/compoundfile.h"
+#include "sources/workbook/sheeteditor.h"
+#include "sources/workbook/workbookwriter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace workbook;
+
+namespace {
+
+constexpr int Runs = 5;
+
+struct Timing {
+    double median = 0, least = 0;
+};
+
+Timing timeRuns(const std::function<void(int)> &run) {
+    std::vector<double> ms;
+    for (int i = 0; i < Runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        run(i);
+        ms.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[Runs / 2], ms.front()};
+}
+
+void print(const char *what, Timing t, const Timing *open = nullptr) {
+    std::printf("%-52s %7.1f ms (least %6.1f)", what, t.median, t.least);
+    if (open)
+        std::printf("  %.2fx open", t.median / open->median);
+    std::printf("\n");
+}
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw CommandError(QStringLiteral("Cannot open %1").arg(path));
+    return f.readAll();
+}
+
+QByteArray workbookOf(CompoundFile &file, const QByteArray &bytes) {
+    if (!file.parse(bytes))
+        throw CommandError(QStringLiteral("not a compound file"));
+    return file.root().child(QStringLiteral("Workbook"))->data;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QString source = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                              : QDir::temp().filePath(QStringLiteral("kmlmaker-bench-65535.xls"));
+    if (!QFileInfo::exists(source)) {
+        std::printf("making %s with xlwt...\n", qPrintable(source));
+        if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                              {QStringLiteral(KML_BENCH_SCRIPT), source}) != 0) {
+            std::fprintf(stderr, "could not make the workbook\n");
+            return 1;
+        }
+    }
+    const QString path = QDir::temp().filePath(QStringLiteral("kmlmaker-bench-work.xls"));
+    QFile::remove(path);
+    QFile::copy(source, path);
+
+    try {
+        const QByteArray bytes = readAll(path);
+        std::printf("workbook: %s, %.1f MB\n", qPrintable(source), double(bytes.size()) / 1e6);
+
+        // Opening: read the file, parse the compound file, split the Workbook stream.
+        std::size_t records = 0;
+        const Timing open = timeRuns([&](int) {
+            CompoundFile file;
+            std::vector<BiffRecord> split;
+            splitRecords(workbookOf(file, readAll(path)), split);
+            records = split.size();
+        });
+
+        // The parts of a write, each on its own.
+        const Timing identity = timeRuns([&](int) { fileIdentity(path, readAll(path)); });
+        CompoundFile parsed;
+        const QByteArray stream = workbookOf(parsed, bytes);
+        const Timing editorOpen = timeRuns([&](int) { SheetEditor editor(stream); });
+        const Timing edit = timeRuns([&](int i) {
+            SheetEditor editor(stream);
+            editor.setCell(30000, 0, 100.0 + i);
+            editor.stream();
+        });
+        const Timing oleWrite = timeRuns([&](int) { parsed.serialize(); });
+        const Timing check = timeRuns([&](int) { canWrite(bytes); });
+
+        // The whole write of one changed cell, through the file.
+        FileIdentity id = fileIdentity(path, bytes);
+        const Timing number = timeRuns([&](int i) {
+            id = writeSheetChanges(path, id, {SheetChange::setCell(30000, 0, 116.25 + i)}).identity;
+        });
+        const Timing text = timeRuns([&](int i) {
+            id = writeSheetChanges(
+                     path, id, {SheetChange::setCell(30000, 2, QStringLiteral("改名%1").arg(i))})
+                     .identity;
+        });
+
+        std::printf("records in the Workbook stream: %zu; median of %d runs\n", records, Runs);
+        print("open: read + compound file + record split", open);
+        print("write one changed number (whole)", number, &open);
+        print("write one changed text (whole)", text, &open);
+        print("  part: read + hash (file identity)", identity);
+        print("  part: sheet editor: lay out + SST walk", editorOpen);
+        print("  part: sheet editor: set a number + rebuild stream", edit);
+        print("  part: compound file serialize (libgsf)", oleWrite);
+        print("canWrite (when a workbook is opened)", check);
+    } catch (const CommandError &e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.message()));
+        return 1;
+    }
+    QFile::remove(path);
+    return 0;
+}

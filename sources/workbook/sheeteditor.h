@@ -1,0 +1,72 @@
+// Edits the cells of sheet1 inside a BIFF8 Workbook stream and rebuilds the stream, changing
+// nothing but sheet1's cell table, the shared strings and the records that hold stream offsets.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <variant>
+
+namespace workbook {
+
+// What an edit puts into a cell: nothing, a number or a text.
+using EditValue = std::variant<std::monostate, double, QString>;
+
+// One change to sheet1, addressed by 0-based row and column. A batch applies in order, each
+// change seeing the rows as the changes before it left them.
+struct SheetChange {
+    enum class Kind { SetCell, AppendRow, DeleteRow };
+    Kind kind = Kind::SetCell;
+    int row = 0;
+    int column = 0;
+    EditValue value;         // SetCell
+    QList<EditValue> values; // AppendRow, from column 0
+
+    static SheetChange setCell(int row, int column, EditValue value);
+    static SheetChange appendRow(QList<EditValue> values);
+    static SheetChange deleteRow(int row);
+};
+
+// Limits of a BIFF8 sheet and cell.
+inline constexpr int SheetRows = 65536, SheetColumns = 256, MaxCellText = 32767;
+
+class SheetEditor {
+public:
+    // Takes a Workbook stream. Throws CommandError when it cannot be changed: encrypted,
+    // Excel 5.0/95, damaged, or without a worksheet named sheet1.
+    explicit SheetEditor(const QByteArray &stream);
+    ~SheetEditor();
+    SheetEditor(const SheetEditor &) = delete;
+    SheetEditor &operator=(const SheetEditor &) = delete;
+
+    // The last row holding a cell record of any kind (formatted blanks too); -1 when none.
+    int lastRow() const;
+
+    // Each throws CommandError and changes nothing when it refuses.
+    void setCell(int row, int column, const EditValue &value);
+    // Writes the values into the row after lastRow() and returns that row; empty values write
+    // no cell, so a row of empty values leaves the sheet as it was.
+    int appendRow(const QList<EditValue> &values);
+    // Removes the row and moves the rows below it up by one.
+    void deleteRow(int row);
+    // Returns the row the change addressed.
+    int apply(const SheetChange &change);
+
+    bool isChanged() const;
+    // The stream with the changes; the original bytes when there are none.
+    QByteArray stream() const;
+    // The stream rebuilt from its parts even when nothing changed, which gives the original
+    // bytes back for a file whose offsets were right to begin with.
+    QByteArray serialize() const;
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+// The A1-style name of a 0-based cell position ("D5").
+QString cellName(int row, int column);
+
+} // namespace workbook

@@ -1,0 +1,54 @@
+// Writes edits of sheet1 back into an .xls file: only if the file still holds the bytes that
+// were read, through a temporary file renamed over it, with every other stream kept.
+#pragma once
+
+#include "sources/workbook/sheeteditor.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <vector>
+
+namespace workbook {
+
+// Identifies the bytes of a workbook as they were read.
+struct FileIdentity {
+    qint64 size = -1;
+    QDateTime modified;
+    // A 128-bit digest of the bytes. It tells bytes apart within one run of the program; it is
+    // not cryptographic, and not to be stored: it may differ between machines or Qt versions.
+    QByteArray hash;
+
+    // The same bytes: size and hash agree. The time alone does not count, as a file touched
+    // without a change loses nothing when it is written over.
+    bool sameBytes(const FileIdentity &other) const {
+        return size == other.size && hash == other.hash;
+    }
+};
+
+// The identity of bytes just read from path; its modification time is read after them.
+FileIdentity fileIdentity(const QString &path, QByteArrayView bytes);
+
+// Whether edits can be written into a workbook with these bytes (or at that path): a compound
+// file whose Workbook stream is BIFF8, not encrypted, with a worksheet named sheet1 that is
+// not damaged. A workbook that cannot be written is to be opened read-only.
+bool canWrite(const QByteArray &fileBytes);
+bool canWrite(const QString &path);
+// Throws the CommandError that says why edits cannot be written.
+void checkWritable(const QByteArray &fileBytes);
+
+struct WriteResult {
+    FileIdentity identity; // of the file as it now is
+    QList<int> rows;       // the row each change addressed; for an append, the row written
+};
+
+// Reads the workbook at path again and, if it still holds the bytes identified by opened,
+// applies the changes to sheet1 in order and replaces the file. A refusal or failure throws
+// CommandError and leaves the file as it was. Changes that change nothing write nothing.
+WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
+                              const std::vector<SheetChange> &changes);
+
+} // namespace workbook

@@ -1,0 +1,498 @@
+// Writing edits into .xls files: seeded random edits read back by xlrd (an independent reader),
+// the rest of the file kept, each refusal with its message and the file untouched, and a save
+// that fails half way leaving the old file.
+#include "sources/workbook/workbookwriter.h"
+#include "workbooktesting.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace workbook;
+using namespace workbooktesting;
+
+Q_DECLARE_METATYPE(workbook::SheetChange)
+
+namespace {
+
+const QString Python = QStringLiteral("/usr/bin/python3");
+
+// Every sheet as xlrd reads it: name, nrows, ncols, cells [row, col, ctype, value, xf].
+QJsonArray xlrdSheets(const QString &path) {
+    QProcess p;
+    p.start(Python, {fixture(QStringLiteral("dump-xlrd.py")), path});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
+        qWarning() << p.readAllStandardError();
+        return {};
+    }
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+}
+
+QJsonObject sheetNamed(const QJsonArray &sheets, const QString &name) {
+    for (const QJsonValue &s : sheets)
+        if (s[u"name"].toString().compare(name, Qt::CaseInsensitive) == 0)
+            return s.toObject();
+    return {};
+}
+
+// A cell as the test expects to read it back: kind (1 text, 2 number, 4 bool, 5 error,
+// 6 blank), value, and XF (-1: any, for cells the edits created).
+struct Expected {
+    int kind = 0;
+    QJsonValue value;
+    int xf = -1;
+    bool operator==(const Expected &o) const {
+        return kind == o.kind && value == o.value && (xf < 0 || o.xf < 0 || xf == o.xf);
+    }
+};
+using Cells = QMap<QPair<int, int>, Expected>;
+
+Cells cellsOf(const QJsonObject &sheet) {
+    Cells cells;
+    for (const QJsonValue &v : sheet[u"cells"].toArray()) {
+        const QJsonArray c = v.toArray();
+        const int ctype = c[2].toInt();
+        cells.insert({c[0].toInt(), c[1].toInt()},
+                     Expected{ctype == 3 ? 2 : ctype, c[3], c[4].toInt()}); // dates are numbers
+    }
+    return cells;
+}
+
+// What sheet1 should hold: the original reading with the edits applied by hand.
+class Model {
+public:
+    explicit Model(Cells cells) : m_cells(std::move(cells)) {}
+
+    int lastRow() const { return m_cells.isEmpty() ? -1 : m_cells.lastKey().first; }
+
+    void set(int row, int column, const EditValue &value) {
+        const auto it = m_cells.find({row, column});
+        const int xf = it == m_cells.end() ? -1 : it->xf;
+        if (const double *n = std::get_if<double>(&value))
+            m_cells[{row, column}] = Expected{2, *n, xf};
+        else if (const QString *t = std::get_if<QString>(&value))
+            m_cells[{row, column}] = Expected{1, *t, xf};
+        else if (it != m_cells.end())
+            m_cells[{row, column}] = Expected{6, QString(), xf};
+    }
+
+    void remove(int row) {
+        Cells moved;
+        for (auto it = m_cells.cbegin(); it != m_cells.cend(); ++it) {
+            const int r = it.key().first;
+            if (r != row)
+                moved.insert({r > row ? r - 1 : r, it.key().second}, it.value());
+        }
+        m_cells = moved;
+    }
+
+    const Cells &cells() const { return m_cells; }
+
+private:
+    Cells m_cells;
+};
+
+EditValue randomValue(QRandomGenerator &g) {
+    switch (g.bounded(10)) {
+    case 0:
+        return double(g.bounded(-1000000, 1000000));
+    case 1:
+        return g.generateDouble() * 360 - 180;
+    case 2:
+        return 1e-5 * g.bounded(1, 100);
+    case 3:
+        return QStringLiteral("地点%1").arg(g.bounded(100));
+    case 4:
+        return QStringLiteral("<b>粗体</b>&amp; 😀 地图");
+    case 5:
+        return QString(QStringLiteral("长")).repeated(g.bounded(3000, 9000)); // across CONTINUEs
+    case 6:
+        return QString(QStringLiteral("Latin text ")).repeated(g.bounded(500, 1500));
+    case 7:
+        return g.bounded(2) ? QStringLiteral("café") : QString();
+    default:
+        return EditValue();
+    }
+}
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// Everything of the tree but the Workbook stream (and a dropped Book) is as it was.
+void compareTrees(const OleEntry &before, const OleEntry &after) {
+    QCOMPARE(after.clsid, before.clsid);
+    QStringList names;
+    for (const OleEntry &c : before.children)
+        if (c.name != u"Book")
+            names.append(c.name);
+    QStringList afterNames;
+    for (const OleEntry &c : after.children)
+        afterNames.append(c.name);
+    names.sort();
+    afterNames.sort();
+    QCOMPARE(afterNames, names);
+    for (const OleEntry &c : before.children) {
+        const OleEntry *copy = after.child(c.name);
+        if (!copy)
+            continue;
+        QCOMPARE(copy->isStorage, c.isStorage);
+        if (c.isStorage)
+            compareTrees(c, *copy);
+        else if (c.name != u"Workbook")
+            QCOMPARE(copy->data, c.data);
+    }
+}
+
+QStringList filesIn(const QString &dir) {
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+QByteArray encryptedWorkbook() {
+    CompoundFile file;
+    file.parse(readFile(fixture(QStringLiteral("xlwt-mixed.xls"))));
+    QByteArray &stream = file.root().child(QStringLiteral("Workbook"))->data;
+    // FILEPASS (RC4) right after the globals' BOF.
+    stream.insert(20, QByteArray::fromHex("2f003600010001000100") + QByteArray(48, 'k'));
+    return file.serialize();
+}
+
+const QString Refused = QStringLiteral("Rows of sheet1 cannot be deleted while %1 refer to row "
+                                       "positions; clear the row's cells instead");
+
+} // namespace
+
+class TestWorkbookWriter : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void randomRoundTrip_data();
+    void randomRoundTrip();
+    void refusalsLeaveTheFile_data();
+    void refusalsLeaveTheFile();
+    void failedSaveLeavesTheFile();
+    void identityFollowsWrites();
+    void nothingChangedWritesNothing();
+    void sameBytesTouchedIsWritten();
+    void bookStreamDropped();
+    void permissionsKept();
+    void canWrite_data();
+    void canWrite();
+
+private:
+    bool m_xlrd = false;
+};
+
+void TestWorkbookWriter::initTestCase() {
+    QProcess p;
+    p.start(Python, {QStringLiteral("-c"), QStringLiteral("import xlrd")});
+    m_xlrd =
+        p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+void TestWorkbookWriter::randomRoundTrip_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("deleteRefusal"); // empty: rows may be deleted
+    const QString mixed = Refused.arg(u"formulas on sheet1 and formulas on sheet Refs"_qs);
+    const QString rows = Refused.arg(u"formulas on sheet Notes"_qs);
+    for (const QString &producer : {u"xlwt"_qs, u"gnumeric"_qs, u"libreoffice"_qs}) {
+        QTest::newRow(qPrintable(producer + u"-mixed")) << producer + u"-mixed.xls" << mixed;
+        QTest::newRow(qPrintable(producer + u"-rows2000")) << producer + u"-rows2000.xls" << rows;
+        QTest::newRow(qPrintable(producer + u"-plain")) << producer + u"-plain.xls" << QString();
+        QTest::newRow(qPrintable(producer + u"-numbers"))
+            << producer + u"-numbers.xls" << QString();
+    }
+    QTest::newRow("gnumeric-dual") << "gnumeric-dual.xls" << mixed;
+    QTest::newRow("libreoffice-note")
+        << "libreoffice-note.xls" << Refused.arg(u"drawing objects and notes"_qs);
+}
+
+void TestWorkbookWriter::randomRoundTrip() {
+    QFETCH(QString, file);
+    QFETCH(QString, deleteRefusal);
+    if (!m_xlrd)
+        QSKIP("needs /usr/bin/python3 with xlrd (Debian's python3-xlrd)");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    QVERIFY(QFile::copy(fixture(file), path));
+    const QByteArray originalBytes = readFile(path);
+    const QJsonArray original = xlrdSheets(path);
+    QVERIFY(!original.isEmpty());
+    Model model(cellsOf(sheetNamed(original, QStringLiteral("sheet1"))));
+    FileIdentity identity = fileIdentity(path, originalBytes);
+
+    QRandomGenerator g(qHash(file));
+    for (int batch = 0; batch < 6; ++batch) {
+        std::vector<SheetChange> changes;
+        QList<int> appendedRows;
+        const int count = 1 + int(g.bounded(8));
+        for (int k = 0; k < count; ++k) {
+            const int pick = int(g.bounded(20));
+            if (pick < 13) {
+                const int row = int(g.bounded(model.lastRow() + 3));
+                const int column = int(g.bounded(8));
+                const EditValue value = randomValue(g);
+                changes.push_back(SheetChange::setCell(row, column, value));
+                model.set(row, column, value);
+            } else if (pick < 17 || !deleteRefusal.isEmpty() || model.lastRow() < 2) {
+                QList<EditValue> values;
+                for (int c = 0, n = 1 + int(g.bounded(5)); c < n; ++c)
+                    values.append(randomValue(g));
+                const int row = model.lastRow() + 1;
+                changes.push_back(SheetChange::appendRow(values));
+                appendedRows.append(row);
+                for (int c = 0; c < values.size(); ++c)
+                    model.set(row, c, values[c]);
+            } else {
+                const int row = 1 + int(g.bounded(model.lastRow()));
+                changes.push_back(SheetChange::deleteRow(row));
+                model.remove(row);
+            }
+        }
+        const WriteResult result = writeSheetChanges(path, identity, changes);
+        int appended = 0;
+        for (size_t k = 0; k < changes.size(); ++k)
+            if (changes[k].kind == SheetChange::Kind::AppendRow)
+                QCOMPARE(result.rows[int(k)], appendedRows[appended++]);
+        QVERIFY(result.identity.sameBytes(fileIdentity(path, readFile(path))));
+        identity = result.identity;
+    }
+    if (!deleteRefusal.isEmpty()) {
+        const QByteArray before = readFile(path);
+        QCOMPARE(errorOf([&] {
+                     writeSheetChanges(
+                         path, identity,
+                         {SheetChange::setCell(1, 0, 1.0), SheetChange::deleteRow(1)});
+                 }),
+                 deleteRefusal);
+        QCOMPARE(readFile(path), before);
+    }
+
+    const QJsonArray after = xlrdSheets(path);
+    QCOMPARE(after.size(), original.size());
+    for (int s = 0; s < original.size(); ++s) {
+        const QJsonObject o = original[s].toObject();
+        if (o[u"name"].toString().compare(u"sheet1", Qt::CaseInsensitive) == 0)
+            continue;
+        QCOMPARE(after[s].toObject(), o); // other sheets: every cell, value and format
+    }
+    const Cells read = cellsOf(sheetNamed(after, QStringLiteral("sheet1")));
+    const Cells &expected = model.cells();
+    QCOMPARE(read.size(), expected.size());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        const auto found = read.constFind(it.key());
+        QVERIFY2(found != read.cend(), qPrintable(cellName(it.key().first, it.key().second)));
+        QVERIFY2(*found == it.value(), qPrintable(cellName(it.key().first, it.key().second) +
+                                                  u": read " + QString::number(found->kind) + u' ' +
+                                                  found->value.toVariant().toString().left(40) +
+                                                  u" xf " + QString::number(found->xf) +
+                                                  u", expected " + QString::number(it->kind) +
+                                                  u' ' + it->value.toVariant().toString().left(40) +
+                                                  u" xf " + QString::number(it->xf)));
+    }
+    CompoundFile before, now;
+    QVERIFY(before.parse(originalBytes));
+    QVERIFY(now.parse(readFile(path)));
+    compareTrees(before.root(), now.root());
+    QCOMPARE(filesIn(dir.path()), QStringList{u"book.xls"_qs});
+}
+
+void TestWorkbookWriter::refusalsLeaveTheFile_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("setup"); // 0 none, 1 another program writes, 2 removed, 3 row 65536 used
+    QTest::addColumn<SheetChange>("change");
+    QTest::addColumn<QString>("message"); // %1: the file's full native path
+    const QString plain = QStringLiteral("xlwt-plain.xls");
+    QTest::newRow("changed by another program")
+        << plain << 1 << SheetChange::setCell(1, 1, 2.0)
+        << "The workbook \"%1\" was changed by another program since it was opened or last "
+           "refreshed. Refresh the data, then make the change again";
+    QTest::newRow("removed") << plain << 2 << SheetChange::setCell(1, 1, 2.0)
+                             << "The workbook \"%1\" no longer exists; it was moved or deleted "
+                                "since it was opened or last refreshed";
+    QTest::newRow("sheet full") << plain << 3 << SheetChange::appendRow({1.0})
+                                << "sheet1 is full: it cannot hold more than 65536 rows";
+    QTest::newRow("text too long")
+        << plain << 0 << SheetChange::setCell(1, 1, QString(32768, u'长'))
+        << "The text for cell B2 has 32768 characters; a cell holds at most 32767";
+    QTest::newRow("delete with references")
+        << "xlwt-merged.xls" << 0 << SheetChange::deleteRow(1) << Refused.arg(u"merged cells"_qs);
+    QTest::newRow("Excel 5.0/95") << "gnumeric-biff7.xls" << 0 << SheetChange::setCell(1, 1, 2.0)
+                                  << "The workbook is in the Excel 5.0/95 format and cannot be "
+                                     "changed; save it as an Excel 97-2003 workbook first";
+    QTest::newRow("encrypted") << "" << 0 << SheetChange::setCell(1, 1, 2.0)
+                               << "The workbook is encrypted and cannot be changed";
+    QTest::newRow("not a workbook")
+        << "dump-xlrd.py" << 0 << SheetChange::setCell(1, 1, 2.0)
+        << "The file is not an Excel 97-2003 workbook and cannot be changed";
+}
+
+void TestWorkbookWriter::refusalsLeaveTheFile() {
+    QFETCH(QString, file);
+    QFETCH(int, setup);
+    QFETCH(SheetChange, change);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    writeFile(path, file.isEmpty() ? encryptedWorkbook() : readFile(fixture(file)));
+    FileIdentity identity = fileIdentity(path, readFile(path));
+    if (setup == 1) {
+        QByteArray other = readFile(path);
+        other[other.size() - 1] = char(other[other.size() - 1] ^ 1);
+        writeFile(path, other);
+    } else if (setup == 2) {
+        QVERIFY(QFile::remove(path));
+    } else if (setup == 3) {
+        identity =
+            writeSheetChanges(path, identity, {SheetChange::setCell(65535, 0, 9.0)}).identity;
+    }
+    const QByteArray before = readFile(path);
+    const QDateTime time = QFileInfo(path).lastModified();
+    QCOMPARE(errorOf([&] { writeSheetChanges(path, identity, {change}); }),
+             message.contains(u"%1") ? message.arg(QDir::toNativeSeparators(path)) : message);
+    QCOMPARE(readFile(path), before);
+    if (setup != 2)
+        QCOMPARE(QFileInfo(path).lastModified(), time);
+    QCOMPARE(filesIn(dir.path()), setup == 2 ? QStringList() : QStringList{u"book.xls"_qs});
+}
+
+void TestWorkbookWriter::failedSaveLeavesTheFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    QVERIFY(QFile::copy(fixture(QStringLiteral("xlwt-rows2000.xls")), path));
+    const QByteArray before = readFile(path);
+    const FileIdentity identity = fileIdentity(path, before);
+
+    // A file-size limit makes the write fail part way, as a full disk would.
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 100 * 1024;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString message =
+        errorOf([&] { writeSheetChanges(path, identity, {SheetChange::setCell(5, 2, u"改"_qs)}); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(message, u"Stream write error"_qs);
+    QCOMPARE(readFile(path), before);
+    QCOMPARE(filesIn(dir.path()), QStringList{u"book.xls"_qs});
+    // With room again the same change goes through.
+    writeSheetChanges(path, identity, {SheetChange::setCell(5, 2, u"改"_qs)});
+    QVERIFY(readFile(path) != before);
+}
+
+void TestWorkbookWriter::identityFollowsWrites() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    QVERIFY(QFile::copy(fixture(QStringLiteral("gnumeric-plain.xls")), path));
+    const FileIdentity opened = fileIdentity(path, readFile(path));
+    const WriteResult first =
+        writeSheetChanges(path, opened, {SheetChange::appendRow({1.0, u"a"_qs})});
+    QCOMPARE(first.rows, QList<int>{301});
+    const FileIdentity now = fileIdentity(path, readFile(path));
+    QVERIFY(first.identity.sameBytes(now));
+    QCOMPARE(first.identity.modified, now.modified);
+    QCOMPARE(first.identity.size, QFileInfo(path).size());
+    // The identity from before the write no longer fits the file.
+    QVERIFY(errorOf([&] {
+                writeSheetChanges(path, opened, {SheetChange::deleteRow(301)});
+            }).contains(u"was changed by another program"));
+    const WriteResult second =
+        writeSheetChanges(path, first.identity, {SheetChange::deleteRow(301)});
+    QCOMPARE(second.rows, QList<int>{301});
+}
+
+void TestWorkbookWriter::nothingChangedWritesNothing() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    QVERIFY(QFile::copy(fixture(QStringLiteral("libreoffice-plain.xls")), path));
+    const QByteArray before = readFile(path);
+    const FileIdentity opened = fileIdentity(path, before);
+    const WriteResult result = writeSheetChanges(
+        path, opened,
+        {SheetChange::setCell(500, 3, EditValue()), SheetChange::appendRow({EditValue()})});
+    QCOMPARE(result.rows, (QList<int>{500, 301}));
+    QVERIFY(result.identity.sameBytes(opened));
+    QCOMPARE(result.identity.modified, opened.modified);
+    QCOMPARE(readFile(path), before);
+}
+
+void TestWorkbookWriter::sameBytesTouchedIsWritten() {
+    // Only the bytes count: a file touched by another program but not changed loses nothing.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    QVERIFY(QFile::copy(fixture(QStringLiteral("xlwt-numbers.xls")), path));
+    const FileIdentity opened = fileIdentity(path, readFile(path));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.setFileTime(opened.modified.addSecs(-3600), QFileDevice::FileModificationTime));
+    f.close();
+    writeSheetChanges(path, opened, {SheetChange::setCell(0, 0, 1.0)});
+}
+
+void TestWorkbookWriter::bookStreamDropped() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    QVERIFY(QFile::copy(fixture(QStringLiteral("gnumeric-dual.xls")), path));
+    CompoundFile before;
+    QVERIFY(before.parse(readFile(path)));
+    QVERIFY(before.root().child(QStringLiteral("Book")));
+    writeSheetChanges(path, fileIdentity(path, readFile(path)), {SheetChange::setCell(1, 0, 99.5)});
+    CompoundFile after;
+    QVERIFY(after.parse(readFile(path)));
+    QVERIFY(!after.root().child(QStringLiteral("Book")));
+    compareTrees(before.root(), after.root());
+}
+
+void TestWorkbookWriter::permissionsKept() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    QVERIFY(QFile::copy(fixture(QStringLiteral("xlwt-numbers.xls")), path));
+    const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(path, permissions));
+    writeSheetChanges(path, fileIdentity(path, readFile(path)), {SheetChange::setCell(0, 0, 2.0)});
+    QCOMPARE(QFile::permissions(path) & (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                         QFile::WriteGroup | QFile::ReadOther),
+             permissions);
+}
+
+void TestWorkbookWriter::canWrite_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("message"); // empty: can be written
+    for (const QString &f : QDir(fixture(QString())).entryList({u"*.xls"_qs}))
+        if (f != u"gnumeric-biff7.xls")
+            QTest::newRow(qPrintable(f)) << f << QString();
+    QTest::newRow("Excel 5.0/95") << "gnumeric-biff7.xls"
+                                  << "The workbook is in the Excel 5.0/95 format and cannot be "
+                                     "changed; save it as an Excel 97-2003 workbook first";
+    QTest::newRow("encrypted") << ""
+                               << "The workbook is encrypted and cannot be changed";
+    QTest::newRow("text") << "make-xlwt.py"
+                          << "The file is not an Excel 97-2003 workbook and cannot be changed";
+}
+
+void TestWorkbookWriter::canWrite() {
+    QFETCH(QString, file);
+    QFETCH(QString, message);
+    const QByteArray bytes = file.isEmpty() ? encryptedWorkbook() : readFile(fixture(file));
+    QCOMPARE(workbook::canWrite(bytes), message.isEmpty());
+    QCOMPARE(errorOf([&] { checkWritable(bytes); }), message);
+    if (!file.isEmpty())
+        QCOMPARE(workbook::canWrite(fixture(file)), message.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestWorkbookWriter)
+#include "tst_workbookwriter.moc"
