@@ -1,4 +1,4 @@
-// Benchmark of the text-list commands on a long list, run by hand (bench/compare.sh runs it
+// Benchmark of the text-list commands on a long list, run by hand (bench/compare-textlist.sh runs it
 // next to ogr2ogr):
 //   textlist_bench generate DIR [N]   writes DIR/list.txt (N lines, default 1,000,000) and
 //                                     DIR/points.csv, the same points for ogr2ogr
