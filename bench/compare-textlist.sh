@@ -2,7 +2,7 @@
 # The text-list save of a long list side by side with ogr2ogr writing the same points as KML from
 # CSV, and with the physical limit (the same bytes built in one buffer and written with one
 # call); then the window's load and save of that list.
-#   bench/compare-textlist.sh [LINES] [RUNS] [WORK_DIR]        (defaults: 1000000 5 /tmp/kmlmaker-bench)
+#   bench/compare-textlist.sh [LINES] [RUNS] [WORK_DIR]   (defaults: 1000000 5 /tmp/kmlmaker-bench)
 # Needs a build (./scripts/test, or BUILD_DIR=...) and gdal-bin. The three savers take turns,
 # run after run, so a busy machine slows them alike; each prints the median of its runs.
 set -euo pipefail

@@ -1,5 +1,5 @@
-// Benchmark of the text-list commands on a long list, run by hand (bench/compare-textlist.sh runs it
-// next to ogr2ogr):
+// Benchmark of the text-list commands on a long list, run by hand (bench/compare-textlist.sh runs
+// it next to ogr2ogr):
 //   textlist_bench generate DIR [N]   writes DIR/list.txt (N lines, default 1,000,000) and
 //                                     DIR/points.csv, the same points for ogr2ogr
 //   textlist_bench steps DIR [RUNS]   the buttons' code: decoding the file into the list text,

@@ -1,4 +1,5 @@
-// Benchmark of the text-list page through the window, run by hand (bench/compare-textlist.sh runs it):
+// Benchmark of the text-list page through the window, run by hand (bench/compare-textlist.sh runs
+// it):
 //   window_bench DIR [RUNS]
 // loads DIR/list.txt into Memo3 with "打开文本文件" and saves it to DIR/window.kml with
 // "保存为KML文件", answering the dialogs itself, and prints the median time of each click, of
