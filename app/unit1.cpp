@@ -6,11 +6,13 @@
 #include "app/dbgrid.h"
 #include "app/dbnavigator.h"
 #include "app/linklabel.h"
+#include "app/waitcursor.h"
 #include "common/commanderror.h"
 #include "coords/dms.h"
 #include "coords/numtext.h"
 #include "sources/adoquery.h"
 #include "sources/singleplacemark.h"
+#include "sources/textlist.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -23,6 +25,7 @@
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -266,6 +269,8 @@ void TForm1::createPage3() {
     Label11 = linkLabel(TabSheet3, "Label11", 114, 165);
 
     chain({Memo3, OpenTxt, Button5});
+    connect(OpenTxt, &QPushButton::clicked, this, [this] { guarded(&TForm1::OpenTxtClick); });
+    connect(Button5, &QPushButton::clicked, this, [this] { guarded(&TForm1::Button5Click); });
     connect(Label11, &LinkLabel::clicked, this, [this] { guarded(&TForm1::Label9Click); });
 }
 
@@ -318,4 +323,23 @@ void TForm1::Button1Click() {
 
 void TForm1::Label9Click() {
     QDesktopServices::openUrl(QUrl(HomePage));
+}
+
+void TForm1::OpenTxtClick() {
+    OpenDialog1.DefaultExt = QStringLiteral("*.txt");
+    OpenDialog1.Filter = QStringLiteral("Text file(*.txt)|*.txt");
+    if (!OpenDialog1.Execute())
+        return;
+    const WaitCursor wait;
+    // Read in full before the box changes, so a file that fails leaves the list as it was.
+    Memo3->setPlainText(textlist::readFile(OpenDialog1.FileName));
+}
+
+void TForm1::Button5Click() {
+    if (!SaveDialog1.Execute())
+        return;
+    const WaitCursor wait;
+    // The raw text in one piece: no walk over a million blocks, and no-break spaces stay as
+    // typed (toPlainText would turn them into blanks).
+    textlist::exportTo(Memo2, SaveDialog1.FileName, Memo3->document()->toRawText());
 }

@@ -44,6 +44,8 @@ public:
     void Button2Click();
     void Button3Click();
     void Label9Click();
+    void OpenTxtClick();
+    void Button5Click();
 
     // Runs a handler; a CommandError (or any other exception) it throws ends it and is shown in
     // the error box, and the window goes on.

@@ -1,36 +1,39 @@
 // Output line buffer and its file format: FF FE, then each entry in UTF-16LE followed by CR LF.
+// All entries share one text: an entry stored whole keeps its characters there, a template line
+// only its values. A document of a million placemarks thus costs no allocation per entry and a
+// third of the memory of its file, and is written from one small chunk that is filled again.
 #include "kml/kmlbuffer.h"
 
 #include "common/commanderror.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-constexpr qsizetype ChunkBytes = 1 << 20;
+constexpr qsizetype MaxWrite = qsizetype(1) << 30;
+constexpr qsizetype ChunkUnits = 512 * 1024;
 
-// Appends the entry's UTF-16LE bytes and CR LF.
-void appendEntry(QByteArray &out, const QString &entry) {
-    const qsizetype at = out.size();
-    out.resize(at + (entry.size() + 2) * 2);
-    char *p = out.data() + at;
-    if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-        std::memcpy(p, entry.utf16(), size_t(entry.size()) * 2);
-        p += entry.size() * 2;
-    } else {
-        for (QChar c : entry) {
-            qToLittleEndian<quint16>(c.unicode(), p);
-            p += 2;
-        }
-    }
-    const char crlf[4] = {'\r', 0, '\n', 0};
-    std::memcpy(p, crlf, 4);
+char16_t *put(char16_t *out, QStringView text) {
+    std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
+    return out + text.size();
+}
+
+char16_t *lineEnd(char16_t *out) {
+    out[0] = u'\r';
+    out[1] = u'\n';
+    return out + 2;
 }
 
 QString cannotCreate(const QString &fileName, const QString &reason) {
@@ -54,34 +57,200 @@ QString creationFailure(const QString &fileName) {
     return QString();
 }
 
+// The file that a save replaces: a symbolic link stays and its target gets the new content.
+QString replacedFile(const QString &fileName) {
+    const QFileInfo info(fileName);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? info.symLinkTarget() : target;
+}
+
+// A new file beside the one it replaces; removed again unless it takes that file's place.
+class TempFile {
+public:
+    explicit TempFile(const QString &target) : m_target(QFile::encodeName(target)) {
+        const QByteArray dir = QFile::encodeName(QFileInfo(target).absolutePath());
+        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+            m_path = dir + "/.kmlmaker-" +
+                     QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".kml.tmp";
+            m_fd = ::open(m_path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd < 0 && errno != EEXIST)
+                break;
+        }
+        m_error = m_fd < 0 ? errno : 0;
+        // An existing file keeps its permissions.
+        struct stat st {};
+        if (m_fd >= 0 && ::stat(m_target.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            ::fchmod(m_fd, st.st_mode & 07777);
+    }
+    ~TempFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_committed && !m_path.isEmpty() && m_error == 0)
+            ::unlink(m_path.constData());
+    }
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+
+    int error() const { return m_error; }
+
+    bool write(const char *p, qsizetype n) {
+        while (n > 0) {
+            const ssize_t w = ::write(m_fd, p, size_t(qMin(n, MaxWrite)));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            p += w;
+            n -= w;
+        }
+        return true;
+    }
+
+    bool close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+    // Puts the new file in the old one's place in one step; errno tells why when it fails. The
+    // data is not forced to disk first: for a long list that would keep the window waiting on
+    // the disk for seconds, and a KML file can always be made again.
+    bool commit() {
+        m_committed = ::rename(m_path.constData(), m_target.constData()) == 0;
+        return m_committed;
+    }
+
+private:
+    QByteArray m_target;
+    QByteArray m_path;
+    int m_fd = -1;
+    int m_error = 0;
+    bool m_committed = false;
+};
+
 } // namespace
 
+QString KmlTemplate::filled(std::initializer_list<QStringView> values) const {
+    Q_ASSERT(values.size() <= MaxValues);
+    const QStringView *v = values.begin();
+    qsizetype n = fixed[0].size();
+    for (int g = 0; g < gaps; ++g)
+        n += v[value[g]].size() + fixed[g + 1].size();
+    QString line(n, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(line.data());
+    out = put(out, fixed[0]);
+    for (int g = 0; g < gaps; ++g)
+        out = put(put(out, v[value[g]]), fixed[g + 1]);
+    return line;
+}
+
 void KmlBuffer::Clear() {
+    m_text.clear();
     m_entries.clear();
+    m_materialized.clear();
+    m_materializedValid = true;
+}
+
+void KmlBuffer::store(std::initializer_list<QStringView> pieces) {
+    qsizetype n = 0;
+    for (QStringView piece : pieces)
+        n += piece.size();
+    const qsizetype at = m_text.size();
+    m_text.resize(at + n); // grows geometrically, so a long document adds in linear time
+    char16_t *out = reinterpret_cast<char16_t *>(m_text.data()) + at;
+    for (QStringView piece : pieces)
+        out = put(out, piece);
 }
 
 void KmlBuffer::Add(const QString &entry) {
-    m_entries.append(entry);
+    Add({QStringView(entry)});
 }
 
 void KmlBuffer::Add(QString &&entry) {
-    m_entries.append(std::move(entry));
+    Add({QStringView(entry)});
+}
+
+void KmlBuffer::Add(std::initializer_list<QStringView> pieces) {
+    const qsizetype start = m_text.size();
+    store(pieces);
+    m_entries.append(Entry{nullptr, start, {m_text.size() - start, 0, 0, 0}});
+    m_materializedValid = false;
+}
+
+void KmlBuffer::Add(const KmlTemplate &form, std::initializer_list<QStringView> values) {
+    Q_ASSERT(values.size() <= KmlTemplate::MaxValues);
+    Entry entry{&form, m_text.size(), {0, 0, 0, 0}};
+    int i = 0;
+    for (QStringView v : values)
+        entry.size[i++] = v.size();
+    store(values);
+    m_entries.append(entry);
+    m_materializedValid = false;
 }
 
 void KmlBuffer::reserve(qsizetype entries) {
     m_entries.reserve(entries);
 }
 
+void KmlBuffer::reserveText(qsizetype units) {
+    m_text.reserve(units);
+}
+
+qsizetype KmlBuffer::length(const Entry &entry) const {
+    if (!entry.form)
+        return entry.size[0];
+    const KmlTemplate &form = *entry.form;
+    qsizetype n = form.fixed[0].size();
+    for (int g = 0; g < form.gaps; ++g)
+        n += entry.size[form.value[g]] + form.fixed[g + 1].size();
+    return n;
+}
+
+char16_t *KmlBuffer::write(const Entry &entry, char16_t *out) const {
+    const char16_t *text = reinterpret_cast<const char16_t *>(m_text.utf16()) + entry.start;
+    if (!entry.form)
+        return put(out, QStringView(text, entry.size[0]));
+    std::array<QStringView, KmlTemplate::MaxValues> values;
+    for (int i = 0; i < KmlTemplate::MaxValues; ++i) {
+        values[i] = QStringView(text, entry.size[i]);
+        text += entry.size[i];
+    }
+    const KmlTemplate &form = *entry.form;
+    out = put(out, form.fixed[0]);
+    for (int g = 0; g < form.gaps; ++g)
+        out = put(put(out, values[form.value[g]]), form.fixed[g + 1]);
+    return out;
+}
+
+const QStringList &KmlBuffer::entries() const {
+    if (!m_materializedValid) {
+        m_materialized.clear();
+        m_materialized.reserve(m_entries.size());
+        for (const Entry &entry : m_entries) {
+            QString line(length(entry), Qt::Uninitialized);
+            write(entry, reinterpret_cast<char16_t *>(line.data()));
+            m_materialized.append(line);
+        }
+        m_materializedValid = true;
+    }
+    return m_materialized;
+}
+
 QByteArray KmlBuffer::bytes() const {
     qsizetype units = 1;
-    for (const QString &e : m_entries)
-        units += e.size() + 2;
-    QByteArray out;
-    out.reserve(units * 2);
-    out.append("\xFF\xFE", 2);
-    for (const QString &e : m_entries)
-        appendEntry(out, e);
-    return out;
+    for (const Entry &entry : m_entries)
+        units += length(entry) + 2;
+    QString text(units, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    *out++ = 0xFEFF;
+    for (const Entry &entry : m_entries)
+        out = lineEnd(write(entry, out));
+    QByteArray le(units * 2, Qt::Uninitialized);
+    qToLittleEndian<quint16>(text.utf16(), units, le.data());
+    return le;
 }
 
 void KmlBuffer::SaveToFile(const QString &fileName) const {
@@ -89,26 +258,39 @@ void KmlBuffer::SaveToFile(const QString &fileName) const {
     if (!early.isEmpty())
         throw CommandError(cannotCreate(fileName, early));
 
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw CommandError(cannotCreate(fileName, file.errorString()));
+    TempFile file(replacedFile(fileName));
+    if (file.error() != 0)
+        throw CommandError(cannotCreate(fileName, systemErrorText(file.error())));
 
-    QByteArray chunk;
-    chunk.reserve(ChunkBytes + 4096);
-    chunk.append("\xFF\xFE", 2);
+    // The text is made a chunk at a time in one small buffer that stays in the cache, and
+    // written from there: a million placemarks never exist as one text.
+    qsizetype capacity = ChunkUnits;
+    std::unique_ptr<char16_t[]> chunk(new char16_t[size_t(capacity)]);
+    qsizetype used = 0;
+    bool written = true;
     auto flush = [&] {
-        if (file.write(chunk) != chunk.size()) {
-            file.cancelWriting();
-            throw CommandError(QStringLiteral("Stream write error"));
-        }
-        chunk.resize(0);
+        if constexpr (Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
+            qToLittleEndian<quint16>(chunk.get(), used, chunk.get());
+        written = written && file.write(reinterpret_cast<const char *>(chunk.get()), used * 2);
+        used = 0;
     };
-    for (const QString &e : m_entries) {
-        appendEntry(chunk, e);
-        if (chunk.size() >= ChunkBytes)
+    chunk[used++] = 0xFEFF;
+    for (const Entry &entry : m_entries) {
+        const qsizetype n = length(entry) + 2;
+        if (used + n > capacity) {
             flush();
+            if (!written)
+                break;
+            if (n > capacity) {
+                capacity = n;
+                chunk.reset(new char16_t[size_t(capacity)]);
+            }
+        }
+        used = lineEnd(write(entry, chunk.get() + used)) - chunk.get();
     }
     flush();
-    if (!file.commit())
+    if (!file.close() || !written)
         throw CommandError(QStringLiteral("Stream write error"));
+    if (!file.commit())
+        throw CommandError(cannotCreate(fileName, systemErrorText(errno)));
 }

@@ -1,15 +1,41 @@
 // The output line buffer that every export fills and saves as a UTF-16LE KML file.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+
+#include <array>
+#include <initializer_list>
+
+// A line made of fixed texts with values between them: fixed[0], a value, fixed[1], ..., a
+// value, fixed[gaps]. value[i] says which of the line's values fills gap i, so a value may come
+// twice. The fixed texts are string literals, which live as long as the program.
+struct KmlTemplate {
+    static constexpr int MaxGaps = 8;
+    static constexpr int MaxValues = 4;
+    int gaps;
+    std::array<QStringView, MaxGaps + 1> fixed;
+    std::array<int, MaxGaps> value;
+
+    // The line with these values, as one text.
+    QString filled(std::initializer_list<QStringView> values) const;
+};
 
 class KmlBuffer {
 public:
     void Clear();
     void Add(const QString &entry);
     void Add(QString &&entry);
+    // Adds one entry made of the pieces in order, without joining them first.
+    void Add(std::initializer_list<QStringView> pieces);
+    // Adds the form's line with these values. Only the values are stored: a long document of
+    // such lines takes a fraction of the memory its text would.
+    void Add(const KmlTemplate &form, std::initializer_list<QStringView> values);
     void reserve(qsizetype entries);
+    // Room for this many UTF-16 code units of stored text: plain entries and template values.
+    void reserveText(qsizetype units);
 
     // Writes a byte-order mark and every entry in UTF-16LE, each followed by CR LF. The file is
     // replaced atomically: on any failure the previous file stays as it was. Throws CommandError.
@@ -18,9 +44,23 @@ public:
     // The bytes SaveToFile writes.
     QByteArray bytes() const;
 
-    const QStringList &entries() const { return m_entries; }
+    const QStringList &entries() const;
     qsizetype count() const { return m_entries.size(); }
 
 private:
-    QStringList m_entries;
+    struct Entry {
+        const KmlTemplate *form; // null for an entry stored whole
+        qsizetype start;         // where its text or its first value begins in m_text
+        std::array<qsizetype, KmlTemplate::MaxValues> size;
+    };
+
+    qsizetype length(const Entry &entry) const;
+    // Writes the entry's text at out and returns the end.
+    char16_t *write(const Entry &entry, char16_t *out) const;
+    void store(std::initializer_list<QStringView> pieces);
+
+    QString m_text;
+    QList<Entry> m_entries;
+    mutable QStringList m_materialized;
+    mutable bool m_materializedValid = true;
 };

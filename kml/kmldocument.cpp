@@ -32,17 +32,41 @@ void fillSinglePlacemark(KmlBuffer &buffer, const Placemark &p) {
     buffer.Add(QStringLiteral("</kml>"));
 }
 
+namespace {
+
+constexpr KmlTemplate FolderPlacemark{
+    6,
+    {u"<Placemark><description>", u"</description><name>", u"</name><LookAt><longitude>",
+     u"</longitude><latitude>",
+     u"</latitude><range>20000</range><tilt>0</tilt><heading>3</heading></LookAt><Point>"
+     u"<coordinates>",
+     u",", u",0</coordinates></Point></Placemark>"},
+    {0, 1, 2, 3, 2, 3}}; // description, name, longitude, latitude, longitude, latitude
+
+// The four values as they may stand in the document, handed to use() as one list.
+template <typename Use>
+auto withSafeValues(QStringView description, QStringView name, QStringView longitude,
+                    QStringView latitude, Use &&use) {
+    QString ds, ns, xs, ys;
+    return use({xmlsafe::description(description, ds), xmlsafe::text(name, ns),
+                xmlsafe::text(longitude, xs), xmlsafe::text(latitude, ys)});
+}
+
+} // namespace
+
 QString folderPlacemarkEntry(const QString &description, const QString &name,
                              const QString &longitude, const QString &latitude) {
-    const QString d = xmlsafe::description(description);
-    const QString n = xmlsafe::text(name);
-    const QString x = xmlsafe::text(longitude);
-    const QString y = xmlsafe::text(latitude);
-    return u"<Placemark><description>" + d + u"</description><name>" + n +
-           u"</name><LookAt><longitude>" + x + u"</longitude><latitude>" + y +
-           u"</latitude><range>20000</range><tilt>0</tilt><heading>3</heading>"
-           u"</LookAt><Point><coordinates>" +
-           x + u',' + y + u",0</coordinates></Point></Placemark>";
+    return withSafeValues(
+        description, name, longitude, latitude,
+        [](std::initializer_list<QStringView> values) { return FolderPlacemark.filled(values); });
+}
+
+void addFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView name,
+                        QStringView longitude, QStringView latitude) {
+    withSafeValues(description, name, longitude, latitude,
+                   [&buffer](std::initializer_list<QStringView> values) {
+                       buffer.Add(FolderPlacemark, values);
+                   });
 }
 
 void beginFolder(KmlBuffer &buffer) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 class KmlBuffer;
 
@@ -27,6 +28,11 @@ void fillSinglePlacemark(KmlBuffer &buffer, const Placemark &placemark);
 // One placemark of a folder document, as one line.
 QString folderPlacemarkEntry(const QString &description, const QString &name,
                              const QString &longitude, const QString &latitude);
+
+// Adds one placemark of a folder document, the same line as folderPlacemarkEntry; the buffer
+// keeps only the four values.
+void addFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView name,
+                        QStringView longitude, QStringView latitude);
 
 // Clears the buffer and adds the start line and "<Folder>".
 void beginFolder(KmlBuffer &buffer);

@@ -1,30 +1,66 @@
-// Well-formedness of placemark values. Most values are plain text, decided by one scan; values
-// holding markup go through a quick check of common markup, and what it cannot vouch for through
-// a real XML parser.
+// Well-formedness of placemark values. Most values are plain text, decided by one scan. Values
+// holding markup go through a quick checker that settles the common shapes of HTML typed into a
+// description (simple elements and attributes, predefined and numeric references, an unclosed
+// <br>, a bare "&"); whatever it cannot settle for certain goes to a real XML parser, which has
+// the last word. A list of a million described points therefore needs no parser run per line.
 #include "kml/xmlsafe.h"
 
+#include <QVarLengthArray>
 #include <QXmlStreamReader>
 
-#include <string>
-#include <vector>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 enum class Scan { Plain, Markup, Invalid };
+enum class Verdict { WellFormed, Malformed, Unsure };
 
 bool isXmlChar(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// Plain: no markup characters, nothing to check further. Markup: needs the parser.
+// True when one of the 8 code units at p is a control character, "<", "&", ">", or at or above
+// U+D800 (surrogates, and the rare characters above them such as full-width punctuation).
+// Most blocks of 8 in a text hold none, so the scan below can skip them whole.
+bool mayNeedLook8(const char16_t *p) {
+#ifdef __SSE2__
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(0x1F)), zero);
+    const __m128i markup = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'<')),
+                                                     _mm_cmpeq_epi16(v, _mm_set1_epi16(u'&'))),
+                                        _mm_cmpeq_epi16(v, _mm_set1_epi16(u'>')));
+    const __m128i belowD800 =
+        _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(short(0xD7FF))), zero);
+    return _mm_movemask_epi8(_mm_or_si128(control, markup)) != 0 ||
+           _mm_movemask_epi8(belowD800) != 0xFFFF;
+#else
+    for (int k = 0; k < 8; ++k) {
+        const char16_t c = p[k];
+        if (c < 0x20 || c == u'<' || c == u'&' || c == u'>' || c >= 0xD800)
+            return true;
+    }
+    return false;
+#endif
+}
+
+// Plain: no markup characters, nothing to check further. Markup: needs the checker.
 // Invalid: holds a character XML cannot carry at all.
-Scan scan(const QString &value) {
-    const auto *p = reinterpret_cast<const char16_t *>(value.utf16());
+Scan scan(QStringView value) {
+    const char16_t *p = value.utf16();
     const qsizetype n = value.size();
     Scan result = Scan::Plain;
     for (qsizetype i = 0; i < n; ++i) {
+        while (i + 8 <= n && !mayNeedLook8(p + i))
+            i += 8;
+        if (i >= n)
+            break;
         const char16_t c = p[i];
+        if (c > u'>' && c < 0xD800)
+            continue;
         if (c < 0x20) {
             if (c != 0x9 && c != 0xA && c != 0xD)
                 return Scan::Invalid;
@@ -46,10 +82,10 @@ Scan scan(const QString &value) {
 
 // Replaces characters that XML 1.0 cannot carry (control characters, lone surrogates, U+FFFE,
 // U+FFFF) by U+FFFD, so that no value can break the document.
-QString onlyXmlChars(const QString &value) {
+QString onlyXmlChars(QStringView value) {
     QString out;
     out.reserve(value.size());
-    const auto *p = reinterpret_cast<const char16_t *>(value.utf16());
+    const char16_t *p = value.utf16();
     const qsizetype n = value.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = p[i];
@@ -65,163 +101,8 @@ QString onlyXmlChars(const QString &value) {
     return out;
 }
 
-bool isNameStart(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
-}
-
-bool isNameChar(char16_t c) {
-    return isNameStart(c) || (c >= u'0' && c <= u'9') || c == u'.' || c == u'-';
-}
-
-bool isBlank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
-// The length of a predefined entity or character reference starting at p[i] ("&amp;",
-// "&#x4e2d;"), 0 when it is not one.
-qsizetype referenceLength(const char16_t *p, qsizetype i, qsizetype n) {
-    static const char16_t *const names[] = {u"amp;", u"lt;", u"gt;", u"quot;", u"apos;"};
-    for (const char16_t *name : names) {
-        qsizetype k = 0;
-        while (name[k] && i + 1 + k < n && p[i + 1 + k] == name[k])
-            ++k;
-        if (!name[k])
-            return k + 1;
-    }
-    qsizetype j = i + 1;
-    if (j >= n || p[j] != u'#')
-        return 0;
-    ++j;
-    const bool hex = j < n && p[j] == u'x';
-    if (hex)
-        ++j;
-    char32_t value = 0;
-    const qsizetype digits = j;
-    for (; j < n && p[j] != u';'; ++j) {
-        int d;
-        if (p[j] >= u'0' && p[j] <= u'9')
-            d = p[j] - u'0';
-        else if (hex && p[j] >= u'a' && p[j] <= u'f')
-            d = p[j] - u'a' + 10;
-        else if (hex && p[j] >= u'A' && p[j] <= u'F')
-            d = p[j] - u'A' + 10;
-        else
-            return 0;
-        value = value * (hex ? 16 : 10) + char32_t(d);
-        if (value > 0x10FFFF)
-            return 0;
-    }
-    if (j >= n || j == digits || !isXmlChar(value))
-        return 0;
-    return j - i + 1;
-}
-
-// A quick yes for the markup that values usually hold: elements with plain ASCII names and
-// attributes, predefined entities and character references. Anything else (comments, CDATA,
-// namespaces, duplicate attributes, errors) is left to the XML parser, so a yes is always right.
-bool quicklyWellFormed(const QString &value) {
-    const auto *p = reinterpret_cast<const char16_t *>(value.utf16());
-    const qsizetype n = value.size();
-    struct Name {
-        qsizetype at, length;
-    };
-    std::vector<Name> open;
-    auto name = [&](qsizetype at) {
-        qsizetype j = at;
-        if (j >= n || !isNameStart(p[j]))
-            return qsizetype(0);
-        while (j < n && isNameChar(p[j]))
-            ++j;
-        return j - at;
-    };
-    for (qsizetype i = 0; i < n;) {
-        const char16_t c = p[i];
-        if (c == u'&') {
-            const qsizetype length = referenceLength(p, i, n);
-            if (length == 0)
-                return false;
-            i += length;
-        } else if (c == u'<' && i + 1 < n && p[i + 1] == u'/') {
-            const qsizetype length = name(i + 2);
-            if (length == 0 || open.empty() || open.back().length != length ||
-                std::char_traits<char16_t>::compare(p + open.back().at, p + i + 2,
-                                                    std::size_t(length)) != 0)
-                return false;
-            open.pop_back();
-            i += 2 + length;
-            while (i < n && isBlank(p[i]))
-                ++i;
-            if (i >= n || p[i] != u'>')
-                return false;
-            ++i;
-        } else if (c == u'<') {
-            const qsizetype length = name(i + 1);
-            if (length == 0)
-                return false;
-            const Name element{i + 1, length};
-            i += 1 + length;
-            std::vector<Name> attributes;
-            while (true) {
-                const qsizetype blankStart = i;
-                while (i < n && isBlank(p[i]))
-                    ++i;
-                if (i < n && p[i] == u'>') {
-                    open.push_back(element);
-                    ++i;
-                    break;
-                }
-                if (i + 1 < n && p[i] == u'/' && p[i + 1] == u'>') {
-                    i += 2;
-                    break;
-                }
-                const qsizetype attr = name(i);
-                if (i == blankStart || attr == 0)
-                    return false;
-                for (const Name &a : attributes)
-                    if (a.length == attr && std::char_traits<char16_t>::compare(
-                                                p + a.at, p + i, std::size_t(attr)) == 0)
-                        return false;
-                attributes.push_back(Name{i, attr});
-                i += attr;
-                while (i < n && isBlank(p[i]))
-                    ++i;
-                if (i >= n || p[i] != u'=')
-                    return false;
-                ++i;
-                while (i < n && isBlank(p[i]))
-                    ++i;
-                if (i >= n || (p[i] != u'"' && p[i] != u'\''))
-                    return false;
-                const char16_t quote = p[i++];
-                while (i < n && p[i] != quote) {
-                    if (p[i] == u'<')
-                        return false;
-                    if (p[i] == u'&') {
-                        const qsizetype length = referenceLength(p, i, n);
-                        if (length == 0)
-                            return false;
-                        i += length;
-                    } else {
-                        ++i;
-                    }
-                }
-                if (i >= n)
-                    return false;
-                ++i;
-            }
-        } else if (c == u'>' && i >= 2 && p[i - 1] == u']' && p[i - 2] == u']') {
-            return false;
-        } else {
-            ++i;
-        }
-    }
-    return open.empty();
-}
-
-bool parsesAsContent(const QString &value) {
-    if (quicklyWellFormed(value))
-        return true;
-    QXmlStreamReader reader(QStringLiteral("<r>") + value + QStringLiteral("</r>"));
+bool parsesAsContent(QStringView value) {
+    QXmlStreamReader reader(u"<r>" + value + u"</r>");
     while (!reader.atEnd()) {
         reader.readNext();
         if (reader.tokenType() == QXmlStreamReader::EntityReference)
@@ -230,7 +111,204 @@ bool parsesAsContent(const QString &value) {
     return !reader.hasError();
 }
 
-QString escaped(const QString &value) {
+// The quick checker. It only answers WellFormed or Malformed where the XML rules leave no
+// doubt; names are ASCII without a colon (a colon would bring in namespaces), and anything else
+// it meets (comments, CDATA, processing instructions, non-ASCII names, duplicate or unquoted
+// attributes, "]]>") makes it Unsure.
+class QuickCheck {
+public:
+    explicit QuickCheck(QStringView value) : m_p(value.utf16()), m_n(value.size()) {}
+
+    Verdict run() {
+        QVarLengthArray<QStringView, 16> open;
+        while (m_i < m_n) {
+            const char16_t c = m_p[m_i];
+            if (c == u'<') {
+                ++m_i;
+                const Verdict v = tag(open);
+                if (v != Verdict::WellFormed)
+                    return v;
+            } else if (c == u'&') {
+                const Verdict v = reference();
+                if (v != Verdict::WellFormed)
+                    return v;
+            } else if (c == u'>' && m_i >= 2 && m_p[m_i - 1] == u']' && m_p[m_i - 2] == u']') {
+                return Verdict::Unsure;
+            } else {
+                ++m_i;
+            }
+        }
+        return open.isEmpty() ? Verdict::WellFormed : Verdict::Malformed;
+    }
+
+private:
+    static bool isNameStart(char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+    }
+    static bool isNameChar(char16_t c) {
+        return isNameStart(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+    }
+    static bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+
+    bool at(char16_t c) const { return m_i < m_n && m_p[m_i] == c; }
+    void skipBlanks() {
+        while (m_i < m_n && isBlank(m_p[m_i]))
+            ++m_i;
+    }
+
+    // An ASCII name at the cursor; empty when there is none or when it runs into a character
+    // the checker does not judge (a colon, anything beyond ASCII).
+    QStringView name(bool &unsure) {
+        const qsizetype start = m_i;
+        if (m_i >= m_n || !isNameStart(m_p[m_i]))
+            return {};
+        while (m_i < m_n && isNameChar(m_p[m_i]))
+            ++m_i;
+        if (m_i < m_n && (m_p[m_i] == u':' || m_p[m_i] >= 0x80))
+            unsure = true;
+        return QStringView(m_p + start, m_i - start);
+    }
+
+    // At "&": a predefined entity or a character reference to a character XML allows. Any
+    // other reference breaks the document (no entity is declared), so the answer is certain.
+    Verdict reference() {
+        ++m_i;
+        if (at(u'#'))
+            return characterReference() ? Verdict::WellFormed : Verdict::Malformed;
+        bool unsure = false;
+        const QStringView n = name(unsure);
+        if (unsure || !at(u';'))
+            return Verdict::Malformed;
+        ++m_i;
+        const bool predefined =
+            n == u"amp" || n == u"lt" || n == u"gt" || n == u"quot" || n == u"apos";
+        return predefined ? Verdict::WellFormed : Verdict::Malformed;
+    }
+
+    bool characterReference() {
+        ++m_i;
+        const bool hex = at(u'x');
+        if (hex)
+            ++m_i;
+        char32_t code = 0;
+        qsizetype digits = 0;
+        for (; m_i < m_n && m_p[m_i] != u';'; ++m_i, ++digits) {
+            const char16_t c = m_p[m_i];
+            int d;
+            if (c >= u'0' && c <= u'9')
+                d = c - u'0';
+            else if (hex && c >= u'a' && c <= u'f')
+                d = c - u'a' + 10;
+            else if (hex && c >= u'A' && c <= u'F')
+                d = c - u'A' + 10;
+            else
+                return false;
+            code = code * (hex ? 16 : 10) + char32_t(d);
+            if (code > 0x10FFFF)
+                return false;
+        }
+        if (m_i >= m_n || digits == 0 || !isXmlChar(code))
+            return false;
+        ++m_i;
+        return true;
+    }
+
+    // After "<": a start tag, an empty-element tag or an end tag.
+    Verdict tag(QVarLengthArray<QStringView, 16> &open) {
+        if (m_i >= m_n)
+            return Verdict::Malformed;
+        const char16_t c = m_p[m_i];
+        bool unsure = false;
+        if (c == u'/') {
+            ++m_i;
+            const QStringView n = name(unsure);
+            if (unsure || n.isEmpty())
+                return Verdict::Unsure;
+            skipBlanks();
+            if (!at(u'>'))
+                return Verdict::Unsure;
+            ++m_i;
+            if (open.isEmpty() || open.back() != n)
+                return Verdict::Malformed;
+            open.pop_back();
+            return Verdict::WellFormed;
+        }
+        if (!isNameStart(c)) {
+            // "a < b" or "<3": no name can start there. Anything else ("<!", "<?", a
+            // non-ASCII name) is left to the parser.
+            const bool cannotStartName =
+                c < 0x80 && c != u'!' && c != u'?' && c != u':' && !isNameStart(c);
+            return cannotStartName ? Verdict::Malformed : Verdict::Unsure;
+        }
+        const QStringView element = name(unsure);
+        if (unsure)
+            return Verdict::Unsure;
+        QVarLengthArray<QStringView, 8> attributes;
+        for (;;) {
+            const qsizetype before = m_i;
+            skipBlanks();
+            if (at(u'>')) {
+                ++m_i;
+                open.append(element);
+                return Verdict::WellFormed;
+            }
+            if (at(u'/')) {
+                ++m_i;
+                if (!at(u'>'))
+                    return Verdict::Unsure;
+                ++m_i;
+                return Verdict::WellFormed;
+            }
+            if (m_i == before) // attributes need a blank before them
+                return Verdict::Unsure;
+            const QStringView attribute = name(unsure);
+            if (unsure || attribute.isEmpty() || attribute == u"xmlns" ||
+                attributes.contains(attribute))
+                return Verdict::Unsure;
+            attributes.append(attribute);
+            skipBlanks();
+            if (!at(u'='))
+                return Verdict::Unsure;
+            ++m_i;
+            skipBlanks();
+            if (!at(u'"') && !at(u'\''))
+                return Verdict::Unsure;
+            const char16_t quote = m_p[m_i++];
+            while (m_i < m_n && m_p[m_i] != quote) {
+                if (m_p[m_i] == u'<')
+                    return Verdict::Malformed;
+                if (m_p[m_i] == u'&') {
+                    const Verdict v = reference();
+                    if (v != Verdict::WellFormed)
+                        return v;
+                } else {
+                    ++m_i;
+                }
+            }
+            if (m_i >= m_n)
+                return Verdict::Malformed;
+            ++m_i;
+        }
+    }
+
+    const char16_t *m_p;
+    qsizetype m_n;
+    qsizetype m_i = 0;
+};
+
+bool wellFormedMarkup(QStringView value) {
+    switch (QuickCheck(value).run()) {
+    case Verdict::WellFormed:
+        return true;
+    case Verdict::Malformed:
+        return false;
+    case Verdict::Unsure:
+        break;
+    }
+    return parsesAsContent(value);
+}
+
+QString escaped(QStringView value) {
     QString out;
     out.reserve(value.size() + 16);
     for (QChar c : value) {
@@ -251,45 +329,64 @@ QString escaped(const QString &value) {
     return out;
 }
 
-QString cdata(QString value) {
-    value.replace(QLatin1String("]]>"), QLatin1String("]]]]><![CDATA[>"));
-    return QStringLiteral("<![CDATA[") + value + QStringLiteral("]]>");
+QString cdata(QStringView value) {
+    QString inner = value.toString();
+    inner.replace(QLatin1String("]]>"), QLatin1String("]]]]><![CDATA[>"));
+    return u"<![CDATA[" + inner + u"]]>";
+}
+
+// The shared rule: plain values pass, values with characters XML cannot carry are cleaned, and
+// what is still not well-formed is changed by repair.
+template <typename Repair> QStringView safe(QStringView value, QString &storage, Repair repair) {
+    const Scan kind = scan(value);
+    if (kind == Scan::Plain)
+        return value;
+    if (kind == Scan::Invalid) {
+        storage = onlyXmlChars(value);
+        value = storage;
+    }
+    if (wellFormedMarkup(value))
+        return value;
+    storage = repair(value);
+    return storage;
+}
+
+QString asString(const QString &original, QStringView result, QString &storage) {
+    return result.data() == original.data() ? original : storage;
 }
 
 } // namespace
 
 namespace xmlsafe {
 
-bool isWellFormedContent(const QString &value) {
+bool isWellFormedContent(QStringView value) {
     switch (scan(value)) {
     case Scan::Plain:
         return true;
     case Scan::Invalid:
         return false;
     case Scan::Markup:
-        return parsesAsContent(value);
+        return wellFormedMarkup(value);
     }
     return false;
 }
 
+QStringView description(QStringView value, QString &storage) {
+    return safe(value, storage, cdata);
+}
+
+QStringView text(QStringView value, QString &storage) {
+    return safe(value, storage, escaped);
+}
+
 QString description(const QString &value) {
-    const Scan kind = scan(value);
-    if (kind == Scan::Plain)
-        return value;
-    if (kind == Scan::Markup) // scanned once: only the markup is left to check
-        return parsesAsContent(value) ? value : cdata(value);
-    const QString clean = onlyXmlChars(value);
-    return isWellFormedContent(clean) ? clean : cdata(clean);
+    QString storage;
+    return asString(value, description(QStringView(value), storage), storage);
 }
 
 QString text(const QString &value) {
-    const Scan kind = scan(value);
-    if (kind == Scan::Plain)
-        return value;
-    if (kind == Scan::Markup) // scanned once: only the markup is left to check
-        return parsesAsContent(value) ? value : escaped(value);
-    const QString clean = onlyXmlChars(value);
-    return isWellFormedContent(clean) ? clean : escaped(clean);
+    QString storage;
+    return asString(value, text(QStringView(value), storage), storage);
 }
 
 } // namespace xmlsafe

@@ -3,8 +3,23 @@
 #include "kml/kmldocument.h"
 #include "kml/xmlsafe.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 #include <QXmlStreamReader>
+
+namespace {
+
+// The rule itself, asked of the XML parser directly: what the quick path must agree with.
+bool parserAccepts(const QString &value) {
+    QXmlStreamReader reader(u"<r>" + value + u"</r>");
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::EntityReference)
+            return false;
+    }
+    return !reader.hasError();
+}
+
+} // namespace
 
 class TestXmlSafe : public QObject {
     Q_OBJECT
@@ -13,8 +28,12 @@ private Q_SLOTS:
     void values();
     void documentsParse_data();
     void documentsParse();
-    void quickCheckAgreesWithParser_data();
-    void quickCheckAgreesWithParser();
+    void markupAsTheParserSees_data();
+    void markupAsTheParserSees();
+    void randomMarkupAsTheParserSees();
+    void viewsMatchStrings();
+    void specialCharacterAtEveryOffset_data();
+    void specialCharacterAtEveryOffset();
 };
 
 void TestXmlSafe::values_data() {
@@ -77,56 +96,185 @@ void TestXmlSafe::documentsParse() {
     QVERIFY2(!single.hasError(), qPrintable(single.errorString()));
 }
 
-// Markup that the quick check decides without the parser, and markup it must leave to it:
-// either way the answer is the XML parser's.
-void TestXmlSafe::quickCheckAgreesWithParser_data() {
+void TestXmlSafe::markupAsTheParserSees_data() {
     QTest::addColumn<QString>("value");
-    const char *const values[] = {
-        "<b>x</b><br/>y",
-        "<a href=\"http://x/?a=1&amp;b=2\" target='_blank'>link</a>",
-        "<a  b = \"1\"\tc='2' >t</a >",
-        "<a-b.c_d>x</a-b.c_d>",
-        "a &lt; b &gt; c &quot;&apos; &#20013; &#x4e2d;",
-        "<a b=\"1\" b=\"2\"/>",
-        "<a></b>",
-        "<a><b></a></b>",
-        "<a>",
-        "</a>",
-        "<a b=1>",
-        "<a b=\"<\">x</a>",
-        "<a b=\"x>",
-        "<ab>",
-        "< a>",
-        "<1a/>",
-        "&amp",
-        "&unknown;",
-        "&#0;",
-        "&#x110000;",
-        "&#;",
-        "&#xD800;",
-        "<![CDATA[<x>]]>",
-        "<!-- c -->",
-        "<?pi x?>",
-        "<a xmlns=\"urn:x\">x</a>",
-        "<a xmlns:p=\"urn:x\"><p:b/></a>",
-        "<p:b/>",
-        "x ]]> y",
-        "<a/><b></b>text",
-        "<r>x</r></r>",
-    };
-    for (const char *v : values)
-        QTest::newRow(v) << QString::fromUtf8(v);
+    const char16_t *values[] = {u"<b>x</b>",
+                                u"<br/>",
+                                u"<br />",
+                                u"<br>",
+                                u"x<br>y",
+                                u"</b>",
+                                u"<b></B>",
+                                u"<a href=\"x\">y</a>",
+                                u"<a href='x'>y</a>",
+                                u"<a href=x>y</a>",
+                                u"<a href=\"x<y\">z</a>",
+                                u"<a href=\"a&amp;b\"></a>",
+                                u"<a href=\"a&b\"></a>",
+                                u"<a href=\"x\">",
+                                u"<a b=\"1\" b=\"2\"/>",
+                                u"<a b=\"1\"c=\"2\"/>",
+                                u"<a b/>",
+                                u"<input disabled>",
+                                u"a < b",
+                                u"a<3",
+                                u"<中>x</中>",
+                                u"<a:b>x</a:b>",
+                                u"<a xmlns:a=\"u\"><a:b/></a>",
+                                u"<a xmlns=\"u\"/>",
+                                u"&amp;&lt;&gt;&quot;&apos;",
+                                u"&nbsp;",
+                                u"&#65;",
+                                u"&#x41;",
+                                u"&#X41;",
+                                u"&#0;",
+                                u"&#xD800;",
+                                u"&#x110000;",
+                                u"&#x10FFFF;",
+                                u"&#;",
+                                u"&#x;",
+                                u"&",
+                                u"&amp",
+                                u"a & b",
+                                u"&中;",
+                                u"&a:b;",
+                                u"<!-- c -->",
+                                u"<!-- a -- b -->",
+                                u"<![CDATA[<x>]]>",
+                                u"]]>",
+                                u"a]]>b",
+                                u"a]>b",
+                                u"<?pi x?>",
+                                u"<?xml version=\"1.0\"?>",
+                                u"<",
+                                u"<b",
+                                u"<b x=\"1\"",
+                                u"<b/",
+                                u"</",
+                                u"</ b>",
+                                u"<a></a></r><r>",
+                                u"x</r>y<r>",
+                                u"<r>",
+                                u"<_a.b-c>x</_a.b-c>",
+                                u"<a\tb\n=\r'1'\n/>",
+                                u"<a b = \"1\" >x</a >",
+                                u"<a title=\"中文\">x</a>",
+                                u"<1a/>",
+                                u"<-a/>",
+                                u"<.a/>",
+                                u"<a.b/>",
+                                u"<xml/>",
+                                u"<xmlns/>",
+                                u"<a xml:lang=\"zh\"/>",
+                                u"<a b=\"]]>\"/>",
+                                u"<a b=\">\"/>",
+                                u"<a\u00A0b=\"1\"/>",
+                                u"<a b=\"&#0;\"/>",
+                                u"<a b=\"&#x4e2d;\">&#20013;</a>",
+                                u"<b><i>x</b></i>",
+                                u"<b><i>x</i></b>",
+                                u"<a/ >",
+                                u"<a b=\"1\"/><a b=\"1\"/>",
+                                u"<b>x</b><br/>y",
+                                u"<a href=\"http://x/?a=1&amp;b=2\" target='_blank'>link</a>",
+                                u"<a  b = \"1\"\tc='2' >t</a >",
+                                u"<a-b.c_d>x</a-b.c_d>",
+                                u"a &lt; b &gt; c &quot;&apos; &#20013; &#x4e2d;",
+                                u"<a></b>",
+                                u"<a><b></a></b>",
+                                u"<a>",
+                                u"</a>",
+                                u"<a b=1>",
+                                u"<a b=\"<\">x</a>",
+                                u"<a b=\"x>",
+                                u"<ab>",
+                                u"< a>",
+                                u"&unknown;",
+                                u"<a xmlns=\"urn:x\">x</a>",
+                                u"<a xmlns:p=\"urn:x\"><p:b/></a>",
+                                u"<p:b/>",
+                                u"x ]]> y",
+                                u"<a/><b></b>text",
+                                u"<r>x</r></r>"};
+    for (const char16_t *v : values)
+        QTest::newRow(QString::fromUtf16(v).toUtf8().constData()) << QString::fromUtf16(v);
 }
 
-void TestXmlSafe::quickCheckAgreesWithParser() {
+void TestXmlSafe::markupAsTheParserSees() {
     QFETCH(QString, value);
-    QXmlStreamReader reader(u"<r>"_qs + value + u"</r>"_qs);
-    bool entity = false;
-    while (!reader.atEnd()) {
-        reader.readNext();
-        entity = entity || reader.tokenType() == QXmlStreamReader::EntityReference;
+    const bool accepted = parserAccepts(value);
+    QCOMPARE(xmlsafe::isWellFormedContent(value), accepted);
+    if (accepted)
+        QCOMPARE(xmlsafe::description(value), value);
+    else
+        QVERIFY(xmlsafe::description(value).startsWith(u"<![CDATA["));
+}
+
+void TestXmlSafe::randomMarkupAsTheParserSees() {
+    const char16_t *tokens[] = {u"<a>",   u"</a>",      u"<b x='1'>", u"</b>",  u"<br/>",  u"<br>",
+                                u"&amp;", u"&",         u"&#65;",     u"&x;",   u"<",      u">",
+                                u"]]>",   u"]",         u"text",      u"中",    u" ",      u"<a",
+                                u"\"",    u"'",         u"=",         u"/",     u"<!--",   u"-->",
+                                u"</",    u"<![CDATA[", u"x:y",       u"<c:d>", u"</c:d>", u"b",
+                                u"x",     u"<a b=\"",   u"\">",       u"/>",    u"&#x",    u";"};
+    QRandomGenerator rng(4242);
+    for (int i = 0; i < 20000; ++i) {
+        QString value;
+        const int n = 1 + int(rng.bounded(8));
+        for (int k = 0; k < n; ++k)
+            value += QString::fromUtf16(tokens[rng.bounded(int(std::size(tokens)))]);
+        if (xmlsafe::isWellFormedContent(value) != parserAccepts(value))
+            QFAIL(qPrintable(u"disagrees with the parser on " + value));
     }
-    QCOMPARE(xmlsafe::isWellFormedContent(value), !reader.hasError() && !entity);
+}
+
+void TestXmlSafe::viewsMatchStrings() {
+    for (const QString &value : {u"plain"_qs, u"<b>x</b>"_qs, u"A&B"_qs, u"a\u0001b"_qs}) {
+        QString storage;
+        QCOMPARE(xmlsafe::description(QStringView(value), storage).toString(),
+                 xmlsafe::description(value));
+        QCOMPARE(xmlsafe::text(QStringView(value), storage).toString(), xmlsafe::text(value));
+        KmlBuffer buffer;
+        kml::addFolderPlacemark(buffer, value, value, value, value);
+        QCOMPARE(buffer.entries(),
+                 QStringList{kml::folderPlacemarkEntry(value, value, value, value)});
+    }
+}
+
+void TestXmlSafe::specialCharacterAtEveryOffset_data() {
+    QTest::addColumn<QString>("special");
+    QTest::addColumn<QString>("asText");
+    QTest::addColumn<bool>("wellFormed");
+    QTest::newRow("ampersand") << "&"
+                               << "&amp;" << false;
+    QTest::newRow("less than") << "<"
+                               << "&lt;" << false;
+    QTest::newRow("cdata end") << "]]>"
+                               << "]]&gt;" << false;
+    QTest::newRow("control character") << "\x01" << u"\uFFFD"_qs << false;
+    // XML 1.0 has no place for these, though Qt's reader lets them pass.
+    QTest::newRow("lone high surrogate") << QString(QChar(0xD800)) << u"\uFFFD"_qs << false;
+    QTest::newRow("lone low surrogate") << QString(QChar(0xDC00)) << u"\uFFFD"_qs << false;
+    QTest::newRow("U+FFFF") << QString(QChar(0xFFFF)) << u"\uFFFD"_qs << false;
+    QTest::newRow("surrogate pair") << u"\U0001F30F"_qs << u"\U0001F30F"_qs << true;
+    QTest::newRow("full-width comma") << u"，"_qs << u"，"_qs << true;
+    QTest::newRow("lone greater than") << ">"
+                                       << ">" << true;
+    QTest::newRow("tab") << "\t"
+                         << "\t" << true;
+}
+
+// Values are scanned in blocks: a character that matters must be seen at any offset.
+void TestXmlSafe::specialCharacterAtEveryOffset() {
+    QFETCH(QString, special);
+    QFETCH(QString, asText);
+    QFETCH(bool, wellFormed);
+    for (int k = 0; k <= 24; ++k) {
+        const QString before(k, u'a');
+        const QString after(24 - k, u'中');
+        QCOMPARE(xmlsafe::text(before + special + after), before + asText + after);
+        QCOMPARE(xmlsafe::isWellFormedContent(before + special + after), wellFormed);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestXmlSafe)
