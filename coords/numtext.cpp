@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 static_assert(std::numeric_limits<long double>::digits == 64,
@@ -194,79 +195,191 @@ long double StrToFloat(const QString &text) {
     return value;
 }
 
-QString FloatToStr(double value) {
-    if (std::isnan(value))
-        return QStringLiteral("NAN");
-    if (std::isinf(value))
-        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
-    if (value == 0)
-        return QStringLiteral("0");
+namespace {
 
-    // The first 18 significant digits, correctly rounded: "d.ddddddddddddddddde-XXX".
-    constexpr int Digits18 = 18;
-    constexpr int Precision = 15;
+__extension__ typedef unsigned __int128 Uint128;
+
+constexpr std::uint64_t Ten14 = 100000000000000ULL, Ten15 = 10 * Ten14, Ten17 = 100 * Ten15,
+                        Ten18 = 10 * Ten17;
+
+// 10^k for 0 <= k <= 22: the largest power that still leaves a 53-bit mantissa times it within
+// 128 bits.
+constexpr int MostExactPower = 22;
+constexpr std::array<Uint128, MostExactPower + 1> PowersOfTen = [] {
+    std::array<Uint128, MostExactPower + 1> table{};
+    Uint128 p = 1;
+    for (auto &entry : table) {
+        entry = p;
+        p *= 10;
+    }
+    return table;
+}();
+
+// The first 18 significant digits of a positive finite value, correctly rounded with ties to
+// even, as an integer from 10^17 up to 10^18 (reached only by rounding up), and the exponent E
+// for which the value is 0.d1d2... × 10^E. This is exact integer arithmetic on the value's
+// binary form, for values from about 10^-5 up to 10^18: the range that plain notation needs.
+// False outside it.
+bool exactDigits18(double value, std::uint64_t &digits, int &E) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased = int(bits >> 52);
+    if (biased == 0)
+        return false; // subnormal: far outside the range
+    const std::uint64_t mantissa = (bits & ((std::uint64_t(1) << 52) - 1)) | std::uint64_t(1) << 52;
+    const int e = biased - 1075; // value = mantissa × 2^e
+    // floor(log10(2^p)) + 1 for the value's binary magnitude p; off by at most one.
+    E = ((biased - 1023) * 78913 >> 18) + 1;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int k = 18 - E;
+        if (k < 0 || k > MostExactPower || e > 64 || e < -127)
+            return false;
+        Uint128 q;
+        Uint128 rest = 0, half = 0;
+        if (e >= 0) {
+            q = (Uint128(mantissa) << e) * PowersOfTen[std::size_t(k)];
+        } else {
+            const Uint128 product = Uint128(mantissa) * PowersOfTen[std::size_t(k)];
+            q = product >> -e;
+            rest = product - (q << -e);
+            half = Uint128(1) << (-e - 1);
+        }
+        if (q >= Ten18) {
+            ++E;
+            continue;
+        }
+        if (q < Ten17) {
+            --E;
+            continue;
+        }
+        digits = std::uint64_t(q);
+        if (rest > half || (rest == half && half != 0 && (digits & 1)))
+            ++digits;
+        return true;
+    }
+    return false;
+}
+
+// The same digits through the standard library, for any positive finite value.
+void libraryDigits18(double value, std::uint64_t &digits, int &E) {
+    // "d.ddddddddddddddddde-XXX": 18 significant digits, correctly rounded.
     char buffer[40];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                       std::chars_format::scientific, Digits18 - 1);
-    char digits[Digits18];
-    digits[0] = buffer[0];
-    std::copy(buffer + 2, buffer + 1 + Digits18, digits + 1);
-    const char *e = buffer + 2 + Digits18; // past the 'e'
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 17);
+    digits = std::uint64_t(buffer[0] - '0');
+    for (int i = 2; i < 19; ++i)
+        digits = digits * 10 + std::uint64_t(buffer[i] - '0');
+    const char *e = buffer + 20; // past the 'e'
     if (*e == '+')
         ++e;
     int scientific = 0;
     std::from_chars(e, written.ptr, scientific);
-    int E = scientific + 1; // the value is 0.d1d2... × 10^E
+    E = scientific + 1;
+}
 
-    // Round to 15 digits, halves away from zero.
-    if (digits[Precision] >= '5') {
-        int k = Precision - 1;
-        while (k >= 0 && digits[k] == '9')
-            digits[k--] = '0';
-        if (k >= 0) {
-            ++digits[k];
-        } else {
-            digits[0] = '1';
-            ++E;
-        }
+// Writes v as exactly count decimal digits, with leading zeros.
+void putDigits(std::uint32_t v, char16_t *out, int count) {
+    static constexpr char Pairs[] = "00010203040506070809101112131415161718192021222324"
+                                    "25262728293031323334353637383940414243444546474849"
+                                    "50515253545556575859606162636465666768697071727374"
+                                    "75767778798081828384858687888990919293949596979899";
+    while (count >= 2) {
+        const std::uint32_t pair = v % 100;
+        v /= 100;
+        count -= 2;
+        out[count] = char16_t(Pairs[2 * pair]);
+        out[count + 1] = char16_t(Pairs[2 * pair + 1]);
     }
+    if (count == 1)
+        out[0] = char16_t(u'0' + v);
+}
+
+char16_t *putAscii(char16_t *out, const char *text) {
+    while (*text)
+        *out++ = char16_t(*text++);
+    return out;
+}
+
+} // namespace
+
+char16_t *formatFloat(double value, char16_t *out) {
+    if (std::isnan(value))
+        return putAscii(out, "NAN");
+    if (std::isinf(value))
+        return putAscii(out, value < 0 ? "-INF" : "INF");
+    if (value == 0)
+        return putAscii(out, "0");
+
+    const double magnitude = std::fabs(value);
+    std::uint64_t digits18;
+    int E;
+    if (!exactDigits18(magnitude, digits18, E))
+        libraryDigits18(magnitude, digits18, E);
+
+    // Round the 18 digits to 15, halves away from zero: only the 16th digit decides.
+    constexpr int Precision = 15;
+    std::uint64_t rounded = digits18 / 1000;
+    if (digits18 / 100 % 10 >= 5)
+        ++rounded;
+    if (rounded >= Ten15) { // 999...9 rounded up, or 18 digits that were rounded up to 10^18
+        rounded /= 10;
+        ++E;
+    }
+    // Two independent halves of 7 and 8 digits, two digits a step: a column of numbers spends
+    // its time here.
+    char16_t digits[Precision];
+    putDigits(std::uint32_t(rounded / 100000000), digits, 7);
+    putDigits(std::uint32_t(rounded % 100000000), digits + 7, 8);
     int length = Precision;
-    while (length > 1 && digits[length - 1] == '0')
+    while (length > 1 && digits[length - 1] == u'0')
         --length;
 
-    const QChar separator = decimalSeparator();
-    QString out;
-    out.reserve(Precision + 8);
-    if (value < 0)
-        out += u'-';
-    auto append = [&](int from, int to) {
+    const char16_t separator = g_separator.load(std::memory_order_relaxed);
+    auto put = [&out, &digits](int from, int to) {
         for (int i = from; i < to; ++i)
-            out += QLatin1Char(digits[i]);
+            *out++ = digits[i];
     };
+    if (value < 0)
+        *out++ = u'-';
     if (E >= -3 && E <= Precision) {
         if (E <= 0) {
-            out += u'0';
-            out += separator;
-            out += QString(-E, u'0');
-            append(0, length);
+            *out++ = u'0';
+            *out++ = separator;
+            for (int i = 0; i < -E; ++i)
+                *out++ = u'0';
+            put(0, length);
         } else {
             for (int i = 0; i < E; ++i)
-                out += QLatin1Char(i < length ? digits[i] : '0');
+                *out++ = i < length ? digits[i] : u'0';
             if (length > E) {
-                out += separator;
-                append(E, length);
+                *out++ = separator;
+                put(E, length);
             }
         }
     } else {
-        out += QLatin1Char(digits[0]);
+        *out++ = digits[0];
         if (length > 1) {
-            out += separator;
-            append(1, length);
+            *out++ = separator;
+            put(1, length);
         }
-        out += u'E';
-        out += QString::number(E - 1);
+        *out++ = u'E';
+        int exponent = E - 1;
+        if (exponent < 0) {
+            *out++ = u'-';
+            exponent = -exponent;
+        }
+        char text[8];
+        const auto end = std::to_chars(text, text + sizeof text, exponent).ptr;
+        for (const char *c = text; c < end; ++c)
+            *out++ = char16_t(*c);
     }
     return out;
+}
+
+QString FloatToStr(double value) {
+    char16_t buffer[FloatTextCapacity];
+    const char16_t *end = formatFloat(value, buffer);
+    return QString(reinterpret_cast<const QChar *>(buffer), qsizetype(end - buffer));
 }
 
 } // namespace numtext

@@ -25,4 +25,9 @@ long double StrToFloat(const QString &text);
 // below 1E15, "E" notation outside it.
 QString FloatToStr(double value);
 
+// The same text written at out, which has room for FloatTextCapacity units; returns its end. No
+// allocation: an export writes a long column of numbers straight into its output.
+inline constexpr int FloatTextCapacity = 32;
+char16_t *formatFloat(double value, char16_t *out);
+
 } // namespace numtext

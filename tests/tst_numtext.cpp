@@ -34,6 +34,77 @@ QList<double> randomDoubles(int count) {
     return values;
 }
 
+// The writing rule as first written: the 18 digits come from the standard library for every
+// value. The program's own writer takes a faster exact route; both must give the same text.
+QString referenceFloatToStr(double value) {
+    if (std::isnan(value))
+        return QStringLiteral("NAN");
+    if (std::isinf(value))
+        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+    if (value == 0)
+        return QStringLiteral("0");
+    constexpr int Digits18 = 18;
+    constexpr int Precision = 15;
+    char buffer[40];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                       std::chars_format::scientific, Digits18 - 1);
+    char digits[Digits18];
+    digits[0] = buffer[0];
+    std::copy(buffer + 2, buffer + 1 + Digits18, digits + 1);
+    const char *e = buffer + 2 + Digits18;
+    if (*e == '+')
+        ++e;
+    int scientific = 0;
+    std::from_chars(e, written.ptr, scientific);
+    int E = scientific + 1;
+    if (digits[Precision] >= '5') {
+        int k = Precision - 1;
+        while (k >= 0 && digits[k] == '9')
+            digits[k--] = '0';
+        if (k >= 0) {
+            ++digits[k];
+        } else {
+            digits[0] = '1';
+            ++E;
+        }
+    }
+    int length = Precision;
+    while (length > 1 && digits[length - 1] == '0')
+        --length;
+    const QChar separator = numtext::decimalSeparator();
+    QString out;
+    if (value < 0)
+        out += u'-';
+    auto append = [&](int from, int to) {
+        for (int i = from; i < to; ++i)
+            out += QLatin1Char(digits[i]);
+    };
+    if (E >= -3 && E <= Precision) {
+        if (E <= 0) {
+            out += u'0';
+            out += separator;
+            out += QString(-E, u'0');
+            append(0, length);
+        } else {
+            for (int i = 0; i < E; ++i)
+                out += QLatin1Char(i < length ? digits[i] : '0');
+            if (length > E) {
+                out += separator;
+                append(E, length);
+            }
+        }
+    } else {
+        out += QLatin1Char(digits[0]);
+        if (length > 1) {
+            out += separator;
+            append(1, length);
+        }
+        out += u'E';
+        out += QString::number(E - 1);
+    }
+    return out;
+}
+
 QString errorOf(const QString &degrees, const QString &minutes, const QString &seconds) {
     try {
         DmsToDecimal(degrees, minutes, seconds);
@@ -57,6 +128,9 @@ private Q_SLOTS:
     void strToFloatMessage();
     void writing_data();
     void writing();
+    void writingAgreesWithReference_data();
+    void writingAgreesWithReference();
+    void formatFloatWritesInPlace();
     void writeThenReadKeeps15Digits();
     void shortestTextReadsWithinOneUnit();
     void readsSystemSeparator();
@@ -235,6 +309,95 @@ void TestNumText::writing() {
     QFETCH(QString, text);
     numtext::setDecimalSeparator(separator);
     QCOMPARE(numtext::FloatToStr(value), text);
+}
+
+void TestNumText::writingAgreesWithReference_data() {
+    QTest::addColumn<QList<double>>("values");
+    QRandomGenerator random(20250301);
+    auto make = [&](int count, auto next) {
+        QList<double> values;
+        while (values.size() < count) {
+            const double d = next();
+            values << d << -d;
+        }
+        return values;
+    };
+    QTest::newRow("any bit pattern") << randomDoubles(200000);
+    // Longitudes and latitudes with up to 12 decimals, as typed into workbooks.
+    QTest::newRow("coordinates") << make(200000, [&] {
+        const double scale = std::pow(10.0, int(random.bounded(13)));
+        return double(random.bounded(Q_INT64_C(360) * Q_INT64_C(1000000000000))) / (1e12 / scale) /
+               scale;
+    });
+    QTest::newRow("sums of small parts") << make(200000, [&] {
+        const int r = int(random.bounded(1, 65536));
+        return 73.5 + (r % 6000) / 100.0 + r / 1e7;
+    });
+    // The exact arithmetic covers about 1e-5 to 1e18; both sides of each end, and decades.
+    QTest::newRow("decades and their neighbours") << [] {
+        QList<double> values;
+        for (int p = -12; p <= 22; ++p) {
+            double x = std::pow(10.0, p);
+            for (int i = 0; i < 40; ++i)
+                x = std::nextafter(x, 0.0);
+            for (int i = 0; i < 80; ++i, x = std::nextafter(x, 1e300))
+                values << x << x * 0.5 << x * 0.9999999999999995 << x * 1.0000000000000005;
+        }
+        return values;
+    }();
+    // Dyadic values end exactly on a 5 at the 19th digit: ties at 18 digits go to even.
+    QTest::newRow("ties at 18 digits") << [&] {
+        QList<double> values;
+        for (int shift = 1; shift <= 70; ++shift)
+            for (int i = 0; i < 2000; ++i)
+                values << std::ldexp(double(random.generate64() >> 11 | 1), -shift);
+        return values;
+    }();
+    // Halves at the 16th digit, seen through 18 digits: "...5000", "...4999", "...5001".
+    QTest::newRow("halves at 15 digits") << [&] {
+        QList<double> values;
+        for (int i = 0; i < 100000; ++i) {
+            const double base = double(random.bounded(Q_INT64_C(1000000000000000))) + 0.5;
+            const double x = base * std::pow(10.0, int(random.bounded(-20, 20)));
+            values << x << std::nextafter(x, 0.0) << std::nextafter(x, 1e308);
+        }
+        return values;
+    }();
+    QTest::newRow("integers") << make(
+        100000, [&] { return double(random.generate64() >> int(random.bounded(0, 64))); });
+}
+
+void TestNumText::writingAgreesWithReference() {
+    QFETCH(QList<double>, values);
+    for (const QChar separator : {QChar(u'.'), QChar(u',')}) {
+        numtext::setDecimalSeparator(separator);
+        for (const double x : values) {
+            const QString expected = referenceFloatToStr(x);
+            if (numtext::FloatToStr(x) != expected)
+                QFAIL(qPrintable(
+                    QStringLiteral("%1: %2, expected %3")
+                        .arg(QString::number(x, 'g', 17), numtext::FloatToStr(x), expected)));
+        }
+    }
+}
+
+void TestNumText::formatFloatWritesInPlace() {
+    const double values[] = {0.0,
+                             -0.0,
+                             std::numeric_limits<double>::quiet_NaN(),
+                             -std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::max(),
+                             -std::numeric_limits<double>::denorm_min(),
+                             -0.000123456789012345,
+                             -999999999999999.0};
+    for (const double x : values) {
+        char16_t buffer[numtext::FloatTextCapacity + 1];
+        std::fill(std::begin(buffer), std::end(buffer), u'#');
+        const char16_t *end = numtext::formatFloat(x, buffer);
+        QVERIFY(end > buffer && end <= buffer + numtext::FloatTextCapacity);
+        QCOMPARE(buffer[numtext::FloatTextCapacity], u'#');
+        QCOMPARE(QString::fromUtf16(buffer, end - buffer), referenceFloatToStr(x));
+    }
 }
 
 void TestNumText::writeThenReadKeeps15Digits() {
