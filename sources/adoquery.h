@@ -106,6 +106,9 @@ public:
     // A record's value of a field as text by the field text rules; empty for an empty cell.
     QString FieldText(int record, int field) const;
     const workbook::Cell *FieldCell(int record, int field) const;
+    // The sheet that FieldCell's cells belong to (their texts, the date system); null when
+    // closed. The export reads it directly rather than through a text per field.
+    const workbook::SheetData *Sheet() const { return m_sheet.get(); }
 
     // Where records and fields are in the sheet (0-based, absolute), and what file was read:
     // edits are written back by these positions, into a file that has not changed since.
