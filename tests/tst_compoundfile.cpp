@@ -32,12 +32,58 @@ void compare(const OleEntry &a, const OleEntry &b) {
         compare(a.children[i], b.children[i]);
 }
 
+bool insideOf(const QByteArray &view, const QByteArray &bytes) {
+    return view.constData() >= bytes.constData() &&
+           view.constData() + view.size() <= bytes.constData() + bytes.size();
+}
+
+quint32 le32(const QByteArray &b, qsizetype at) {
+    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8 |
+           quint32(uchar(b[at + 2])) << 16 | quint32(uchar(b[at + 3])) << 24;
+}
+
+void putLe32(QByteArray &b, qsizetype at, quint32 v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (8 * i));
+}
+
+// Swaps the second and third sectors of the named stream, in the file and in its sector chain:
+// the stream reads the same, but its sectors no longer follow each other. 512-byte sectors and
+// a FAT within the header's list, as libgsf writes a small file.
+QByteArray withStreamOutOfOrder(QByteArray file, const QString &name) {
+    const auto sector = [](quint32 s) { return 512 + qsizetype(s) * 512; };
+    const auto fatEntry = [&](quint32 s) {
+        return sector(le32(file, 0x4C + 4 * qsizetype(s / 128))) + 4 * qsizetype(s % 128);
+    };
+    quint32 start = 0xFFFFFFFF;
+    for (quint32 dir = le32(file, 0x30); dir < 0xFFFFFFFA && start == 0xFFFFFFFF;
+         dir = le32(file, fatEntry(dir)))
+        for (int e = 0; e < 4; ++e) {
+            const qsizetype at = sector(dir) + 128 * e;
+            const int chars = (uchar(file[at + 0x40]) | uchar(file[at + 0x41]) << 8) / 2 - 1;
+            if (chars == name.size() &&
+                QString::fromUtf16(reinterpret_cast<const char16_t *>(file.constData() + at),
+                                   chars) == name)
+                start = le32(file, at + 0x74);
+        }
+    const quint32 a = le32(file, fatEntry(start)), b = le32(file, fatEntry(a));
+    const quint32 after = le32(file, fatEntry(b));
+    const QByteArray sectorA = file.mid(sector(a), 512);
+    file.replace(sector(a), 512, file.mid(sector(b), 512));
+    file.replace(sector(b), 512, sectorA);
+    putLe32(file, fatEntry(start), b);
+    putLe32(file, fatEntry(b), a);
+    putLe32(file, fatEntry(a), after);
+    return file;
+}
+
 } // namespace
 
 class TestCompoundFile : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void roundTrip();
+    void viewedStreams();
     void rejectsOtherFiles_data();
     void rejectsOtherFiles();
     void records();
@@ -87,6 +133,34 @@ void TestCompoundFile::roundTrip() {
     QVERIFY(!back.root().child(QStringLiteral("Workbook")));
 }
 
+// Viewed parsing gives the same tree and bytes as copying; a stream whose sectors follow each
+// other is a view of the file, any other a copy that outlives it.
+void TestCompoundFile::viewedStreams() {
+    CompoundFile file;
+    file.root().isStorage = true;
+    file.root().children.push_back(stream(QStringLiteral("\u0005SummaryInformation"), 200, 1));
+    file.root().children.push_back(stream(QStringLiteral("Workbook"), 70000, 2));
+    const QByteArray bytes = file.serialize();
+
+    CompoundFile copied, viewed;
+    QVERIFY(copied.parse(bytes));
+    QVERIFY(viewed.parse(bytes, CompoundFile::StreamBytes::Viewed));
+    compare(copied.root(), viewed.root());
+    QVERIFY(insideOf(viewed.root().child(QStringLiteral("Workbook"))->data, bytes));
+    // A small stream lives in the mini stream, read through libgsf's own buffer.
+    QVERIFY(
+        !insideOf(viewed.root().child(QStringLiteral("\u0005SummaryInformation"))->data, bytes));
+
+    QByteArray shuffled = withStreamOutOfOrder(bytes, QStringLiteral("Workbook"));
+    QVERIFY(shuffled != bytes);
+    CompoundFile fragmented;
+    QVERIFY(fragmented.parse(shuffled, CompoundFile::StreamBytes::Viewed));
+    const QByteArray data = fragmented.root().child(QStringLiteral("Workbook"))->data;
+    QVERIFY(!insideOf(data, shuffled));
+    shuffled.fill('\0');
+    compare(copied.root(), fragmented.root());
+}
+
 void TestCompoundFile::rejectsOtherFiles_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("empty") << QByteArray();
@@ -101,6 +175,7 @@ void TestCompoundFile::rejectsOtherFiles() {
     QFETCH(QByteArray, bytes);
     CompoundFile file;
     QVERIFY(!file.parse(bytes));
+    QVERIFY(!file.parse(bytes, CompoundFile::StreamBytes::Viewed));
 }
 
 void TestCompoundFile::records() {
@@ -115,6 +190,20 @@ void TestCompoundFile::records() {
     QCOMPARE(out.size(), size_t(2));
     QVERIFY(!workbook::splitRecords(QByteArray::fromHex("09080800060000"), out));
     QVERIFY(!workbook::splitRecords(twoRecords + QByteArray::fromHex("000001"), out));
+
+    // The same verdicts without the list, and where the records end.
+    std::uint32_t end = 0;
+    QVERIFY(workbook::recordChainEnd(twoRecords, end));
+    QCOMPARE(end, 10u);
+    QVERIFY(workbook::recordChainEnd(twoRecords + QByteArray(37, '\0'), end));
+    QCOMPARE(end, 10u);
+    QVERIFY(workbook::recordChainEnd(twoRecords + QByteArray(3, '\0'), end));
+    QCOMPARE(end, 10u);
+    QVERIFY(!workbook::recordChainEnd(QByteArray::fromHex("09080800060000"), end));
+    QVERIFY(!workbook::recordChainEnd(twoRecords + QByteArray::fromHex("000001"), end));
+    QVERIFY(!workbook::recordChainEnd(twoRecords + QByteArray::fromHex("01"), end));
+    QVERIFY(workbook::recordChainEnd(QByteArray(), end));
+    QCOMPARE(end, 0u);
 }
 
 QTEST_GUILESS_MAIN(TestCompoundFile)

@@ -32,6 +32,26 @@ bool splitRecords(const QByteArray &stream, std::vector<BiffRecord> &records) {
     return true;
 }
 
+bool recordChainEnd(const QByteArray &stream, std::uint32_t &end) {
+    const std::uint32_t size = std::uint32_t(stream.size());
+    const char *base = stream.constData();
+    std::uint32_t at = 0;
+    while (at + 4 <= size) {
+        const std::uint16_t type = u16(base + at);
+        const std::uint16_t length = u16(base + at + 2);
+        if (type == 0 && length == 0)
+            break;
+        if (std::uint64_t(at) + 4 + length > size)
+            return false;
+        at += 4 + length;
+    }
+    end = at;
+    for (std::uint32_t i = at; i < size; ++i)
+        if (base[i] != 0)
+            return false;
+    return true;
+}
+
 double f64(const char *p) {
     std::uint64_t bits = std::uint64_t(u32(p)) | std::uint64_t(u32(p + 4)) << 32;
     double v;

@@ -35,6 +35,9 @@ struct BiffRecord {
 // Splits a stream into its records. Zero bytes after the last record (some writers pad the
 // stream) end the list; a record running past the end of the stream makes it fail.
 bool splitRecords(const QByteArray &stream, std::vector<BiffRecord> &records);
+// The same check without the list: end is where the records end (the stream's size, or where
+// its zero padding starts).
+bool recordChainEnd(const QByteArray &stream, std::uint32_t &end);
 
 // Little-endian readers over raw bytes; callers check the bounds first.
 inline std::uint16_t u16(const char *p) {

@@ -35,8 +35,13 @@ struct ErrorFree {
     void operator()(GError *e) const { g_error_free(e); }
 };
 
+// The file's bytes, when streams may be views of them.
+struct Source {
+    const QByteArray *viewable = nullptr;
+};
+
 // Every stream is read whole; a file whose directory claims more than it holds fails here.
-bool readEntry(GsfInput *input, OleEntry &entry) {
+bool readEntry(GsfInput *input, OleEntry &entry, const Source &source) {
     entry.name = QString::fromUtf8(gsf_input_name(input));
     if (GDateTime *time = gsf_input_get_modtime(input))
         entry.modifiedUnixTime = g_date_time_to_unix(time);
@@ -51,7 +56,7 @@ bool readEntry(GsfInput *input, OleEntry &entry) {
             if (!child)
                 return false;
             entry.children.emplace_back();
-            if (!readEntry(child.get(), entry.children.back()))
+            if (!readEntry(child.get(), entry.children.back(), source))
                 return false;
         }
         return true;
@@ -59,9 +64,24 @@ bool readEntry(GsfInput *input, OleEntry &entry) {
     const gsf_off_t size = gsf_input_size(input);
     if (size < 0 || size > std::numeric_limits<int>::max())
         return false;
+    if (size == 0)
+        return true;
+    if (source.viewable) {
+        // Without a buffer of ours, libgsf hands back where the bytes are: inside the file's own
+        // bytes when the stream's sectors follow each other, else in a buffer of its own.
+        const guint8 *at = gsf_input_read(input, size_t(size), nullptr);
+        if (!at)
+            return false;
+        const char *p = reinterpret_cast<const char *>(at);
+        const char *begin = source.viewable->constData();
+        if (p >= begin && size <= begin + source.viewable->size() - p)
+            entry.data = QByteArray::fromRawData(p, qsizetype(size));
+        else
+            entry.data = QByteArray(p, qsizetype(size));
+        return true;
+    }
     entry.data.resize(qsizetype(size));
-    return size == 0 ||
-           gsf_input_read(input, size_t(size), reinterpret_cast<guint8 *>(entry.data.data()));
+    return gsf_input_read(input, size_t(size), reinterpret_cast<guint8 *>(entry.data.data()));
 }
 
 bool writeEntry(GsfOutfile *parent, const OleEntry &entry) {
@@ -117,7 +137,7 @@ bool hasCompoundFileSignature(const QByteArray &bytes) {
     return bytes.startsWith(QByteArray::fromHex("d0cf11e0a1b11ae1"));
 }
 
-bool CompoundFile::parse(const QByteArray &bytes) {
+bool CompoundFile::parse(const QByteArray &bytes, StreamBytes mode) {
     m_root = OleEntry();
     if (!hasCompoundFileSignature(bytes))
         return false;
@@ -128,7 +148,10 @@ bool CompoundFile::parse(const QByteArray &bytes) {
     std::unique_ptr<GError, ErrorFree> error(rawError);
     if (!ole || error)
         return false;
-    if (!readEntry(GSF_INPUT(ole.get()), m_root))
+    Source source;
+    if (mode == StreamBytes::Viewed)
+        source.viewable = &bytes;
+    if (!readEntry(GSF_INPUT(ole.get()), m_root, source))
         return false;
     m_root.isStorage = true;
     return true;

@@ -29,8 +29,15 @@ struct OleEntry {
 
 class CompoundFile {
 public:
-    // Parses a compound file from its bytes; false when the bytes are not one.
-    bool parse(const QByteArray &bytes);
+    // How parse() gives the streams' bytes. Viewed: where a stream's sectors lie in order in the
+    // file, its data is a view of the file's bytes (QByteArray::fromRawData), which must then
+    // outlive it and stay unchanged; other streams are copied. A 13 MB workbook is then read
+    // without copying its Workbook stream.
+    enum class StreamBytes { Copied, Viewed };
+
+    // Parses a compound file from its bytes, reading every stream; false when the bytes are not
+    // one, or when a stream cannot be read whole.
+    bool parse(const QByteArray &bytes, StreamBytes mode = StreamBytes::Copied);
 
     // The whole file as bytes, every entry as parsed or changed since. Throws CommandError
     // ("Stream write error") when libgsf cannot build it.

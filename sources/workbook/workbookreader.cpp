@@ -27,26 +27,30 @@ namespace workbook {
 // ---------------------------------------------------------------------------------------------
 // StringPool and SheetData
 
+char16_t *StringPool::grow(std::uint32_t length) {
+    const qsizetype at = m_chars.size();
+    m_chars.resize(at + qsizetype(length)); // new characters are left as they are
+    return reinterpret_cast<char16_t *>(m_chars.data()) + at;
+}
+
 void StringPool::append(const char16_t *chars, std::uint32_t length) {
-    m_chars.insert(m_chars.end(), chars, chars + length);
+    std::memcpy(grow(length), chars, std::size_t(length) * 2);
 }
 
 void StringPool::appendUtf16Le(const char *bytes, std::uint32_t length) {
-    const std::size_t at = m_chars.size();
-    m_chars.resize(at + length);
-    qFromLittleEndian<quint16>(bytes, length, m_chars.data() + at);
+    qFromLittleEndian<quint16>(bytes, length, grow(length));
 }
 
 void StringPool::appendLatin1(const char *bytes, std::uint32_t length) {
-    const std::size_t at = m_chars.size();
-    m_chars.resize(at + length);
+    char16_t *out = grow(length);
     for (std::uint32_t i = 0; i < length; ++i)
-        m_chars[at + i] = static_cast<unsigned char>(bytes[i]);
+        out[i] = static_cast<unsigned char>(bytes[i]);
 }
 
 std::uint32_t StringPool::finish() {
-    m_spans.push_back(Span{m_open, std::uint32_t(m_chars.size() - m_open)});
-    m_open = m_chars.size();
+    const std::size_t end = std::size_t(m_chars.size());
+    m_spans.push_back(Span{m_open, std::uint32_t(end - m_open)});
+    m_open = end;
     return std::uint32_t(m_spans.size() - 1);
 }
 
@@ -59,11 +63,15 @@ std::uint32_t StringPool::add(const QString &text) {
     return add(reinterpret_cast<const char16_t *>(text.utf16()), std::uint32_t(text.size()));
 }
 
-QString StringPool::at(std::uint32_t index) const {
+QStringView StringPool::view(std::uint32_t index) const {
     if (index >= m_spans.size())
-        return QString();
+        return QStringView();
     const Span &s = m_spans[index];
-    return QString(reinterpret_cast<const QChar *>(m_chars.data() + s.offset), qsizetype(s.length));
+    return QStringView(m_chars.constData() + s.offset, qsizetype(s.length));
+}
+
+QString StringPool::at(std::uint32_t index) const {
+    return view(index).toString();
 }
 
 const Cell *SheetData::cell(int row, int column) const {
@@ -86,19 +94,35 @@ void SheetData::setCells(std::vector<Cell> cells) {
     auto before = [](const Cell &a, const Cell &b) {
         return a.row != b.row ? a.row < b.row : a.column < b.column;
     };
-    if (!std::is_sorted(cells.begin(), cells.end(), before))
-        std::stable_sort(cells.begin(), cells.end(), before);
-    // Keep the last of cells at the same position, then drop those without a value.
-    std::size_t out = 0;
+    // One look over the cells settles the usual case: in order, each position once, every
+    // cell with a value.
+    bool sorted = true, clean = true;
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (i + 1 < cells.size() && cells[i + 1].row == cells[i].row &&
-            cells[i + 1].column == cells[i].column)
-            continue;
-        if (cells[i].kind != CellKind::Empty)
-            cells[out++] = cells[i];
+        if (cells[i].kind == CellKind::Empty)
+            clean = false;
+        if (i > 0 && !before(cells[i - 1], cells[i])) {
+            if (before(cells[i], cells[i - 1]))
+                sorted = false;
+            clean = false; // the same position twice
+        }
     }
-    cells.resize(out);
-    cells.shrink_to_fit();
+    if (!sorted)
+        std::stable_sort(cells.begin(), cells.end(), before);
+    if (!clean) {
+        // Keep the last of cells at the same position, then drop those without a value.
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (i + 1 < cells.size() && cells[i + 1].row == cells[i].row &&
+                cells[i + 1].column == cells[i].column)
+                continue;
+            if (cells[i].kind != CellKind::Empty)
+                cells[out++] = cells[i];
+        }
+        cells.resize(out);
+    }
+    // A copy costs more than the room it would give back, unless that is most of it.
+    if (cells.capacity() > 2 * cells.size())
+        cells.shrink_to_fit();
     m_cells = std::move(cells);
     m_rowStart.clear();
     if (m_cells.empty()) {
@@ -107,22 +131,21 @@ void SheetData::setCells(std::vector<Cell> cells) {
     }
     int minCol = std::numeric_limits<int>::max();
     int maxCol = -1;
-    for (const Cell &c : m_cells) {
-        minCol = std::min<int>(minCol, c.column);
-        maxCol = std::max<int>(maxCol, c.column);
-    }
     m_firstRow = m_cells.front().row;
     m_rowCount = m_cells.back().row - m_firstRow + 1;
+    m_rowStart.resize(std::size_t(m_rowCount) + 1);
+    int row = m_firstRow - 1;
+    for (std::size_t i = 0; i < m_cells.size(); ++i) {
+        const Cell &c = m_cells[i];
+        minCol = std::min<int>(minCol, c.column);
+        maxCol = std::max<int>(maxCol, c.column);
+        // Rows without cells start where the next row with cells does.
+        while (row < c.row)
+            m_rowStart[std::size_t(++row - m_firstRow)] = std::uint32_t(i);
+    }
+    m_rowStart[std::size_t(m_rowCount)] = std::uint32_t(m_cells.size());
     m_firstColumn = minCol;
     m_columnCount = maxCol - minCol + 1;
-    m_rowStart.assign(std::size_t(m_rowCount) + 1, 0);
-    std::size_t i = 0;
-    for (int r = 0; r < m_rowCount; ++r) {
-        m_rowStart[std::size_t(r)] = std::uint32_t(i);
-        while (i < m_cells.size() && m_cells[i].row == m_firstRow + r)
-            ++i;
-    }
-    m_rowStart[std::size_t(m_rowCount)] = std::uint32_t(i);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -174,19 +197,26 @@ struct PasswordProtected {};
 // A run of record data split over a record and the CONTINUE records after it.
 class Segments {
 public:
-    void add(const char *p, std::uint32_t n) { m_segs.push_back(Seg{p, n}); }
+    void add(const char *p, std::uint32_t n) {
+        m_segs.push_back(Seg{p, n});
+        if (m_segs.size() == 1) {
+            m_p = p;
+            m_end = p + n;
+        }
+    }
 
     bool atEnd() {
         skipEmpty();
-        return m_seg >= m_segs.size();
+        return m_p == m_end;
     }
-    bool atSegmentEnd() const { return m_seg >= m_segs.size() || m_pos >= m_segs[m_seg].n; }
 
     std::uint8_t u8() {
-        skipEmpty();
-        if (m_seg >= m_segs.size())
-            damaged("a string runs past the end of its record");
-        return std::uint8_t(m_segs[m_seg].p[m_pos++]);
+        if (m_p == m_end) {
+            skipEmpty();
+            if (m_p == m_end)
+                damaged("a string runs past the end of its record");
+        }
+        return std::uint8_t(*m_p++);
     }
     std::uint16_t u16() {
         const std::uint16_t lo = u8();
@@ -199,10 +229,10 @@ public:
     void skip(std::uint64_t n) {
         while (n > 0) {
             skipEmpty();
-            if (m_seg >= m_segs.size())
+            if (m_p == m_end)
                 damaged("a string runs past the end of its record");
-            const std::uint64_t take = std::min<std::uint64_t>(n, m_segs[m_seg].n - m_pos);
-            m_pos += std::uint32_t(take);
+            const std::uint64_t take = std::min<std::uint64_t>(n, std::uint64_t(m_end - m_p));
+            m_p += take;
             n -= take;
         }
     }
@@ -211,35 +241,57 @@ public:
     // a flag byte that may switch between one and two bytes per character.
     void characters(std::uint32_t count, bool wide, StringPool &pool) {
         while (count > 0) {
-            if (m_seg >= m_segs.size() || m_pos >= m_segs[m_seg].n) {
-                if (m_seg < m_segs.size())
-                    ++m_seg;
-                if (m_seg >= m_segs.size() || m_segs[m_seg].n == 0)
+            if (m_p == m_end) {
+                if (m_seg + 1 >= m_segs.size() || m_segs[m_seg + 1].n == 0)
                     damaged("a string runs past the end of its record");
-                wide = (std::uint8_t(m_segs[m_seg].p[0]) & 1) != 0;
-                m_pos = 1;
+                const Seg &s = m_segs[++m_seg];
+                wide = (std::uint8_t(s.p[0]) & 1) != 0;
+                m_p = s.p + 1;
+                m_end = s.p + s.n;
             }
-            const Seg &s = m_segs[m_seg];
-            const std::uint32_t bytes = s.n - m_pos;
+            const std::uint32_t bytes = std::uint32_t(m_end - m_p);
             const std::uint32_t take = std::min(wide ? bytes / 2 : bytes, count);
             if (take == 0) {
-                m_pos = s.n; // an odd byte left where two are needed
+                m_p = m_end; // an odd byte left where two are needed
                 continue;
             }
             if (wide)
-                pool.appendUtf16Le(s.p + m_pos, take);
+                pool.appendUtf16Le(m_p, take);
             else
-                pool.appendLatin1(s.p + m_pos, take);
-            m_pos += wide ? take * 2 : take;
+                pool.appendLatin1(m_p, take);
+            m_p += wide ? take * 2 : take;
             count -= take;
         }
     }
 
+    // A plain string (no runs, no phonetic data) lying whole in the current record: nearly
+    // every string of a shared string table. False, with nothing read, for any other.
+    bool plainString(StringPool &pool, std::uint32_t &index) {
+        if (m_end - m_p < 3)
+            return false;
+        const std::uint32_t cch = workbook::u16(m_p);
+        const std::uint8_t flags = std::uint8_t(m_p[2]);
+        if (flags & 0x0C)
+            return false;
+        const bool wide = flags & 1;
+        const std::uint32_t bytes = wide ? cch * 2 : cch;
+        if (bytes > std::uint32_t(m_end - m_p) - 3)
+            return false;
+        if (wide)
+            pool.appendUtf16Le(m_p + 3, cch);
+        else
+            pool.appendLatin1(m_p + 3, cch);
+        index = pool.finish();
+        m_p += 3 + bytes;
+        return true;
+    }
+
 private:
     void skipEmpty() {
-        while (m_seg < m_segs.size() && m_pos >= m_segs[m_seg].n) {
-            ++m_seg;
-            m_pos = 0;
+        while (m_p == m_end && m_seg + 1 < m_segs.size()) {
+            const Seg &s = m_segs[++m_seg];
+            m_p = s.p;
+            m_end = s.p + s.n;
         }
     }
 
@@ -249,7 +301,8 @@ private:
     };
     std::vector<Seg> m_segs;
     std::size_t m_seg = 0;
-    std::uint32_t m_pos = 0;
+    const char *m_p = nullptr;
+    const char *m_end = nullptr;
 };
 
 struct BoundSheet {
@@ -259,21 +312,35 @@ struct BoundSheet {
     QString name;
 };
 
+// A record of the stream, found by walking the record headers from the start: the walk checks
+// the whole chain first, so a record's data always lies within the stream.
+struct Record {
+    std::uint16_t type;
+    std::uint16_t length;
+    std::uint32_t offset; // of its header
+    const char *data;
+
+    std::uint32_t next() const { return offset + 4 + length; }
+};
+
 class Parser {
 public:
     Parser(const QByteArray &stream, int biff, SheetData &sheet)
-        : m_stream(stream), m_biff(biff), m_sheet(sheet) {}
+        : m_stream(stream), m_base(stream.constData()), m_biff(biff), m_sheet(sheet) {}
 
     void run(const QString &fileName, const QString &sheetName);
 
 private:
-    const char *data(const BiffRecord &r) const { return r.data(m_stream); }
+    Record record(std::uint32_t at) const {
+        const char *p = m_base + at;
+        return Record{u16(p), u16(p + 2), at, p + 4};
+    }
     void globals();
-    std::size_t sheetStart(const QString &fileName, const QString &sheetName);
-    void cells(std::size_t bofIndex);
-    Segments continued(std::size_t index, std::uint32_t skip) const;
+    std::uint32_t sheetStart(const QString &fileName, const QString &sheetName);
+    void cells(std::uint32_t bof);
+    Segments continued(const Record &r, std::uint32_t skip) const;
     std::uint32_t unicodeString(Segments &s, std::uint32_t cch, StringPool &pool) const;
-    std::uint32_t label(std::size_t index, std::uint32_t at);
+    std::uint32_t label(const Record &r, std::uint32_t at);
     QString decodeBytes(const char *p, std::size_t n) { return m_decoder->decode(p, n); }
     NumberClass classOf(std::uint16_t xf) const {
         return xf < m_xfClass.size() ? m_xfClass[xf] : NumberClass::Plain;
@@ -282,10 +349,11 @@ private:
                 double value) const;
 
     const QByteArray &m_stream;
+    const char *m_base;
     int m_biff;
     SheetData &m_sheet;
-    std::vector<BiffRecord> m_records;
-    std::size_t m_globalsEnd = 0;
+    std::uint32_t m_end = 0;        // where the records end; zero padding may follow
+    std::uint32_t m_globalsEnd = 0; // the globals' EOF, or m_end without one
     int m_codePage = 1252;
     std::unique_ptr<CodePageDecoder> m_decoder;
     std::vector<BoundSheet> m_sheets;
@@ -295,15 +363,19 @@ private:
     std::vector<std::uint32_t> m_sst; // shared string index -> pool index
 };
 
-Segments Parser::continued(std::size_t index, std::uint32_t skip) const {
+Segments Parser::continued(const Record &r, std::uint32_t skip) const {
     Segments s;
-    const BiffRecord &r = m_records[index];
     if (skip < r.length)
-        s.add(data(r) + skip, r.length - skip);
+        s.add(r.data + skip, r.length - skip);
     else
-        s.add(data(r) + r.length, 0);
-    for (std::size_t i = index + 1; i < m_records.size() && m_records[i].type == rec::Continue; ++i)
-        s.add(data(m_records[i]), m_records[i].length);
+        s.add(r.data + r.length, 0);
+    for (std::uint32_t at = r.next(); at < m_end;) {
+        const Record c = record(at);
+        if (c.type != rec::Continue)
+            break;
+        s.add(c.data, c.length);
+        at = c.next();
+    }
     return s;
 }
 
@@ -319,23 +391,25 @@ std::uint32_t Parser::unicodeString(Segments &s, std::uint32_t cch, StringPool &
     return index;
 }
 
-std::uint32_t Parser::label(std::size_t index, std::uint32_t at) {
-    const BiffRecord &r = m_records[index];
+std::uint32_t Parser::label(const Record &r, std::uint32_t at) {
     if (m_biff >= 8) {
-        Segments s = continued(index, at);
+        Segments s = continued(r, at);
         const std::uint16_t cch = s.u16();
         return unicodeString(s, cch, m_sheet.strings);
     }
     if (std::uint32_t(r.length) < at + 2)
         damaged("a text cell is cut short");
-    const char *p = data(r) + at;
+    const char *p = r.data + at;
     const std::uint16_t cch = u16(p);
     // Excel 5.0/95 text: a byte count, then code page bytes (a long one may continue).
     QByteArray bytes(p + 2, std::min<qsizetype>(cch, r.length - at - 2));
-    for (std::size_t i = index + 1;
-         i < m_records.size() && m_records[i].type == rec::Continue && bytes.size() < cch; ++i)
-        bytes.append(data(m_records[i]),
-                     std::min<qsizetype>(m_records[i].length, cch - bytes.size()));
+    for (std::uint32_t next = r.next(); next < m_end && bytes.size() < cch;) {
+        const Record c = record(next);
+        if (c.type != rec::Continue)
+            break;
+        bytes.append(c.data, std::min<qsizetype>(c.length, cch - bytes.size()));
+        next = c.next();
+    }
     if (bytes.size() < cch)
         damaged("a text cell is cut short");
     return m_sheet.strings.add(decodeBytes(bytes.constData(), std::size_t(bytes.size())));
@@ -343,11 +417,11 @@ std::uint32_t Parser::label(std::size_t index, std::uint32_t at) {
 
 void Parser::globals() {
     std::vector<std::pair<std::uint16_t, QByteArray>> rawFormats; // BIFF5, decoded later
-    std::size_t i = 1;
+    std::uint32_t at = record(0).next();
     int depth = 0;
-    for (; i < m_records.size(); ++i) {
-        const BiffRecord &r = m_records[i];
-        const char *p = data(r);
+    for (; at < m_end; at = record(at).next()) {
+        const Record r = record(at);
+        const char *p = r.data;
         switch (r.type) {
         case rec::Bof:
             ++depth;
@@ -415,16 +489,23 @@ void Parser::globals() {
             if (m_biff < 8 || r.length < 8)
                 break;
             const std::uint32_t unique = u32(p + 4);
-            Segments s = continued(i, 8);
+            Segments s = continued(r, 8);
             std::size_t total = r.length;
-            for (std::size_t j = i + 1; j < m_records.size() && m_records[j].type == rec::Continue;
-                 ++j)
-                total += m_records[j].length;
+            for (std::uint32_t c = r.next(); c < m_end && record(c).type == rec::Continue;
+                 c = record(c).next())
+                total += record(c).length;
+            // Each string takes at least three bytes: never trust the count for a reservation.
+            const std::size_t strings = std::min<std::size_t>(unique, total / 3 + 1);
             m_sheet.strings.reserveChars(total);
-            m_sst.reserve(std::min<std::size_t>(unique, total / 3 + 1));
+            m_sheet.strings.reserveStrings(m_sheet.strings.count() + strings);
+            m_sst.reserve(strings);
             for (std::uint32_t k = 0; k < unique && !s.atEnd(); ++k) {
-                const std::uint16_t cch = s.u16();
-                m_sst.push_back(unicodeString(s, cch, m_sheet.strings));
+                std::uint32_t index;
+                if (!s.plainString(m_sheet.strings, index)) {
+                    const std::uint16_t cch = s.u16();
+                    index = unicodeString(s, cch, m_sheet.strings);
+                }
+                m_sst.push_back(index);
             }
             break;
         }
@@ -437,7 +518,7 @@ void Parser::globals() {
             --depth;
         }
     }
-    m_globalsEnd = i;
+    m_globalsEnd = std::min(at, m_end);
 
     // 8-bit text cannot be in UTF-16 (1200), yet Gnumeric's Excel 95 export says so: read it
     // as Gnumeric and LibreOffice themselves do, as Windows Latin 1.
@@ -458,7 +539,7 @@ void Parser::globals() {
     }
 }
 
-std::size_t Parser::sheetStart(const QString &fileName, const QString &sheetName) {
+std::uint32_t Parser::sheetStart(const QString &fileName, const QString &sheetName) {
     std::size_t position = 0;
     for (; position < m_sheets.size(); ++position)
         if (m_sheets[position].name.compare(sheetName, Qt::CaseInsensitive) == 0)
@@ -476,35 +557,40 @@ std::size_t Parser::sheetStart(const QString &fileName, const QString &sheetName
     if (b.type != 0)
         throw notWorksheet();
 
-    auto it = std::lower_bound(m_records.begin(), m_records.end(), b.offset,
-                               [](const BiffRecord &r, std::uint32_t at) { return r.offset < at; });
-    std::size_t index = std::size_t(it - m_records.begin());
-    if (it == m_records.end() || it->offset != b.offset || it->type != rec::Bof) {
+    // Whether a record starts at the sheet's offset: a walk over the headers, from the globals'
+    // end where the sheets usually are.
+    std::uint32_t at = b.offset >= m_globalsEnd ? m_globalsEnd : 0;
+    while (at < b.offset && at < m_end)
+        at = record(at).next();
+    std::uint32_t start = at;
+    if (at != b.offset || at >= m_end || record(at).type != rec::Bof) {
         // A stale sheet offset: the sheets' substreams follow the globals in the same order.
         std::size_t seen = 0;
-        index = m_records.size();
+        start = m_end;
         int depth = 0;
-        for (std::size_t i = m_globalsEnd + 1; i < m_records.size(); ++i) {
-            if (m_records[i].type == rec::Bof) {
+        for (std::uint32_t i = m_globalsEnd < m_end ? record(m_globalsEnd).next() : m_end;
+             i < m_end; i = record(i).next()) {
+            const std::uint16_t type = record(i).type;
+            if (type == rec::Bof) {
                 if (depth == 0 && seen++ == position) {
-                    index = i;
+                    start = i;
                     break;
                 }
                 ++depth;
-            } else if (m_records[i].type == rec::Eof && depth > 0) {
+            } else if (type == rec::Eof && depth > 0) {
                 --depth;
             }
         }
-        if (index == m_records.size())
+        if (start == m_end)
             damaged("a sheet does not start where the workbook says");
     }
-    const BiffRecord &bof = m_records[index];
+    const Record bof = record(start);
     if (bof.length < 4)
         damaged("a sheet does not start where the workbook says");
-    const std::uint16_t dt = u16(data(bof) + 2);
+    const std::uint16_t dt = u16(bof.data + 2);
     if (dt != 0x0010)
         throw notWorksheet();
-    return index;
+    return start;
 }
 
 void Parser::number(std::vector<Cell> &out, std::uint16_t row, std::uint16_t col, std::uint16_t xf,
@@ -543,21 +629,23 @@ double rkValue(std::uint32_t rk) {
     return (rk & 1) ? v / 100 : v;
 }
 
-void Parser::cells(std::size_t bofIndex) {
+void Parser::cells(std::uint32_t bof) {
     std::vector<Cell> out;
     std::size_t estimate = 0;
     int depth = 0;
-    std::size_t end = bofIndex + 1;
-    for (; end < m_records.size(); ++end) {
-        const std::uint16_t t = m_records[end].type;
-        if (t == rec::Bof)
+    std::uint32_t end = m_end;
+    for (std::uint32_t at = record(bof).next(); at < m_end; at = record(at).next()) {
+        const Record r = record(at);
+        if (r.type == rec::Bof) {
             ++depth;
-        else if (t == rec::Eof && depth-- == 0)
+        } else if (r.type == rec::Eof && depth-- == 0) {
+            end = at;
             break;
-        else if (t == rec::MulRk)
-            estimate += m_records[end].length / 6u;
-        else
+        } else if (r.type == rec::MulRk) {
+            estimate += r.length / 6u;
+        } else {
             ++estimate;
+        }
     }
     out.reserve(estimate);
 
@@ -565,8 +653,8 @@ void Parser::cells(std::size_t bofIndex) {
     bool pendingString = false;
     Cell pending;
     depth = 0;
-    for (std::size_t i = bofIndex + 1; i < end; ++i) {
-        const BiffRecord &r = m_records[i];
+    for (std::uint32_t at = record(bof).next(); at < end; at = record(at).next()) {
+        const Record r = record(at);
         if (r.type == rec::Bof) {
             ++depth;
             continue;
@@ -577,7 +665,7 @@ void Parser::cells(std::size_t bofIndex) {
         }
         if (depth > 0)
             continue;
-        const char *p = data(r);
+        const char *p = r.data;
         switch (r.type) {
         case rec::Number:
             if (r.length < 14)
@@ -624,7 +712,7 @@ void Parser::cells(std::size_t bofIndex) {
             Cell c;
             c.row = u16(p);
             c.column = u16(p + 2);
-            c.text = label(i, 6);
+            c.text = label(r, 6);
             c.kind = m_sheet.strings.length(c.text) ? CellKind::Text : CellKind::Empty;
             out.push_back(c);
             break;
@@ -678,7 +766,7 @@ void Parser::cells(std::size_t bofIndex) {
         case rec::String:
             if (pendingString) {
                 pendingString = false;
-                pending.text = label(i, 0);
+                pending.text = label(r, 0);
                 pending.kind =
                     m_sheet.strings.length(pending.text) ? CellKind::Text : CellKind::Empty;
                 out.push_back(pending);
@@ -698,9 +786,9 @@ void Parser::cells(std::size_t bofIndex) {
 }
 
 void Parser::run(const QString &fileName, const QString &sheetName) {
-    if (!splitRecords(m_stream, m_records))
+    if (!recordChainEnd(m_stream, m_end))
         damaged("a record runs past the end of the workbook stream");
-    if (m_records.empty() || m_records[0].type != rec::Bof || m_records[0].length < 4)
+    if (m_end == 0 || record(0).type != rec::Bof || record(0).length < 4)
         damaged("the workbook stream does not start with a BOF record");
     globals();
     cells(sheetStart(fileName, sheetName));
@@ -774,7 +862,7 @@ bool WorkbookReader::readBytes(const QByteArray &bytes, const QString &fileName,
         bool parsed;
         {
             const QuietGLib quiet;
-            parsed = file.parse(bytes);
+            parsed = file.parse(bytes, CompoundFile::StreamBytes::Viewed);
         }
         if (!parsed)
             return fail(QStringLiteral("The workbook \"%1\" is damaged: its compound file "

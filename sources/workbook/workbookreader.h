@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 #include <vector>
@@ -35,6 +36,8 @@ public:
     std::uint32_t add(const char16_t *chars, std::uint32_t length);
     std::uint32_t add(const QString &text);
     QString at(std::uint32_t index) const;
+    // The same characters without a copy; valid until the pool changes. Empty past the end.
+    QStringView view(std::uint32_t index) const;
     std::uint32_t length(std::uint32_t index) const { return m_spans[index].length; }
     std::uint32_t count() const { return std::uint32_t(m_spans.size()); }
 
@@ -43,14 +46,18 @@ public:
     void appendLatin1(const char *bytes, std::uint32_t length);
     void appendUtf16Le(const char *bytes, std::uint32_t length);
     std::uint32_t finish();
-    void reserveChars(std::size_t n) { m_chars.reserve(n); }
+    void reserveChars(std::size_t n) { m_chars.reserve(qsizetype(n)); }
+    void reserveStrings(std::size_t n) { m_spans.reserve(n); }
 
 private:
     struct Span {
         std::size_t offset;
         std::uint32_t length;
     };
-    std::vector<char16_t> m_chars;
+    char16_t *grow(std::uint32_t length);
+
+    QString m_chars; // grows without filling its new room first
+
     std::vector<Span> m_spans;
     std::size_t m_open = 0; // where the string being appended starts
 };
