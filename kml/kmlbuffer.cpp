@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include <fcntl.h>
@@ -176,16 +177,25 @@ void KmlBuffer::Add(QString &&entry) {
 void KmlBuffer::Add(std::initializer_list<QStringView> pieces) {
     const qsizetype start = m_text.size();
     store(pieces);
-    m_entries.append(Entry{nullptr, start, {m_text.size() - start, 0, 0, 0}});
+    const qsizetype size = m_text.size() - start;
+    constexpr qsizetype Low = (qsizetype(1) << 31) - 1;
+    m_entries.append(
+        Entry{nullptr, start, {std::int32_t(size & Low), std::int32_t(size >> 31), 0, 0}});
     m_materializedValid = false;
 }
 
 void KmlBuffer::Add(const KmlTemplate &form, std::initializer_list<QStringView> values) {
     Q_ASSERT(values.size() <= KmlTemplate::MaxValues);
+    for (QStringView v : values) {
+        if (v.size() > std::numeric_limits<std::int32_t>::max()) {
+            Add(form.filled(values)); // a value beyond the compact sizes: kept as its line
+            return;
+        }
+    }
     Entry entry{&form, m_text.size(), {0, 0, 0, 0}};
     int i = 0;
     for (QStringView v : values)
-        entry.size[i++] = v.size();
+        entry.size[i++] = std::int32_t(v.size());
     store(values);
     m_entries.append(entry);
     m_materializedValid = false;
@@ -201,7 +211,7 @@ void KmlBuffer::reserveText(qsizetype units) {
 
 qsizetype KmlBuffer::length(const Entry &entry) const {
     if (!entry.form)
-        return entry.size[0];
+        return entry.wholeSize();
     const KmlTemplate &form = *entry.form;
     qsizetype n = form.fixed[0].size();
     for (int g = 0; g < form.gaps; ++g)
@@ -212,7 +222,7 @@ qsizetype KmlBuffer::length(const Entry &entry) const {
 char16_t *KmlBuffer::write(const Entry &entry, char16_t *out) const {
     const char16_t *text = reinterpret_cast<const char16_t *>(m_text.utf16()) + entry.start;
     if (!entry.form)
-        return put(out, QStringView(text, entry.size[0]));
+        return put(out, QStringView(text, entry.wholeSize()));
     std::array<QStringView, KmlTemplate::MaxValues> values;
     for (int i = 0; i < KmlTemplate::MaxValues; ++i) {
         values[i] = QStringView(text, entry.size[i]);

@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <array>
+#include <cstdint>
 #include <initializer_list>
 
 // A line made of fixed texts with values between them: fixed[0], a value, fixed[1], ..., a
@@ -51,7 +52,11 @@ private:
     struct Entry {
         const KmlTemplate *form; // null for an entry stored whole
         qsizetype start;         // where its text or its first value begins in m_text
-        std::array<qsizetype, KmlTemplate::MaxValues> size;
+        // Of the text, or of each value. An entry stored whole may be longer than a value:
+        // its size is size[0] + size[1] * 2^31.
+        std::array<std::int32_t, KmlTemplate::MaxValues> size;
+
+        qsizetype wholeSize() const { return size[0] + (qsizetype(size[1]) << 31); }
     };
 
     qsizetype length(const Entry &entry) const;

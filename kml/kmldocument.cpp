@@ -69,6 +69,11 @@ void addFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView 
                    });
 }
 
+void addSafeFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView name,
+                            QStringView longitude, QStringView latitude) {
+    buffer.Add(FolderPlacemark, {description, name, longitude, latitude});
+}
+
 void beginFolder(KmlBuffer &buffer) {
     buffer.Clear();
     buffer.Add(startLine());

@@ -34,6 +34,12 @@ QString folderPlacemarkEntry(const QString &description, const QString &name,
 void addFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView name,
                         QStringView longitude, QStringView latitude);
 
+// The same for values that already stand as the document needs them: each one unchanged by
+// xmlsafe (the description by xmlsafe::description, the others by xmlsafe::text). An export
+// that knows its numbers to be plain spares their check.
+void addSafeFolderPlacemark(KmlBuffer &buffer, QStringView description, QStringView name,
+                            QStringView longitude, QStringView latitude);
+
 // Clears the buffer and adds the start line and "<Folder>".
 void beginFolder(KmlBuffer &buffer);
 // Adds "</Folder></kml>".

@@ -22,29 +22,28 @@ bool isXmlChar(char32_t c) {
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// True when one of the 8 code units at p is a control character, "<", "&", ">", or at or above
-// U+D800 (surrogates, and the rare characters above them such as full-width punctuation).
-// Most blocks of 8 in a text hold none, so the scan below can skip them whole.
-bool mayNeedLook8(const char16_t *p) {
-#ifdef __SSE2__
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(0x1F)), zero);
-    const __m128i markup = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'<')),
-                                                     _mm_cmpeq_epi16(v, _mm_set1_epi16(u'&'))),
-                                        _mm_cmpeq_epi16(v, _mm_set1_epi16(u'>')));
-    const __m128i belowD800 =
-        _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(short(0xD7FF))), zero);
-    return _mm_movemask_epi8(_mm_or_si128(control, markup)) != 0 ||
-           _mm_movemask_epi8(belowD800) != 0xFFFF;
-#else
-    for (int k = 0; k < 8; ++k) {
-        const char16_t c = p[k];
-        if (c < 0x20 || c == u'<' || c == u'&' || c == u'>' || c >= 0xD800)
-            return true;
+// One code unit at i by the rules of scan(); returns where the next one starts, or -1 when the
+// value holds a character that XML cannot carry.
+qsizetype scanUnit(const char16_t *p, qsizetype n, qsizetype i, Scan &result) {
+    const char16_t c = p[i];
+    if (c > u'>' && c < 0xD800)
+        return i + 1;
+    if (c < 0x20) {
+        if (c != 0x9 && c != 0xA && c != 0xD)
+            return -1;
+    } else if (c == u'<' || c == u'&') {
+        result = Scan::Markup;
+    } else if (c == u'>') {
+        if (i >= 2 && p[i - 1] == u']' && p[i - 2] == u']')
+            result = Scan::Markup;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+        if (c >= 0xDC00 || i + 1 >= n || p[i + 1] < 0xDC00 || p[i + 1] > 0xDFFF)
+            return -1;
+        return i + 2;
+    } else if (c >= 0xFFFE) {
+        return -1;
     }
-    return false;
-#endif
+    return i + 1;
 }
 
 // Plain: no markup characters, nothing to check further. Markup: needs the checker.
@@ -53,29 +52,57 @@ Scan scan(QStringView value) {
     const char16_t *p = value.utf16();
     const qsizetype n = value.size();
     Scan result = Scan::Plain;
-    for (qsizetype i = 0; i < n; ++i) {
-        while (i + 8 <= n && !mayNeedLook8(p + i))
+    qsizetype i = 0;
+#ifdef __SSE2__
+    // Eight units at a time. Markup ("<", "&", "]]>") is found with vector compares alone;
+    // a block with anything rarer (a control character, a surrogate, U+FFFE or U+FFFF) goes
+    // unit by unit.
+    const __m128i zero = _mm_setzero_si128();
+    const auto equal = [](__m128i v, char16_t c) {
+        return _mm_cmpeq_epi16(v, _mm_set1_epi16(short(c)));
+    };
+    while (i + 8 <= n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const __m128i control = _mm_andnot_si128(
+            _mm_or_si128(_mm_or_si128(equal(v, 0x9), equal(v, 0xA)), equal(v, 0xD)),
+            _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(0x1F)), zero));
+        const __m128i surrogate = _mm_cmpeq_epi16(
+            _mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(short(0xD800))), _mm_set1_epi16(0x7FF)),
+            zero);
+        const __m128i notCharacter = _mm_andnot_si128(
+            _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(short(0xFFFD))), zero),
+            _mm_cmpeq_epi16(zero, zero));
+        const __m128i greater = equal(v, u'>');
+        const bool rare =
+            _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(control, surrogate), notCharacter)) != 0;
+        if (!rare && (i >= 2 || _mm_movemask_epi8(greater) == 0)) {
+            if (result == Scan::Plain) {
+                const __m128i markup = _mm_or_si128(equal(v, u'<'), equal(v, u'&'));
+                __m128i cdataEnd = zero;
+                if (_mm_movemask_epi8(greater) != 0) {
+                    const __m128i one =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i - 1));
+                    const __m128i two =
+                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i - 2));
+                    cdataEnd =
+                        _mm_and_si128(greater, _mm_and_si128(equal(one, u']'), equal(two, u']')));
+                }
+                if (_mm_movemask_epi8(_mm_or_si128(markup, cdataEnd)) != 0)
+                    result = Scan::Markup;
+            }
             i += 8;
-        if (i >= n)
-            break;
-        const char16_t c = p[i];
-        if (c > u'>' && c < 0xD800)
             continue;
-        if (c < 0x20) {
-            if (c != 0x9 && c != 0xA && c != 0xD)
-                return Scan::Invalid;
-        } else if (c == u'<' || c == u'&') {
-            result = Scan::Markup;
-        } else if (c == u'>') {
-            if (i >= 2 && p[i - 1] == u']' && p[i - 2] == u']')
-                result = Scan::Markup;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            if (c >= 0xDC00 || i + 1 >= n || p[i + 1] < 0xDC00 || p[i + 1] > 0xDFFF)
-                return Scan::Invalid;
-            ++i;
-        } else if (c >= 0xFFFE) {
-            return Scan::Invalid;
         }
+        for (const qsizetype end = i + 8; i >= 0 && i < end;)
+            i = scanUnit(p, n, i, result);
+        if (i < 0)
+            return Scan::Invalid;
+    }
+#endif
+    while (i < n) {
+        i = scanUnit(p, n, i, result);
+        if (i < 0)
+            return Scan::Invalid;
     }
     return result;
 }

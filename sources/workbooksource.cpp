@@ -1,9 +1,12 @@
 // Opening a workbook and exporting its rows.
 #include "sources/workbooksource.h"
 
+#include "coords/numtext.h"
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
+#include "kml/xmlsafe.h"
 #include "sources/adoquery.h"
+#include "sources/workbook/fieldtext.h"
 
 namespace workbooksource {
 
@@ -51,13 +54,46 @@ void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) 
     query.First();
     const int count = query.RecordCount();
     if (count > 0) {
+        // Longitude, latitude, description, name: the order in which the fields are read. A
+        // missing one ends the export before its first placemark.
+        constexpr int Order[] = {0, 1, 3, 2};
+        for (const int field : Order)
+            query.Fields(field);
+        // The texts straight from the sheet: a text cell as it lies there, a number written
+        // into a small buffer. Only the placemark's values are stored, once.
+        const workbook::SheetData &sheet = *query.Sheet();
+        qsizetype units = 0;
+        for (int record = 0; record < count; ++record)
+            for (const int field : Order) {
+                const workbook::Cell *cell = query.FieldCell(record, field);
+                units += !cell                                    ? 0
+                         : cell->kind == workbook::CellKind::Text ? sheet.strings.length(cell->text)
+                                                                  : numtext::FloatTextCapacity;
+            }
         buffer.reserve(buffer.count() + count + 1);
+        buffer.reserveText(units);
+        // A number's text is digits, "-", "E" and the decimal separator: with a separator that
+        // needs no care in XML, it needs no check either.
+        const QChar separator = numtext::decimalSeparator();
+        QString separatorStorage;
+        const bool plainNumbers =
+            xmlsafe::text(QStringView(&separator, 1), separatorStorage).data() == &separator;
+        workbook::fieldtext::TextScratch texts[4];
+        QString safe[4];
+        QStringView values[4];
         for (int i = 0; i < count; ++i) {
-            const QString x = query.Fields(0).AsString();
-            const QString y = query.Fields(1).AsString();
-            const QString d = query.Fields(3).AsString();
-            const QString n = query.Fields(2).AsString();
-            buffer.Add(kml::folderPlacemarkEntry(d, n, x, y));
+            const int record = query.RecNo();
+            for (int k = 0; k < 4; ++k) {
+                const workbook::Cell *cell = query.FieldCell(record, Order[k]);
+                const QStringView text = workbook::fieldtext::cellTextView(sheet, cell, texts[k]);
+                if (Order[k] == 3)
+                    values[k] = xmlsafe::description(text, safe[k]);
+                else if (plainNumbers && cell && cell->kind == workbook::CellKind::Number)
+                    values[k] = text;
+                else
+                    values[k] = xmlsafe::text(text, safe[k]);
+            }
+            kml::addSafeFolderPlacemark(buffer, values[2], values[3], values[0], values[1]);
             query.Next();
         }
     }

@@ -173,4 +173,18 @@ QString cellText(const SheetData &sheet, const Cell *cell) {
     return QString();
 }
 
+QStringView cellTextView(const SheetData &sheet, const Cell *cell, TextScratch &scratch) {
+    if (!cell)
+        return QStringView();
+    switch (cell->kind) {
+    case CellKind::Number:
+        return QStringView(scratch.number, numtext::formatFloat(cell->number, scratch.number));
+    case CellKind::Text:
+        return sheet.strings.view(cell->text);
+    default:
+        scratch.other = cellText(sheet, cell);
+        return scratch.other;
+    }
+}
+
 } // namespace workbook::fieldtext

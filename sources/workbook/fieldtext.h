@@ -3,7 +3,10 @@
 // "False", error values as Excel writes them.
 #pragma once
 
+#include "coords/numtext.h"
+
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 
@@ -27,6 +30,17 @@ QString error(std::uint8_t code);
 
 // The text of a cell; the empty text for no cell.
 QString cellText(const SheetData &sheet, const Cell *cell);
+
+// Room for a cell's text where the sheet does not hold it as text.
+struct TextScratch {
+    char16_t number[numtext::FloatTextCapacity];
+    QString other;
+};
+
+// The same text as cellText, as a view: of the sheet's own characters for a text cell, else of
+// scratch. Valid until scratch or the sheet changes. A number costs no allocation, so a long
+// export can read its columns this way.
+QStringView cellTextView(const SheetData &sheet, const Cell *cell, TextScratch &scratch);
 
 } // namespace fieldtext
 } // namespace workbook

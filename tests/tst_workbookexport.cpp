@@ -1,0 +1,146 @@
+// The workbook export reads its cells straight from the sheet: its texts and its file must be
+// those that the fields' texts give, read one by one and joined into lines the plain way.
+#include "biffbuilder.h"
+#include "common/commanderror.h"
+#include "coords/numtext.h"
+#include "kml/kmlbuffer.h"
+#include "kml/kmldocument.h"
+#include "sources/adoquery.h"
+#include "sources/workbook/fieldtext.h"
+#include "sources/workbooksource.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <clocale>
+
+namespace {
+
+QString fixture(const QString &name) {
+    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
+}
+
+QByteArray bytesOf(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The document as the page built it at first: every field through AsString, every line through
+// folderPlacemarkEntry.
+QByteArray plainExport(TADOQuery &query) {
+    KmlBuffer buffer;
+    kml::beginFolder(buffer);
+    query.First();
+    for (int i = 0; i < query.RecordCount(); ++i) {
+        const QString x = query.Fields(0).AsString();
+        const QString y = query.Fields(1).AsString();
+        const QString d = query.Fields(3).AsString();
+        const QString n = query.Fields(2).AsString();
+        buffer.Add(kml::folderPlacemarkEntry(d, n, x, y));
+        query.Next();
+    }
+    kml::endFolder(buffer);
+    return buffer.bytes();
+}
+
+QString writeWorkbook(const QTemporaryDir &dir, const QByteArray &cells) {
+    const QString path = dir.filePath(QStringLiteral("made.xls"));
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(biff::compoundFile(biff::workbookStream(cells)));
+    return path;
+}
+
+} // namespace
+
+class TestWorkbookExport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup() { numtext::setDecimalSeparator(u'.'); }
+    void sameAsFieldTexts_data();
+    void sameAsFieldTexts();
+    void numbersWithAnySeparator_data();
+    void numbersWithAnySeparator();
+};
+
+void TestWorkbookExport::initTestCase() {
+    std::setlocale(LC_TIME, "C.UTF-8");
+}
+
+void TestWorkbookExport::sameAsFieldTexts_data() {
+    QTest::addColumn<QString>("file");
+    for (const char *name :
+         {"xlwt-kinds.xls", "xlwt-mixed.xls", "xlwt-numbers.xls", "xlwt-date1904.xls",
+          "xlwt-merged.xls", "xlwt-rows2000.xls", "libreoffice-mixed.xls",
+          "libreoffice-numbers.xls", "libreoffice-shared.xls", "libreoffice-rows2000.xls",
+          "gnumeric-mixed.xls", "gnumeric-numbers.xls", "gnumeric-biff7.xls", "crafted-biff5.xls",
+          "crafted-biff8.xls"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// Every cell of every field as a view, and the whole file, against the plain way.
+void TestWorkbookExport::sameAsFieldTexts() {
+    QFETCH(QString, file);
+    TADOQuery query;
+    workbooksource::openWorkbook(query, fixture(file));
+    QVERIFY(query.RecordCount() > 0);
+    const workbook::SheetData &sheet = *query.Sheet();
+    workbook::fieldtext::TextScratch scratch;
+    for (int record = 0; record < query.RecordCount(); ++record)
+        for (int field = 0; field < query.FieldCount(); ++field)
+            QCOMPARE(
+                workbook::fieldtext::cellTextView(sheet, query.FieldCell(record, field), scratch)
+                    .toString(),
+                query.FieldText(record, field));
+    if (query.FieldCount() < 4)
+        return; // the export stops at its first record, before any placemark
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.kml"));
+    KmlBuffer buffer;
+    workbooksource::exportFolder(query, buffer, path);
+    const QByteArray expected = plainExport(query);
+    QCOMPARE(bytesOf(path), expected);
+    QCOMPARE(buffer.bytes(), expected);
+}
+
+void TestWorkbookExport::numbersWithAnySeparator_data() {
+    QTest::addColumn<QChar>("separator");
+    QTest::newRow("point") << QChar(u'.');
+    QTest::newRow("comma") << QChar(u',');
+    QTest::newRow("arabic separator") << QChar(0x066B);
+    // Separators that XML needs escaped, or cannot carry: numbers are then checked like text.
+    QTest::newRow("ampersand") << QChar(u'&');
+    QTest::newRow("less than") << QChar(u'<');
+    QTest::newRow("control character") << QChar(0x0001);
+}
+
+void TestWorkbookExport::numbersWithAnySeparator() {
+    QFETCH(QChar, separator);
+    numtext::setDecimalSeparator(separator);
+    QTemporaryDir dir;
+    QByteArray cells;
+    const char16_t *headings[] = {u"经度", u"纬度", u"标注", u"描述"};
+    for (int c = 0; c < 4; ++c)
+        cells += biff::label(0, c, QString::fromUtf16(headings[c]));
+    const double numbers[] = {116.3920388, -0.00005, 1e20, 2.5, 0.1 + 0.2, 123456789012345678.0};
+    for (int r = 1; r <= 6; ++r) {
+        cells += biff::number(r, 0, numbers[r - 1]);
+        cells += biff::number(r, 1, -numbers[6 - r]);
+        cells += biff::number(r, 2, numbers[r % 6]);
+        cells += biff::label(r, 3, u"<b>点</b>"_qs);
+    }
+    TADOQuery query;
+    workbooksource::openWorkbook(query, writeWorkbook(dir, cells));
+    QCOMPARE(query.RecordCount(), 6);
+    const QString path = dir.filePath(QStringLiteral("out.kml"));
+    KmlBuffer buffer;
+    workbooksource::exportFolder(query, buffer, path);
+    QCOMPARE(bytesOf(path), plainExport(query));
+}
+
+QTEST_GUILESS_MAIN(TestWorkbookExport)
+#include "tst_workbookexport.moc"
