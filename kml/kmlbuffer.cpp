@@ -5,11 +5,11 @@
 #include "kml/kmlbuffer.h"
 
 #include "common/commanderror.h"
+#include "common/replacingfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QtEndian>
 
 #include <cerrno>
@@ -17,13 +17,8 @@
 #include <limits>
 #include <memory>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
-constexpr qsizetype MaxWrite = qsizetype(1) << 30;
 constexpr qsizetype ChunkUnits = 512 * 1024;
 
 char16_t *put(char16_t *out, QStringView text) {
@@ -57,80 +52,6 @@ QString creationFailure(const QString &fileName) {
         return systemErrorText(EACCES);
     return QString();
 }
-
-// The file that a save replaces: a symbolic link stays and its target gets the new content.
-QString replacedFile(const QString &fileName) {
-    const QFileInfo info(fileName);
-    if (!info.isSymLink())
-        return info.absoluteFilePath();
-    const QString target = info.canonicalFilePath();
-    return target.isEmpty() ? info.symLinkTarget() : target;
-}
-
-// A new file beside the one it replaces; removed again unless it takes that file's place.
-class TempFile {
-public:
-    explicit TempFile(const QString &target) : m_target(QFile::encodeName(target)) {
-        const QByteArray dir = QFile::encodeName(QFileInfo(target).absolutePath());
-        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-            m_path = dir + "/.kmlmaker-" +
-                     QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".kml.tmp";
-            m_fd = ::open(m_path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (m_fd < 0 && errno != EEXIST)
-                break;
-        }
-        m_error = m_fd < 0 ? errno : 0;
-        // An existing file keeps its permissions.
-        struct stat st {};
-        if (m_fd >= 0 && ::stat(m_target.constData(), &st) == 0 && S_ISREG(st.st_mode))
-            ::fchmod(m_fd, st.st_mode & 07777);
-    }
-    ~TempFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_committed && !m_path.isEmpty() && m_error == 0)
-            ::unlink(m_path.constData());
-    }
-    TempFile(const TempFile &) = delete;
-    TempFile &operator=(const TempFile &) = delete;
-
-    int error() const { return m_error; }
-
-    bool write(const char *p, qsizetype n) {
-        while (n > 0) {
-            const ssize_t w = ::write(m_fd, p, size_t(qMin(n, MaxWrite)));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            p += w;
-            n -= w;
-        }
-        return true;
-    }
-
-    bool close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-    // Puts the new file in the old one's place in one step; errno tells why when it fails. The
-    // data is not forced to disk first: for a long list that would keep the window waiting on
-    // the disk for seconds, and a KML file can always be made again.
-    bool commit() {
-        m_committed = ::rename(m_path.constData(), m_target.constData()) == 0;
-        return m_committed;
-    }
-
-private:
-    QByteArray m_target;
-    QByteArray m_path;
-    int m_fd = -1;
-    int m_error = 0;
-    bool m_committed = false;
-};
 
 } // namespace
 
@@ -268,7 +189,7 @@ void KmlBuffer::SaveToFile(const QString &fileName) const {
     if (!early.isEmpty())
         throw CommandError(cannotCreate(fileName, early));
 
-    TempFile file(replacedFile(fileName));
+    ReplacingFile file(fileName, ".kml.tmp");
     if (file.error() != 0)
         throw CommandError(cannotCreate(fileName, systemErrorText(file.error())));
 

@@ -4,7 +4,9 @@
 #include "kml/kmldocument.h"
 #include "sources/singleplacemark.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +46,7 @@ private Q_SLOTS:
     void folderDocuments();
     void emptyPlacemarkEntry();
     void saveReplacesWholeFile();
+    void saveThroughLinkReplacesTarget();
     void failedSaveLeavesOldFile();
     void readOnlyFileIsKept();
     void cannotCreateMessage_data();
@@ -113,6 +116,32 @@ void TestKmlBuffer::saveReplacesWholeFile() {
     buffer.SaveToFile(path);
     QCOMPARE(readAll(path), golden("folder-empty.kml"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"old.kml"_qs});
+}
+
+// A symbolic link stays a link; its target gets the new content, with the target's
+// permissions, and no file is left beside it.
+void TestKmlBuffer::saveThroughLinkReplacesTarget() {
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("real.kml"));
+    const QString link = dir.filePath(QStringLiteral("link.kml"));
+    QFile f(target);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(300000, 'x'));
+    f.close();
+    const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(target, permissions));
+    QVERIFY(QFile::link(target, link));
+    KmlBuffer buffer;
+    kml::beginFolder(buffer);
+    kml::endFolder(buffer);
+    buffer.SaveToFile(link);
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readAll(target), golden("folder-empty.kml"));
+    QCOMPARE(QFile::permissions(target) & (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                           QFile::WriteGroup | QFile::ReadOther),
+             permissions);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             (QStringList{u"link.kml"_qs, u"real.kml"_qs}));
 }
 
 void TestKmlBuffer::failedSaveLeavesOldFile() {

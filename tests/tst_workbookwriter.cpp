@@ -1,6 +1,7 @@
 // Writing edits into .xls files: seeded random edits read back by xlrd (an independent reader),
 // the rest of the file kept, each refusal with its message and the file untouched, and a save
 // that fails half way leaving the old file.
+#include "sources/workbook/biffrecords.h"
 #include "sources/workbook/workbookwriter.h"
 #include "workbooktesting.h"
 
@@ -189,6 +190,10 @@ private Q_SLOTS:
     void permissionsKept();
     void canWrite_data();
     void canWrite();
+    void recordChainCheck_data();
+    void recordChainCheck();
+    void streamInPiecesIsTheStream_data();
+    void streamInPiecesIsTheStream();
 
 private:
     bool m_xlrd = false;
@@ -503,6 +508,86 @@ void TestWorkbookWriter::canWrite() {
     QCOMPARE(errorOf([&] { checkWritable(bytes); }), message);
     if (!file.isEmpty())
         QCOMPARE(workbook::canWrite(fixture(file)), message.isEmpty());
+}
+
+void TestWorkbookWriter::recordChainCheck_data() {
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<bool>("chain");
+    for (const char *name :
+         {"xlwt-rows2000.xls", "gnumeric-rows2000.xls", "libreoffice-rows2000.xls",
+          "gnumeric-mixed.xls", "libreoffice-note.xls"}) {
+        const QByteArray stream = fixtureStream(QString::fromLatin1(name));
+        std::vector<BiffRecord> records;
+        QVERIFY(splitRecords(stream, records));
+        QTest::addRow("%s", name) << stream << true;
+        QTest::addRow("%s, zero padding", name) << stream + QByteArray(11, '\0') << true;
+        QTest::addRow("%s, stray byte after padding", name)
+            << stream + QByteArray(9, '\0') + '\1' << false;
+        std::uint32_t end = 0;
+        QVERIFY(recordChainEnd(stream, end));
+        QTest::addRow("%s, last record cut short", name) << stream.left(end - 1) << false;
+        QTest::addRow("%s, a part of a header left over", name) << stream + "\x01\x02" << false;
+        for (const BiffRecord &r : records) {
+            if (r.type != rec::BoundSheet)
+                continue;
+            QByteArray moved = stream;
+            put32(moved.data() + r.offset + 4, u32(stream.constData() + r.offset + 4) + 1);
+            QTest::addRow("%s, a sheet offset off by one", name) << moved << false;
+            break;
+        }
+    }
+}
+
+// Fed whole or in pieces of any size, the check says the same.
+void TestWorkbookWriter::recordChainCheck() {
+    QFETCH(QByteArray, stream);
+    QFETCH(bool, chain);
+    QRandomGenerator g(quint32(stream.size()));
+    for (const int piece : {0, 1, 3, 4, 7, 4096, -1}) {
+        RecordChainCheck check;
+        for (qsizetype at = 0; at < stream.size();) {
+            const qsizetype n = piece == 0  ? stream.size()
+                                : piece > 0 ? piece
+                                            : qsizetype(g.bounded(1, 300));
+            check.feed(QByteArrayView(stream.constData() + at, std::min(n, stream.size() - at)));
+            at += n;
+        }
+        QVERIFY2(check.finish() == chain, qPrintable(u"pieces of "_qs + QString::number(piece)));
+    }
+}
+
+void TestWorkbookWriter::streamInPiecesIsTheStream_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<SheetChange>("change");
+    QTest::newRow("number") << "xlwt-rows2000.xls" << SheetChange::setCell(1000, 0, 116.25);
+    QTest::newRow("new text") << "gnumeric-rows2000.xls" << SheetChange::setCell(5, 2, u"改名"_qs);
+    QTest::newRow("appended row") << "libreoffice-rows2000.xls"
+                                  << SheetChange::appendRow({1.0, u"末"_qs});
+    QTest::newRow("deleted row") << "xlwt-plain.xls" << SheetChange::deleteRow(1);
+    QTest::newRow("long text over CONTINUE")
+        << "xlwt-rows2000.xls" << SheetChange::setCell(3, 3, QString(12000, u'长'));
+}
+
+// The stream handed out a piece at a time is the stream made whole, byte for byte.
+void TestWorkbookWriter::streamInPiecesIsTheStream() {
+    QFETCH(QString, file);
+    QFETCH(SheetChange, change);
+    SheetEditor editor(fixtureStream(file));
+    editor.apply(change);
+    QVERIFY(editor.isChanged());
+    QByteArray joined;
+    int pieces = 0;
+    QVERIFY(editor.writeStream([&](QByteArrayView piece) {
+        joined.append(piece);
+        ++pieces;
+        return true;
+    }));
+    QCOMPARE(joined, editor.stream());
+    QVERIFY(pieces > 1);
+    // A refused piece ends the writing.
+    int offered = 0;
+    QVERIFY(!editor.writeStream([&](QByteArrayView) { return ++offered < 2; }));
+    QCOMPARE(offered, 2);
 }
 
 QTEST_GUILESS_MAIN(TestWorkbookWriter)

@@ -22,7 +22,7 @@ bool splitRecords(const QByteArray &stream, std::vector<BiffRecord> &records) {
         }
         if (std::uint64_t(at) + 4 + length > size)
             return false;
-        records.push_back(BiffRecord{type, at, length});
+        records.push_back(BiffRecord{at, type, length});
         at += 4 + length;
     }
     // A few stray bytes shorter than a header can only be padding.

@@ -25,9 +25,9 @@ inline constexpr std::uint16_t Formula = 0x0006, Eof = 0x000A, CalcMode = 0x000D
 inline constexpr int MaxRecordData = 8224;
 
 struct BiffRecord {
-    std::uint16_t type = 0;
     std::uint32_t offset = 0; // of the record header in the stream
-    std::uint16_t length = 0;
+    std::uint16_t type = 0;
+    std::uint16_t length = 0; // eight bytes in all: a big stream has hundreds of thousands
 
     const char *data(const QByteArray &stream) const { return stream.constData() + offset + 4; }
 };

@@ -9,11 +9,15 @@
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
 
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <utility>
+
+#include <unistd.h>
 
 namespace workbook {
 
@@ -100,6 +104,12 @@ bool writeEntry(GsfOutfile *parent, const OleEntry &entry) {
         gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(out.get()), entry.clsid.data());
         for (const OleEntry &child : entry.children)
             ok = ok && writeEntry(GSF_OUTFILE(out.get()), child);
+    } else if (entry.produce) {
+        ok = entry.produce([&out](QByteArrayView piece) {
+            return piece.isEmpty() ||
+                   gsf_output_write(out.get(), size_t(piece.size()),
+                                    reinterpret_cast<const guint8 *>(piece.constData()));
+        });
     } else if (!entry.data.isEmpty()) {
         ok = gsf_output_write(out.get(), size_t(entry.data.size()),
                               reinterpret_cast<const guint8 *>(entry.data.constData()));
@@ -108,6 +118,19 @@ bool writeEntry(GsfOutfile *parent, const OleEntry &entry) {
     // through.
     const bool closed = gsf_output_close(out.get());
     return ok && closed && !gsf_output_error(out.get());
+}
+
+// Writes the whole tree into a sink of libgsf's; false when anything fails.
+bool writeTree(GsfOutput *sink, const OleEntry &root) {
+    GsfPtr<GsfOutfile> ole(gsf_outfile_msole_new(sink));
+    if (!ole)
+        return false;
+    gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole.get()), root.clsid.data());
+    bool ok = true;
+    for (const OleEntry &child : root.children)
+        ok = ok && writeEntry(ole.get(), child);
+    ok = gsf_output_close(GSF_OUTPUT(ole.get())) && ok;
+    return ok && !gsf_output_error(GSF_OUTPUT(ole.get()));
 }
 
 } // namespace
@@ -165,19 +188,32 @@ QByteArray CompoundFile::serialize() const {
 
 void CompoundFile::serialize(const std::function<void(QByteArrayView)> &write) const {
     GsfPtr<GsfOutput> sink(gsf_output_memory_new());
-    GsfPtr<GsfOutfile> ole(gsf_outfile_msole_new(sink.get()));
-    if (!ole)
-        throw CommandError(QStringLiteral("Stream write error"));
-    gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole.get()), m_root.clsid.data());
-    bool ok = true;
-    for (const OleEntry &child : m_root.children)
-        ok = ok && writeEntry(ole.get(), child);
-    ok = gsf_output_close(GSF_OUTPUT(ole.get())) && ok;
-    if (!ok || gsf_output_error(GSF_OUTPUT(ole.get())))
+    if (!writeTree(sink.get(), m_root))
         throw CommandError(QStringLiteral("Stream write error"));
     const gsf_off_t size = gsf_output_size(sink.get());
     const guint8 *data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
     write(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
+}
+
+void CompoundFile::serializeTo(int fd) const {
+    // libgsf writes through stdio, on a descriptor of its own, and seeks back to finish the
+    // header: the file is written from its start.
+    const int own = ::dup(fd);
+    FILE *file = own >= 0 ? ::fdopen(own, "wb") : nullptr;
+    if (!file) {
+        if (own >= 0)
+            ::close(own);
+        throw CommandError(QStringLiteral("Stream write error"));
+    }
+    bool ok;
+    {
+        GsfPtr<GsfOutput> sink(gsf_output_stdio_new_FILE("workbook", file, TRUE));
+        // Closing the tree closes the sink too, which flushes what stdio holds.
+        ok = sink && writeTree(sink.get(), m_root) && !gsf_output_error(sink.get());
+    }
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok)
+        throw CommandError(QStringLiteral("Stream write error"));
 }
 
 } // namespace workbook

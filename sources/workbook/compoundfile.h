@@ -17,6 +17,9 @@ struct OleEntry {
     QString name;
     bool isStorage = false;
     QByteArray data; // a stream's bytes
+    // A stream whose bytes are made as the file is written, in place of data: it is handed a
+    // function that takes them a piece at a time, in order, and says whether all were taken.
+    std::function<bool(const std::function<bool(QByteArrayView)> &put)> produce;
     std::array<std::uint8_t, 16> clsid{};
     std::int64_t modifiedUnixTime = 0; // 0 when the file records none
     std::vector<OleEntry> children;
@@ -44,6 +47,9 @@ public:
     QByteArray serialize() const;
     // The same bytes handed to write, without a copy: they live only during the call.
     void serialize(const std::function<void(QByteArrayView)> &write) const;
+    // The same bytes written into an open, empty file, without ever holding them in memory.
+    // Throws CommandError ("Stream write error") when they cannot be written.
+    void serializeTo(int fd) const;
 
     OleEntry &root() { return m_root; }
     const OleEntry &root() const { return m_root; }

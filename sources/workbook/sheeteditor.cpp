@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -192,31 +193,37 @@ OwnedRecord cellRecord(std::uint16_t type, int length, int row, int col, std::ui
     return r;
 }
 
-// The bytes of the rebuilt stream, with a map from old offsets to new for copied records.
+// The rebuilt stream as a plan: ranges of the original stream and bytes made anew, in order,
+// with a map from old offsets to new for copied records, and patches over copied bytes (the
+// stream offsets that moved). It becomes bytes only as it is written out, a piece at a time,
+// so that a stream of many megabytes is not copied into a buffer of its own first.
 class Output {
 public:
     Output(const QByteArray &src, const std::vector<BiffRecord> &records)
-        : m_src(src), m_records(records) {
-        bytes.reserve(src.size() + src.size() / 16 + 65536);
-    }
+        : m_src(src), m_records(records) {}
 
-    std::uint32_t pos() const { return std::uint32_t(bytes.size()); }
+    std::uint32_t pos() const { return m_size; }
 
     void copy(int from, int to) {
         if (from >= to)
             return;
-        const std::uint32_t begin = m_records[size_t(from)].offset;
         const BiffRecord &last = m_records[size_t(to - 1)];
-        const std::uint32_t end = last.offset + 4 + last.length;
-        m_pieces.push_back({begin, end, pos()});
-        bytes.append(m_src.constData() + begin, end - begin);
+        copyBytes(m_records[size_t(from)].offset, last.offset + 4 + last.length);
     }
 
     void copyBytes(std::uint32_t begin, std::uint32_t end) {
         if (begin >= end)
             return;
-        m_pieces.push_back({begin, end, pos()});
-        bytes.append(m_src.constData() + begin, end - begin);
+        // A range that goes on where the last one ended, with nothing between, extends it:
+        // a sheet of a row per block is copied in one piece, not in one per row.
+        if (!m_pieces.empty() && m_pieces.back().copied &&
+            m_pieces.back().from + m_pieces.back().size == begin) {
+            m_pieces.back().size += end - begin;
+        } else {
+            m_copied.push_back(m_pieces.size());
+            m_pieces.push_back({m_size, end - begin, begin, true});
+        }
+        m_size += end - begin;
     }
 
     std::uint32_t record(std::uint16_t type, const QByteArray &data) {
@@ -224,34 +231,127 @@ public:
         char header[4];
         put16(header, type);
         put16(header + 2, std::uint16_t(data.size()));
-        bytes.append(header, 4);
-        bytes.append(data);
+        append(header, 4);
+        append(data.constData(), std::uint32_t(data.size()));
         return at;
+    }
+
+    void append(const char *data, std::uint32_t size) {
+        if (size == 0)
+            return;
+        if (m_pieces.empty() || m_pieces.back().copied)
+            m_pieces.push_back({m_size, 0, std::uint32_t(m_made.size()), false});
+        m_made.append(data, size);
+        m_pieces.back().size += size;
+        m_size += size;
     }
 
     // Where the byte at an old offset went; offsets in records written anew move with the
     // copied record before them.
     std::uint32_t map(std::uint32_t old) const {
-        auto it = std::upper_bound(m_pieces.begin(), m_pieces.end(), old,
-                                   [](std::uint32_t v, const Piece &p) { return v < p.oldBegin; });
-        if (it == m_pieces.begin())
+        auto it = std::upper_bound(
+            m_copied.begin(), m_copied.end(), old,
+            [this](std::uint32_t v, std::size_t piece) { return v < m_pieces[piece].from; });
+        if (it == m_copied.begin())
             return old;
-        --it;
-        return it->newBegin + (old - it->oldBegin);
+        const Piece &p = m_pieces[*(it - 1)];
+        return p.at + (old - p.from);
     }
 
-    void patch16(std::uint32_t at, std::uint16_t v) { put16(bytes.data() + at, v); }
-    void patch32(std::uint32_t at, std::uint32_t v) { put32(bytes.data() + at, v); }
+    void patch16(std::uint32_t at, std::uint16_t v) {
+        char b[2];
+        put16(b, v);
+        patch(at, b, 2);
+    }
+    void patch32(std::uint32_t at, std::uint32_t v) {
+        char b[4];
+        put32(b, v);
+        patch(at, b, 4);
+    }
 
-    QByteArray bytes;
+    // Hands the stream to put a piece at a time, in order; false as soon as put refuses one.
+    bool write(const std::function<bool(QByteArrayView)> &put) const {
+        std::vector<Patch> patches = m_patches;
+        std::stable_sort(patches.begin(), patches.end(),
+                         [](const Patch &a, const Patch &b) { return a.at < b.at; });
+        auto next = patches.cbegin();
+        constexpr std::uint32_t Chunk = 64 * 1024;
+        char scratch[Chunk];
+        for (const Piece &p : m_pieces) {
+            const char *from = p.copied ? m_src.constData() + p.from : m_made.constData() + p.from;
+            for (std::uint32_t done = 0; done < p.size;) {
+                const std::uint32_t begin = p.at + done;
+                std::uint32_t n = p.size - done;
+                // Bytes without a patch go as they are; around a patch, through a small copy.
+                if (next == patches.cend() || next->at >= begin + n) {
+                    if (!put(QByteArrayView(from + done, qsizetype(n))))
+                        return false;
+                    done += n;
+                    continue;
+                }
+                if (next->at > begin) {
+                    n = next->at - begin;
+                    if (!put(QByteArrayView(from + done, qsizetype(n))))
+                        return false;
+                    done += n;
+                    continue;
+                }
+                n = std::min(n, Chunk);
+                std::memcpy(scratch, from + done, n);
+                for (; next != patches.cend() && next->at < begin + n; ++next)
+                    scratch[next->at - begin] = next->value;
+                if (!put(QByteArrayView(scratch, qsizetype(n))))
+                    return false;
+                done += n;
+            }
+        }
+        return true;
+    }
+
+    QByteArray bytes() const {
+        QByteArray out;
+        out.reserve(qsizetype(m_size));
+        write([&out](QByteArrayView piece) {
+            out.append(piece);
+            return true;
+        });
+        return out;
+    }
 
 private:
     struct Piece {
-        std::uint32_t oldBegin, oldEnd, newBegin;
+        std::uint32_t at; // in the new stream
+        std::uint32_t size;
+        std::uint32_t from; // in the old stream, or in m_made
+        bool copied;
     };
+    struct Patch {
+        std::uint32_t at;
+        char value;
+    };
+
+    // Bytes made anew are changed where they lie; copied ones keep a patch for the writing.
+    void patch(std::uint32_t at, const char *bytes, int n) {
+        for (int i = 0; i < n; ++i, ++at) {
+            auto it = std::upper_bound(m_pieces.begin(), m_pieces.end(), at,
+                                       [](std::uint32_t v, const Piece &p) { return v < p.at; });
+            if (it == m_pieces.begin() || at >= m_size)
+                continue; // outside the stream: nothing there to patch
+            const Piece &p = *(it - 1);
+            if (p.copied)
+                m_patches.push_back({at, bytes[i]});
+            else
+                m_made[qsizetype(p.from + (at - p.at))] = bytes[i];
+        }
+    }
+
     const QByteArray &m_src;
     const std::vector<BiffRecord> &m_records;
     std::vector<Piece> m_pieces;
+    std::vector<std::size_t> m_copied; // the copied pieces, in order of their old offsets
+    QByteArray m_made;
+    std::vector<Patch> m_patches; // in the order made: a later one wins
+    std::uint32_t m_size = 0;
 };
 
 QString outsideSheet(int row, int column) {
@@ -318,7 +418,7 @@ public:
     int appendRow(const QList<EditValue> &values);
     void deleteRow(int row);
     int lastCellRow() const;
-    QByteArray serialize() const;
+    Output plan() const;
 
     const QByteArray &source() const { return m_src; }
 
@@ -497,7 +597,9 @@ void SheetEditor::Private::readBlocks() {
             int first = 0, last = 0;
             if (!cellColumns(r.type, p, r.length, first, last))
                 damaged();
-            rows.push_back(u16(p));
+            // A row's cells follow each other: its number is noted once, not per cell.
+            if (rows.empty() || rows.back() != u16(p))
+                rows.push_back(u16(p));
             block.cells.add(u16(p), first, last);
             haveCell = true;
         } else if (!haveCell) {
@@ -999,7 +1101,7 @@ void SheetEditor::Private::writeSst(Output &out, std::vector<std::uint32_t> &pos
         if (!sst.tail().isEmpty()) {
             const BiffRecord &last = m_records[size_t(sst.endRecord() - 1)];
             out.patch16(positions.back() + 2, std::uint16_t(last.length + sst.tail().size()));
-            out.bytes.append(sst.tail());
+            out.append(sst.tail().constData(), std::uint32_t(sst.tail().size()));
         }
     }
     for (const QByteArray &data : sst.newRecords())
@@ -1073,7 +1175,7 @@ void SheetEditor::Private::writeGlobals(Output &out, bool recalc) const {
         out.patch32(out.map(m_records[size_t(m_recalcId)].offset) + 8, 0);
 }
 
-QByteArray SheetEditor::Private::serialize() const {
+Output SheetEditor::Private::plan() const {
     const bool recalc = m_cellsChanged && references().formulasReadSheet;
     Output out(m_src, m_records);
     writeGlobals(out, recalc);
@@ -1100,7 +1202,7 @@ QByteArray SheetEditor::Private::serialize() const {
         for (int k = 2; k + 8 <= r.length; k += 8)
             out.patch32(at + std::uint32_t(k), out.map(u32(r.data(m_src) + k)));
     }
-    return out.bytes;
+    return out;
 }
 
 // --- Public --------------------------------------------------------------------------------
@@ -1144,11 +1246,17 @@ bool SheetEditor::isChanged() const {
 }
 
 QByteArray SheetEditor::stream() const {
-    return d->changed ? d->serialize() : d->source();
+    return d->changed ? d->plan().bytes() : d->source();
+}
+
+bool SheetEditor::writeStream(const std::function<bool(QByteArrayView)> &put) const {
+    if (!d->changed)
+        return put(QByteArrayView(d->source()));
+    return d->plan().write(put);
 }
 
 QByteArray SheetEditor::serialize() const {
-    return d->serialize();
+    return d->plan().bytes();
 }
 
 } // namespace workbook

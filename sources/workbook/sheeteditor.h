@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <variant>
 
@@ -57,6 +59,9 @@ public:
     bool isChanged() const;
     // The stream with the changes; the original bytes when there are none.
     QByteArray stream() const;
+    // The same bytes handed to put a piece at a time, in order, never made one buffer: a big
+    // stream goes straight into the file being written. False as soon as put refuses a piece.
+    bool writeStream(const std::function<bool(QByteArrayView)> &put) const;
     // The stream rebuilt from its parts even when nothing changed, which gives the original
     // bytes back for a file whose offsets were right to begin with.
     QByteArray serialize() const;

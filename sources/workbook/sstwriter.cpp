@@ -25,7 +25,23 @@ SstWriter::SstWriter(const QByteArray &stream, const std::vector<BiffRecord> &re
     while (size_t(m_end) < records.size() && records[size_t(m_end)].type == rec::Continue)
         ++m_end;
     m_originalCount = m_end - first;
-    walk();
+    int length = 0;
+    const char *data = recordData(0, length);
+    if (length < 8)
+        damaged();
+    m_originalTotal = m_total = u32(data);
+    m_originalUnique = m_unique = u32(data + 4);
+    // Every string is checked now; where each one starts is noted only once it is asked for
+    // (a changed text, a new EXTSST), which most changes never do.
+    walk(nullptr);
+}
+
+const std::vector<SstWriter::Entry> &SstWriter::entries() const {
+    if (m_first >= 0 && !m_entriesKnown) {
+        walk(&m_entries);
+        m_entriesKnown = true;
+    }
+    return m_entries;
 }
 
 const char *SstWriter::recordData(int ordinal, int &length) const {
@@ -34,18 +50,16 @@ const char *SstWriter::recordData(int ordinal, int &length) const {
     return r.data(m_stream);
 }
 
-void SstWriter::walk() {
+void SstWriter::walk(std::vector<Entry> *entries) const {
     int length = 0;
     const char *data = recordData(0, length);
-    if (length < 8)
-        damaged();
-    m_originalTotal = m_total = u32(data);
-    m_originalUnique = m_unique = u32(data + 4);
-    // Each string takes at least three bytes: never trust the count for the reservation.
-    std::uint64_t bytes = 0;
-    for (int k = 0; k < m_originalCount; ++k)
-        bytes += m_records[size_t(m_first + k)].length;
-    m_entries.reserve(size_t(std::min<std::uint64_t>(m_unique, bytes / 3 + 1)));
+    if (entries) {
+        // Each string takes at least three bytes: never trust the count for the reservation.
+        std::uint64_t bytes = 0;
+        for (int k = 0; k < m_originalCount; ++k)
+            bytes += m_records[size_t(m_first + k)].length;
+        entries->reserve(size_t(std::min<std::uint64_t>(m_originalUnique, bytes / 3 + 1)));
+    }
 
     int k = 0;
     int p = 8;
@@ -55,7 +69,7 @@ void SstWriter::walk() {
         data = recordData(k, length);
         p = 0;
     };
-    for (std::uint32_t i = 0; i < m_unique; ++i) {
+    for (std::uint32_t i = 0; i < m_originalUnique; ++i) {
         if (p == length)
             nextRecord(); // a string that starts a CONTINUE has no flag byte there
         if (p + 3 > length)
@@ -102,7 +116,8 @@ void SstWriter::walk() {
             p += take;
             trailing -= std::uint64_t(take);
         }
-        m_entries.push_back(entry);
+        if (entries)
+            entries->push_back(entry);
     }
     // Anything after the last string would be read as the first appended one.
     if (k != m_originalCount - 1 || p != length)
@@ -114,7 +129,7 @@ QString SstWriter::text(std::uint32_t i) const {
         return QString();
     if (i >= m_originalUnique)
         return m_addedTexts[i - m_originalUnique];
-    const Entry &e = m_entries[i];
+    const Entry &e = entries()[i];
     int k = e.record;
     int length = 0;
     const char *data = recordData(k, length);
@@ -142,8 +157,9 @@ std::uint32_t SstWriter::indexOf(const QString &text) {
     const auto added = m_added.constFind(text);
     if (added != m_added.cend())
         return added.value();
-    for (std::uint32_t i = 0; i < m_entries.size(); ++i) {
-        const Entry &e = m_entries[i];
+    const std::vector<Entry> &known = entries();
+    for (std::uint32_t i = 0; i < known.size(); ++i) {
+        const Entry &e = known[i];
         if (e.plain && e.length == text.size() && this->text(i) == text)
             return i;
     }
@@ -159,8 +175,8 @@ void SstWriter::countReferences(int delta) {
 }
 
 SstWriter::Start SstWriter::start(std::uint32_t i) const {
-    if (i < m_entries.size())
-        return {m_entries[i].record, m_entries[i].offset};
+    if (i < m_originalUnique)
+        return {entries()[i].record, entries()[i].offset};
     return m_addedStarts[i - m_originalUnique];
 }
 

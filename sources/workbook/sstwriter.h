@@ -57,7 +57,9 @@ private:
         bool plain; // neither rich-text runs nor phonetic data
     };
 
-    void walk();
+    // Checks every existing string; notes where each starts when given where.
+    void walk(std::vector<Entry> *entries) const;
+    const std::vector<Entry> &entries() const;
     // The bytes of the record with that ordinal, as it stands with appended strings.
     const char *recordData(int ordinal, int &length) const;
     int currentLength() const;
@@ -70,7 +72,8 @@ private:
     int m_first = -1, m_end = -1;
     int m_originalCount = 0; // SST and CONTINUE records in the file
     std::uint32_t m_originalTotal = 0, m_originalUnique = 0, m_total = 0, m_unique = 0;
-    std::vector<Entry> m_entries;
+    mutable std::vector<Entry> m_entries; // once asked for
+    mutable bool m_entriesKnown = false;
     QHash<QString, std::uint32_t> m_added;
     std::vector<QString> m_addedTexts;
     std::vector<Start> m_addedStarts;

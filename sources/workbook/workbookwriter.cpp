@@ -2,6 +2,7 @@
 #include "sources/workbook/workbookwriter.h"
 
 #include "common/commanderror.h"
+#include "common/replacingfile.h"
 #include "sources/workbook/compoundfile.h"
 #include "sources/workbook/streamlayout.h"
 
@@ -9,10 +10,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <limits>
+
+#include <unistd.h>
 
 namespace workbook {
 
@@ -20,7 +24,6 @@ namespace {
 
 const QString WorkbookStream = QStringLiteral("Workbook");
 const QString Biff5Stream = QStringLiteral("Book");
-constexpr qsizetype WriteChunk = 1 << 20;
 
 QString nativePath(const QString &path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
@@ -55,45 +58,6 @@ OleEntry &workbookStream(CompoundFile &file) {
     notAWorkbook();
 }
 
-// The rebuilt stream must still be a chain of records with every sheet's BOF where its
-// BOUNDSHEET says, or an error of ours would be written into the user's file. One walk over the
-// record headers, apart from the code that laid the stream out.
-void checkRebuilt(const QByteArray &stream) {
-    const auto fail = [] { throw CommandError(QStringLiteral("Stream write error")); };
-    const char *p = stream.constData();
-    const qsizetype size = stream.size();
-    std::vector<std::uint32_t> sheets; // BOF offsets named by BOUNDSHEET, found so far
-    size_t found = 0;
-    int depth = 0;
-    bool inGlobals = true;
-    qsizetype at = 0;
-    while (at + 4 <= size) {
-        const std::uint16_t type = u16(p + at), length = u16(p + at + 2);
-        if (type == 0 && length == 0)
-            break; // zero padding after the last record
-        if (at + 4 + length > size)
-            fail();
-        if (inGlobals && type == rec::BoundSheet && length >= 4)
-            sheets.push_back(u32(p + at + 4));
-        if (!inGlobals &&
-            std::find(sheets.begin(), sheets.end(), std::uint32_t(at)) != sheets.end()) {
-            if (type != rec::Bof || depth != 0)
-                fail();
-            ++found;
-        }
-        if (type == rec::Bof)
-            ++depth;
-        else if (type == rec::Eof && --depth == 0)
-            inGlobals = false;
-        at += 4 + length;
-    }
-    for (; at < size; ++at)
-        if (p[at] != 0)
-            fail();
-    if (found != sheets.size() || sheets.empty())
-        fail();
-}
-
 [[noreturn]] void changedOnDisk(const QString &path) {
     throw CommandError(QStringLiteral("The workbook \"%1\" was changed by another program since "
                                       "it was opened or last refreshed. Refresh the data, then "
@@ -101,30 +65,75 @@ void checkRebuilt(const QByteArray &stream) {
                            .arg(nativePath(path)));
 }
 
-// readSize and readTime: the file as it was read, before the work began.
-void save(const QString &path, QByteArrayView bytes, qint64 readSize, const QDateTime &readTime) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(nativePath(path), withoutFinalPeriod(file.errorString())));
-    for (qsizetype at = 0; at < bytes.size(); at += WriteChunk) {
-        const qsizetype n = std::min(WriteChunk, bytes.size() - at);
-        if (file.write(bytes.constData() + at, n) != n) {
-            file.cancelWriting();
-            throw CommandError(QStringLiteral("Stream write error"));
+} // namespace
+
+void RecordChainCheck::feed(QByteArrayView piece) {
+    const char *p = piece.constData();
+    qsizetype n = piece.size();
+    while (n > 0 && !m_bad) {
+        if (m_padding) {
+            for (qsizetype i = 0; i < n; ++i)
+                m_bad = m_bad || p[i] != 0;
+            m_pos += std::uint64_t(n);
+            return;
+        }
+        if (m_pos < m_next) { // a record's data
+            const qsizetype take =
+                qsizetype(std::min<std::uint64_t>(std::uint64_t(n), m_next - m_pos));
+            for (qsizetype i = 0; i < take && m_offsetFill >= 0 && m_offsetFill < 4; ++i)
+                m_offset[m_offsetFill++] = p[i];
+            if (m_offsetFill == 4) {
+                m_sheets.push_back(u32(m_offset));
+                m_offsetFill = -1;
+            }
+            p += take;
+            n -= take;
+            m_pos += std::uint64_t(take);
+            continue;
+        }
+        if (m_headFill == 0 && n >= 4) { // a whole header here: the usual case
+            header(std::uint32_t(m_pos), u16(p), u16(p + 2));
+            p += 4;
+            n -= 4;
+            m_pos += 4;
+            continue;
+        }
+        m_head[m_headFill++] = *p++;
+        --n;
+        ++m_pos;
+        if (m_headFill == 4) {
+            m_headFill = 0;
+            header(std::uint32_t(m_pos - 4), u16(m_head), u16(m_head + 2));
         }
     }
-    // A last look: another program may have written the file while this one worked.
-    const QFileInfo now(path);
-    if (!now.exists() || now.size() != readSize || now.lastModified() != readTime) {
-        file.cancelWriting();
-        changedOnDisk(path);
-    }
-    if (!file.commit())
-        throw CommandError(QStringLiteral("Stream write error"));
 }
 
-} // namespace
+void RecordChainCheck::header(std::uint32_t at, std::uint16_t type, std::uint16_t length) {
+    if (type == 0 && length == 0) {
+        m_padding = true; // only zeros may follow
+        return;
+    }
+    m_offsetFill = m_inGlobals && type == rec::BoundSheet && length >= 4 ? 0 : -1;
+    if (!m_inGlobals && std::find(m_sheets.begin(), m_sheets.end(), at) != m_sheets.end()) {
+        if (type != rec::Bof || m_depth != 0)
+            m_bad = true;
+        ++m_found;
+    }
+    if (type == rec::Bof)
+        ++m_depth;
+    else if (type == rec::Eof && --m_depth == 0)
+        m_inGlobals = false;
+    m_next = std::uint64_t(at) + 4 + length;
+}
+
+bool RecordChainCheck::finish() const {
+    if (m_bad || m_pos < m_next)
+        return false;
+    for (int i = 0; i < m_headFill; ++i) // bytes too few for a header can only be padding
+        if (m_head[i] != 0)
+            return false;
+    return m_found == m_sheets.size() && !m_sheets.empty();
+}
 
 FileIdentity fileIdentity(const QString &path, QByteArrayView bytes) {
     FileIdentity id;
@@ -136,7 +145,7 @@ FileIdentity fileIdentity(const QString &path, QByteArrayView bytes) {
 
 void checkWritable(const QByteArray &fileBytes) {
     CompoundFile file;
-    if (!file.parse(fileBytes))
+    if (!file.parse(fileBytes, CompoundFile::StreamBytes::Viewed))
         notAWorkbook();
     SheetEditor editor(workbookStream(file).data);
 }
@@ -176,36 +185,67 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     WriteResult result;
     result.identity = fileIdentity(path, bytes);
     const qint64 readSize = QFileInfo(path).size();
+    const QDateTime readTime = result.identity.modified;
     if (!result.identity.sameBytes(opened))
         changedOnDisk(path);
 
+    // The streams are views of the file's bytes where they can be, so those bytes stay until
+    // the new file is written: the file is read, rebuilt and written once each, and copied
+    // only where libgsf must gather a stream's sectors.
     CompoundFile compound;
-    if (!compound.parse(bytes))
+    if (!compound.parse(bytes, CompoundFile::StreamBytes::Viewed))
         notAWorkbook();
-    // Each buffer goes as soon as it is done with, so that the next can take its memory: the
-    // file is read, parsed, rebuilt and written once each.
-    bytes = QByteArray();
     OleEntry &stream = workbookStream(compound);
-    {
-        SheetEditor editor(stream.data);
-        for (const SheetChange &change : changes)
-            result.rows.append(editor.apply(change));
-        if (!editor.isChanged())
-            return result;
-        QByteArray rebuilt = editor.stream();
-        stream.data = QByteArray();
-        stream.data = std::move(rebuilt);
-    }
-    checkRebuilt(stream.data);
+    SheetEditor editor(stream.data);
+    for (const SheetChange &change : changes)
+        result.rows.append(editor.apply(change));
+    if (!editor.isChanged())
+        return result;
+
+    // The rebuilt stream goes straight into the new file, checked on its way; the new file
+    // takes the old one's place by a rename, as the KML file does (common/replacingfile.h says
+    // why the disk is not waited for).
+    RecordChainCheck check;
+    stream.produce = [&editor, &check](const std::function<bool(QByteArrayView)> &put) {
+        return editor.writeStream([&](QByteArrayView piece) {
+            check.feed(piece);
+            return put(piece);
+        });
+    };
     // A BIFF5 copy next to the Workbook stream would show the old cells to older readers.
     compound.root().removeChild(Biff5Stream);
-    const QDateTime readTime = result.identity.modified;
-    compound.serialize([&](QByteArrayView out) {
-        if (!out.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
+    ReplacingFile newFile(path, ".xls.tmp");
+    if (newFile.error() != 0)
+        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
+                               .arg(nativePath(path), systemErrorText(newFile.error())));
+    compound.serializeTo(newFile.descriptor());
+    if (!check.finish())
+        throw CommandError(QStringLiteral("Stream write error"));
+
+    // What was written, read back for its identity into the old bytes' room: the streams
+    // viewed there are written out and done with.
+    const off_t written = ::lseek(newFile.descriptor(), 0, SEEK_END);
+    if (written < 8 || written > std::numeric_limits<int>::max())
+        throw CommandError(QStringLiteral("Stream write error"));
+    bytes.resize(qsizetype(written));
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::pread(newFile.descriptor(), bytes.data() + done,
+                                  size_t(bytes.size() - done), off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
             throw CommandError(QStringLiteral("Stream write error"));
-        save(path, out, readSize, readTime);
-        result.identity = fileIdentity(path, out);
-    });
+        done += n;
+    }
+    if (!bytes.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
+        throw CommandError(QStringLiteral("Stream write error"));
+    // A last look: another program may have written the file while this one worked.
+    const QFileInfo now(path);
+    if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
+        changedOnDisk(path);
+    if (!newFile.close() || !newFile.commit())
+        throw CommandError(QStringLiteral("Stream write error"));
+    result.identity = fileIdentity(path, bytes);
     return result;
 }
 
