@@ -60,16 +60,10 @@ void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) 
         for (const int field : Order)
             query.Fields(field);
         // The texts straight from the sheet: a text cell as it lies there, a number written
-        // into a small buffer. Only the placemark's values are stored, once.
+        // into a small buffer. Only the placemark's values are stored, once: room for every
+        // text of the sheet and two numbers a record is room enough when texts are not repeated.
         const workbook::SheetData &sheet = *query.Sheet();
-        qsizetype units = 0;
-        for (int record = 0; record < count; ++record)
-            for (const int field : Order) {
-                const workbook::Cell *cell = query.FieldCell(record, field);
-                units += !cell                                    ? 0
-                         : cell->kind == workbook::CellKind::Text ? sheet.strings.length(cell->text)
-                                                                  : numtext::FloatTextCapacity;
-            }
+        const qsizetype units = sheet.strings.charCount() + 2 * qsizetype(count) * 24;
         buffer.reserve(buffer.count() + count + 1);
         buffer.reserveText(units);
         // A number's text is digits, "-", "E" and the decimal separator: with a separator that

@@ -48,8 +48,8 @@ void StringPool::appendLatin1(const char *bytes, std::uint32_t length) {
 }
 
 std::uint32_t StringPool::finish() {
-    const std::size_t end = std::size_t(m_chars.size());
-    m_spans.push_back(Span{m_open, std::uint32_t(end - m_open)});
+    const auto end = std::uint32_t(m_chars.size());
+    m_spans.push_back(Span{m_open, end - m_open});
     m_open = end;
     return std::uint32_t(m_spans.size() - 1);
 }

@@ -40,6 +40,7 @@ public:
     QStringView view(std::uint32_t index) const;
     std::uint32_t length(std::uint32_t index) const { return m_spans[index].length; }
     std::uint32_t count() const { return std::uint32_t(m_spans.size()); }
+    qsizetype charCount() const { return m_chars.size(); } // of all texts together
 
     // Appends characters to the string that the next finish() closes.
     void append(const char16_t *chars, std::uint32_t length);
@@ -50,8 +51,10 @@ public:
     void reserveStrings(std::size_t n) { m_spans.reserve(n); }
 
 private:
+    // Eight bytes: a sheet may hold hundreds of thousands of texts. A pool never holds more
+    // characters than its workbook stream has bytes, which fits 32 bits.
     struct Span {
-        std::size_t offset;
+        std::uint32_t offset;
         std::uint32_t length;
     };
     char16_t *grow(std::uint32_t length);
@@ -59,7 +62,7 @@ private:
     QString m_chars; // grows without filling its new room first
 
     std::vector<Span> m_spans;
-    std::size_t m_open = 0; // where the string being appended starts
+    std::uint32_t m_open = 0; // where the string being appended starts
 };
 
 // The cells of one sheet, row by row. Rows and columns are sheet positions (0-based); the used
