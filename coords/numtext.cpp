@@ -215,6 +215,10 @@ constexpr std::array<Uint128, MostExactPower + 1> PowersOfTen = [] {
     return table;
 }();
 
+constexpr double ExactDoublePowers[MostExactPower + 1] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // The first 18 significant digits of a positive finite value, correctly rounded with ties to
 // even, as an integer from 10^17 up to 10^18 (reached only by rounding up), and the exponent E
 // for which the value is 0.d1d2... × 10^E. This is exact integer arithmetic on the value's
@@ -228,8 +232,11 @@ bool exactDigits18(double value, std::uint64_t &digits, int &E) {
         return false; // subnormal: far outside the range
     const std::uint64_t mantissa = (bits & ((std::uint64_t(1) << 52) - 1)) | std::uint64_t(1) << 52;
     const int e = biased - 1075; // value = mantissa × 2^e
-    // floor(log10(2^p)) + 1 for the value's binary magnitude p; off by at most one.
+    // floor(log10(2^p)) + 1 for the value's binary magnitude p; off by at most one, which an
+    // exact power of ten (up to 10^22 a double is one) mostly settles before any division.
     E = ((biased - 1023) * 78913 >> 18) + 1;
+    if (E >= 0 && E <= MostExactPower && value >= ExactDoublePowers[std::size_t(E)])
+        ++E;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int k = 18 - E;
         if (k < 0 || k > MostExactPower || e > 64 || e < -127)
