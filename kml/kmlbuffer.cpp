@@ -71,6 +71,7 @@ QString KmlTemplate::filled(std::initializer_list<QStringView> values) const {
 
 void KmlBuffer::Clear() {
     m_text.clear();
+    m_shared.clear();
     m_entries.clear();
     m_materialized.clear();
     m_materializedValid = true;
@@ -101,7 +102,7 @@ void KmlBuffer::Add(std::initializer_list<QStringView> pieces) {
     const qsizetype size = m_text.size() - start;
     constexpr qsizetype Low = (qsizetype(1) << 31) - 1;
     m_entries.append(
-        Entry{nullptr, start, {std::int32_t(size & Low), std::int32_t(size >> 31), 0, 0}});
+        Entry{nullptr, start, {std::int32_t(size & Low), std::int32_t(size >> 31), 0, 0}, {}, {}});
     m_materializedValid = false;
 }
 
@@ -113,13 +114,40 @@ void KmlBuffer::Add(const KmlTemplate &form, std::initializer_list<QStringView> 
             return;
         }
     }
-    Entry entry{&form, m_text.size(), {0, 0, 0, 0}};
+    Entry entry{&form, m_text.size(), {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
+    std::array<QStringView, KmlTemplate::MaxValues> own;
+    int owned = 0;
     int i = 0;
-    for (QStringView v : values)
-        entry.size[i++] = std::int32_t(v.size());
-    store(values);
+    for (QStringView v : values) {
+        entry.size[i] = std::int32_t(v.size());
+        for (qsizetype k = 0; k < m_shared.size() && !v.isEmpty(); ++k) {
+            const QChar *begin = m_shared[k].constData();
+            const QChar *p = v.data();
+            if (p >= begin && p + v.size() <= begin + m_shared[k].size() && k < 255 &&
+                p - begin <= std::numeric_limits<std::uint32_t>::max()) {
+                entry.source[i] = std::uint8_t(k + 1);
+                entry.at[i] = std::uint32_t(p - begin);
+                break;
+            }
+        }
+        if (entry.source[i] == 0)
+            own[owned++] = v;
+        ++i;
+    }
+    const qsizetype start = m_text.size();
+    qsizetype n = 0;
+    for (int k = 0; k < owned; ++k)
+        n += own[k].size();
+    m_text.resize(start + n);
+    char16_t *out = reinterpret_cast<char16_t *>(m_text.data()) + start;
+    for (int k = 0; k < owned; ++k)
+        out = put(out, own[k]);
     m_entries.append(entry);
     m_materializedValid = false;
+}
+
+void KmlBuffer::shareText(const QString &text) {
+    m_shared.append(text);
 }
 
 void KmlBuffer::reserve(qsizetype entries) {
@@ -146,6 +174,11 @@ char16_t *KmlBuffer::write(const Entry &entry, char16_t *out) const {
         return put(out, QStringView(text, entry.wholeSize()));
     std::array<QStringView, KmlTemplate::MaxValues> values;
     for (int i = 0; i < KmlTemplate::MaxValues; ++i) {
+        if (entry.source[i] != 0) {
+            values[i] =
+                QStringView(m_shared[entry.source[i] - 1].constData() + entry.at[i], entry.size[i]);
+            continue;
+        }
         values[i] = QStringView(text, entry.size[i]);
         text += entry.size[i];
     }

@@ -34,6 +34,10 @@ public:
     // Adds the form's line with these values. Only the values are stored: a long document of
     // such lines takes a fraction of the memory its text would.
     void Add(const KmlTemplate &form, std::initializer_list<QStringView> values);
+    // Keeps text with the buffer (Qt shares it, nothing is copied): template values that lie
+    // within it are then kept as places in it rather than as copies. An export whose values
+    // are mostly a workbook's own texts stores little of its own. Until Clear().
+    void shareText(const QString &text);
     void reserve(qsizetype entries);
     // Room for this many UTF-16 code units of stored text: plain entries and template values.
     void reserveText(qsizetype units);
@@ -51,10 +55,14 @@ public:
 private:
     struct Entry {
         const KmlTemplate *form; // null for an entry stored whole
-        qsizetype start;         // where its text or its first value begins in m_text
+        qsizetype start;         // where its text or its first own value begins in m_text
         // Of the text, or of each value. An entry stored whole may be longer than a value:
         // its size is size[0] + size[1] * 2^31.
         std::array<std::int32_t, KmlTemplate::MaxValues> size;
+        // Per value: 0 when kept in m_text (the entry's own values follow each other there),
+        // else 1 + the index of the shared text that holds it, at offset at[value].
+        std::array<std::uint8_t, KmlTemplate::MaxValues> source;
+        std::array<std::uint32_t, KmlTemplate::MaxValues> at;
 
         qsizetype wholeSize() const { return size[0] + (qsizetype(size[1]) << 31); }
     };
@@ -65,6 +73,7 @@ private:
     void store(std::initializer_list<QStringView> pieces);
 
     QString m_text;
+    QList<QString> m_shared;
     QList<Entry> m_entries;
     mutable QStringList m_materialized;
     mutable bool m_materializedValid = true;

@@ -60,10 +60,11 @@ void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) 
         for (const int field : Order)
             query.Fields(field);
         // The texts straight from the sheet: a text cell as it lies there, a number written
-        // into a small buffer. Only the placemark's values are stored, once: room for every
-        // text of the sheet and two numbers a record is room enough when texts are not repeated.
+        // into a small buffer. The buffer shares the sheet's texts, so it stores only what is
+        // not one of them: the numbers, and texts that had to be made safe.
         const workbook::SheetData &sheet = *query.Sheet();
-        const qsizetype units = sheet.strings.charCount() + 2 * qsizetype(count) * 24;
+        buffer.shareText(sheet.strings.chars());
+        const qsizetype units = 2 * qsizetype(count) * 24;
         buffer.reserve(buffer.count() + count + 1);
         buffer.reserveText(units);
         // A number's text is digits, "-", "E" and the decimal separator: with a separator that

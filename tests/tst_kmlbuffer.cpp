@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -45,6 +46,7 @@ private Q_SLOTS:
     void folderDocuments_data();
     void folderDocuments();
     void emptyPlacemarkEntry();
+    void sharedTextValues();
     void saveReplacesWholeFile();
     void saveThroughLinkReplacesTarget();
     void failedSaveLeavesOldFile();
@@ -101,6 +103,36 @@ void TestKmlBuffer::emptyPlacemarkEntry() {
              u"<Placemark><description></description><name></name><LookAt><longitude></longitude>"
              "<latitude></latitude><range>20000</range><tilt>0</tilt><heading>3</heading>"
              "</LookAt><Point><coordinates>,,0</coordinates></Point></Placemark>"_qs);
+}
+
+// Values that lie in a shared text are kept as places in it: the document is the same as with
+// copies, and stays so when the text's owner changes or drops its text.
+void TestKmlBuffer::sharedTextValues() {
+    auto pool = std::make_unique<QString>(u"紫禁城<b>粗体</b>116.3920388A&B"_qs);
+    const QString keep = *pool;
+    const QStringView all(*pool);
+    const QStringView name = all.left(3), description = all.mid(3, 11), x = all.mid(14, 11);
+    const QStringView escaped = all.mid(25); // "A&B" is made safe: a copy of its own
+    KmlBuffer shared, copied;
+    kml::beginFolder(shared);
+    kml::beginFolder(copied);
+    shared.shareText(*pool);
+    kml::addFolderPlacemark(shared, description, name, x, u"39.9");
+    kml::addFolderPlacemark(shared, {}, escaped, x.left(3), x);
+    kml::addFolderPlacemark(copied, description.toString(), name.toString(), x.toString(), u"39.9");
+    kml::addFolderPlacemark(copied, {}, escaped.toString(), x.left(3).toString(), x.toString());
+    kml::endFolder(shared);
+    kml::endFolder(copied);
+    pool->replace(0, 3, u"改名了"_qs);
+    pool.reset();
+    QCOMPARE(shared.entries(), copied.entries());
+    QCOMPARE(shared.bytes(), copied.bytes());
+    QTemporaryDir dir;
+    shared.SaveToFile(dir.filePath(QStringLiteral("shared.kml")));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("shared.kml"))), copied.bytes());
+    shared.Clear();
+    QCOMPARE(shared.count(), 0);
+    QCOMPARE(keep, u"紫禁城<b>粗体</b>116.3920388A&B"_qs);
 }
 
 void TestKmlBuffer::saveReplacesWholeFile() {

@@ -40,7 +40,9 @@ public:
     QStringView view(std::uint32_t index) const;
     std::uint32_t length(std::uint32_t index) const { return m_spans[index].length; }
     std::uint32_t count() const { return std::uint32_t(m_spans.size()); }
-    qsizetype charCount() const { return m_chars.size(); } // of all texts together
+    // All texts' characters together: view() points into this text, which a KML buffer can
+    // share instead of copying them.
+    const QString &chars() const { return m_chars; }
 
     // Appends characters to the string that the next finish() closes.
     void append(const char16_t *chars, std::uint32_t length);
