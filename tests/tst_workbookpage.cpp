@@ -51,10 +51,22 @@ struct Page {
     TForm1 form{&host};
     QAbstractItemModelTester tester{form.DataSource1->model(),
                                     QAbstractItemModelTester::FailureReportingMode::QtTest};
+    QTemporaryDir dir;
 
-    void open(const QString &file) {
-        host.fileAnswers << fixture(file);
+    // Opens a fixture where it is: for browsing only, as the data can be modified.
+    void open(const QString &file) { openPath(fixture(file)); }
+    void openPath(const QString &path) {
+        host.fileAnswers << path;
         form.Button2->click();
+    }
+    // Opens a copy of a fixture, which edits may change; returns its path.
+    QString openCopy(const QString &file, const QString &name = QStringLiteral("book.xls")) {
+        const QString path = dir.filePath(name);
+        QFile::remove(path);
+        QFile::copy(fixture(file), path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        openPath(path);
+        return path;
     }
     int verticalIndicatorRow() const {
         const QAbstractItemModel *m = form.DBGrid1->model();
@@ -125,15 +137,14 @@ void TestWorkbookPage::navigatorHints() {
 
 void TestWorkbookPage::opensWorkbook() {
     Page p;
-    p.open(u"xlwt-mixed.xls"_qs);
+    const QString path = p.openCopy(u"xlwt-mixed.xls"_qs);
     QVERIFY2(p.host.errors.isEmpty(), qPrintable(p.host.errors.join(u'\n')));
     QCOMPARE(p.host.fileRequests.size(), 1);
     QCOMPARE(p.host.fileRequests[0].kind, FileDialogKind::Open);
     QCOMPARE(p.host.fileRequests[0].defaultExt, u"*.xls"_qs);
     QCOMPARE(p.host.fileRequests[0].filter, u"Excel file(*.xls)|*.xls"_qs);
-    QCOMPARE(p.form.detailCore->ConnectionString,
-             "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + fixture(u"xlwt-mixed.xls"_qs) +
-                 ";Extended Properties=Excel 8.0");
+    QCOMPARE(p.form.detailCore->ConnectionString, "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" +
+                                                      path + ";Extended Properties=Excel 8.0");
     QCOMPARE(p.form.detailCore->SQL, QStringList{u"Select * from [sheet1$]"_qs});
 
     const QAbstractItemModel *m = p.form.DBGrid1->model();
@@ -152,38 +163,40 @@ void TestWorkbookPage::opensWorkbook() {
     QCOMPARE(p.form.DBEdit2->text(), u"39.91120332"_qs);
     QCOMPARE(p.form.DBEdit3->text(), u"紫禁城"_qs);
     QCOMPARE(p.form.DBMemo1->toPlainText(), u"中国古代帝王宫殿，位于中国北京市<br/>"_qs);
-    QVERIFY(p.form.DBEdit1->isReadOnly());
-    QVERIFY(p.form.DBMemo1->isReadOnly());
-    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"--xx-----"_qs);
+    // A workbook that edits can be written into: the boxes take typing.
+    QVERIFY(!p.form.DBEdit1->isReadOnly());
+    QVERIFY(!p.form.DBMemo1->isReadOnly());
+    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"--xxxx--x"_qs);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
 void TestWorkbookPage::navigatesAndBoxesFollow() {
     Page p;
-    p.open(u"xlwt-mixed.xls"_qs);
+    p.openCopy(u"xlwt-mixed.xls"_qs);
     TDBNavigator *nav = p.form.DBNavigator1;
     nav->button(NavigateButton::Next)->click();
     QCOMPARE(p.form.DBEdit3->text(), u"上海浦东"_qs);
     QCOMPARE(p.form.DBMemo1->toPlainText(), QString());
     QCOMPARE(p.form.DBGrid1->currentIndex().row(), 1);
     QCOMPARE(p.verticalIndicatorRow(), 1);
-    QCOMPARE(enabledButtons(nav), u"xxxx-----"_qs);
+    QCOMPARE(enabledButtons(nav), u"xxxxxx--x"_qs);
 
     nav->button(NavigateButton::Last)->click();
     QCOMPARE(p.form.DBEdit1->text(), u"7"_qs);
-    QCOMPARE(enabledButtons(nav), u"xx-------"_qs);
+    QCOMPARE(enabledButtons(nav), u"xx--xx--x"_qs);
     nav->button(NavigateButton::Prior)->click();
     QCOMPARE(p.form.DBEdit1->text(), u"5E-5"_qs);
-    QCOMPARE(enabledButtons(nav), u"xxxx-----"_qs);
+    QCOMPARE(enabledButtons(nav), u"xxxxxx--x"_qs);
     nav->button(NavigateButton::First)->click();
     QCOMPARE(p.form.DBEdit1->text(), u"116.3920388"_qs);
-    QCOMPARE(enabledButtons(nav), u"--xx-----"_qs);
+    QCOMPARE(enabledButtons(nav), u"--xxxx--x"_qs);
     QVERIFY(p.host.errors.isEmpty());
 }
 
+// A workbook in the Excel 5.0/95 format cannot take edits: it is browsed read-only.
 void TestWorkbookPage::gridMovesTheCursor() {
     Page p;
-    p.open(u"xlwt-mixed.xls"_qs);
+    p.openCopy(u"gnumeric-biff7.xls"_qs);
     TDBGrid *grid = p.form.DBGrid1;
     grid->setCurrentIndex(grid->model()->index(2, 1));
     QCOMPARE(p.form.detailCore->RecNo(), 2);
@@ -200,12 +213,19 @@ void TestWorkbookPage::gridMovesTheCursor() {
     QCOMPARE(p.form.detailCore->RecNo(), 0);
     QVERIFY(p.form.detailCore->Bof());
     QCOMPARE(grid->currentIndex(), grid->model()->index(0, 1));
-    // Read-only: no key starts an edit or inserts a record.
+    // Read-only: no key starts an edit, inserts, appends or deletes a record.
     QTest::keyClick(grid, Qt::Key_Insert);
     QTest::keyClick(grid, Qt::Key_F2);
+    QTest::keyClick(grid, Qt::Key_A);
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(grid, Qt::Key_Down);
     QCOMPARE(p.form.detailCore->RecordCount(), 4);
+    QCOMPARE(p.form.detailCore->State(), DataSetState::Browse);
     QVERIFY(!grid->indexWidget(grid->currentIndex()));
     QVERIFY(!grid->findChild<QLineEdit *>());
+    QVERIFY(p.host.questions.isEmpty());
+    QVERIFY(p.host.errors.isEmpty());
 }
 
 void TestWorkbookPage::longTextColumn() {
@@ -292,7 +312,7 @@ void TestWorkbookPage::openFailures() {
 void TestWorkbookPage::threeColumns() {
     Page p;
     p.open(u"xlwt-mixed.xls"_qs);
-    p.open(u"xlwt-three-columns.xls"_qs);
+    p.openCopy(u"xlwt-three-columns.xls"_qs);
     QCOMPARE(p.host.errors, QStringList{u"List index out of bounds (3)"_qs});
     QVERIFY(p.form.detailCore->Active());
     QCOMPARE(p.form.DBGrid1->model()->rowCount(), 2);
@@ -303,12 +323,12 @@ void TestWorkbookPage::threeColumns() {
                                                          p.form.DBEdit3, p.form.DBMemo1})
         QCOMPARE(p.form.DataSource1->boundField(box), QString());
     QCOMPARE(p.form.DBEdit1->text(), QString());
-    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"--xx-----"_qs);
+    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"--xxxx--x"_qs);
 }
 
 void TestWorkbookPage::exportsRows() {
     Page p;
-    p.open(u"xlwt-kinds.xls"_qs);
+    p.openCopy(u"xlwt-kinds.xls"_qs);
     QTemporaryDir dir;
     const QString path = dir.filePath(u"out.kml"_qs);
     p.host.fileAnswers << path;
@@ -321,7 +341,7 @@ void TestWorkbookPage::exportsRows() {
     QCOMPARE(p.verticalIndicatorRow(), 5);
     QCOMPARE(p.form.DBGrid1->currentIndex().row(), 5);
     QCOMPARE(p.form.DBEdit3->text(), u"money"_qs);
-    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"xx-------"_qs);
+    QCOMPARE(enabledButtons(p.form.DBNavigator1), u"xx--xx--x"_qs);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 
     // Cancelling the save dialog changes nothing.
