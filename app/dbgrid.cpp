@@ -127,15 +127,12 @@ void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
     int target = current.row();
     if (m_query->State() == DataSetState::Insert && target > m_query->RecNo())
         --target; // the rows below the new record move up when it leaves its place
-    bool moved = false;
     run([&] {
         m_query->CheckBrowseMode();
         target = qMin(target, m_query->RecordCount() - 1);
         m_query->MoveBy(target - m_query->RecNo());
-        moved = true;
     });
-    if (!moved)
-        followRecord();
+    followRecord(); // the grid shows where the query is, whether it moved or not
 }
 
 int TDBGrid::visibleRows() const {

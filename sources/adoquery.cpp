@@ -116,6 +116,8 @@ bool validDate(int year, int month, int day) {
 // format; either alone) as a serial of the workbook's date system, so that a date edited as
 // shown is written as a date again. Nothing when the text is not such a date.
 std::optional<double> dateSerial(const QString &text, bool date1904) {
+    if (text.contains(QChar::Null)) // the C library would read only up to it
+        return std::nullopt;
     QByteArray dateFormat(nl_langinfo(D_FMT));
     if (dateFormat.isEmpty())
         dateFormat = "%m/%d/%y";

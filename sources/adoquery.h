@@ -94,7 +94,8 @@ public:
     const TField *FindField(const QString &name) const; // without regard to case
 
     // All of these throw "<name>: Cannot perform this operation on a closed dataset" when closed.
-    // The record count and numbers include the record of a pending insert.
+    // The record count and numbers include the blank record of a pending insert: the records
+    // from its place on are numbered one higher until it is posted or dropped.
     int RecordCount() const;
     int RecNo() const; // the current record, 0-based; -1 when there is none
     // Each move first settles a pending edit or insert (CheckBrowseMode); a refused post throws
@@ -107,7 +108,7 @@ public:
     int MoveBy(int distance);
     bool Bof() const { return m_bof; }
     bool Eof() const { return m_eof; }
-    bool IsEmpty() const { return RecordCount() == 0; }
+    bool IsEmpty() const { return m_records == 0 && m_state != DataSetState::Insert; }
 
     // Editing. Edit, Insert, Append and Delete throw "<name>: Cannot modify a read-only dataset"
     // while the data cannot be modified.
