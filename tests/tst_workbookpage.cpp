@@ -449,7 +449,8 @@ void TestWorkbookPage::typingIntoTheGridThenPost() {
     QCOMPARE(p.form.detailCore->State(), DataSetState::Browse);
     QVERIFY(!grid->indexWidget(grid->currentIndex()));
     QCOMPARE(enabledButtons(p.form.DBNavigator1), u"xxxxxx--x"_qs);
-    QCOMPARE(recordsInFile(book)[2].mid(0, 3), (QStringList{u"98.5"_qs, u"-33.5"_qs, u"新名字"_qs}));
+    QCOMPARE(recordsInFile(book)[2].mid(0, 3),
+             (QStringList{u"98.5"_qs, u"-33.5"_qs, u"新名字"_qs}));
     TADOQuery fresh;
     workbooksource::openWorkbook(fresh, book);
     QCOMPARE(fresh.FieldCell(2, 0)->kind, workbook::CellKind::Number);
@@ -611,8 +612,8 @@ void TestWorkbookPage::readOnlyWorkbook() {
     Page p;
     p.openCopy(u"gnumeric-biff7.xls"_qs);
     QCOMPARE(enabledButtons(p.form.DBNavigator1), u"--xx-----"_qs);
-    for (QWidget *box : std::initializer_list<QWidget *>{p.form.DBEdit1, p.form.DBEdit2,
-                                                         p.form.DBEdit3})
+    for (QWidget *box :
+         std::initializer_list<QWidget *>{p.form.DBEdit1, p.form.DBEdit2, p.form.DBEdit3})
         QVERIFY(static_cast<QLineEdit *>(box)->isReadOnly());
     QVERIFY(p.form.DBMemo1->isReadOnly());
     p.form.guarded([&] { p.form.detailCore->Edit(); });
