@@ -42,6 +42,7 @@ void TDBNavigator::setDataSource(TDataSource *source) {
     m_query = source->DataSet();
     connect(m_query, &TADOQuery::structureChanged, this, &TDBNavigator::updateButtons);
     connect(m_query, &TADOQuery::recordChanged, this, &TDBNavigator::updateButtons);
+    connect(m_query, &TADOQuery::stateChanged, this, &TDBNavigator::updateButtons);
     updateButtons();
     layoutButtons(); // a hidden widget gets its resize event only when shown
 }

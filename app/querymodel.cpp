@@ -12,6 +12,20 @@ QueryModel::QueryModel(TADOQuery *query, QObject *parent)
     connect(query, &TADOQuery::structureAboutToChange, this, &QueryModel::beginResetModel);
     connect(query, &TADOQuery::structureChanged, this, &QueryModel::endResetModel);
     connect(query, &TADOQuery::recordChanged, this, &QueryModel::recordChanged);
+    connect(query, &TADOQuery::recordsAboutToBeInserted, this,
+            [this](int first, int last) { beginInsertRows(QModelIndex(), first, last); });
+    connect(query, &TADOQuery::recordsInserted, this, &QueryModel::endInsertRows);
+    connect(query, &TADOQuery::recordsAboutToBeRemoved, this,
+            [this](int first, int last) { beginRemoveRows(QModelIndex(), first, last); });
+    connect(query, &TADOQuery::recordsRemoved, this, &QueryModel::endRemoveRows);
+    connect(query, &TADOQuery::valuesChanged, this, &QueryModel::valuesChanged);
+}
+
+void QueryModel::run(const std::function<void()> &action) {
+    if (guard)
+        guard(action);
+    else
+        action();
 }
 
 int QueryModel::rowCount(const QModelIndex &parent) const {
@@ -34,7 +48,7 @@ QVariant QueryModel::data(const QModelIndex &index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         if (field.IsBlob())
-            return m_query->FieldCell(index.row(), index.column()) ? MemoText : EmptyMemoText;
+            return m_query->FieldIsNull(index.row(), index.column()) ? EmptyMemoText : MemoText;
         return m_query->FieldText(index.row(), index.column());
     case Qt::EditRole:
         return m_query->FieldText(index.row(), index.column());
@@ -46,6 +60,23 @@ QVariant QueryModel::data(const QModelIndex &index, int role) const {
     default:
         return QVariant();
     }
+}
+
+bool QueryModel::setData(const QModelIndex &index, const QVariant &value, int role) {
+    if (role != Qt::EditRole ||
+        !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid) ||
+        !m_query->Active() || index.row() != m_query->RecNo())
+        return false;
+    const QString text = value.toString();
+    if (text == m_query->FieldText(index.row(), index.column()))
+        return true; // an editor closed without a change starts no edit
+    bool done = false;
+    run([&] {
+        m_query->Edit();
+        m_query->SetFieldText(index.column(), text);
+        done = true;
+    });
+    return done;
 }
 
 QVariant QueryModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -65,7 +96,8 @@ Qt::ItemFlags QueryModel::flags(const QModelIndex &index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (m_query->Active() && m_query->CanModify())
+    if (m_query->Active() && m_query->CanModify() && index.column() < m_query->FieldCount() &&
+        !m_query->Fields(index.column()).IsBlob())
         f |= Qt::ItemIsEditable;
     return f;
 }
@@ -75,4 +107,16 @@ void QueryModel::recordChanged(int previous, int current) {
     for (int section : {previous, current})
         if (section >= 0 && section < rows)
             Q_EMIT headerDataChanged(Qt::Vertical, section, section);
+}
+
+void QueryModel::valuesChanged(int firstRecord, int lastRecord, int firstField, int lastField) {
+    const int rows = rowCount(), columns = columnCount();
+    firstRecord = qMax(firstRecord, 0);
+    lastRecord = qMin(lastRecord, rows - 1);
+    firstField = qMax(firstField, 0);
+    lastField = qMin(lastField, columns - 1);
+    if (firstRecord > lastRecord || firstField > lastField)
+        return;
+    Q_EMIT dataChanged(index(firstRecord, firstField), index(lastRecord, lastField),
+                       {Qt::DisplayRole, Qt::EditRole, Qt::ToolTipRole});
 }

@@ -228,8 +228,12 @@ void TForm1::createPage2() {
     detailCore->setObjectName(QStringLiteral("detailCore"));
     DataSource1 = new TDataSource(detailCore, this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
+    DataSource1->setGuard([this](const std::function<void()> &action) { guarded(action); });
     DBGrid1 = place(new TDBGrid(TabSheet2), "DBGrid1", 0, 5, 320, 124);
     DBGrid1->setDataSource(DataSource1);
+    DBGrid1->confirm = [this](const QString &question) {
+        return m_host->confirm(this, QStringLiteral("Confirm"), question);
+    };
     Button2 = button(TabSheet2, "Button2", QStringLiteral("打开Excel文件"), 55, 136, 82, 25);
     Button3 = button(TabSheet2, "Button3", QStringLiteral("保存为KML文件"), 176, 136, 90, 25);
     DBNavigator1 = place(new TDBNavigator(TabSheet2), "DBNavigator1", 360, 0, 234, 25);

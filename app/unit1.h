@@ -114,6 +114,9 @@ public:
 protected:
     // Reads the decimal separator again when the regional settings change.
     void changeEvent(QEvent *event) override;
+    // A pending workbook edit is posted (or dropped when nothing changed) before the window
+    // closes; a refused post is shown and the window stays.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void createPage1();

@@ -6,6 +6,7 @@
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
 
+#include <QCloseEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -15,6 +16,9 @@ void TForm1::Button2Click() {
     if (!OpenDialog1.Execute())
         return;
     const WaitCursor wait;
+    // Closing would drop a pending edit: it is posted first, and a refusal ends the command.
+    if (detailCore->Active())
+        detailCore->CheckBrowseMode();
     for (QWidget *box : std::initializer_list<QWidget *>{DBEdit1, DBEdit2, DBEdit3, DBMemo1})
         DataSource1->unbind(box);
     workbooksource::openWorkbook(*detailCore, OpenDialog1.FileName);
@@ -34,4 +38,19 @@ void TForm1::Button3Click() {
         return;
     const WaitCursor wait;
     workbooksource::exportFolder(*detailCore, Memo2, SaveDialog1.FileName);
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+    bool settled = true;
+    if (detailCore->Active() && detailCore->State() != DataSetState::Browse) {
+        settled = false;
+        guarded([&] {
+            detailCore->CheckBrowseMode();
+            settled = true;
+        });
+    }
+    if (settled)
+        QWidget::closeEvent(event);
+    else
+        event->ignore();
 }

@@ -1,7 +1,8 @@
 // The workbook query `detailCore`: a connection string naming an .xls file, the query
 // "Select * from [sheet1$]", and while open the sheet's rows as records with a current-record
-// cursor. It stands in for the ADO query of the Jet Excel provider, with no widgets: the grid,
-// the navigator and the bound boxes follow it through its signals.
+// cursor, an edit or insert buffer, and posting into the file through write-back. It stands in
+// for the ADO query of the Jet Excel provider, with no widgets: the grid, the navigator and the
+// bound boxes follow it through its signals.
 #pragma once
 
 #include "sources/workbook/workbookreader.h"
@@ -11,6 +12,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TADOQuery;
@@ -26,8 +28,9 @@ enum class FieldKind {
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 
-// One column of the open sheet. Its kind is the one most of its cells have; each cell is
-// still written by its own kind.
+// One column of the open sheet. Its kind is the one most of its cells have when the sheet is
+// read (each cell is still shown by its own kind); it stays until the sheet is read again, and
+// decides how a typed text is written back.
 class TField {
 public:
     TField(TADOQuery *dataSet, int index, QString name, FieldKind kind, int sheetColumn)
@@ -38,11 +41,17 @@ public:
     const QString &DisplayName() const { return m_name; }
     FieldKind DataType() const { return m_kind; }
     bool IsBlob() const { return m_kind == FieldKind::Memo; }
+    // Float, Currency and DateTime: a typed text that reads as a number is written as one.
+    bool IsNumeric() const;
     int Index() const { return m_index; }
     int SheetColumn() const { return m_sheetColumn; }
 
-    // The current record's value as text; throws on a closed dataset.
+    // The current record's value as text, with what was typed into a pending edit; throws on a
+    // closed dataset.
     QString AsString() const;
+    // Sets the current record's text in a pending edit or insert; throws "<name>: Dataset not in
+    // edit or insert mode" outside one.
+    void SetAsString(const QString &text) const;
     bool IsNull() const;
 
 private:
@@ -66,12 +75,18 @@ public:
 
     // Reads the workbook and fills the records; the cursor is on the first. Does nothing when
     // already open. Throws CommandError with the provider's message; the query stays closed.
+    // The data can be modified when edits can be written into the file (see CanModify).
     void Open();
+    // Drops a pending edit or insert.
     void Close();
     bool Active() const { return m_active; }
-    DataSetState State() const { return m_active ? DataSetState::Browse : DataSetState::Inactive; }
-    // False: editing the workbook is not offered yet.
-    bool CanModify() const { return false; }
+    DataSetState State() const { return m_state; }
+    // True when the open workbook takes edits: an Excel 97-2003 workbook that write-back can
+    // change, in a file and folder this process may write. Otherwise the data is read-only.
+    bool CanModify() const { return m_active && m_canModify; }
+    // True while records are being replaced, inserted or removed: controls must not move the
+    // cursor then; they follow the current record when the change is announced.
+    bool Updating() const { return m_updating > 0; }
 
     int FieldCount() const { return int(m_fields.size()); }
     // Throws "List index out of bounds (<index>)" beyond the fields.
@@ -79,8 +94,12 @@ public:
     const TField *FindField(const QString &name) const; // without regard to case
 
     // All of these throw "<name>: Cannot perform this operation on a closed dataset" when closed.
+    // The record count and numbers include the blank record of a pending insert: the records
+    // from its place on are numbered one higher until it is posted or dropped.
     int RecordCount() const;
     int RecNo() const; // the current record, 0-based; -1 when there is none
+    // Each move first settles a pending edit or insert (CheckBrowseMode); a refused post throws
+    // and the cursor stays.
     void First();
     void Last();
     void Next();
@@ -89,34 +108,58 @@ public:
     int MoveBy(int distance);
     bool Bof() const { return m_bof; }
     bool Eof() const { return m_eof; }
-    bool IsEmpty() const { return m_records == 0; }
+    bool IsEmpty() const { return m_records == 0 && m_state != DataSetState::Insert; }
 
-    // Edit, Insert and Delete throw "<name>: Cannot modify a read-only dataset" while the data
-    // cannot be modified; Post throws "<name>: Dataset not in edit or insert mode" outside an
-    // edit; Cancel drops an edit and does nothing without one.
+    // Editing. Edit, Insert, Append and Delete throw "<name>: Cannot modify a read-only dataset"
+    // while the data cannot be modified.
+    // Edit state for the current record; on an empty sheet, Insert. Nothing when already editing.
     void Edit();
+    // A blank record at the current row (Insert) or after the last (Append), in insert state;
+    // a pending edit is settled first. Posted, it is written after the sheet's last row.
     void Insert();
+    void Append();
+    // Deletes the current record's row from the sheet (the rows below move up); in insert
+    // state, drops the insert. Throws "<name>: Cannot perform this operation on an empty
+    // dataset" without records, and the write-back's refusal when the sheet cannot lose a row.
     void Delete();
+    // Writes the changed fields of the pending edit or insert into the workbook and keeps the
+    // records as the file now holds them. Throws "<name>: Dataset not in edit or insert mode"
+    // outside an edit, and every refusal of the write (the file changed or gone, the sheet full,
+    // a text too long); the record then stays in edit or insert state and the file as it was.
     void Post();
+    // Drops a pending edit or insert; nothing without one.
     void Cancel();
-    // Reads the workbook again, keeping the current record's number where it still exists.
-    // Throws CommandError; the records read before then stay.
+    // Settles a pending edit or insert: posted when a field was changed, dropped otherwise.
+    void CheckBrowseMode();
+    // Whether the pending edit or insert changes any field.
+    bool Modified() const;
+    // Asks the controls to put text typed but not yet set into the fields (updateRecord).
+    void UpdateRecord();
+    // Settles a pending edit, then reads the workbook again, keeping the current record's
+    // number where it still exists. Throws CommandError; the records read before then stay.
     void Refresh();
 
-    // A record's value of a field as text by the field text rules; empty for an empty cell.
+    // A record's value of a field as text by the field text rules, with what was typed into a
+    // pending edit; empty for an empty cell.
     QString FieldText(int record, int field) const;
+    bool FieldIsNull(int record, int field) const;
+    // The cell as read from the workbook; null for an empty cell and the record being inserted.
     const workbook::Cell *FieldCell(int record, int field) const;
     // The sheet that FieldCell's cells belong to (their texts, the date system); null when
     // closed. The export reads it directly rather than through a text per field.
     const workbook::SheetData *Sheet() const { return m_sheet.get(); }
+    // The field's text in a pending edit or insert of the current record.
+    void SetFieldText(int field, const QString &text);
 
     // Where records and fields are in the sheet (0-based, absolute), and what file was read:
-    // edits are written back by these positions, into a file that has not changed since.
+    // edits are written back by these positions, into a file that has not changed since. Records
+    // here are those stored, without a pending insert.
     int HeadingRow() const { return m_headingRow; }
     int SheetRow(int record) const { return m_headingRow + 1 + record; }
     int SheetColumn(int field) const { return m_firstColumn + field; }
     const QString &FileName() const { return m_fileName; }
     const QString &SheetName() const { return m_sheetName; }
+    // Of the file as last read or written by this query.
     const workbook::FileIdentity &Identity() const { return m_identity; }
     int BiffVersion() const { return m_sheet ? m_sheet->biffVersion : 0; }
 
@@ -125,28 +168,76 @@ public:
     void EnableControls();
 
 Q_SIGNALS:
-    // Around opening and closing: fields and records are replaced.
+    // Around opening and closing, and a refresh that finds other fields: fields and records
+    // are replaced.
     void structureAboutToChange();
     void structureChanged();
     // After any move, and after opening or closing: the current record or Bof/Eof changed.
     void recordChanged(int previous, int current);
+    // The state or CanModify changed.
+    void stateChanged();
+    // Records appear or disappear at these numbers (inclusive), as item models announce rows.
+    void recordsAboutToBeInserted(int first, int last);
+    void recordsInserted();
+    void recordsAboutToBeRemoved(int first, int last);
+    void recordsRemoved();
+    // Field texts of these records (inclusive ranges) changed.
+    void valuesChanged(int firstRecord, int lastRecord, int firstField, int lastField);
+    // Before a post: controls holding typed text not yet in the fields set it now.
+    void updateRecord();
 
 private:
+    struct Loaded;
+    class UpdatingScope;
+    struct Written;
+
     void checkActive() const;
-    // Reads the workbook that the connection string and query name into a new sheet.
-    std::unique_ptr<workbook::WorkbookReader> read() const;
-    void take(workbook::WorkbookReader &reader, const QString &fileName);
+    void checkCanModify() const;
+    // Reads the workbook that the connection string and query name; checkWritable also asks
+    // whether edits can be written into it.
+    Loaded read(bool checkWritable) const;
+    Loaded load(const QString &fileName, const QString &sheet, bool checkWritable) const;
+    void take(Loaded &loaded);
+    void reload(Loaded &loaded, bool keepKinds, int current);
     QString withName(const QString &message) const;
     void moved(int previous);
-    void buildFields();
+    std::vector<TField> buildFields(const workbook::SheetData &sheet, int headingRow,
+                                    int firstColumn);
+    void setState(DataSetState state);
+
+    int storedRecord(int record) const; // -1 for the record being inserted
+    QString storedText(int stored, int field) const;
+    bool fieldChanged(int field) const;
+    workbook::EditValue editValue(int field, const QString &text) const;
+    workbook::CellKind newNumberKind(int field) const;
+    void beginInsert(bool atEnd);
+    void dropInsert();
+    void postEdit();
+    void postInsert();
+    void storeWritten(const std::vector<Written> &cells, int current);
+    // Takes written cells into the records in memory; false when one of them is a number whose
+    // kind (plain, date, money) only its format in the file tells.
+    bool storeCells(const std::vector<Written> &cells);
+    void storeDeletedRow(int row);
+    int recordsInSheet() const;
+    void setRecordCount(int count);
 
     bool m_active = false;
+    DataSetState m_state = DataSetState::Inactive;
+    bool m_canModify = false;
+    int m_updating = 0;
     std::unique_ptr<workbook::SheetData> m_sheet;
     std::vector<TField> m_fields;
-    int m_records = 0;
+    int m_records = 0; // stored records, without a pending insert
     int m_current = -1;
     bool m_bof = true;
     bool m_eof = true;
+    // A pending edit or insert: per field, the text typed (none: unchanged).
+    std::vector<std::optional<QString>> m_edits;
+    int m_insertAt = -1;
+    int m_beforeInsert = -1;
+    bool m_bofBeforeInsert = true;
+    bool m_eofBeforeInsert = true;
     int m_headingRow = 0;
     int m_firstColumn = 0;
     QString m_fileName;

@@ -450,14 +450,16 @@ void TestAdoQuery::currency() {
     QCOMPARE(workbook::fieldtext::currency(value), text);
 }
 
+// An Excel 5.0/95 workbook is read, but edits cannot be written into it.
 void TestAdoQuery::readOnly() {
     Query t;
-    t.open(u"xlwt-mixed.xls"_qs);
+    t.open(u"gnumeric-biff7.xls"_qs);
     QVERIFY(!t.q.CanModify());
     QCOMPARE(t.q.State(), DataSetState::Browse);
     const QString readOnly = QStringLiteral("detailCore: Cannot modify a read-only dataset");
     QCOMPARE(errorOf([&] { t.q.Edit(); }), readOnly);
     QCOMPARE(errorOf([&] { t.q.Insert(); }), readOnly);
+    QCOMPARE(errorOf([&] { t.q.Append(); }), readOnly);
     QCOMPARE(errorOf([&] { t.q.Delete(); }), readOnly);
     QCOMPARE(errorOf([&] { t.q.Post(); }), u"detailCore: Dataset not in edit or insert mode"_qs);
     QCOMPARE(errorOf([&] { t.q.Cancel(); }), QString());
