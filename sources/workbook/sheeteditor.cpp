@@ -412,7 +412,8 @@ SheetChange SheetChange::deleteRow(int row) {
 
 class SheetEditor::Private {
 public:
-    explicit Private(const QByteArray &stream);
+    // checkOnly: only the checks of a stream that edits could be made in, none prepared.
+    Private(const QByteArray &stream, bool checkOnly);
 
     void setCell(int row, int column, const EditValue &value);
     int appendRow(const QList<EditValue> &values);
@@ -458,10 +459,12 @@ private:
     std::unique_ptr<SstWriter> m_sst;
     int m_extSst = -1, m_recalcId = -1, m_sstInsertAt = -1, m_recalcInsertAt = -1;
     bool m_cellsChanged = false;
+    bool m_checkOnly = false;
     mutable std::optional<SheetReferences> m_references;
 };
 
-SheetEditor::Private::Private(const QByteArray &stream) : m_src(stream) {
+SheetEditor::Private::Private(const QByteArray &stream, bool checkOnly)
+    : m_src(stream), m_checkOnly(checkOnly) {
     m_records.reserve(size_t(stream.size() / 16)); // cells take 10 to 18 bytes
     if (!splitRecords(m_src, m_records))
         damaged();
@@ -557,16 +560,26 @@ void SheetEditor::Private::readSheet1() {
 
 void SheetEditor::Private::readBlocks() {
     // A block ends at a DBCELL or before a ROW that follows cells: at most one per ROW or DBCELL.
-    int ends = 1;
-    for (int i = m_cellsBegin; i < m_cellsEnd; ++i)
-        ends += m_records[size_t(i)].type == rec::Row || m_records[size_t(i)].type == rec::DbCell;
-    m_blocks.reserve(size_t(ends));
+    if (!m_checkOnly) {
+        int ends = 1;
+        for (int i = m_cellsBegin; i < m_cellsEnd; ++i)
+            ends +=
+                m_records[size_t(i)].type == rec::Row || m_records[size_t(i)].type == rec::DbCell;
+        m_blocks.reserve(size_t(ends));
+    }
     Block block;
     bool sawCell = false;
     std::vector<int> rows; // of the block being read; one vector for all of them
+    int previous = -1;     // the last row of the blocks before
     auto close = [&](int end) {
         block.recEnd = end;
-        if (block.recEnd > block.recBegin) {
+        if (m_checkOnly && !rows.empty()) {
+            // Only the order of the blocks' rows matters: no block is kept.
+            const auto [first, last] = std::minmax_element(rows.begin(), rows.end());
+            if (*first <= previous)
+                damaged(); // rows out of order: blocks could not be found by row
+            previous = *last;
+        } else if (!m_checkOnly && block.recEnd > block.recBegin) {
             std::sort(rows.begin(), rows.end());
             rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
             block.setRows(rows);
@@ -615,7 +628,6 @@ void SheetEditor::Private::readBlocks() {
     close(m_cellsEnd);
     if (m_index >= 0)
         m_usesDbCell = true;
-    int previous = -1;
     for (const Block &b : m_blocks) {
         if (!b.hasRows())
             continue;
@@ -1207,7 +1219,11 @@ Output SheetEditor::Private::plan() const {
 
 // --- Public --------------------------------------------------------------------------------
 
-SheetEditor::SheetEditor(const QByteArray &stream) : d(std::make_unique<Private>(stream)) {}
+SheetEditor::SheetEditor(const QByteArray &stream) : d(std::make_unique<Private>(stream, false)) {}
+
+void SheetEditor::check(const QByteArray &stream) {
+    Private(stream, true);
+}
 
 SheetEditor::~SheetEditor() = default;
 

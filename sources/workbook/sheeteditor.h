@@ -39,6 +39,9 @@ public:
     // Takes a Workbook stream. Throws CommandError when it cannot be changed: encrypted,
     // Excel 5.0/95, damaged, or without a worksheet named sheet1.
     explicit SheetEditor(const QByteArray &stream);
+    // Throws the CommandError that the constructor would, without preparing any edit: whether
+    // a workbook can be changed is asked of every workbook opened.
+    static void check(const QByteArray &stream);
     ~SheetEditor();
     SheetEditor(const SheetEditor &) = delete;
     SheetEditor &operator=(const SheetEditor &) = delete;

@@ -147,7 +147,7 @@ void checkWritable(const QByteArray &fileBytes) {
     CompoundFile file;
     if (!file.parse(fileBytes, CompoundFile::StreamBytes::Viewed))
         notAWorkbook();
-    SheetEditor editor(workbookStream(file).data);
+    SheetEditor::check(workbookStream(file).data);
 }
 
 bool canWrite(const QByteArray &fileBytes) {
