@@ -2,6 +2,7 @@
 // the rest of the file kept, each refusal with its message and the file untouched, and a save
 // that fails half way leaving the old file.
 #include "sources/workbook/biffrecords.h"
+#include "sources/workbook/workbookreader.h"
 #include "sources/workbook/workbookwriter.h"
 #include "workbooktesting.h"
 
@@ -190,6 +191,7 @@ private Q_SLOTS:
     void permissionsKept();
     void canWrite_data();
     void canWrite();
+    void offeredBytesAreJudgedOnce();
     void recordChainCheck_data();
     void recordChainCheck();
     void streamInPiecesIsTheStream_data();
@@ -508,6 +510,38 @@ void TestWorkbookWriter::canWrite() {
     QCOMPARE(errorOf([&] { checkWritable(bytes); }), message);
     if (!file.isEmpty())
         QCOMPARE(workbook::canWrite(fixture(file)), message.isEmpty());
+}
+
+// canWrite(path) judges the bytes just read from the file, once, while the file still has their
+// size and time; otherwise it reads the file.
+void TestWorkbookWriter::offeredBytesAreJudgedOnce() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    QVERIFY(QFile::copy(fixture(QStringLiteral("xlwt-plain.xls")), path));
+    const QByteArray bytes = readFile(path);
+    const FileIdentity identity = fileIdentity(path, bytes);
+
+    // Bytes that cannot be written, offered for the file: they are what is judged, once.
+    workbook::offerReadBytes(path, QByteArray(bytes.size(), 'x'), identity);
+    QVERIFY(!workbook::canWrite(path));
+    QVERIFY(workbook::canWrite(path));
+
+    // An offer for another file, or for a file changed since, is not taken.
+    workbook::offerReadBytes(dir.filePath(QStringLiteral("other.xls")), QByteArray(8, 'x'),
+                             identity);
+    QVERIFY(workbook::canWrite(path));
+    FileIdentity older = identity;
+    older.modified = identity.modified.addSecs(-10);
+    workbook::offerReadBytes(path, QByteArray(bytes.size(), 'x'), older);
+    QVERIFY(workbook::canWrite(path));
+
+    // As the workbook page opens a workbook: read, then asked.
+    workbook::WorkbookReader reader;
+    QVERIFY(reader.readFile(path, QStringLiteral("sheet1")));
+    QVERIFY(workbook::canWrite(path));
+    QVERIFY(
+        reader.readFile(fixture(QStringLiteral("gnumeric-biff7.xls")), QStringLiteral("sheet1")));
+    QVERIFY(!workbook::canWrite(fixture(QStringLiteral("gnumeric-biff7.xls"))));
 }
 
 void TestWorkbookWriter::recordChainCheck_data() {

@@ -37,7 +37,13 @@ FileIdentity fileIdentity(const QString &path, QByteArrayView bytes);
 // file whose Workbook stream is BIFF8, not encrypted, with a worksheet named sheet1 that is
 // not damaged. A workbook that cannot be written is to be opened read-only.
 bool canWrite(const QByteArray &fileBytes);
+// The file at path: the bytes the reader has just read from it when they are still its content
+// (same size and time), else the file read again.
 bool canWrite(const QString &path);
+// Offered by the reader with each workbook it reads, and taken by the next canWrite(path) on
+// that file, so that a workbook is read once when it is opened; an empty offer withdraws one.
+// Only one is kept.
+void offerReadBytes(const QString &path, const QByteArray &bytes, const FileIdentity &identity);
 // Throws the CommandError that says why edits cannot be written.
 void checkWritable(const QByteArray &fileBytes);
 
