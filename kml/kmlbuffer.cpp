@@ -22,7 +22,8 @@ namespace {
 constexpr qsizetype ChunkUnits = 512 * 1024;
 
 char16_t *put(char16_t *out, QStringView text) {
-    std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
+    if (!text.isEmpty()) // an empty view may have no characters at all to point at
+        std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
     return out + text.size();
 }
 
