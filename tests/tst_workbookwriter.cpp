@@ -5,6 +5,7 @@
 #include "sources/workbook/workbookreader.h"
 #include "sources/workbook/workbookwriter.h"
 #include "workbooktesting.h"
+#include "xlrdreading.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,87 +22,13 @@
 
 using namespace workbook;
 using namespace workbooktesting;
+using xlrdreading::Cells;
+using xlrdreading::cellsOf;
+using xlrdreading::sheetNamed;
 
 Q_DECLARE_METATYPE(workbook::SheetChange)
 
 namespace {
-
-const QString Python = QStringLiteral("/usr/bin/python3");
-
-// Every sheet as xlrd reads it: name, nrows, ncols, cells [row, col, ctype, value, xf].
-QJsonArray xlrdSheets(const QString &path) {
-    QProcess p;
-    p.start(Python, {fixture(QStringLiteral("dump-xlrd.py")), path});
-    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
-        qWarning() << p.readAllStandardError();
-        return {};
-    }
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
-}
-
-QJsonObject sheetNamed(const QJsonArray &sheets, const QString &name) {
-    for (const QJsonValue &s : sheets)
-        if (s[u"name"].toString().compare(name, Qt::CaseInsensitive) == 0)
-            return s.toObject();
-    return {};
-}
-
-// A cell as the test expects to read it back: kind (1 text, 2 number, 4 bool, 5 error,
-// 6 blank), value, and XF (-1: any, for cells the edits created).
-struct Expected {
-    int kind = 0;
-    QJsonValue value;
-    int xf = -1;
-    bool operator==(const Expected &o) const {
-        return kind == o.kind && value == o.value && (xf < 0 || o.xf < 0 || xf == o.xf);
-    }
-};
-using Cells = QMap<QPair<int, int>, Expected>;
-
-Cells cellsOf(const QJsonObject &sheet) {
-    Cells cells;
-    for (const QJsonValue &v : sheet[u"cells"].toArray()) {
-        const QJsonArray c = v.toArray();
-        const int ctype = c[2].toInt();
-        cells.insert({c[0].toInt(), c[1].toInt()},
-                     Expected{ctype == 3 ? 2 : ctype, c[3], c[4].toInt()}); // dates are numbers
-    }
-    return cells;
-}
-
-// What sheet1 should hold: the original reading with the edits applied by hand.
-class Model {
-public:
-    explicit Model(Cells cells) : m_cells(std::move(cells)) {}
-
-    int lastRow() const { return m_cells.isEmpty() ? -1 : m_cells.lastKey().first; }
-
-    void set(int row, int column, const EditValue &value) {
-        const auto it = m_cells.find({row, column});
-        const int xf = it == m_cells.end() ? -1 : it->xf;
-        if (const double *n = std::get_if<double>(&value))
-            m_cells[{row, column}] = Expected{2, *n, xf};
-        else if (const QString *t = std::get_if<QString>(&value))
-            m_cells[{row, column}] = Expected{1, *t, xf};
-        else if (it != m_cells.end())
-            m_cells[{row, column}] = Expected{6, QString(), xf};
-    }
-
-    void remove(int row) {
-        Cells moved;
-        for (auto it = m_cells.cbegin(); it != m_cells.cend(); ++it) {
-            const int r = it.key().first;
-            if (r != row)
-                moved.insert({r > row ? r - 1 : r, it.key().second}, it.value());
-        }
-        m_cells = moved;
-    }
-
-    const Cells &cells() const { return m_cells; }
-
-private:
-    Cells m_cells;
-};
 
 EditValue randomValue(QRandomGenerator &g) {
     switch (g.bounded(10)) {
@@ -202,10 +129,7 @@ private:
 };
 
 void TestWorkbookWriter::initTestCase() {
-    QProcess p;
-    p.start(Python, {QStringLiteral("-c"), QStringLiteral("import xlrd")});
-    m_xlrd =
-        p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    m_xlrd = xlrdreading::available();
 }
 
 void TestWorkbookWriter::randomRoundTrip_data() {
@@ -234,9 +158,9 @@ void TestWorkbookWriter::randomRoundTrip() {
     const QString path = dir.filePath(QStringLiteral("book.xls"));
     QVERIFY(QFile::copy(fixture(file), path));
     const QByteArray originalBytes = readFile(path);
-    const QJsonArray original = xlrdSheets(path);
+    const QJsonArray original = xlrdreading::sheets(path);
     QVERIFY(!original.isEmpty());
-    Model model(cellsOf(sheetNamed(original, QStringLiteral("sheet1"))));
+    xlrdreading::SheetModel model(cellsOf(sheetNamed(original, QStringLiteral("sheet1"))));
     FileIdentity identity = fileIdentity(path, originalBytes);
 
     QRandomGenerator g(qHash(file));
@@ -286,7 +210,7 @@ void TestWorkbookWriter::randomRoundTrip() {
         QCOMPARE(readFile(path), before);
     }
 
-    const QJsonArray after = xlrdSheets(path);
+    const QJsonArray after = xlrdreading::sheets(path);
     QCOMPARE(after.size(), original.size());
     for (int s = 0; s < original.size(); ++s) {
         const QJsonObject o = original[s].toObject();
