@@ -180,6 +180,18 @@ public:
     }
 
 private:
+    // The references of a formula-bearing record; unreadable when its tokens are cut short.
+    TokenReferences formulaReferences(const BiffRecord &r, const QByteArray &data) const {
+        const char *p = nullptr;
+        int size = 0;
+        if (!formulaTokens(r, data, p, size)) {
+            TokenReferences t;
+            t.unreadable = true;
+            return t;
+        }
+        return tokens(p, size);
+    }
+
     TokenReferences tokens(const char *p, int size) const {
         return scanTokens(p, size, m_externs, m_layout.sheet1);
     }
@@ -223,14 +235,7 @@ private:
             const char *data = r.data(m_stream);
             switch (r.type) {
             case rec::Formula: {
-                const QByteArray bytes(data, r.length);
-                const char *p = nullptr;
-                int size = 0;
-                TokenReferences t;
-                if (formulaTokens(r, bytes, p, size))
-                    t = tokens(p, size);
-                else
-                    t.unreadable = true;
+                const TokenReferences t = formulaReferences(r, QByteArray(data, r.length));
                 if (t.plain || t.sheet || t.names || t.unreadable) {
                     m_reasons.append(formulas);
                     m_formulasRead = true;
@@ -323,14 +328,8 @@ private:
             if (r.type != rec::Formula && r.type != rec::Shrfmla && r.type != rec::Array &&
                 r.type != rt::Brai)
                 continue;
-            const QByteArray bytes = withContinues(m_stream, m_records, size_t(i));
-            const char *p = nullptr;
-            int size = 0;
-            TokenReferences t;
-            if (formulaTokens(r, bytes, p, size))
-                t = tokens(p, size);
-            else
-                t.unreadable = true;
+            const TokenReferences t =
+                formulaReferences(r, withContinues(m_stream, m_records, size_t(i)));
             // In a chart plain references have no sheet of their own to mean.
             const bool refers = t.sheet || t.unreadable || (inChart && t.plain);
             if (refers)
