@@ -802,7 +802,7 @@ bool TADOQuery::storeCells(const std::vector<Written> &cells) {
     };
     for (const Written &w : cells) {
         Cell cell;
-        cell.row = std::uint16_t(w.row);
+        cell.row = w.row;
         cell.column = std::uint16_t(w.column);
         const auto it =
             std::lower_bound(all.begin(), all.end(), std::pair(w.row, w.column), before);

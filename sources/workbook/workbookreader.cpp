@@ -6,6 +6,8 @@
 #include "sources/workbook/codepage.h"
 #include "sources/workbook/compoundfile.h"
 #include "sources/workbook/numberformat.h"
+#include "workbook/formatkind.h"
+#include "workbook/xlsx/xlsxreader.h"
 
 #include <QDir>
 #include <QFile>
@@ -855,8 +857,18 @@ bool WorkbookReader::readBytes(const QByteArray &bytes, const QString &fileName,
     auto notWorkbook = [&] {
         return fail(QStringLiteral("The file \"%1\" is not an Excel workbook").arg(path));
     };
-    if (!hasCompoundFileSignature(bytes))
+    switch (formatKind(bytes)) {
+    case FormatKind::Xls:
+        break;
+    case FormatKind::Xlsx:
+        if (!xlsx::readWorkbook(bytes, path, sheetName, m_sheet, m_error))
+            return fail(m_error);
+        m_sheet.biffVersion = 0;
+        return true;
+    case FormatKind::Ods: // the OpenDocument reader joins here
+    case FormatKind::Unknown:
         return notWorkbook();
+    }
 
     QByteArray stream;
     bool workbookStream = true;
@@ -870,6 +882,11 @@ bool WorkbookReader::readBytes(const QByteArray &bytes, const QString &fileName,
         if (!parsed)
             return fail(QStringLiteral("The workbook \"%1\" is damaged: its compound file "
                                        "structure cannot be read")
+                            .arg(path));
+        // An encrypted .xlsx: the package is a stream of a compound file.
+        if (file.root().child(QStringLiteral("EncryptedPackage")))
+            return fail(QStringLiteral("The workbook \"%1\" is protected by a password and cannot "
+                                       "be read")
                             .arg(path));
         OleEntry *entry = file.root().child(QStringLiteral("Workbook"));
         if (!entry || entry->isStorage) {

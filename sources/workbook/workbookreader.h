@@ -21,7 +21,7 @@ struct Cell {
         double number;      // Number, Date (a serial of the workbook's date system), Currency
         std::uint32_t text; // Text: index into SheetData::strings
     };
-    std::uint16_t row = 0;    // sheet row, 0-based
+    std::int32_t row = 0;     // sheet row, 0-based
     std::uint16_t column = 0; // sheet column, 0-based
     CellKind kind = CellKind::Empty;
     std::uint8_t code = 0; // Bool: 0 or 1; Error: the error code (0x07 #DIV/0! ...)
@@ -72,7 +72,7 @@ private:
 class SheetData {
 public:
     QString sheetName;   // as the workbook spells it
-    int biffVersion = 8; // 8, or 5 for Excel 5.0/95
+    int biffVersion = 8; // 8, or 5 for Excel 5.0/95; 0 for a workbook that is not an .xls file
     bool date1904 = false;
     StringPool strings;
 

@@ -1,0 +1,24 @@
+// Reads one worksheet of an .xlsx workbook (Office Open XML SpreadsheetML) into the same sheet
+// model the .xls reader fills: shared and inline strings, numbers classified by their cell
+// style's number format, truth values, errors, formulas' cached results, the 1904 date system.
+#pragma once
+
+#include "sources/workbook/numberformat.h"
+#include "sources/workbook/workbookreader.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <vector>
+
+namespace workbook::xlsx {
+
+// Reads the sheet of that name (compared without regard to case) into sheet. False with the
+// user's message in error; path names the file in it.
+bool readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
+                  SheetData &sheet, QString &error);
+
+// The number classes of a styles part's cell formats (cellXfs), by format index.
+std::vector<NumberClass> cellFormatClasses(QByteArrayView stylesXml);
+
+} // namespace workbook::xlsx
