@@ -289,6 +289,11 @@ void TestWorkbookReader::formats_data() {
     QTest::newRow("yuan tag") << "[$¥-804]#,##0.00" << money;
     QTest::newRow("euro after") << "#,##0.00 €" << money;
     QTest::newRow("escaped dollar") << "\\$0" << money;
+    QTest::newRow("quoted yuan") << "\"¥\"#,##0.00" << money;
+    QTest::newRow("quoted full-width yuan, two sections")
+        << "\"￥\"#,##0;\"￥\"\\-#,##0" << money;
+    QTest::newRow("quoted text without a symbol") << "0.00\" 元\"" << plain;
+    QTest::newRow("quoted symbol in a date") << "yyyy\"$\"mm" << date;
 }
 
 void TestWorkbookReader::formats() {
