@@ -126,6 +126,29 @@ QByteArray cellName(int row, int column) {
     return letters + QByteArray::number(row + 1);
 }
 
+void decodeEscapes(QString &text) {
+    qsizetype at = text.indexOf(QLatin1String("_x"));
+    if (at < 0)
+        return;
+    QString out;
+    qsizetype copied = 0;
+    for (; at >= 0 && at + 7 <= text.size(); at = text.indexOf(QLatin1String("_x"), at + 1)) {
+        if (at < copied || text[at + 6] != u'_')
+            continue;
+        bool ok = false;
+        const ushort code = text.mid(at + 2, 4).toUShort(&ok, 16);
+        if (!ok)
+            continue;
+        out += QStringView(text).mid(copied, at - copied);
+        out += QChar(code);
+        copied = at + 7;
+    }
+    if (copied == 0)
+        return;
+    out += QStringView(text).mid(copied);
+    text = out;
+}
+
 bool Package::isWorkbookPackage(QByteArrayView bytes) {
     if (!zip::Archive::hasSignature(bytes))
         return false;

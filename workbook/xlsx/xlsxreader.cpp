@@ -140,6 +140,7 @@ void readSharedStrings(const QByteArray &doc, SheetData &sheet, std::vector<std:
         } else if (is(s.localName(), "si")) {
             text.clear();
             stringItem(s, text);
+            decodeEscapes(text);
             sst.push_back(sheet.strings.add(text));
         }
     }
@@ -277,8 +278,9 @@ private:
             text(c, m_text, cells);
             return;
         }
-        if (!hasValue)
-            return; // a formula without a cached result, or a formatted blank
+        // A formula without a cached result (openpyxl writes an empty <v>), or a formatted blank.
+        if (!hasValue || (type != "str" && trimmed(m_value).isEmpty()))
+            return;
         if (type == "s") {
             std::uint32_t index;
             if (!parseIndex(m_value, index) || index >= m_sst.size())
@@ -313,9 +315,10 @@ private:
         }
     }
 
-    void text(Cell &c, const QString &value, std::vector<Cell> &cells) {
+    void text(Cell &c, QString value, std::vector<Cell> &cells) {
         if (value.isEmpty())
             return;
+        decodeEscapes(value);
         c.text = m_sheet.strings.add(value);
         c.kind = CellKind::Text;
         cells.push_back(c);
