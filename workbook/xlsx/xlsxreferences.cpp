@@ -197,7 +197,8 @@ SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
             add(reasons, QStringLiteral("pivot tables"));
         else if (r.isType("drawing") && drawing && !r.external && package.hasPart(r.target)) {
             // Shapes anchored to cells move with rows; only absolute anchors do not.
-            Scanner s(package.xmlPart(r.target));
+            const QByteArray doc = package.xmlPart(r.target);
+            Scanner s(doc);
             while (s.next() != Token::EndDocument)
                 if (s.token() == Token::StartElement &&
                     (is(s.localName(), "twoCellAnchor") || is(s.localName(), "oneCellAnchor"))) {
@@ -236,7 +237,8 @@ SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
 
     // Defined names: those naming sheet1, and those of sheet1's own scope.
     {
-        Scanner s(package.xmlPart(package.workbookPart()));
+        const QByteArray doc = package.xmlPart(package.workbookPart());
+        Scanner s(doc);
         while (s.next() != Token::EndDocument) {
             if (s.token() != Token::StartElement || !is(s.localName(), "definedName"))
                 continue;
@@ -257,7 +259,8 @@ SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
         const bool pivot = e.name.startsWith("xl/pivotCache/pivotCacheDefinition");
         if (!chart && !pivot)
             continue;
-        Scanner s(package.xmlPart(e.name));
+        const QByteArray doc = package.xmlPart(e.name);
+        Scanner s(doc);
         while (s.next() != Token::EndDocument) {
             if (s.token() != Token::StartElement)
                 continue;

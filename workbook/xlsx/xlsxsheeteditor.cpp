@@ -243,7 +243,8 @@ public:
     qsizetype m_dimensionBegin = -1, m_dimensionEnd = -1; // the ref value
     bool m_hasDimension = false;
     Range m_dimension;
-    std::vector<Row> m_rows; // in row order
+    std::vector<Row> m_rows;                                // in row order
+    std::vector<std::pair<qsizetype, qsizetype>> m_deleted; // bytes of deleted rows
     std::vector<Range> m_arrays;
     std::vector<std::array<int, 2>> m_sharedAnchors;
     bool m_changed = false;
@@ -520,7 +521,14 @@ QByteArray SheetPartEditor::Private::result() const {
     out.reserve(m_xml.size() + 4096);
     const char *xml = m_xml.constData();
     qsizetype copied = 0;
+    std::vector<std::pair<qsizetype, qsizetype>> deleted = m_deleted;
+    std::sort(deleted.begin(), deleted.end());
+    auto skipped = deleted.cbegin();
     auto copyTo = [&](qsizetype at) {
+        for (; skipped != deleted.cend() && skipped->first < at; ++skipped) {
+            out.append(xml + copied, skipped->first - copied);
+            copied = skipped->second;
+        }
         out.append(xml + copied, at - copied);
         copied = at;
     };
@@ -644,6 +652,9 @@ void SheetPartEditor::deleteRow(int row, const std::function<QStringList()> &row
                                .arg(list));
     }
     std::vector<Row> &rows = d->m_rows;
+    for (const Row &r : rows)
+        if (r.index == row && r.begin >= 0)
+            d->m_deleted.emplace_back(r.begin, r.end);
     rows.erase(
         std::remove_if(rows.begin(), rows.end(), [row](const Row &r) { return r.index == row; }),
         rows.end());

@@ -138,7 +138,7 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
             // A chain naming a cell without a formula makes Excel repair the file: it goes, with
             // its relationship and its content type, and Excel builds it anew.
             parts.push_back({chain.target, std::nullopt});
-            const QByteArray relsPart = [&] {
+            const QByteArray relsPart = [&]() -> QByteArray {
                 const QByteArray &wb = package.workbookPart();
                 const qsizetype slash = wb.lastIndexOf('/');
                 return wb.left(slash + 1) + "_rels/" + wb.mid(slash + 1) + ".rels";
