@@ -112,3 +112,20 @@ kinds()
 prefixed()
 chain()
 full()
+
+
+def utf16():
+    """sheet1's part in UTF-16: read, but not written back."""
+    rows = "".join(f'<row r="{r + 1}"><c r="A{r + 1}"><v>{r}</v></c></row>' for r in range(5))
+    xml = sheet(rows).replace('encoding="UTF-8"', 'encoding="UTF-16"')
+    package("crafted-utf16.xlsx", [("sheet1", "\ufeff" + xml)])
+    # zipfile wrote the text as UTF-8: write the part again in UTF-16.
+    with zipfile.ZipFile(f"{out}/crafted-utf16.xlsx") as z:
+        parts = {i.filename: z.read(i.filename) for i in z.infolist()}
+    parts["xl/worksheets/part1.xml"] = xml.encode("utf-16")
+    with zipfile.ZipFile(f"{out}/crafted-utf16.xlsx", "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in parts.items():
+            z.writestr(name, data)
+
+
+utf16()
