@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <cstring>
+#include <string>
 
 namespace workbook::xlsx {
 
@@ -127,6 +128,10 @@ QByteArray cellName(int row, int column) {
 }
 
 void decodeEscapes(QString &text) {
+    // Nearly every text has no underscore at all: one pass over it settles that.
+    const char16_t *chars = reinterpret_cast<const char16_t *>(text.constData());
+    if (!std::char_traits<char16_t>::find(chars, std::size_t(text.size()), u'_'))
+        return;
     qsizetype at = text.indexOf(QLatin1String("_x"));
     if (at < 0)
         return;

@@ -10,8 +10,9 @@ namespace {
 using xml::Scanner;
 using Token = Scanner::Token;
 
-bool is(QByteArrayView name, const char *what) {
-    return name == QByteArrayView(what);
+// A name against a literal, compared without a call: the scan's most frequent question.
+template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
+    return name.size() == qsizetype(N - 1) && std::memcmp(name.data(), what, N - 1) == 0;
 }
 
 bool identifierChar(QChar c) {

@@ -106,6 +106,9 @@ private:
     Token endTag();
     void markup(); // comments, processing instructions, CDATA, a DTD
     QByteArrayView resolve(QByteArrayView prefix) const;
+    void setName(QByteArrayView name);
+    void decodeInto(QByteArrayView raw, bool cdata, bool attribute, QString &out) const;
+    char32_t reference(QByteArrayView ref) const;
     template <typename Out> void decode(QByteArrayView raw, bool attribute, Out &out) const;
     int lineAt(qsizetype at) const;
 
@@ -115,6 +118,7 @@ private:
     qsizetype m_begin = 0, m_end = 0;
     Token m_token = Token::EndDocument;
     QByteArrayView m_name;
+    qsizetype m_colon = -1; // in m_name
     QByteArrayView m_text;
     bool m_cdata = false;
     bool m_emptyElement = false;
