@@ -138,6 +138,37 @@ bool formulaNamesSheet(QStringView f, const QString &sheetName) {
     return false;
 }
 
+bool formulasReadSheet(const Package &package, const SheetEntry &sheet, bool sheetHasFormulas) {
+    if (sheetHasFormulas)
+        return true;
+    bool formulasElsewhere = false;
+    for (const SheetEntry &other : package.sheets()) {
+        if (&other == &sheet || other.part.isEmpty() || !package.hasPart(other.part) ||
+            !other.type.endsWith("/worksheet"))
+            continue;
+        const QByteArray doc = package.xmlPart(other.part);
+        if (!doc.contains("<f") && !doc.contains(":f"))
+            continue;
+        Scanner s(doc);
+        while (s.next() != Token::EndDocument) {
+            if (s.token() != Token::StartElement || !is(s.localName(), "f"))
+                continue;
+            formulasElsewhere = true;
+            if (formulaNamesSheet(elementText(s), sheet.name))
+                return true;
+        }
+    }
+    if (!formulasElsewhere)
+        return false;
+    const QByteArray doc = package.xmlPart(package.workbookPart());
+    Scanner s(doc);
+    while (s.next() != Token::EndDocument)
+        if (s.token() == Token::StartElement && is(s.localName(), "definedName") &&
+            formulaNamesSheet(elementText(s), sheet.name))
+            return true;
+    return false;
+}
+
 SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
                                const QByteArray &sheetXml) {
     SheetReferences out;

@@ -23,6 +23,11 @@ struct SheetReferences {
 SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
                                const QByteArray &sheetXml);
 
+// Whether formulas may read the sheet's cells, so that their cached results go stale when a cell
+// changes: the sheet's own (sheetHasFormulas), those of other worksheets naming it, and any
+// formula elsewhere when a defined name refers to it. Reads only the parts that hold formulas.
+bool formulasReadSheet(const Package &package, const SheetEntry &sheet, bool sheetHasFormulas);
+
 // Whether a formula's text refers to cells (or names) at all: "1+2" does not, "A1*2" and
 // "Places" do.
 bool formulaHasReferences(QStringView formula);

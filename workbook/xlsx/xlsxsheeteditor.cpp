@@ -232,6 +232,7 @@ public:
     explicit Private(QByteArray xml) : m_xml(std::move(xml)) { index(); }
 
     void index();
+    void indexCells(Scanner &s, Row &r, int row);
     Row &parse(Row &row) const;
     void setCell(int row, int column, const EditValue &value);
     int lastRow() const;
@@ -251,7 +252,55 @@ public:
     std::vector<std::array<int, 2>> m_sharedAnchors;
     bool m_changed = false;
     bool m_formulaRemoved = false;
+    bool m_hasFormulas = false;
 };
+
+static bool hasCellTag(QByteArrayView content) {
+    for (const char *tag : {"<c ", "<c>", "<c/", ":c ", ":c>", ":c/"})
+        if (content.contains(tag))
+            return true;
+    return false;
+}
+
+// A row's cells read one by one, for its formulas' shared and array ranges.
+void SheetPartEditor::Private::indexCells(Scanner &s, Row &r, int row) {
+    const int rowDepth = s.depth();
+    int nextColumn = 0;
+    while (!(s.next() == Token::EndElement && s.depth() < rowDepth)) {
+        if (s.token() != Token::StartElement)
+            continue;
+        if (!is(s.localName(), "c")) {
+            s.skipElement();
+            continue;
+        }
+        r.hasCells = true;
+        int cellRow = row, column = nextColumn;
+        QByteArrayView cref;
+        if (s.attribute("r", cref) && !parseCellName(cref, cellRow, column))
+            damaged("a cell lies outside the sheet");
+        nextColumn = column + 1;
+        if (s.isEmptyElement())
+            continue;
+        const int cellDepth = s.depth();
+        while (!(s.next() == Token::EndElement && s.depth() < cellDepth)) {
+            if (s.token() != Token::StartElement)
+                continue;
+            if (is(s.localName(), "f")) {
+                m_hasFormulas = true;
+                QByteArrayView type, range;
+                Range rg;
+                if (s.attribute("t", type) && s.attribute("ref", range) && parseRange(range, rg)) {
+                    if (type == "shared")
+                        m_sharedAnchors.push_back({row, column});
+                    else
+                        m_arrays.push_back(rg);
+                }
+            }
+            if (!s.isEmptyElement())
+                s.skipElement();
+        }
+    }
+}
 
 void SheetPartEditor::Private::index() {
     Scanner s(m_xml);
@@ -309,41 +358,18 @@ void SheetPartEditor::Private::index() {
             row = r.index;
             r.original = r.index;
             if (!s.isEmptyElement()) {
-                const int rowDepth = s.depth();
-                int nextColumn = 0;
-                while (!(s.next() == Token::EndElement && s.depth() < rowDepth)) {
-                    if (s.token() != Token::StartElement)
-                        continue;
-                    if (!is(s.localName(), "c")) {
-                        s.skipElement();
-                        continue;
-                    }
-                    r.hasCells = true;
-                    int cellRow = row, column = nextColumn;
-                    QByteArrayView cref;
-                    if (s.attribute("r", cref) && !parseCellName(cref, cellRow, column))
-                        damaged("a cell lies outside the sheet");
-                    nextColumn = column + 1;
-                    if (s.isEmptyElement())
-                        continue;
-                    const int cellDepth = s.depth();
-                    while (!(s.next() == Token::EndElement && s.depth() < cellDepth)) {
-                        if (s.token() != Token::StartElement)
-                            continue;
-                        if (is(s.localName(), "f")) {
-                            QByteArrayView type, range;
-                            Range rg;
-                            if (s.attribute("t", type) && s.attribute("ref", range) &&
-                                parseRange(range, rg)) {
-                                if (type == "shared")
-                                    m_sharedAnchors.push_back({row, column});
-                                else
-                                    m_arrays.push_back(rg);
-                            }
-                        }
-                        if (!s.isEmptyElement())
-                            s.skipElement();
-                    }
+                // A row without formulas is passed over to its end tag unread: only whether it
+                // holds cells matters here. (The bytes are those the reader has read whole.)
+                const QByteArray endTag = "</" + s.name().toByteArray() + '>';
+                const QByteArrayView rest = QByteArrayView(m_xml).sliced(s.position());
+                const qsizetype found = rest.indexOf(endTag);
+                const QByteArrayView content = found < 0 ? rest : rest.first(found);
+                if (found >= 0 && !content.contains("<f") && !content.contains(":f")) {
+                    r.hasCells = hasCellTag(content);
+                    s.skipContentTo(s.position() + found);
+                    s.next();
+                } else {
+                    indexCells(s, r, row);
                 }
             } else {
                 s.next();
@@ -551,17 +577,16 @@ QByteArray SheetPartEditor::Private::result() const {
         copyTo(m_dataBegin);
     }
     int previous = -1;
+    qsizetype lastEnd = m_dataBegin; // past the last row of the part passed so far
     for (const Row &r : m_rows) {
         const bool moved = r.index != r.original;
         const bool implicitShift = !r.explicitRef && r.index != previous + 1;
         if (!r.parsed && !moved && !implicitShift) {
-            // As it stands, with the white space before it.
-            copyTo(r.end);
-            previous = r.index;
+            previous = r.index; // copied as it stands with the next piece
+            lastEnd = r.end;
             continue;
         }
-        if (r.begin >= 0)
-            copyTo(r.begin);
+        copyTo(r.begin >= 0 ? r.begin : lastEnd);
         Row row = r;
         parse(row);
         std::vector<Attr> attrs = row.attrs;
@@ -601,7 +626,7 @@ QByteArray SheetPartEditor::Private::result() const {
             out += "</" + row.tagName + '>';
         }
         if (r.begin >= 0)
-            copied = r.end;
+            copied = lastEnd = r.end;
         previous = r.index;
     }
     copyTo(m_dataEnd);
@@ -696,6 +721,10 @@ bool SheetPartEditor::isChanged() const {
 
 bool SheetPartEditor::formulaRemoved() const {
     return d->m_formulaRemoved;
+}
+
+bool SheetPartEditor::hasFormulas() const {
+    return d->m_hasFormulas;
 }
 
 QByteArray SheetPartEditor::result() const {

@@ -39,6 +39,8 @@ public:
     bool isChanged() const;
     // Whether some formula cell lost its formula: a calculation chain naming it is then stale.
     bool formulaRemoved() const;
+    // Whether the sheet holds any formula.
+    bool hasFormulas() const;
     // The part with the changes.
     QByteArray result() const;
 

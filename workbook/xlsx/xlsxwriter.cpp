@@ -130,7 +130,7 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
 
         std::vector<zip::EntryChange> parts;
         parts.push_back({entry.part, editor.result()});
-        if (refs().formulasReadSheet)
+        if (formulasReadSheet(package, entry, editor.hasFormulas()))
             parts.push_back({package.workbookPart(),
                              withFullCalcOnLoad(package.xmlPart(package.workbookPart()))});
         const Relationship chain = package.workbookRelationship("calcChain");

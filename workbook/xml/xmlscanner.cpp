@@ -489,6 +489,12 @@ void Scanner::skipElement() {
     }
 }
 
+void Scanner::skipContentTo(qsizetype endTag) {
+    if (endTag < m_pos || endTag > m_size || m_token != Token::StartElement || m_pendingEnd)
+        fail("an element's end is not where it was found");
+    m_pos = endTag;
+}
+
 QString Scanner::readElementText() {
     QString text;
     const std::size_t depth = m_open.size();

@@ -83,6 +83,10 @@ public:
 
     // After a start element: skips its content; the current token is then its end element.
     void skipElement();
+    // After a start element whose end tag the caller has found at endTag: passes over the
+    // content without reading it; the next token is that end tag. Throws XmlError when endTag
+    // lies before the current position or past the document.
+    void skipContentTo(qsizetype endTag);
     // All text inside the current start element, decoded and joined, ending on its end element.
     QString readElementText();
 
