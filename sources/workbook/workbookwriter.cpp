@@ -69,14 +69,14 @@ OleEntry &workbookStream(CompoundFile &file) {
 }
 
 // An .xlsx package: the new archive is made in memory (it is compressed, a fraction of the sheet's
-// size) and replaces the file as an .xls file does.
+// size) and replaces the file as an .xls file does, flushed to the disk.
 WriteResult writePackage(const QString &path, const QByteArray &bytes,
                          const std::vector<SheetChange> &changes, WriteResult &result,
                          qint64 readSize, const QDateTime &readTime) {
     const QByteArray out = xlsx::applyChanges(bytes, changes, result);
     if (out.isEmpty())
         return result;
-    ReplacingFile newFile(path, ".xlsx.tmp");
+    ReplacingFile newFile(path, ".xlsx.tmp", ReplacingFile::Durability::Flushed);
     if (newFile.error() != 0)
         throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
                                .arg(nativePath(path), systemErrorText(newFile.error())));
@@ -86,7 +86,7 @@ WriteResult writePackage(const QString &path, const QByteArray &bytes,
     if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
         changedOnDisk(path);
     if (!newFile.close() || !newFile.commit())
-        throw CommandError(QStringLiteral("Stream write error"));
+        throw CommandError(QStringLiteral("Stream write error") + newFile.failureNote());
     result.identity = fileIdentity(path, out);
     return result;
 }
@@ -269,9 +269,9 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     if (!editor.isChanged())
         return result;
 
-    // The rebuilt stream goes straight into the new file, checked on its way; the new file
-    // takes the old one's place by a rename, as the KML file does (common/replacingfile.h says
-    // why the disk is not waited for).
+    // The rebuilt stream goes straight into the new file, checked on its way; the new content
+    // replaces the old as the KML file's does (common/replacingfile.h), but flushed to the disk
+    // first: a post must survive a power cut right after it.
     RecordChainCheck check;
     stream.produce = [&editor, &check](const std::function<bool(QByteArrayView)> &put) {
         return editor.writeStream([&](QByteArrayView piece) {
@@ -281,7 +281,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     };
     // A BIFF5 copy next to the Workbook stream would show the old cells to older readers.
     compound.root().removeChild(Biff5Stream);
-    ReplacingFile newFile(path, ".xls.tmp");
+    ReplacingFile newFile(path, ".xls.tmp", ReplacingFile::Durability::Flushed);
     if (newFile.error() != 0)
         throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
                                .arg(nativePath(path), systemErrorText(newFile.error())));
@@ -311,7 +311,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
         changedOnDisk(path);
     if (!newFile.close() || !newFile.commit())
-        throw CommandError(QStringLiteral("Stream write error"));
+        throw CommandError(QStringLiteral("Stream write error") + newFile.failureNote());
     result.identity = fileIdentity(path, bytes);
     return result;
 }

@@ -28,15 +28,25 @@ const SheetEntry &sheet1(const Package &package) {
     return *entry;
 }
 
-// The part's bytes as UTF-8; a part in UTF-16 cannot be written back as it was.
-QByteArray sheetXml(const Package &package, const SheetEntry &entry) {
+// The part's bytes as UTF-8; converted says it was in UTF-16.
+QByteArray sheetXml(const Package &package, const SheetEntry &entry, bool &converted) {
     const zip::Entry *e = package.archive().find(entry.part);
-    bool converted = false;
-    QByteArray xml = xml::toUtf8(package.archive().read(*e), &converted);
-    if (converted)
-        throw CommandError(
-            QStringLiteral("The workbook's sheet1 is stored in UTF-16 and cannot be changed"));
-    return xml;
+    return xml::toUtf8(package.archive().read(*e), &converted);
+}
+
+// A part read from UTF-16 is written in UTF-8, which its declaration then names.
+QByteArray declaredUtf8(QByteArray doc) {
+    if (!doc.startsWith("<?xml"))
+        return doc;
+    const qsizetype end = doc.indexOf("?>");
+    const qsizetype at = doc.left(end).indexOf("encoding=");
+    if (end < 0 || at < 0 || at + 10 >= end)
+        return doc;
+    const char quote = doc[at + 9];
+    const qsizetype close = doc.indexOf(quote, at + 10);
+    if (close < 0 || close > end)
+        return doc;
+    return doc.left(at + 10) + "UTF-8" + doc.mid(close);
 }
 
 // Cuts the elements the predicate picks out of a small part (relationships, content types).
@@ -114,7 +124,8 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
     try {
         const Package package(bytes);
         const SheetEntry &entry = sheet1(package);
-        const QByteArray original = sheetXml(package, entry);
+        bool converted = false;
+        const QByteArray original = sheetXml(package, entry, converted);
         std::optional<SheetReferences> references;
         auto refs = [&]() -> const SheetReferences & {
             if (!references)
@@ -129,7 +140,7 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
             return QByteArray();
 
         std::vector<zip::EntryChange> parts;
-        parts.push_back({entry.part, editor.result()});
+        parts.push_back({entry.part, converted ? declaredUtf8(editor.result()) : editor.result()});
         if (formulasReadSheet(package, entry, editor.hasFormulas()))
             parts.push_back({package.workbookPart(),
                              withFullCalcOnLoad(package.xmlPart(package.workbookPart()))});
