@@ -68,29 +68,6 @@ OleEntry &workbookStream(CompoundFile &file) {
                            .arg(nativePath(path)));
 }
 
-// An .xlsx package: the new archive is made in memory (it is compressed, a fraction of the sheet's
-// size) and replaces the file as an .xls file does, flushed to the disk.
-WriteResult writePackage(const QString &path, const QByteArray &bytes,
-                         const std::vector<SheetChange> &changes, WriteResult &result,
-                         qint64 readSize, const QDateTime &readTime) {
-    const QByteArray out = xlsx::applyChanges(bytes, changes, result);
-    if (out.isEmpty())
-        return result;
-    ReplacingFile newFile(path, ".xlsx.tmp", ReplacingFile::Durability::Flushed);
-    if (newFile.error() != 0)
-        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(nativePath(path), systemErrorText(newFile.error())));
-    if (!newFile.write(out.constData(), out.size()))
-        throw CommandError(QStringLiteral("Stream write error"));
-    const QFileInfo now(path);
-    if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
-        changedOnDisk(path);
-    if (!newFile.close() || !newFile.commit())
-        throw CommandError(QStringLiteral("Stream write error") + newFile.failureNote());
-    result.identity = fileIdentity(path, out);
-    return result;
-}
-
 } // namespace
 
 void RecordChainCheck::feed(QByteArrayView piece) {
@@ -233,7 +210,11 @@ bool canWrite(const QString &path) {
 
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
                               const std::vector<SheetChange> &changes) {
+    // A zip is an .xlsx package, which has a writer of its own.
     QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && file.read(2) == "PK")
+        return xlsx::writeSheetChanges(path, opened, changes);
+    file.close();
     if (!file.exists())
         throw CommandError(QStringLiteral("The workbook \"%1\" no longer exists; it was moved or "
                                           "deleted since it was opened or last refreshed")
@@ -253,8 +234,6 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     const QDateTime readTime = result.identity.modified;
     if (!result.identity.sameBytes(opened))
         changedOnDisk(path);
-    if (formatKind(bytes) == FormatKind::Xlsx)
-        return writePackage(path, bytes, changes, result, readSize, readTime);
 
     // The streams are views of the file's bytes where they can be, so those bytes stay until
     // the new file is written: the file is read, rebuilt and written once each, and copied
