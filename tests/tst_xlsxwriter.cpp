@@ -5,6 +5,7 @@
 #include "sources/workbook/workbookreader.h"
 #include "sources/workbook/workbookwriter.h"
 #include "workbook/xlsx/xlsxpackage.h"
+#include "workbook/xlsx/xlsxsheeteditor.h"
 #include "workbook/zip/ziparchive.h"
 
 #include <QDir>
@@ -159,6 +160,8 @@ private Q_SLOTS:
     void roundTrip();
     void readByOpenpyxl();
     void keepsTheRestOfThePart();
+    void sheetPart_data();
+    void sheetPart();
     void calculationChain();
     void refusals_data();
     void refusals();
@@ -337,6 +340,53 @@ void tst_XlsxWriter::readByOpenpyxl() {
             }
         }
     }
+}
+
+// The sheet part's XML as the editor leaves it, for the shapes of rows the fixtures lack.
+void tst_XlsxWriter::sheetPart_data() {
+    QTest::addColumn<QByteArray>("rows");
+    QTest::addColumn<SheetChange>("change");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("append after a cell tag broken over lines")
+        << QByteArray("<row r=\"1\"><c\n r=\"A1\"><v>1</v></c></row>")
+        << SheetChange::appendRow({2.0})
+        << QByteArray("<row r=\"1\"><c\n r=\"A1\"><v>1</v></c></row>"
+                      "<row r=\"2\"><c r=\"A2\"><v>2</v></c></row>");
+    QTest::newRow("rows without positions after a new row get theirs")
+        << QByteArray("<row><c><v>1</v></c></row><row r=\"3\"><c><v>3</v></c></row><row><c>"
+                      "<v>4</v></c></row>")
+        << SheetChange::setCell(1, 1, QStringLiteral("b"))
+        << QByteArray("<row><c><v>1</v></c></row><row r=\"2\"><c r=\"B2\" t=\"inlineStr\"><is><t>b"
+                      "</t></is></c></row><row r=\"3\"><c><v>3</v></c></row><row><c><v>4</v></c>"
+                      "</row>");
+    QTest::newRow("delete moves rows and cells up")
+        << QByteArray("<row r=\"1\" ht=\"20\"><c r=\"A1\"><v>1</v></c></row>\n<row r=\"2\">"
+                      "<c r=\"A2\"><v>2</v></c></row>\n<row r=\"3\" spans=\"1:2\"><c r=\"A3\" "
+                      "s=\"4\"><v>3</v></c><c r=\"B3\"><v>5</v></c></row>")
+        << SheetChange::deleteRow(1)
+        << QByteArray(
+               "<row r=\"1\" ht=\"20\"><c r=\"A1\"><v>1</v></c></row>\n\n<row r=\"2\" "
+               "spans=\"1:2\"><c r=\"A2\" s=\"4\"><v>3</v></c><c r=\"B2\"><v>5</v></c></row>");
+    QTest::newRow("a formatted row takes its first cell")
+        << QByteArray("<row r=\"1\" s=\"2\" customFormat=\"1\"/>")
+        << SheetChange::setCell(0, 2, 1.25)
+        << QByteArray("<row r=\"1\" s=\"2\" customFormat=\"1\"><c r=\"C1\"><v>1.25</v></c></row>");
+    QTest::newRow("emptied cell keeps its style, a bare one goes")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"3\"><f>1+1</f><v>2</v></c><c r=\"B1\"><v>1</v>"
+                      "</c></row>")
+        << SheetChange::setCell(0, 0, EditValue())
+        << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"3\"/><c r=\"B1\"><v>1</v></c></row>");
+}
+
+void tst_XlsxWriter::sheetPart() {
+    QFETCH(QByteArray, rows);
+    QFETCH(SheetChange, change);
+    QFETCH(QByteArray, expected);
+    const QByteArray head = "<worksheet xmlns=\"urn:main\"><sheetData>";
+    const QByteArray tail = "</sheetData></worksheet>";
+    xlsx::SheetPartEditor editor(head + rows + tail);
+    editor.apply(change, [] { return QStringList(); });
+    QCOMPARE(editor.result(), head + expected + tail);
 }
 
 // One changed cell: the part around its row is the same bytes.

@@ -260,10 +260,17 @@ public:
     bool m_hasFormulas = false;
 };
 
+// Whether a row's content holds a cell: a tag named c, with or without a prefix.
 static bool hasCellTag(QByteArrayView content) {
-    for (const char *tag : {"<c ", "<c>", "<c/", ":c ", ":c>", ":c/"})
-        if (content.contains(tag))
+    for (qsizetype at = content.indexOf('c'); at >= 0; at = content.indexOf('c', at + 1)) {
+        if (at == 0 || (content[at - 1] != '<' && content[at - 1] != ':') ||
+            at + 1 >= content.size())
+            continue;
+        const char next = content[at + 1];
+        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\n' ||
+            next == '\r')
             return true;
+    }
     return false;
 }
 
