@@ -21,6 +21,7 @@
 
 #include <map>
 #include <memory>
+#include <sys/resource.h>
 #include <variant>
 
 using namespace workbook;
@@ -166,6 +167,7 @@ private Q_SLOTS:
     void refusals_data();
     void refusals();
     void changedOnDisk();
+    void failedWriteKeepsTheFile();
 };
 
 void tst_XlsxWriter::roundTrip_data() {
@@ -528,6 +530,29 @@ void tst_XlsxWriter::changedOnDisk() {
         QStringLiteral("The workbook \"%1\" was changed by another program since it was "
                        "opened or last refreshed. Refresh the data, then make the change again")
             .arg(QDir::toNativeSeparators(path)));
+}
+
+// A write that fails part way (here at a file-size limit) leaves the old file as it was and no
+// other file beside it.
+void tst_XlsxWriter::failedWriteKeepsTheFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    QVERIFY(QFile::copy(fixture("libreoffice-plain.xlsx"), path));
+    const QByteArray before = bytesOf(path);
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString error =
+        errorOf([&] { writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.5)}); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    QVERIFY(error.startsWith(u"Stream write error"));
+    QCOMPARE(bytesOf(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
 }
 
 QTEST_GUILESS_MAIN(tst_XlsxWriter)
