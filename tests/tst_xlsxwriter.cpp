@@ -5,6 +5,7 @@
 #include "sources/workbook/workbookreader.h"
 #include "sources/workbook/workbookwriter.h"
 #include "workbook/xlsx/xlsxpackage.h"
+#include "workbook/xlsx/xlsxreferences.h"
 #include "workbook/xlsx/xlsxsheeteditor.h"
 #include "workbook/zip/ziparchive.h"
 
@@ -163,6 +164,8 @@ private Q_SLOTS:
     void keepsTheRestOfThePart();
     void sheetPart_data();
     void sheetPart();
+    void formulaReferences_data();
+    void formulaReferences();
     void calculationChain();
     void refusals_data();
     void refusals();
@@ -389,6 +392,34 @@ void tst_XlsxWriter::sheetPart() {
     xlsx::SheetPartEditor editor(head + rows + tail);
     editor.apply(change, [] { return QStringList(); });
     QCOMPARE(editor.result(), head + expected + tail);
+}
+
+// What a formula's text says about the cells it reads: references at all, and to sheet1.
+void tst_XlsxWriter::formulaReferences_data() {
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<bool>("references");
+    QTest::addColumn<bool>("namesSheet1");
+    QTest::newRow("constants") << "1+2*3.5E+2" << false << false;
+    QTest::newRow("a function of constants") << "SUM(1, 2) & TRUE" << false << false;
+    QTest::newRow("text that looks like a reference") << "\"Sheet1!A1\" & \"B2\"" << false << false;
+    QTest::newRow("a cell") << "A2*2" << true << false;
+    QTest::newRow("rows") << "SUM(1:3)" << true << false;
+    QTest::newRow("a name") << "Places*2" << true << false;
+    QTest::newRow("sheet1 plainly") << "Sheet1!A2+1" << true << true;
+    QTest::newRow("sheet1 quoted, another case") << "SUM('SHEET1'!$A$2:$A$5)" << true << true;
+    QTest::newRow("another sheet") << "Other!A1" << true << false;
+    QTest::newRow("a quoted name with a quote") << "'it''s'!A1" << true << false;
+    QTest::newRow("a 3-D reference") << "SUM(Sheet0:Sheet2!A1)" << true << true;
+    QTest::newRow("this workbook by number") << "[0]Sheet1!A1" << true << true;
+    QTest::newRow("another workbook") << "[1]Sheet1!A1" << true << false;
+}
+
+void tst_XlsxWriter::formulaReferences() {
+    QFETCH(QString, formula);
+    QFETCH(bool, references);
+    QFETCH(bool, namesSheet1);
+    QCOMPARE(xlsx::formulaHasReferences(formula), references);
+    QCOMPARE(xlsx::formulaNamesSheet(formula, QStringLiteral("Sheet1")), namesSheet1);
 }
 
 // One changed cell: the part around its row is the same bytes.
