@@ -185,6 +185,7 @@ void tst_XlsxWriter::roundTrip_data() {
     QTest::newRow("LibreOffice, 300 rows") << "libreoffice-plain.xlsx" << 6;
     QTest::newRow("LibreOffice, empty sheet1") << "libreoffice-empty-sheet1.xlsx" << 7;
     QTest::newRow("crafted: sheet part in UTF-16, written in UTF-8") << "crafted-utf16.xlsx" << 8;
+    QTest::newRow("crafted: shared formulas") << "crafted-shared.xlsx" << 9;
 }
 
 void tst_XlsxWriter::roundTrip() {
@@ -511,6 +512,10 @@ void tst_XlsxWriter::refusals_data() {
         << "libreoffice-shared.xlsx" << SheetChange::setCell(10, 0, 1.0)
         << "Cell A11 of sheet1 is part of an array formula or data table and cannot be changed "
            "on its own";
+    QTest::newRow("shared formula's first cell")
+        << "crafted-shared.xlsx" << SheetChange::setCell(1, 2, 1.0)
+        << "Cell C2 of sheet1 holds a formula that other cells share and cannot be changed on its "
+           "own";
     QTest::newRow("outside the sheet")
         << "crafted-kinds.xlsx" << SheetChange::setCell(1048576, 0, 1.0)
         << "There is no cell at row 1048577, column 1 of sheet1; a sheet has 1048576 rows and "

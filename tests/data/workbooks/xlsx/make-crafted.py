@@ -129,3 +129,19 @@ def utf16():
 
 
 utf16()
+
+
+def shared():
+    """Shared formulas as Excel writes them: a master with the range, dependents with its index."""
+    rows = (f'<row r="1">{HEAD}</row>'
+            '<row r="2"><c r="A2"><v>116</v></c><c r="B2"><v>39</v></c>'
+            '<c r="C2"><f t="shared" ref="C2:C4" si="0">A2*2</f><v>232</v></c></row>'
+            '<row r="3"><c r="A3"><v>117</v></c><c r="B3"><v>40</v></c>'
+            '<c r="C3"><f t="shared" si="0"/><v>234</v></c></row>'
+            '<row r="4"><c r="A4"><v>118</v></c><c r="B4"><v>41</v></c>'
+            '<c r="C4"><f t="shared" si="0"/><v>236</v></c></row>')
+    package("crafted-shared.xlsx", [("sheet1", sheet(rows, before='<dimension ref="A1:D4"/>'))],
+            shared=SHARED)
+
+
+shared()
