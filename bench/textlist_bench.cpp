@@ -6,6 +6,8 @@
 //                                     cutting the lines into the folder document, writing it
 //   textlist_bench limit DIR [RUNS]   the physical limit: the same bytes built in one pre-sized
 //                                     buffer and written with one call
+//   textlist_bench formats DIR [RUNS] the save (building and writing) in each file format:
+//                                     UTF-16 KML, UTF-8 KML and KMZ, taking turns in each run
 // Each step prints the median of RUNS runs (default 5) and the process's peak memory.
 #include "kml/kmlbuffer.h"
 #include "sources/textlist.h"
@@ -264,13 +266,52 @@ void limit(const QString &dir, int runs) {
                 median(wallOf(write)), median(wallOf(save)));
 }
 
+// The three file formats take turns, so a busy machine slows them alike; each save builds the
+// document anew, as the button does.
+void formats(const QString &dir, int runs) {
+    struct Format {
+        const char *name;
+        KmlFileFormat format;
+        const char16_t *file;
+        std::vector<Sample> save;
+        qint64 size = 0;
+    };
+    Format all[] = {{"utf16", KmlFileFormat::Utf16, u"/out.kml", {}},
+                    {"utf8", KmlFileFormat::Utf8, u"/out-utf8.kml", {}},
+                    {"kmz", KmlFileFormat::Kmz, u"/out.kmz", {}}};
+    const QString list = textlist::readFile(dir + u"/list.txt");
+    KmlBuffer buffer;
+    for (int r = 0; r < runs; ++r) {
+        for (Format &f : all) {
+            const QString out = dir + QString::fromUtf16(f.file);
+            buffer.Clear();
+            buffer.setFileFormat(f.format);
+            freshStart(out);
+            f.save.push_back(timed([&] {
+                textlist::fillFolder(buffer, list);
+                buffer.SaveToFile(out);
+            }));
+            f.size = QFile(out).size();
+        }
+    }
+    for (const Format &f : all) {
+        std::printf("%-6s %7.1f MiB  ", f.name, f.size / 1048576.0);
+        report("save", f.save);
+    }
+    const double utf16 = median(wallOf(all[0].save));
+    std::printf("RESULT formats utf16=%.1f utf8=%.1f kmz=%.1f utf8ratio=%.2f kmzratio=%.2f\n",
+                utf16, median(wallOf(all[1].save)), median(wallOf(all[2].save)),
+                median(wallOf(all[1].save)) / utf16, median(wallOf(all[2].save)) / utf16);
+    std::printf("peak memory %.0f MiB\n", peakMiB());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: %s generate|steps|limit DIR [N|RUNS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s generate|steps|limit|formats DIR [N|RUNS]\n", argv[0]);
         return 2;
     }
     const QString &mode = args[1];
@@ -281,6 +322,8 @@ int main(int argc, char **argv) {
         steps(dir, args.size() > 3 ? args[3].toInt() : 5);
     else if (mode == u"limit")
         limit(dir, args.size() > 3 ? args[3].toInt() : 5);
+    else if (mode == u"formats")
+        formats(dir, args.size() > 3 ? args[3].toInt() : 5);
     else
         return 2;
     return 0;
