@@ -181,10 +181,13 @@ void TestForm1::dialogSettings() {
     FakeDialogHost host;
     TForm1 form(&host);
     QCOMPARE(form.SaveDialog1.DefaultExt, u"*.kml"_qs);
-    QCOMPARE(form.SaveDialog1.Filter, u"KML file(*.kml)|*.kml"_qs);
+    QCOMPARE(form.SaveDialog1.Filter,
+             u"KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz"_qs);
     QCOMPARE(form.OpenDialog1.DefaultExt, u"*.xls"_qs);
     QCOMPARE(form.OpenDialog1.Filter, u"Excel file(*.xls)|*.xls"_qs);
-    QCOMPARE(qtNameFilters(form.SaveDialog1.Filter), QStringList{u"KML file(*.kml)"_qs});
+    QCOMPARE(
+        qtNameFilters(form.SaveDialog1.Filter),
+        (QStringList{u"KML file(*.kml)"_qs, u"KML file, UTF-8(*.kml)"_qs, u"KMZ file(*.kmz)"_qs}));
     QCOMPARE(qtNameFilters(u"Text|*.txt;*.csv|All|*"_qs),
              (QStringList{u"Text (*.txt *.csv)"_qs, u"All (*)"_qs}));
 }
@@ -257,7 +260,8 @@ void TestForm1::button1Cancelled() {
     form.Button1->click();
     QCOMPARE(host.fileRequests.size(), 1);
     QCOMPARE(host.fileRequests[0].kind, FileDialogKind::Save);
-    QCOMPARE(host.fileRequests[0].filter, u"KML file(*.kml)|*.kml"_qs);
+    QCOMPARE(host.fileRequests[0].filter,
+             u"KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz"_qs);
     QVERIFY(host.messages.isEmpty());
     QVERIFY(host.errors.isEmpty());
     QCOMPARE(form.Memo2.entries(), QStringList{u"Memo2"_qs});
