@@ -25,10 +25,9 @@ constexpr qsizetype Window = qsizetype(1) << 15;
 struct ParallelDeflate::Chunk {
     enum class State { Free, Filling, Ready, Working, Done };
 
-    explicit Chunk(qsizetype capacity) : input(new char[size_t(capacity)]), capacity(capacity) {}
+    explicit Chunk(qsizetype capacity) : input(new char[size_t(capacity)]) {}
 
     std::unique_ptr<char[]> input; // the window before the chunk, then the chunk's own bytes
-    qsizetype capacity;
     qsizetype primer = 0; // bytes of window at the start of input
     qsizetype size = 0;   // window and own bytes
     std::vector<unsigned char> output;
@@ -292,7 +291,7 @@ bool ParallelDeflate::collectOldest() {
 bool ParallelDeflate::write(const char *data, qsizetype size) {
     while (size > 0 && !m_failed) {
         Chunk &chunk = filling();
-        const qsizetype room = chunk.capacity - chunk.size;
+        const qsizetype room = chunk.primer + m_chunkBytes - chunk.size;
         if (room == 0) {
             submit(false);
             continue;
