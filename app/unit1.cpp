@@ -18,6 +18,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -118,6 +119,14 @@ QString usageNotice() {
            TForm1::HomePage + QStringLiteral(" 使用说明：") + TForm1::HelpPage + u'\n';
 }
 
+// The program's icon in every size it is drawn at, as the desktop's menu shows it.
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1/kmlmaker.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 void chain(std::initializer_list<QWidget *> order) {
     QWidget *previous = nullptr;
     for (QWidget *w : order) {
@@ -135,6 +144,7 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
       OpenDialog1(FileDialogKind::Open, *m_host, this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Pinfold:: www.pinfold.example"));
+    setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(designFont(QStringLiteral("MS Sans Serif")));

@@ -6,6 +6,8 @@
 
 #include <QFile>
 #include <QGroupBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -32,6 +34,7 @@ private Q_SLOTS:
     void button1Cancelled();
     void button1WritesFile();
     void button1ShowsCreateError();
+    void windowIcon();
 };
 
 void TestForm1::controls_data() {
@@ -318,6 +321,18 @@ void TestForm1::button1ShowsCreateError() {
     QCOMPARE(host.lastCaption, applicationTitle());
     QCOMPARE(form.Memo2.count(), 16); // the document built so far stays
     QVERIFY(form.isEnabled());
+}
+
+// The desktop's icon, in every size the theme has, from the program's own resources.
+void TestForm1::windowIcon() {
+    FakeDialogHost host;
+    TForm1 form(&host);
+    const QIcon icon = form.windowIcon();
+    QCOMPARE(icon.availableSizes().size(), 8);
+    const QImage drawn = icon.pixmap(QSize(48, 48)).toImage();
+    QCOMPARE(drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+             QImage(QStringLiteral(KML_TEST_DATA "/../../data/icons/48/kmlmaker.png"))
+                 .convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
 QTEST_MAIN(TestForm1)
