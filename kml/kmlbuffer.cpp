@@ -50,13 +50,16 @@ char *put(char *out, QStringView text) {
     qsizetype i = 0;
     while (i < n) {
 #ifdef __SSE2__
-        // Sixteen ASCII units at a time, then eight: most of a document is markup and digits.
+        // ASCII sixteen or eight units at a time: most of a document is markup and digits.
         const __m128i nonAscii = _mm_set1_epi16(short(0xFF80));
+        const auto ascii = [&](__m128i v) {
+            const __m128i high = _mm_and_si128(v, nonAscii);
+            return _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF;
+        };
         while (i + 16 <= n) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 8));
-            const __m128i high = _mm_and_si128(_mm_or_si128(a, b), nonAscii);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF)
+            if (!ascii(_mm_or_si128(a, b)))
                 break;
             _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(a, b));
             out += 16;
@@ -64,34 +67,37 @@ char *put(char *out, QStringView text) {
         }
         if (i + 8 <= n) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-            const __m128i high = _mm_and_si128(a, nonAscii);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF) {
+            if (ascii(a)) {
                 _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(a, a));
                 out += 8;
                 i += 8;
                 continue;
             }
         }
-        if (i >= n)
-            break;
 #endif
-        const char32_t c = p[i++];
-        if (c < 0x80) {
-            *out++ = char(c);
-        } else if (c < 0x800) {
-            *out++ = char(0xC0 | (c >> 6));
-            *out++ = char(0x80 | (c & 0x3F));
-        } else if (QChar::isHighSurrogate(c) && i < n && QChar::isLowSurrogate(p[i])) {
-            const char32_t u = QChar::surrogateToUcs4(char16_t(c), p[i++]);
-            *out++ = char(0xF0 | (u >> 18));
-            *out++ = char(0x80 | ((u >> 12) & 0x3F));
-            *out++ = char(0x80 | ((u >> 6) & 0x3F));
-            *out++ = char(0x80 | (u & 0x3F));
-        } else {
-            const char32_t u = QChar::isSurrogate(c) ? char32_t(QChar::ReplacementCharacter) : c;
-            *out++ = char(0xE0 | (u >> 12));
-            *out++ = char(0x80 | ((u >> 6) & 0x3F));
-            *out++ = char(0x80 | (u & 0x3F));
+        // One by one to the end of the eight units that held other characters, or of the text.
+        for (const qsizetype end = qMin(n, i + 8); i < end;) {
+            const char32_t c = p[i++];
+            if (c < 0x80) {
+                *out++ = char(c);
+            } else if (c < 0x800) {
+                *out++ = char(0xC0 | (c >> 6));
+                *out++ = char(0x80 | (c & 0x3F));
+            } else if (c < 0xD800 || c >= 0xE000) { // the rest of the BMP: CJK text
+                *out++ = char(0xE0 | (c >> 12));
+                *out++ = char(0x80 | ((c >> 6) & 0x3F));
+                *out++ = char(0x80 | (c & 0x3F));
+            } else if (c < 0xDC00 && i < n && QChar::isLowSurrogate(p[i])) {
+                const char32_t u = QChar::surrogateToUcs4(char16_t(c), p[i++]);
+                *out++ = char(0xF0 | (u >> 18));
+                *out++ = char(0x80 | ((u >> 12) & 0x3F));
+                *out++ = char(0x80 | ((u >> 6) & 0x3F));
+                *out++ = char(0x80 | (u & 0x3F));
+            } else {
+                *out++ = char(0xEF); // U+FFFD
+                *out++ = char(0xBF);
+                *out++ = char(0xBD);
+            }
         }
     }
     return out;

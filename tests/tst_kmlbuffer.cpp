@@ -57,6 +57,7 @@ private Q_SLOTS:
     void cannotCreateMessage();
     void utf8AndKmz_data();
     void utf8AndKmz();
+    void utf8OfEveryKind();
     void kmzByName_data();
     void kmzByName();
     void failedKmzSaveLeavesOldFile();
@@ -306,6 +307,40 @@ void TestKmlBuffer::utf8AndKmz() {
     QCOMPARE(zipreading::onlyMember(path, u"doc.kml"_qs), expected);
     if (zipreading::unzipAvailable())
         QCOMPARE(zipreading::unzipTest(path), QString());
+}
+
+// Every width of UTF-8 character, at every place in and around the runs of eight and sixteen
+// ASCII characters that are converted at once, as Qt's own encoder writes them; a lone surrogate
+// (which only an entry stored whole can hold) becomes U+FFFD.
+void TestKmlBuffer::utf8OfEveryKind() {
+    const QString odd[] = {u"é"_qs, u"中"_qs, u"😀"_qs, QString(QChar(0xD800)),
+                           QString(QChar(0xDC00))};
+    KmlBuffer buffer;
+    QByteArray expected("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
+    for (const QString &c : odd) {
+        for (int at = 0; at < 40; ++at) {
+            const QString entry = QString(at, u'a') + c + QString(39 - at, u'b');
+            buffer.Add(entry);
+            kml::addFolderPlacemark(buffer, entry, c, QString(at, u'1'), u"2"_qs);
+        }
+    }
+    for (const QString &entry : buffer.entries()) {
+        QString replaced = entry;
+        for (QChar &ch : replaced) {
+            const qsizetype i = &ch - replaced.data();
+            if (ch.isHighSurrogate() &&
+                !(i + 1 < replaced.size() && replaced[i + 1].isLowSurrogate()))
+                ch = QChar::ReplacementCharacter;
+            else if (ch.isLowSurrogate() && !(i > 0 && entry[i - 1].isHighSurrogate()))
+                ch = QChar::ReplacementCharacter;
+        }
+        expected += replaced.toUtf8() + "\r\n";
+    }
+    buffer.setFileFormat(KmlFileFormat::Utf8);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("every.kml"));
+    buffer.SaveToFile(path);
+    QCOMPARE(readAll(path), expected);
 }
 
 void TestKmlBuffer::kmzByName_data() {
