@@ -28,8 +28,8 @@ struct ParallelDeflate::Chunk {
     explicit Chunk(qsizetype capacity) : input(new char[size_t(capacity)]) {}
 
     std::unique_ptr<char[]> input; // the window before the chunk, then the chunk's own bytes
-    qsizetype primer = 0; // bytes of window at the start of input
-    qsizetype size = 0;   // window and own bytes
+    qsizetype primer = 0;          // bytes of window at the start of input
+    qsizetype size = 0;            // window and own bytes
     std::vector<unsigned char> output;
     qsizetype outputSize = 0;
     std::uint32_t crc = 0;
@@ -272,7 +272,7 @@ bool ParallelDeflate::collectOldest() {
         m_done.wait(lock, [&] { return chunk.state == Chunk::State::Done; });
     }
     if (chunk.failed)
-        throw std::bad_alloc(); // zlib refuses only when it lacks memory
+        throw std::bad_alloc(); // a compressor fails only for want of memory
     if (!m_failed) {
         m_failed = !m_output(reinterpret_cast<const char *>(chunk.output.data()), chunk.outputSize);
         m_crc = std::uint32_t(crc32_combine(m_crc, chunk.crc, z_off_t(chunk.ownSize())));

@@ -29,7 +29,8 @@ public:
     ZipWriter(const ZipWriter &) = delete;
     ZipWriter &operator=(const ZipWriter &) = delete;
 
-    // Adds the file's bytes. False once the output has failed or the file outgrew sizeBound.
+    // Adds the file's bytes. False once the output has failed, or when the file nears 4 GiB
+    // although sizeBound said it would not (its header has no room for larger sizes).
     bool write(const char *data, qsizetype size);
     // Ends the file and writes the archive's directory. False when the output failed.
     bool finish();
