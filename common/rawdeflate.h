@@ -1,21 +1,13 @@
-// Raw deflate (RFC 1951) and CRC-32 over whole buffers, through libdeflate: zip entries are read
-// and written whole, and libdeflate does both at about twice zlib's speed. Shared by every
-// writer of zip archives (workbooks, KMZ).
+// Raw inflate (RFC 1951) and CRC-32 over whole buffers, through libdeflate: a zip entry is read
+// whole, at about twice zlib's speed. (Deflating is ParallelDeflate's, on every core.)
 #pragma once
 
-#include <QByteArray>
 #include <QByteArrayView>
 
 #include <cstddef>
 #include <cstdint>
 
 namespace rawdeflate {
-
-// Levels 1 (fastest) to 12 (smallest); 1 writes about as small as zlib's level 6 does on XML.
-inline constexpr int FastLevel = 1;
-
-// The raw deflate stream of data. Throws std::bad_alloc only.
-QByteArray compress(QByteArrayView data, int level = FastLevel);
 
 enum class InflateResult { Ok, BadData, WrongSize };
 

@@ -185,10 +185,11 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
         }
         QByteArray out;
         out.reserve(bytes.size() + bytes.size() / 8 + 4096);
-        zip::rewrite(package.archive(), parts, [&](QByteArrayView piece) {
-            out.append(piece);
-            return true;
-        });
+        if (!zip::rewrite(package.archive(), parts, [&](QByteArrayView piece) {
+                out.append(piece);
+                return true;
+            }))
+            throw CommandError(QStringLiteral("Stream write error"));
         return out;
     } catch (const PackageError &) {
         damaged();

@@ -2,6 +2,7 @@
 // each entry's data, the central directory and its end record, with the zip64 forms of both.
 #include "workbook/zip/ziparchive.h"
 
+#include "common/paralleldeflate.h"
 #include "common/rawdeflate.h"
 
 #include <QtEndian>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <new>
 #include <unordered_set>
 
 namespace workbook::zip {
@@ -362,6 +364,24 @@ QByteArray keptExtra(QByteArrayView extra) {
     return kept;
 }
 
+// New content deflated on every core by the program's shared compressor (the one KMZ files are
+// written with): a big sheet part is most of the time a post takes.
+bool deflated(const QByteArray &content, QByteArray &out, std::uint32_t &crc) {
+    try {
+        out.reserve(content.size() / 4 + 1024);
+        ParallelDeflate compressor([&out](const char *data, qsizetype size) {
+            out.append(data, size);
+            return true;
+        });
+        if (!compressor.write(content.constData(), content.size()) || !compressor.finish())
+            return false;
+        crc = compressor.crc();
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
 struct Written {
     std::uint64_t offset = 0;
     bool removed = false;
@@ -411,9 +431,13 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
         w.changed = true;
         const QByteArray &content = *change->content;
         const bool stored = e.method == 0;
-        const QByteArray compressed = stored ? QByteArray() : rawdeflate::compress(content);
+        std::uint32_t crc = 0;
+        QByteArray compressed;
+        if (!stored && !deflated(content, compressed, crc))
+            return false;
         const QByteArrayView data = stored ? QByteArrayView(content) : QByteArrayView(compressed);
-        const std::uint32_t crc = rawdeflate::crc32(content);
+        if (stored)
+            crc = rawdeflate::crc32(content);
         const char *local = archive.bytes().data() + e.localOffset;
         const char *central = archive.centralRecord(e).data();
         const QByteArrayView localExtra(local + LocalSize + u16(local + 26), u16(local + 28));

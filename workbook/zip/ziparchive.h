@@ -90,10 +90,12 @@ struct EntryChange {
 };
 
 // Writes the archive with the changes, a piece at a time through put (false from put stops
-// the writing and makes this return false). A changed entry keeps its place, name, flags for
-// the name's encoding, attributes, comment and extra fields (except timestamps, which would
-// no longer be true, and zip64 sizes, which are written anew); it gets the current time.
-// Changes naming no entry are ignored.
+// the writing and makes this return false, as does new content that cannot be compressed or an
+// archive grown past 4 GiB where its records have no room for that). New content is deflated
+// on every core (ParallelDeflate, shared with the KMZ writer). A changed entry keeps its place,
+// name, flags for the name's encoding, attributes, comment and extra fields (except timestamps,
+// which would no longer be true, and zip64 sizes, which are written anew); it gets the current
+// time. Changes naming no entry are ignored.
 bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
              const std::function<bool(QByteArrayView)> &put);
 
