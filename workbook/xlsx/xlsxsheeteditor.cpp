@@ -260,18 +260,30 @@ public:
     bool m_hasFormulas = false;
 };
 
-// Whether a row's content holds a cell: a tag named c, with or without a prefix.
-static bool hasCellTag(QByteArrayView content) {
-    for (qsizetype at = content.indexOf('c'); at >= 0; at = content.indexOf('c', at + 1)) {
-        if (at == 0 || (content[at - 1] != '<' && content[at - 1] != ':') ||
-            at + 1 >= content.size())
-            continue;
-        const char next = content[at + 1];
-        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\n' ||
-            next == '\r')
-            return true;
+// What a row's content holds, from its tags' names alone (with or without a prefix): cells
+// (<c>), formulas (<f>).
+struct RowContent {
+    bool cells = false;
+    bool formulas = false;
+};
+
+static RowContent rowContent(const char *p, const char *end) {
+    RowContent out;
+    while ((p = static_cast<const char *>(std::memchr(p, '<', std::size_t(end - p))))) {
+        const char *name = ++p;
+        while (p < end && *p != ' ' && *p != '>' && *p != '/' && *p != '\t' && *p != '\n' &&
+               *p != '\r')
+            ++p;
+        const char *local = name;
+        for (const char *q = name; q < p; ++q)
+            if (*q == ':')
+                local = q + 1;
+        if (p - local == 1) {
+            out.cells = out.cells || *local == 'c';
+            out.formulas = out.formulas || *local == 'f';
+        }
     }
-    return false;
+    return out;
 }
 
 // A row's cells read one by one, for its formulas' shared and array ranges.
@@ -346,6 +358,9 @@ void SheetPartEditor::Private::index() {
             continue;
         }
         const int depth = s.depth();
+        QByteArrayView rowName;
+        QByteArray endTag;
+        m_rows.reserve(std::size_t(m_xml.size() / 128));
         while (!(s.next() == Token::EndElement && s.depth() < depth)) {
             if (s.token() != Token::StartElement)
                 continue;
@@ -372,13 +387,20 @@ void SheetPartEditor::Private::index() {
             if (!s.isEmptyElement()) {
                 // A row without formulas is passed over to its end tag unread: only whether it
                 // holds cells matters here. (The bytes are those the reader has read whole.)
-                const QByteArray endTag = "</" + s.name().toByteArray() + '>';
-                const QByteArrayView rest = QByteArrayView(m_xml).sliced(s.position());
-                const qsizetype found = rest.indexOf(endTag);
-                const QByteArrayView content = found < 0 ? rest : rest.first(found);
-                if (found >= 0 && !content.contains("<f") && !content.contains(":f")) {
-                    r.hasCells = hasCellTag(content);
-                    s.skipContentTo(s.position() + found);
+                if (s.name() != rowName) {
+                    rowName = s.name();
+                    endTag = "</" + rowName.toByteArray() + '>';
+                }
+                const char *from = m_xml.constData() + s.position();
+                const char *stop = m_xml.constData() + m_xml.size();
+                const auto *found = static_cast<const char *>(memmem(from, std::size_t(stop - from),
+                                                                     endTag.constData(),
+                                                                     std::size_t(endTag.size())));
+                const RowContent content =
+                    found ? rowContent(from, found) : RowContent{false, true};
+                if (!content.formulas) {
+                    r.hasCells = content.cells;
+                    s.skipContentTo(found - m_xml.constData());
                     s.next();
                 } else {
                     indexCells(s, r, row);
