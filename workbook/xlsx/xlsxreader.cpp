@@ -3,6 +3,7 @@
 // cells in one pass over its XML.
 #include "workbook/xlsx/xlsxreader.h"
 
+#include "common/hugepages.h"
 #include "workbook/xlsx/xlsxpackage.h"
 
 #include <QDate>
@@ -153,6 +154,8 @@ void readSharedStrings(const QByteArray &doc, SheetData &sheet) {
                 sheet.strings.reserveStrings(
                     std::min<std::size_t>(count, std::size_t(doc.size()) / 8 + 1));
             sheet.strings.reserveChars(std::size_t(doc.size()) / 2);
+            preferHugePages(sheet.strings.chars().constData(),
+                            std::size_t(sheet.strings.chars().capacity()) * 2);
         } else if (is(s.localName(), "si")) {
             text.truncate(0); // keeps its room for the next item
             stringItem(s, text);
@@ -187,6 +190,7 @@ public:
         std::vector<Cell> cells;
         // A cell takes some 40 bytes of XML or more: a reservation that is seldom far off.
         cells.reserve(std::size_t(doc.size()) / 40);
+        preferHugePages(cells.data(), cells.capacity() * sizeof(Cell));
         int row = -1;
         int nextColumn = 0;
         bool inData = false;

@@ -2,6 +2,7 @@
 // each entry's data, the central directory and its end record, with the zip64 forms of both.
 #include "workbook/zip/ziparchive.h"
 
+#include "common/hugepages.h"
 #include "common/paralleldeflate.h"
 #include "common/rawdeflate.h"
 
@@ -285,6 +286,7 @@ QByteArray Archive::read(const Entry &entry, std::uint64_t limit) const {
         fail(QStringLiteral("the entry \"%1\" is too large to be read").arg(nameText(entry.name)));
     QByteArray out;
     out.resize(qsizetype(entry.size));
+    preferHugePages(out.constData(), std::size_t(out.size()));
     readInto(entry, out.data());
     return out;
 }
