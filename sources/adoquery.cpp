@@ -5,6 +5,7 @@
 #include "common/commanderror.h"
 #include "coords/numtext.h"
 #include "sources/workbook/fieldtext.h"
+#include "sources/workbook/workbookwriter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -250,7 +251,7 @@ TADOQuery::Loaded TADOQuery::load(const QString &fileName, const QString &sheet,
         throw CommandError(loaded.reader->errorString());
     loaded.fileName = fileName;
     if (checkWritable)
-        loaded.writable = loaded.reader->sheet().biffVersion == 8 && mayReplace(fileName) &&
+        loaded.writable = loaded.reader->biffVersion() == 8 && mayReplace(fileName) &&
                           workbook::canWrite(fileName);
     return loaded;
 }
@@ -258,6 +259,7 @@ TADOQuery::Loaded TADOQuery::load(const QString &fileName, const QString &sheet,
 void TADOQuery::take(Loaded &loaded) {
     m_sheet = std::make_unique<workbook::SheetData>(std::move(loaded.reader->sheet()));
     m_identity = loaded.reader->identity();
+    m_biffVersion = loaded.reader->biffVersion();
     loaded.reader.reset();
     m_fileName = loaded.fileName;
     m_sheetName = m_sheet->sheetName;
@@ -306,6 +308,7 @@ void TADOQuery::reload(Loaded &loaded, bool keepKinds, int current) {
     std::unique_ptr<workbook::SheetData> read =
         std::make_unique<workbook::SheetData>(std::move(loaded.reader->sheet()));
     m_identity = loaded.reader->identity();
+    m_biffVersion = loaded.reader->biffVersion();
     loaded.reader.reset();
     if (loaded.writable)
         m_canModify = *loaded.writable;
@@ -368,7 +371,7 @@ std::vector<TField> TADOQuery::buildFields(const workbook::SheetData &sheet, int
     std::vector<std::array<int, 7>> counts(std::size_t(columns), std::array<int, 7>{});
     std::vector<bool> memo(std::size_t(columns), false);
     for (const Cell &c : sheet.cells()) {
-        if (c.row == headingRow)
+        if (int(c.row) == headingRow)
             continue;
         const std::size_t f = std::size_t(c.column - firstColumn);
         ++counts[f][std::size_t(c.kind)];
@@ -798,15 +801,15 @@ bool TADOQuery::storeCells(const std::vector<Written> &cells) {
     std::vector<Cell> all = m_sheet->cells();
     bool known = true;
     auto before = [](const Cell &c, std::pair<int, int> at) {
-        return c.row != at.first ? c.row < at.first : c.column < at.second;
+        return int(c.row) != at.first ? int(c.row) < at.first : c.column < at.second;
     };
     for (const Written &w : cells) {
         Cell cell;
-        cell.row = std::uint16_t(w.row);
+        cell.row = std::uint32_t(w.row);
         cell.column = std::uint16_t(w.column);
         const auto it =
             std::lower_bound(all.begin(), all.end(), std::pair(w.row, w.column), before);
-        const bool exists = it != all.end() && it->row == w.row && it->column == w.column;
+        const bool exists = it != all.end() && int(it->row) == w.row && it->column == w.column;
         if (const double *number = std::get_if<double>(&w.value)) {
             cell.number = *number;
             const bool wasNumber =
@@ -833,9 +836,9 @@ void TADOQuery::storeDeletedRow(int row) {
     std::vector<Cell> all;
     all.reserve(old.size());
     for (Cell c : old) {
-        if (c.row == row)
+        if (int(c.row) == row)
             continue;
-        if (c.row > row)
+        if (int(c.row) > row)
             --c.row;
         all.push_back(c);
     }

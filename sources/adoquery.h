@@ -6,6 +6,7 @@
 #pragma once
 
 #include "sources/workbook/workbookreader.h"
+#include "workbook/sheetchange.h"
 
 #include <QObject>
 #include <QString>
@@ -161,7 +162,7 @@ public:
     const QString &SheetName() const { return m_sheetName; }
     // Of the file as last read or written by this query.
     const workbook::FileIdentity &Identity() const { return m_identity; }
-    int BiffVersion() const { return m_sheet ? m_sheet->biffVersion : 0; }
+    int BiffVersion() const { return m_sheet ? m_biffVersion : 0; }
 
     // While disabled (counted), moves are not announced; enabling announces the last one.
     void DisableControls();
@@ -227,6 +228,7 @@ private:
     bool m_canModify = false;
     int m_updating = 0;
     std::unique_ptr<workbook::SheetData> m_sheet;
+    int m_biffVersion = 0;
     std::vector<TField> m_fields;
     int m_records = 0; // stored records, without a pending insert
     int m_current = -1;

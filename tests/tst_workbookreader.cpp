@@ -99,7 +99,7 @@ void TestWorkbookReader::producers() {
              qPrintable(reader.errorString()));
     const SheetData &s = reader.sheet();
     QCOMPARE(s.sheetName, u"Sheet1"_qs); // sheet1 is the second sheet and spelled "Sheet1"
-    QCOMPARE(s.biffVersion, biff);
+    QCOMPARE(reader.biffVersion(), biff);
     QCOMPARE(s.firstRow(), 0);
     QCOMPARE(s.rowCount(), 5);
     QCOMPARE(s.columnCount(), 5);

@@ -2,6 +2,8 @@
 // nothing but sheet1's cell table, the shared strings and the records that hold stream offsets.
 #pragma once
 
+#include "workbook/sheetchange.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -9,27 +11,8 @@
 
 #include <functional>
 #include <memory>
-#include <variant>
 
 namespace workbook {
-
-// What an edit puts into a cell: nothing, a number or a text.
-using EditValue = std::variant<std::monostate, double, QString>;
-
-// One change to sheet1, addressed by 0-based row and column. A batch applies in order, each
-// change seeing the rows as the changes before it left them.
-struct SheetChange {
-    enum class Kind { SetCell, AppendRow, DeleteRow };
-    Kind kind = Kind::SetCell;
-    int row = 0;
-    int column = 0;
-    EditValue value;         // SetCell
-    QList<EditValue> values; // AppendRow, from column 0
-
-    static SheetChange setCell(int row, int column, EditValue value);
-    static SheetChange appendRow(QList<EditValue> values);
-    static SheetChange deleteRow(int row);
-};
 
 // Limits of a BIFF8 sheet and cell.
 inline constexpr int SheetRows = 65536, SheetColumns = 256, MaxCellText = 32767;
@@ -73,8 +56,5 @@ private:
     class Private;
     std::unique_ptr<Private> d;
 };
-
-// The A1-style name of a 0-based cell position ("D5").
-QString cellName(int row, int column);
 
 } // namespace workbook

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
 #include <algorithm>
 #include <cerrno>
@@ -28,17 +27,6 @@ const QString Biff5Stream = QStringLiteral("Book");
 
 QString nativePath(const QString &path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
-// Two differently seeded 64-bit hashes: a 13 MB workbook takes about a millisecond, where
-// SHA-1 takes seventeen, twice for every write.
-QByteArray hashOf(QByteArrayView bytes) {
-    QByteArray digest(16, '\0');
-    const quint64 a = qHashBits(bytes.constData(), size_t(bytes.size()), 0x6b6d6c6d616b6572);
-    const quint64 b = qHashBits(bytes.constData(), size_t(bytes.size()), 0x7772697465626163);
-    std::memcpy(digest.data(), &a, 8);
-    std::memcpy(digest.data() + 8, &b, 8);
-    return digest;
 }
 
 [[noreturn]] void notAWorkbook() {
@@ -134,14 +122,6 @@ bool RecordChainCheck::finish() const {
         if (m_head[i] != 0)
             return false;
     return m_found == m_sheets.size() && !m_sheets.empty();
-}
-
-FileIdentity fileIdentity(const QString &path, QByteArrayView bytes) {
-    FileIdentity id;
-    id.size = bytes.size();
-    id.modified = QFileInfo(path).lastModified();
-    id.hash = hashOf(bytes);
-    return id;
 }
 
 void checkWritable(const QByteArray &fileBytes) {

@@ -3,35 +3,17 @@
 #pragma once
 
 #include "sources/workbook/sheeteditor.h"
+#include "workbook/fileidentity.h"
+#include "workbook/sheetchange.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QDateTime>
-#include <QList>
 #include <QString>
 
 #include <cstdint>
 #include <vector>
 
 namespace workbook {
-
-// Identifies the bytes of a workbook as they were read.
-struct FileIdentity {
-    qint64 size = -1;
-    QDateTime modified;
-    // A 128-bit digest of the bytes. It tells bytes apart within one run of the program; it is
-    // not cryptographic, and not to be stored: it may differ between machines or Qt versions.
-    QByteArray hash;
-
-    // The same bytes: size and hash agree. The time alone does not count, as a file touched
-    // without a change loses nothing when it is written over.
-    bool sameBytes(const FileIdentity &other) const {
-        return size == other.size && hash == other.hash;
-    }
-};
-
-// The identity of bytes just read from path; its modification time is read after them.
-FileIdentity fileIdentity(const QString &path, QByteArrayView bytes);
 
 // Whether edits can be written into a workbook with these bytes (or at that path): a compound
 // file whose Workbook stream is BIFF8, not encrypted, with a worksheet named sheet1 that is
@@ -72,11 +54,6 @@ private:
     std::size_t m_found = 0;
     int m_depth = 0;
     bool m_inGlobals = true;
-};
-
-struct WriteResult {
-    FileIdentity identity; // of the file as it now is
-    QList<int> rows;       // the row each change addressed; for an append, the row written
 };
 
 // Reads the workbook at path again and, if it still holds the bytes identified by opened,
