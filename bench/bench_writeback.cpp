@@ -8,6 +8,7 @@
 #include "sources/workbook/sheeteditor.h"
 #include "sources/workbook/workbookwriter.h"
 #include "sources/workbooksource.h"
+#include "workbook/workbookformat.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -113,7 +114,10 @@ int main(int argc, char **argv) {
             editor.stream();
         });
         const Timing oleWrite = timeRuns([&](int) { parsed.serialize(); });
-        const Timing check = timeRuns([&](int) { canWrite(bytes); });
+        SheetRead read;
+        read.bytes = bytes;
+        const WorkbookFormat &format = formatOf(bytes, path);
+        const Timing check = timeRuns([&](int) { format.whyReadOnly(read); });
 
         // The whole write of one changed cell, through the file, taking turns with opening the
         // same file as the page opens a workbook (every cell read, the fields made), so that
@@ -159,7 +163,7 @@ int main(int argc, char **argv) {
         print("  part: sheet editor: lay out + SST walk", editorOpen);
         print("  part: sheet editor: set a number + rebuild stream", edit);
         print("  part: compound file serialize (libgsf)", oleWrite);
-        print("canWrite (when a workbook is opened)", check);
+        print("whyReadOnly (when a workbook is opened)", check);
     } catch (const CommandError &e) {
         std::fprintf(stderr, "%s\n", qPrintable(e.message()));
         return 1;

@@ -5,7 +5,6 @@
 #include "common/commanderror.h"
 #include "coords/numtext.h"
 #include "sources/workbook/fieldtext.h"
-#include "sources/workbook/workbookwriter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -167,7 +166,8 @@ std::optional<double> dateSerial(const QString &text, bool date1904) {
 } // namespace
 
 struct TADOQuery::Loaded {
-    std::unique_ptr<workbook::WorkbookReader> reader;
+    const workbook::WorkbookFormat *format = nullptr;
+    workbook::SheetRead read;
     QString fileName;
     std::optional<bool> writable; // not asked: keep what is known
 };
@@ -246,21 +246,20 @@ TADOQuery::Loaded TADOQuery::read(bool checkWritable) const {
 TADOQuery::Loaded TADOQuery::load(const QString &fileName, const QString &sheet,
                                   bool checkWritable) const {
     Loaded loaded;
-    loaded.reader = std::make_unique<workbook::WorkbookReader>();
-    if (!loaded.reader->readFile(fileName, sheet))
-        throw CommandError(loaded.reader->errorString());
+    QByteArray bytes = workbook::readWorkbookFile(fileName);
+    loaded.format = &workbook::formatOf(bytes, fileName);
+    loaded.read = loaded.format->read(std::move(bytes), fileName, sheet);
     loaded.fileName = fileName;
     if (checkWritable)
-        loaded.writable = loaded.reader->biffVersion() == 8 && mayReplace(fileName) &&
-                          workbook::canWrite(fileName);
+        loaded.writable = mayReplace(fileName) && loaded.format->whyReadOnly(loaded.read).isEmpty();
+    loaded.read.bytes = QByteArray(); // asked once: the sheet holds what the records need
     return loaded;
 }
 
 void TADOQuery::take(Loaded &loaded) {
-    m_sheet = std::make_unique<workbook::SheetData>(std::move(loaded.reader->sheet()));
-    m_identity = loaded.reader->identity();
-    m_biffVersion = loaded.reader->biffVersion();
-    loaded.reader.reset();
+    m_sheet = std::move(loaded.read.sheet);
+    m_identity = loaded.read.identity;
+    m_format = loaded.format;
     m_fileName = loaded.fileName;
     m_sheetName = m_sheet->sheetName;
     m_headingRow = m_sheet->firstRow();
@@ -292,7 +291,7 @@ void TADOQuery::Open() {
 // keeps its columns and their widths; other fields replace the structure. Kinds are kept when
 // asked: a post's own reading back does not change how the next typed text is written.
 void TADOQuery::reload(Loaded &loaded, bool keepKinds, int current) {
-    const workbook::SheetData &sheet = loaded.reader->sheet();
+    const workbook::SheetData &sheet = *loaded.read.sheet;
     std::vector<TField> fields = buildFields(sheet, sheet.firstRow(), sheet.firstColumn());
     bool same = fields.size() == m_fields.size() && sheet.firstRow() == m_headingRow &&
                 sheet.firstColumn() == m_firstColumn;
@@ -305,16 +304,13 @@ void TADOQuery::reload(Loaded &loaded, bool keepKinds, int current) {
         Q_EMIT structureChanged();
         return;
     }
-    std::unique_ptr<workbook::SheetData> read =
-        std::make_unique<workbook::SheetData>(std::move(loaded.reader->sheet()));
-    m_identity = loaded.reader->identity();
-    m_biffVersion = loaded.reader->biffVersion();
-    loaded.reader.reset();
+    m_identity = loaded.read.identity;
+    m_format = loaded.format;
     if (loaded.writable)
         m_canModify = *loaded.writable;
     if (!keepKinds)
         m_fields = std::move(fields);
-    m_sheet = std::move(read);
+    m_sheet = std::move(loaded.read.sheet);
     setRecordCount(recordsInSheet());
     m_current = std::clamp(current, std::min(0, m_records - 1), m_records - 1);
     if (m_records > 0)
@@ -354,6 +350,7 @@ void TADOQuery::Close() {
     m_fileName.clear();
     m_sheetName.clear();
     m_identity = workbook::FileIdentity();
+    m_format = nullptr;
     Q_EMIT structureChanged();
     Q_EMIT stateChanged();
     moved(previous);
@@ -712,7 +709,7 @@ void TADOQuery::postEdit() {
         cells.push_back(Written{row, SheetColumn(f), value, newNumberKind(f)});
     }
     if (!changes.empty())
-        m_identity = workbook::writeSheetChanges(m_fileName, m_identity, changes).identity;
+        m_identity = m_format->write(m_fileName, m_identity, changes).identity;
 
     const UpdatingScope updating(*this);
     const int previous = m_current;
@@ -753,8 +750,7 @@ void TADOQuery::postInsert() {
             changes.push_back(
                 workbook::SheetChange::setCell(m_headingRow, f.SheetColumn(), f.FieldName()));
     changes.push_back(workbook::SheetChange::appendRow(values));
-    const workbook::WriteResult result =
-        workbook::writeSheetChanges(m_fileName, m_identity, changes);
+    const workbook::WriteResult result = m_format->write(m_fileName, m_identity, changes);
     m_identity = result.identity;
     const int row = result.rows.back();
 
@@ -856,8 +852,7 @@ void TADOQuery::Delete() {
                                                    "dataset")));
     const int row = SheetRow(m_current);
     m_identity =
-        workbook::writeSheetChanges(m_fileName, m_identity, {workbook::SheetChange::deleteRow(row)})
-            .identity;
+        m_format->write(m_fileName, m_identity, {workbook::SheetChange::deleteRow(row)}).identity;
 
     const UpdatingScope updating(*this);
     const int previous = m_current;

@@ -5,8 +5,7 @@
 // bound boxes follow it through its signals.
 #pragma once
 
-#include "sources/workbook/workbookreader.h"
-#include "workbook/sheetchange.h"
+#include "workbook/workbookformat.h"
 
 #include <QObject>
 #include <QString>
@@ -162,7 +161,8 @@ public:
     const QString &SheetName() const { return m_sheetName; }
     // Of the file as last read or written by this query.
     const workbook::FileIdentity &Identity() const { return m_identity; }
-    int BiffVersion() const { return m_sheet ? m_biffVersion : 0; }
+    // The format that read the file, by its content; null when closed. Writes go through it.
+    const workbook::WorkbookFormat *Format() const { return m_format; }
 
     // While disabled (counted), moves are not announced; enabling announces the last one.
     void DisableControls();
@@ -228,7 +228,7 @@ private:
     bool m_canModify = false;
     int m_updating = 0;
     std::unique_ptr<workbook::SheetData> m_sheet;
-    int m_biffVersion = 0;
+    const workbook::WorkbookFormat *m_format = nullptr;
     std::vector<TField> m_fields;
     int m_records = 0; // stored records, without a pending insert
     int m_current = -1;

@@ -4,6 +4,7 @@
 #include "sources/workbook/biffrecords.h"
 #include "sources/workbook/workbookreader.h"
 #include "sources/workbook/workbookwriter.h"
+#include "workbook/xls/xlsformat.h"
 #include "workbooktesting.h"
 #include "xlrdreading.h"
 
@@ -118,7 +119,7 @@ private Q_SLOTS:
     void permissionsKept();
     void canWrite_data();
     void canWrite();
-    void offeredBytesAreJudgedOnce();
+    void judgedOnWhatWasRead();
     void recordChainCheck_data();
     void recordChainCheck();
     void streamInPiecesIsTheStream_data();
@@ -430,42 +431,29 @@ void TestWorkbookWriter::canWrite() {
     QFETCH(QString, file);
     QFETCH(QString, message);
     const QByteArray bytes = file.isEmpty() ? encryptedWorkbook() : readFile(fixture(file));
-    QCOMPARE(workbook::canWrite(bytes), message.isEmpty());
     QCOMPARE(errorOf([&] { checkWritable(bytes); }), message);
-    if (!file.isEmpty())
-        QCOMPARE(workbook::canWrite(fixture(file)), message.isEmpty());
+    SheetRead read;
+    read.bytes = bytes;
+    QCOMPARE(xls::XlsFormat().whyReadOnly(read), message);
 }
 
-// canWrite(path) judges the bytes just read from the file, once, while the file still has their
-// size and time; otherwise it reads the file.
-void TestWorkbookWriter::offeredBytesAreJudgedOnce() {
+// The writability question is answered from the bytes that were read, never from a second read
+// of the file: what the dataset opened is what it may edit.
+void TestWorkbookWriter::judgedOnWhatWasRead() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("book.xls"));
     QVERIFY(QFile::copy(fixture(QStringLiteral("xlwt-plain.xls")), path));
-    const QByteArray bytes = readFile(path);
-    const FileIdentity identity = fileIdentity(path, bytes);
+    const WorkbookFormat &format = formatOf(readFile(path), path);
+    SheetRead read = format.read(readFile(path), path, QStringLiteral("sheet1"));
+    QCOMPARE(format.whyReadOnly(read), QString());
 
-    // Bytes that cannot be written, offered for the file: they are what is judged, once.
-    workbook::offerReadBytes(path, QByteArray(bytes.size(), 'x'), identity);
-    QVERIFY(!workbook::canWrite(path));
-    QVERIFY(workbook::canWrite(path));
-
-    // An offer for another file, or for a file changed since, is not taken.
-    workbook::offerReadBytes(dir.filePath(QStringLiteral("other.xls")), QByteArray(8, 'x'),
-                             identity);
-    QVERIFY(workbook::canWrite(path));
-    FileIdentity older = identity;
-    older.modified = identity.modified.addSecs(-10);
-    workbook::offerReadBytes(path, QByteArray(bytes.size(), 'x'), older);
-    QVERIFY(workbook::canWrite(path));
-
-    // As the workbook page opens a workbook: read, then asked.
-    workbook::WorkbookReader reader;
-    QVERIFY(reader.readFile(path, QStringLiteral("sheet1")));
-    QVERIFY(workbook::canWrite(path));
-    QVERIFY(
-        reader.readFile(fixture(QStringLiteral("gnumeric-biff7.xls")), QStringLiteral("sheet1")));
-    QVERIFY(!workbook::canWrite(fixture(QStringLiteral("gnumeric-biff7.xls"))));
+    // Bytes that cannot be written, as if they had been read: they are what is judged.
+    read.bytes = QByteArray(read.bytes.size(), 'x');
+    QCOMPARE(format.whyReadOnly(read),
+             u"The file is not an Excel 97-2003 workbook and cannot be changed"_qs);
+    const QString biff7 = fixture(QStringLiteral("gnumeric-biff7.xls"));
+    QVERIFY(!format.whyReadOnly(format.read(readFile(biff7), biff7, QStringLiteral("sheet1")))
+                 .isEmpty());
 }
 
 void TestWorkbookWriter::recordChainCheck_data() {

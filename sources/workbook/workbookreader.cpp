@@ -702,7 +702,6 @@ QString nativePath(const QString &fileName) {
 bool WorkbookReader::readFile(const QString &fileName, const QString &sheetName) {
     m_sheet = SheetData();
     m_identity = FileIdentity();
-    offerReadBytes(QString(), QByteArray(), FileIdentity());
     QByteArray bytes;
     FileIdentity identity;
     if (!readWholeFile(fileName, bytes, identity)) {
@@ -714,8 +713,6 @@ bool WorkbookReader::readFile(const QString &fileName, const QString &sheetName)
     if (!readBytes(bytes, fileName, sheetName))
         return false;
     m_identity = identity;
-    // Whether the workbook can be changed is asked next: of these bytes, not of a second read.
-    offerReadBytes(fileName, bytes, identity);
     return true;
 }
 

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <mutex>
 
 #include <unistd.h>
 
@@ -129,51 +128,6 @@ void checkWritable(const QByteArray &fileBytes) {
     if (!file.parse(fileBytes, CompoundFile::StreamBytes::Viewed))
         notAWorkbook();
     SheetEditor::check(workbookStream(file).data);
-}
-
-bool canWrite(const QByteArray &fileBytes) {
-    try {
-        checkWritable(fileBytes);
-        return true;
-    } catch (const CommandError &) {
-        return false;
-    }
-}
-
-namespace {
-
-struct ReadBytes {
-    QString path; // absolute
-    QByteArray bytes;
-    FileIdentity identity;
-};
-
-std::mutex g_offerLock;
-ReadBytes g_offered;
-
-} // namespace
-
-void offerReadBytes(const QString &path, const QByteArray &bytes, const FileIdentity &identity) {
-    ReadBytes offer{bytes.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath(), bytes,
-                    identity};
-    const std::lock_guard<std::mutex> lock(g_offerLock);
-    std::swap(g_offered, offer); // the old bytes go after the lock is released
-}
-
-bool canWrite(const QString &path) {
-    ReadBytes offered;
-    {
-        const std::lock_guard<std::mutex> lock(g_offerLock);
-        std::swap(offered, g_offered);
-    }
-    const QFileInfo now(path);
-    if (!offered.bytes.isEmpty() && offered.path == now.absoluteFilePath() &&
-        now.size() == offered.identity.size && now.lastModified() == offered.identity.modified)
-        return canWrite(offered.bytes);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return canWrite(file.readAll());
 }
 
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,

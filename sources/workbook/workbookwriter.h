@@ -15,18 +15,9 @@
 
 namespace workbook {
 
-// Whether edits can be written into a workbook with these bytes (or at that path): a compound
-// file whose Workbook stream is BIFF8, not encrypted, with a worksheet named sheet1 that is
-// not damaged. A workbook that cannot be written is to be opened read-only.
-bool canWrite(const QByteArray &fileBytes);
-// The file at path: the bytes the reader has just read from it when they are still its content
-// (same size and time), else the file read again.
-bool canWrite(const QString &path);
-// Offered by the reader with each workbook it reads, and taken by the next canWrite(path) on
-// that file, so that a workbook is read once when it is opened; an empty offer withdraws one.
-// Only one is kept.
-void offerReadBytes(const QString &path, const QByteArray &bytes, const FileIdentity &identity);
-// Throws the CommandError that says why edits cannot be written.
+// Throws the CommandError that says why edits cannot be written into a workbook with these
+// bytes; returns when they can: a compound file whose Workbook stream is BIFF8, not encrypted,
+// with a worksheet named sheet1 that is not damaged.
 void checkWritable(const QByteArray &fileBytes);
 
 // Whether a rebuilt Workbook stream is still a chain of records with every sheet's BOF where its
