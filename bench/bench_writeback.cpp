@@ -3,12 +3,12 @@
 // Usage: bench_writeback [workbook.xls]; without one, the workbook is made with xlwt once.
 #include "common/commanderror.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/biffrecords.h"
-#include "sources/workbook/compoundfile.h"
-#include "sources/workbook/sheeteditor.h"
-#include "sources/workbook/workbookwriter.h"
 #include "sources/workbooksource.h"
 #include "workbook/workbookformat.h"
+#include "workbook/xls/biffrecords.h"
+#include "workbook/xls/compoundfile.h"
+#include "workbook/xls/sheeteditor.h"
+#include "workbook/xls/xlswriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,6 +24,7 @@
 #include <vector>
 
 using namespace workbook;
+using namespace workbook::xls;
 
 namespace {
 

@@ -4,8 +4,8 @@
 // Usage: postbench [workbook.xls]; without one, the workbook is made with xlwt once.
 #include "common/commanderror.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/workbookwriter.h"
 #include "sources/workbooksource.h"
+#include "workbook/xls/xlswriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -105,7 +105,7 @@ int main(int argc, char **argv) {
         const Timing write =
             timeRuns([](int) {},
                      [&](int i) {
-                         id = workbook::writeSheetChanges(
+                         id = workbook::xls::writeSheetChanges(
                                   path, id,
                                   {workbook::SheetChange::setCell(q.SheetRow(record),
                                                                   q.SheetColumn(0), 116.5 + i)})

@@ -4,7 +4,7 @@
 
 #include "common/commanderror.h"
 #include "coords/numtext.h"
-#include "sources/workbook/fieldtext.h"
+#include "workbook/fieldtext.h"
 
 #include <QFile>
 #include <QFileInfo>

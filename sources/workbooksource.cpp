@@ -6,7 +6,7 @@
 #include "kml/kmldocument.h"
 #include "kml/xmlsafe.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/fieldtext.h"
+#include "workbook/fieldtext.h"
 
 namespace workbooksource {
 

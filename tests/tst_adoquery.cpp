@@ -2,8 +2,8 @@
 // fields and their texts, the cursor with Bof and Eof, and the export of the page's rows.
 #include "biffbuilder.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/fieldtext.h"
 #include "sources/workbooksource.h"
+#include "workbook/fieldtext.h"
 
 #include "common/commanderror.h"
 #include "coords/numtext.h"

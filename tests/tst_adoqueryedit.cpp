@@ -4,8 +4,8 @@
 #include "app/querymodel.h"
 #include "coords/numtext.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/workbookwriter.h"
 #include "sources/workbooksource.h"
+#include "workbook/xls/xlswriter.h"
 #include "workbooktesting.h"
 #include "xlrdreading.h"
 
@@ -49,7 +49,7 @@ struct Copy {
     // Changes the file as another program would: through write-back with the file's own
     // identity.
     void changeBehindItsBack(const SheetChange &change) const {
-        workbook::writeSheetChanges(path, workbook::fileIdentity(path, bytes()), {change});
+        workbook::xls::writeSheetChanges(path, workbook::fileIdentity(path, bytes()), {change});
     }
 };
 

@@ -1,7 +1,7 @@
 // Editing sheet1 in a Workbook stream, checked record by record: what a change writes, what it
 // keeps, the stream offsets it corrects, and every refusal with its exact message.
-#include "sources/workbook/sheeteditor.h"
-#include "sources/workbook/sstwriter.h"
+#include "workbook/xls/sheeteditor.h"
+#include "workbook/xls/sstwriter.h"
 #include "workbooktesting.h"
 
 #include <QTest>
@@ -11,6 +11,7 @@
 #include <tuple>
 
 using namespace workbook;
+using namespace workbook::xls;
 using namespace workbooktesting;
 
 Q_DECLARE_METATYPE(workbook::EditValue)
@@ -470,7 +471,7 @@ void TestSheetEditor::unwritableStreams_data() {
     const QByteArray good = fixtureStream(QStringLiteral("xlwt-mixed.xls"));
     const Parsed p(good);
 
-    workbook::CompoundFile biff7;
+    workbook::xls::CompoundFile biff7;
     QVERIFY(biff7.parse(readFile(fixture(QStringLiteral("gnumeric-biff7.xls")))));
     QTest::newRow("Excel 5.0/95") << biff7.root().child(QStringLiteral("Book"))->data
                                   << "The workbook is in the Excel 5.0/95 format and cannot be "

@@ -1,12 +1,13 @@
 // Strings appended to the shared string table follow the CONTINUE rules: header and first
 // character together, a flag byte before continued characters, none before a new string, no
 // split surrogate pair, 8224 bytes a record; found strings are reused.
-#include "sources/workbook/sstwriter.h"
+#include "workbook/xls/sstwriter.h"
 #include "workbooktesting.h"
 
 #include <QTest>
 
 using namespace workbook;
+using namespace workbook::xls;
 using namespace workbooktesting;
 
 namespace {

@@ -6,8 +6,8 @@
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/fieldtext.h"
 #include "sources/workbooksource.h"
+#include "workbook/fieldtext.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,8 +7,8 @@
 #include "app/unit1.h"
 #include "fakedialoghost.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/workbookwriter.h"
 #include "sources/workbooksource.h"
+#include "workbook/xls/xlswriter.h"
 
 #include "coords/numtext.h"
 
@@ -597,8 +597,8 @@ void TestWorkbookPage::navigatorInEachState() {
     QCOMPARE(enabledButtons(nav), u"xx--xx--x"_qs);
 
     // Refresh reads the file again: another program's change shows.
-    workbook::writeSheetChanges(book, workbook::fileIdentity(book, bytesOf(book)),
-                                {workbook::SheetChange::setCell(5, 2, u"别人"_qs)});
+    workbook::xls::writeSheetChanges(book, workbook::fileIdentity(book, bytesOf(book)),
+                                     {workbook::SheetChange::setCell(5, 2, u"别人"_qs)});
     nav->button(NavigateButton::Refresh)->click();
     QCOMPARE(p.form.DBEdit3->text(), u"别人"_qs);
     QCOMPARE(p.form.DBGrid1->columnWidth(0), 100); // the same fields keep their columns
@@ -640,8 +640,8 @@ void TestWorkbookPage::refusalKeepsTheEdit() {
     QCOMPARE(p.form.DBMemo1->toPlainText(), u"中国古代帝王宫殿，位于中国北京市<br/>"_qs);
 
     // Another program changed the file: moving on tries the post, which is refused too.
-    workbook::writeSheetChanges(book, workbook::fileIdentity(book, bytesOf(book)),
-                                {workbook::SheetChange::setCell(1, 2, u"别人"_qs)});
+    workbook::xls::writeSheetChanges(book, workbook::fileIdentity(book, bytesOf(book)),
+                                     {workbook::SheetChange::setCell(1, 2, u"别人"_qs)});
     const QByteArray before = bytesOf(book);
     p.form.DBEdit3->selectAll();
     type(p.form.DBEdit3, u"我的"_qs);

@@ -1,9 +1,9 @@
 // The workbook reader: files from xlwt, Gnumeric, LibreOffice and records written by hand; every
 // error path with its message; damaged files that must give an error and never a crash.
-#include "sources/workbook/codepage.h"
-#include "sources/workbook/fieldtext.h"
-#include "sources/workbook/numberformat.h"
-#include "sources/workbook/workbookreader.h"
+#include "workbook/fieldtext.h"
+#include "workbook/numberformat.h"
+#include "workbook/xls/codepage.h"
+#include "workbook/xls/xlsreader.h"
 
 #include "biffbuilder.h"
 #include "coords/numtext.h"
@@ -18,6 +18,7 @@
 #include <clocale>
 
 using namespace workbook;
+using namespace workbook::xls;
 
 namespace {
 

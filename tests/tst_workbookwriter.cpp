@@ -1,10 +1,10 @@
 // Writing edits into .xls files: seeded random edits read back by xlrd (an independent reader),
 // the rest of the file kept, each refusal with its message and the file untouched, and a save
 // that fails half way leaving the old file.
-#include "sources/workbook/biffrecords.h"
-#include "sources/workbook/workbookreader.h"
-#include "sources/workbook/workbookwriter.h"
+#include "workbook/xls/biffrecords.h"
 #include "workbook/xls/xlsformat.h"
+#include "workbook/xls/xlsreader.h"
+#include "workbook/xls/xlswriter.h"
 #include "workbooktesting.h"
 #include "xlrdreading.h"
 
@@ -22,6 +22,7 @@
 #include <sys/resource.h>
 
 using namespace workbook;
+using namespace workbook::xls;
 using namespace workbooktesting;
 using xlrdreading::Cells;
 using xlrdreading::cellsOf;

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "common/commanderror.h"
-#include "sources/workbook/biffrecords.h"
-#include "sources/workbook/compoundfile.h"
-#include "sources/workbook/streamlayout.h"
+#include "workbook/xls/biffrecords.h"
+#include "workbook/xls/compoundfile.h"
+#include "workbook/xls/streamlayout.h"
 
 #include <QFile>
 #include <QString>
@@ -27,10 +27,10 @@ inline QByteArray readFile(const QString &path) {
 }
 
 inline QByteArray workbookStream(const QByteArray &fileBytes) {
-    workbook::CompoundFile file;
+    workbook::xls::CompoundFile file;
     if (!file.parse(fileBytes))
         return {};
-    const workbook::OleEntry *stream = file.root().child(QStringLiteral("Workbook"));
+    const workbook::xls::OleEntry *stream = file.root().child(QStringLiteral("Workbook"));
     return stream ? stream->data : QByteArray();
 }
 
@@ -51,14 +51,16 @@ inline QString errorOf(const std::function<void()> &f) {
 // A stream split into records and laid out, for checks at the record level.
 struct Parsed {
     QByteArray stream;
-    std::vector<workbook::BiffRecord> records;
-    workbook::StreamLayout layout;
+    std::vector<workbook::xls::BiffRecord> records;
+    workbook::xls::StreamLayout layout;
 
     explicit Parsed(const QByteArray &s) : stream(s) {
-        workbook::splitRecords(stream, records);
-        layout = workbook::readLayout(stream, records);
+        workbook::xls::splitRecords(stream, records);
+        layout = workbook::xls::readLayout(stream, records);
     }
-    const workbook::SheetSubstream &sheet1() const { return layout.sheets[size_t(layout.sheet1)]; }
+    const workbook::xls::SheetSubstream &sheet1() const {
+        return layout.sheets[size_t(layout.sheet1)];
+    }
     const char *data(size_t i) const { return records[i].data(stream); }
     // Indices of the records of a type in [begin, end).
     std::vector<size_t> find(std::uint16_t type, int begin, int end) const {

@@ -2,9 +2,9 @@
 #include "workbook/xls/xlsformat.h"
 
 #include "common/commanderror.h"
-#include "sources/workbook/compoundfile.h"
-#include "sources/workbook/workbookreader.h"
-#include "sources/workbook/workbookwriter.h"
+#include "workbook/xls/compoundfile.h"
+#include "workbook/xls/xlsreader.h"
+#include "workbook/xls/xlswriter.h"
 
 namespace workbook::xls {
 

@@ -2,13 +2,13 @@
 // then it is decoded into rows and cells and written anew with its ROW records and DBCELL.
 // Rebuilding the stream copies every other record and then corrects the stream offsets
 // (BOUNDSHEET, INDEX, DBCELL, EXTSST) by mapping each old position to its new one.
-#include "sources/workbook/sheeteditor.h"
+#include "workbook/xls/sheeteditor.h"
 
 #include "common/commanderror.h"
-#include "sources/workbook/biffrecords.h"
-#include "sources/workbook/rowreferences.h"
-#include "sources/workbook/sstwriter.h"
-#include "sources/workbook/streamlayout.h"
+#include "workbook/xls/biffrecords.h"
+#include "workbook/xls/rowreferences.h"
+#include "workbook/xls/sstwriter.h"
+#include "workbook/xls/streamlayout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +17,7 @@
 #include <map>
 #include <optional>
 
-namespace workbook {
+namespace workbook::xls {
 
 namespace {
 
@@ -1245,4 +1245,4 @@ QByteArray SheetEditor::serialize() const {
     return d->plan().bytes();
 }
 
-} // namespace workbook
+} // namespace workbook::xls

@@ -1,5 +1,5 @@
 // OLE2 compound files through libgsf, with RAII handles for its GObjects.
-#include "sources/workbook/compoundfile.h"
+#include "workbook/xls/compoundfile.h"
 
 #include "common/commanderror.h"
 
@@ -19,7 +19,7 @@
 
 #include <unistd.h>
 
-namespace workbook {
+namespace workbook::xls {
 
 namespace {
 
@@ -216,4 +216,4 @@ void CompoundFile::serializeTo(int fd) const {
         throw CommandError(QStringLiteral("Stream write error"));
 }
 
-} // namespace workbook
+} // namespace workbook::xls

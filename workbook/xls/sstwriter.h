@@ -2,14 +2,14 @@
 // appends it after the last one, splitting it into CONTINUE records by the BIFF8 rules.
 #pragma once
 
-#include "sources/workbook/biffrecords.h"
+#include "workbook/xls/biffrecords.h"
 
 #include <QHash>
 #include <QString>
 
 #include <vector>
 
-namespace workbook {
+namespace workbook::xls {
 
 class SstWriter {
 public:
@@ -81,4 +81,4 @@ private:
     std::vector<QByteArray> m_new;
 };
 
-} // namespace workbook
+} // namespace workbook::xls

@@ -1,11 +1,11 @@
 // Shared string table: a walk over the existing strings, and appending by the CONTINUE rules.
-#include "sources/workbook/sstwriter.h"
+#include "workbook/xls/sstwriter.h"
 
 #include "common/commanderror.h"
 
 #include <algorithm>
 
-namespace workbook {
+namespace workbook::xls {
 
 namespace {
 
@@ -242,4 +242,4 @@ void SstWriter::appendString(const QString &text) {
     }
 }
 
-} // namespace workbook
+} // namespace workbook::xls

@@ -1,10 +1,10 @@
 // Scans formulas, names, charts and the records of sheet1 for references to its rows.
-#include "sources/workbook/rowreferences.h"
+#include "workbook/xls/rowreferences.h"
 
 #include <algorithm>
 #include <bitset>
 
-namespace workbook {
+namespace workbook::xls {
 
 namespace {
 
@@ -471,4 +471,4 @@ SheetReferences findReferences(const QByteArray &stream, const std::vector<BiffR
     return Scanner(stream, records, layout).run();
 }
 
-} // namespace workbook
+} // namespace workbook::xls

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-namespace workbook {
+namespace workbook::xls {
 
 // Limits of a BIFF8 sheet and cell.
 inline constexpr int SheetRows = 65536, SheetColumns = 256, MaxCellText = 32767;
@@ -57,4 +57,4 @@ private:
     std::unique_ptr<Private> d;
 };
 
-} // namespace workbook
+} // namespace workbook::xls

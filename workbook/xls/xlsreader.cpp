@@ -1,12 +1,12 @@
 // The workbook reader: compound file, BIFF globals (shared strings, formats, sheets, date system,
 // code page) and the cell table of one worksheet.
-#include "sources/workbook/workbookreader.h"
+#include "workbook/xls/xlsreader.h"
 
-#include "sources/workbook/biffrecords.h"
-#include "sources/workbook/codepage.h"
-#include "sources/workbook/compoundfile.h"
-#include "sources/workbook/numberformat.h"
-#include "sources/workbook/workbookwriter.h"
+#include "workbook/fileidentity.h"
+#include "workbook/numberformat.h"
+#include "workbook/xls/biffrecords.h"
+#include "workbook/xls/codepage.h"
+#include "workbook/xls/compoundfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +23,7 @@
 #include <sys/stat.h>
 #include <unordered_map>
 
-namespace workbook {
+namespace workbook::xls {
 
 // ---------------------------------------------------------------------------------------------
 // Reading
@@ -146,7 +146,7 @@ public:
     bool plainString(StringPool &pool, std::uint32_t &index) {
         if (m_end - m_p < 3)
             return false;
-        const std::uint32_t cch = workbook::u16(m_p);
+        const std::uint32_t cch = xls::u16(m_p);
         const std::uint8_t flags = std::uint8_t(m_p[2]);
         if (flags & 0x0C)
             return false;
@@ -787,4 +787,4 @@ bool WorkbookReader::readBytes(const QByteArray &bytes, const QString &fileName,
     return true;
 }
 
-} // namespace workbook
+} // namespace workbook::xls

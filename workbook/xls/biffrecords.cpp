@@ -1,9 +1,9 @@
 // The record layer of a BIFF workbook stream.
-#include "sources/workbook/biffrecords.h"
+#include "workbook/xls/biffrecords.h"
 
 #include <cstring>
 
-namespace workbook {
+namespace workbook::xls {
 
 bool splitRecords(const QByteArray &stream, std::vector<BiffRecord> &records) {
     records.clear();
@@ -59,4 +59,4 @@ double f64(const char *p) {
     return v;
 }
 
-} // namespace workbook
+} // namespace workbook::xls

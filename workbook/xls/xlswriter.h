@@ -2,9 +2,9 @@
 // were read, through a temporary file renamed over it, with every other stream kept.
 #pragma once
 
-#include "sources/workbook/sheeteditor.h"
 #include "workbook/fileidentity.h"
 #include "workbook/sheetchange.h"
+#include "workbook/xls/sheeteditor.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace workbook {
+namespace workbook::xls {
 
 // Throws the CommandError that says why edits cannot be written into a workbook with these
 // bytes; returns when they can: a compound file whose Workbook stream is BIFF8, not encrypted,
@@ -53,4 +53,4 @@ private:
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
                               const std::vector<SheetChange> &changes);
 
-} // namespace workbook
+} // namespace workbook::xls

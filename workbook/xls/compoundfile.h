@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-namespace workbook {
+namespace workbook::xls {
 
 struct OleEntry {
     QString name;
@@ -61,4 +61,4 @@ private:
 // True when the bytes start with the compound file signature.
 bool hasCompoundFileSignature(const QByteArray &bytes);
 
-} // namespace workbook
+} // namespace workbook::xls

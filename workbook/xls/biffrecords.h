@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace workbook {
+namespace workbook::xls {
 
 namespace rec {
 // Record types used by the reader and the writer.
@@ -57,4 +57,4 @@ inline void put32(char *p, std::uint32_t v) {
     put16(p + 2, std::uint16_t(v >> 16));
 }
 
-} // namespace workbook
+} // namespace workbook::xls

@@ -2,13 +2,13 @@
 // worksheet named sheet1. The write-back engine starts from here and refuses what it cannot edit.
 #pragma once
 
-#include "sources/workbook/biffrecords.h"
+#include "workbook/xls/biffrecords.h"
 
 #include <QString>
 
 #include <vector>
 
-namespace workbook {
+namespace workbook::xls {
 
 struct SheetSubstream {
     QString name;
@@ -34,4 +34,4 @@ int substreamEnd(const std::vector<BiffRecord> &records, int begin);
 // The record starting at that stream offset, or -1.
 int recordAt(const std::vector<BiffRecord> &records, std::uint32_t offset);
 
-} // namespace workbook
+} // namespace workbook::xls

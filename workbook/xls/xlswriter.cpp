@@ -1,10 +1,10 @@
 // File-level write-back: re-read, compare, edit the Workbook stream, check, save atomically.
-#include "sources/workbook/workbookwriter.h"
+#include "workbook/xls/xlswriter.h"
 
 #include "common/commanderror.h"
 #include "common/replacingfile.h"
-#include "sources/workbook/compoundfile.h"
-#include "sources/workbook/streamlayout.h"
+#include "workbook/xls/compoundfile.h"
+#include "workbook/xls/streamlayout.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +17,7 @@
 
 #include <unistd.h>
 
-namespace workbook {
+namespace workbook::xls {
 
 namespace {
 
@@ -213,4 +213,4 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     return result;
 }
 
-} // namespace workbook
+} // namespace workbook::xls

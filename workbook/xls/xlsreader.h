@@ -9,7 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace workbook {
+namespace workbook::xls {
 
 class WorkbookReader {
 public:
@@ -35,4 +35,4 @@ private:
 // cannot be read.
 bool readWholeFile(const QString &fileName, QByteArray &bytes, FileIdentity &identity);
 
-} // namespace workbook
+} // namespace workbook::xls

@@ -4,13 +4,13 @@
 // wrong rows, so the delete is refused.
 #pragma once
 
-#include "sources/workbook/streamlayout.h"
+#include "workbook/xls/streamlayout.h"
 
 #include <QStringList>
 
 #include <array>
 
-namespace workbook {
+namespace workbook::xls {
 
 // The EXTERNSHEET table that 3-D references index into.
 struct ExternSheets {
@@ -40,4 +40,4 @@ struct SheetReferences {
 SheetReferences findReferences(const QByteArray &stream, const std::vector<BiffRecord> &records,
                                const StreamLayout &layout);
 
-} // namespace workbook
+} // namespace workbook::xls

@@ -1,9 +1,9 @@
 // Field text rules. Dates go through strftime with the C library's LC_TIME formats, so the
 // program writes them as the rest of the desktop does.
-#include "sources/workbook/fieldtext.h"
+#include "workbook/fieldtext.h"
 
 #include "coords/numtext.h"
-#include "sources/workbook/workbookreader.h"
+#include "workbook/sheetdata.h"
 
 #include <cmath>
 #include <cstdint>

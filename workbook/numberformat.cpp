@@ -1,7 +1,7 @@
 // Number format classification. Literal text ("..."), escaped characters (\x), padding (_x, *x)
 // and bracketed colours, conditions and locale tags say nothing about the kind of value, so they
 // are removed before looking for date letters; elapsed times ([h], [mm], [ss]) are kept.
-#include "sources/workbook/numberformat.h"
+#include "workbook/numberformat.h"
 
 namespace workbook {
 

@@ -1,5 +1,5 @@
 // Code page text through iconv, with an RAII handle.
-#include "sources/workbook/codepage.h"
+#include "workbook/xls/codepage.h"
 
 #include <QByteArray>
 
@@ -7,7 +7,7 @@
 #include <iconv.h>
 #include <vector>
 
-namespace workbook {
+namespace workbook::xls {
 
 struct CodePageDecoder::Iconv {
     iconv_t handle = iconv_t(-1);
@@ -152,4 +152,4 @@ QString CodePageDecoder::decode(const char *bytes, std::size_t length) {
     return result;
 }
 
-} // namespace workbook
+} // namespace workbook::xls

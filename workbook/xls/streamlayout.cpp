@@ -1,11 +1,11 @@
 // Finds the globals, the sheet substreams and sheet1 in a Workbook stream, checking every offset.
-#include "sources/workbook/streamlayout.h"
+#include "workbook/xls/streamlayout.h"
 
 #include "common/commanderror.h"
 
 #include <algorithm>
 
-namespace workbook {
+namespace workbook::xls {
 
 namespace {
 
@@ -106,4 +106,4 @@ StreamLayout readLayout(const QByteArray &stream, const std::vector<BiffRecord> 
     return layout;
 }
 
-} // namespace workbook
+} // namespace workbook::xls

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace workbook {
+namespace workbook::xls {
 
 class CodePageDecoder {
 public:
@@ -27,4 +27,4 @@ private:
 // The iconv name of a Windows code page; empty when there is none.
 const char *iconvName(int codePage);
 
-} // namespace workbook
+} // namespace workbook::xls
