@@ -7,6 +7,8 @@
 
 #include "biffbuilder.h"
 #include "coords/numtext.h"
+#include "testsupport.h"
+#include "workbooktesting.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,21 +19,14 @@
 
 #include <clocale>
 
+using namespace testsupport;
 using namespace workbook;
-using namespace workbook::xls;
+using workbook::xls::CodePageDecoder;
+using workbook::xls::readXlsSheet;
+using workbook::xls::XlsSheet;
+using workbooktesting::readSheet;
 
 namespace {
-
-QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
 
 // "kind:text" for a cell, "-" for none: one string per cell keeps the tables readable.
 QString describe(const SheetData &sheet, int row, int column) {
@@ -40,10 +35,6 @@ QString describe(const SheetData &sheet, int row, int column) {
         return QStringLiteral("-");
     static const char *const kinds[] = {"empty", "num", "date", "money", "text", "bool", "error"};
     return QLatin1String(kinds[int(c->kind)]) + u':' + fieldtext::cellText(sheet, c);
-}
-
-QString native(const QString &path) {
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
 } // namespace
@@ -95,12 +86,12 @@ void TestWorkbookReader::producers() {
     QFETCH(QString, file);
     QFETCH(int, biff);
     QFETCH(QString, formulaCell);
-    WorkbookReader reader;
-    QVERIFY2(reader.readFile(fixture(file), QStringLiteral("sheet1")),
-             qPrintable(reader.errorString()));
-    const SheetData &s = reader.sheet();
+    XlsSheet read;
+    QCOMPARE(errorOf([&] { read = readXlsSheet(readFile(fixture(file)), file, u"sheet1"_qs); }),
+             QString());
+    const SheetData &s = *read.sheet;
     QCOMPARE(s.sheetName, u"Sheet1"_qs); // sheet1 is the second sheet and spelled "Sheet1"
-    QCOMPARE(reader.biffVersion(), biff);
+    QCOMPARE(read.biffVersion, biff);
     QCOMPARE(s.firstRow(), 0);
     QCOMPARE(s.rowCount(), 5);
     QCOMPARE(s.columnCount(), 5);
@@ -162,11 +153,10 @@ void TestWorkbookReader::craftedCells() {
     QFETCH(QString, file);
     QFETCH(int, row);
     QFETCH(QStringList, cells);
-    WorkbookReader reader;
-    QVERIFY2(reader.readFile(fixture(file), QStringLiteral("SHEET1")),
-             qPrintable(reader.errorString()));
+    SheetRead read;
+    QCOMPARE(errorOf([&] { read = readSheet(fixture(file), u"SHEET1"_qs); }), QString());
     for (int c = 0; c < cells.size(); ++c)
-        QCOMPARE(describe(reader.sheet(), row, c), cells[c]);
+        QCOMPARE(describe(*read.sheet, row, c), cells[c]);
 }
 
 void TestWorkbookReader::usedRange_data() {
@@ -187,10 +177,9 @@ void TestWorkbookReader::usedRange() {
     QFETCH(QString, file);
     QFETCH(QRect, range);
     QFETCH(bool, date1904);
-    WorkbookReader reader;
-    QVERIFY2(reader.readFile(fixture(file), QStringLiteral("sheet1")),
-             qPrintable(reader.errorString()));
-    const SheetData &s = reader.sheet();
+    SheetRead read;
+    QCOMPARE(errorOf([&] { read = readSheet(fixture(file)); }), QString());
+    const SheetData &s = *read.sheet;
     QCOMPARE(QRect(s.firstColumn(), s.firstRow(), s.columnCount(), s.rowCount()), range);
     QCOMPARE(s.date1904, date1904);
 }
@@ -233,20 +222,15 @@ void TestWorkbookReader::errors() {
     QFETCH(QString, path);
     QFETCH(QString, sheet);
     QFETCH(QString, message);
-    WorkbookReader reader;
-    QVERIFY(!reader.readFile(path, sheet));
-    QCOMPARE(reader.errorString(), message);
-    QVERIFY(reader.sheet().isEmpty());
+    QCOMPARE(errorOf([&] { readSheet(path, sheet); }), message);
 }
 
 void TestWorkbookReader::identity() {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"book.xls"_qs);
     QVERIFY(QFile::copy(fixture(u"xlwt-mixed.xls"_qs), path));
-    WorkbookReader reader;
-    QVERIFY(reader.readFile(path, QStringLiteral("sheet1")));
-    const FileIdentity first = reader.identity();
-    const QByteArray bytes = bytesOf(path);
+    const FileIdentity first = readSheet(path).identity;
+    const QByteArray bytes = readFile(path);
     QCOMPARE(first.size, bytes.size());
     QCOMPARE(first.modified, QFileInfo(path).lastModified());
     QVERIFY(first.sameBytes(fileIdentity(path, bytes)));
@@ -261,9 +245,7 @@ void TestWorkbookReader::identity() {
         f.flush();
         QVERIFY(f.setFileTime(first.modified, QFileDevice::FileModificationTime));
     }
-    FileIdentity now;
-    QByteArray again;
-    QVERIFY(readWholeFile(path, again, now));
+    const FileIdentity now = fileIdentity(path, readWorkbookFile(path));
     QCOMPARE(now.size, first.size);
     QCOMPARE(now.modified, first.modified);
     QVERIFY(!now.sameBytes(first));
@@ -364,18 +346,17 @@ void TestWorkbookReader::builtStreams_data() {
 void TestWorkbookReader::builtStreams() {
     QFETCH(QByteArray, stream);
     QFETCH(QString, result);
-    WorkbookReader reader;
-    const bool ok = reader.readBytes(biff::compoundFile(stream), QStringLiteral("/x/built.xls"),
-                                     QStringLiteral("sheet1"));
+    XlsSheet read;
+    const QString error = errorOf(
+        [&] { read = readXlsSheet(biff::compoundFile(stream), u"/x/built.xls"_qs, u"sheet1"_qs); });
     if (!result.startsWith(u"ok:")) {
-        QVERIFY(!ok);
-        QCOMPARE(reader.errorString(), u"The workbook \"/x/built.xls\" is damaged: "_qs + result);
+        QCOMPARE(error, u"The workbook \"/x/built.xls\" is damaged: "_qs + result);
         return;
     }
-    QVERIFY2(ok, qPrintable(reader.errorString()));
+    QCOMPARE(error, QString());
     const QStringList cells = result.mid(3).split(u'|');
     for (int c = 0; c < cells.size(); ++c)
-        QCOMPARE(describe(reader.sheet(), 0, c), cells[c]);
+        QCOMPARE(describe(*read.sheet, 0, c), cells[c]);
 }
 
 // Cut and bit-flipped copies of real workbooks: each read gives a sheet or an error text, and
@@ -389,14 +370,15 @@ void TestWorkbookReader::damagedFilesNeverCrash_data() {
 
 void TestWorkbookReader::damagedFilesNeverCrash() {
     QFETCH(QString, file);
-    const QByteArray original = bytesOf(fixture(file));
+    const QByteArray original = readFile(fixture(file));
     QVERIFY(!original.isEmpty());
     QRandomGenerator rng(0x5eed + quint32(original.size()));
     int failures = 0;
     auto check = [&](const QByteArray &bytes) {
-        WorkbookReader reader;
-        if (!reader.readBytes(bytes, QStringLiteral("damaged.xls"), QStringLiteral("sheet1"))) {
-            QVERIFY(!reader.errorString().isEmpty());
+        try {
+            readXlsSheet(bytes, u"damaged.xls"_qs, u"sheet1"_qs);
+        } catch (const CommandError &e) {
+            QVERIFY(!e.message().isEmpty());
             ++failures;
         }
     };

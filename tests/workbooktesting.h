@@ -1,8 +1,9 @@
-// Helpers shared by the workbook write-back tests: fixtures, the Workbook stream of a file,
-// sheet1's records, and the exact message of a refusal.
+// Helpers shared by the workbook tests: a sheet read as the dataset reads it, the Workbook stream
+// of a file, and sheet1's records laid out for checks at the record level.
 #pragma once
 
-#include "common/commanderror.h"
+#include "testsupport.h"
+#include "workbook/workbookformat.h"
 #include "workbook/xls/biffrecords.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/streamlayout.h"
@@ -15,15 +16,12 @@
 
 namespace workbooktesting {
 
-inline QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
-}
+using namespace testsupport;
 
-inline QByteArray readFile(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+// The sheet as the dataset reads it: the file whole, its format by its content, the format's read.
+inline workbook::SheetRead readSheet(const QString &path, const QString &sheet = u"sheet1"_qs) {
+    const QByteArray bytes = workbook::readWorkbookFile(path);
+    return workbook::formatOf(bytes, path).read(bytes, path, sheet);
 }
 
 inline QByteArray workbookStream(const QByteArray &fileBytes) {
@@ -36,16 +34,6 @@ inline QByteArray workbookStream(const QByteArray &fileBytes) {
 
 inline QByteArray fixtureStream(const QString &name) {
     return workbookStream(readFile(fixture(name)));
-}
-
-// The exact message of the CommandError the call throws; empty when it throws none.
-inline QString errorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
 }
 
 // A stream split into records and laid out, for checks at the record level.

@@ -5,7 +5,6 @@
 #include "common/commanderror.h"
 #include "workbook/xls/xlsformat.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -17,10 +16,6 @@
 namespace workbook {
 
 namespace {
-
-QString nativePath(const QString &fileName) {
-    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
-}
 
 // False (with errno set) when the file cannot be read whole.
 bool readWhole(const QString &fileName, QByteArray &bytes) {
@@ -58,8 +53,12 @@ const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName)
     static const xls::XlsFormat xlsFormat;
     if (xls::isXlsFile(bytes))
         return xlsFormat;
+    notAWorkbook(fileName);
+}
+
+void notAWorkbook(const QString &fileName) {
     throw CommandError(
-        QStringLiteral("The file \"%1\" is not an Excel workbook").arg(nativePath(fileName)));
+        QStringLiteral("The file \"%1\" is not an Excel workbook").arg(displayPath(fileName)));
 }
 
 QByteArray readWorkbookFile(const QString &fileName) {
@@ -68,7 +67,7 @@ QByteArray readWorkbookFile(const QString &fileName) {
         const int err = errno;
         throw CommandError(
             QStringLiteral("Cannot open the workbook \"%1\": %2")
-                .arg(nativePath(fileName), QString::fromLocal8Bit(std::strerror(err))));
+                .arg(displayPath(fileName), QString::fromLocal8Bit(std::strerror(err))));
     }
     return bytes;
 }

@@ -57,6 +57,10 @@ public:
 // the file ("The file "<path>" is not an Excel workbook") when no format knows it.
 const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName);
 
+// Throws the message formatOf() gives for a file that no format knows; a format gives it too for
+// a file of its container that holds no workbook.
+[[noreturn]] void notAWorkbook(const QString &fileName);
+
 // Reads the file at fileName whole. Throws CommandError ("Cannot open the workbook "<path>":
 // <reason>") when it cannot be read: missing, a folder, not a regular file, or over 2 GB.
 QByteArray readWorkbookFile(const QString &fileName);

@@ -1,4 +1,5 @@
-// OLE2 compound files through libgsf, with RAII handles for its GObjects.
+// OLE2 compound files through libgsf: the one file that wraps it and GLib, with RAII handles for
+// their objects.
 #include "workbook/xls/compoundfile.h"
 
 #include "common/commanderror.h"
@@ -11,6 +12,8 @@
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
+
+#include <glib.h>
 
 #include <cstdio>
 #include <limits>
@@ -37,6 +40,28 @@ struct DateTimeUnref {
 
 struct ErrorFree {
     void operator()(GError *e) const { g_error_free(e); }
+};
+
+// libgsf reports what it finds wrong in a damaged file on standard error; the reader's own
+// message says it to the user, so its reports are held back while a file is parsed.
+class QuietGLib {
+public:
+    QuietGLib()
+        : m_log(g_log_set_default_handler(ignoreLog, nullptr)),
+          m_print(g_set_printerr_handler(ignorePrint)) {}
+    ~QuietGLib() {
+        g_log_set_default_handler(m_log, nullptr);
+        g_set_printerr_handler(m_print);
+    }
+    QuietGLib(const QuietGLib &) = delete;
+    QuietGLib &operator=(const QuietGLib &) = delete;
+
+private:
+    static void ignoreLog(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+    static void ignorePrint(const gchar *) {}
+
+    GLogFunc m_log;
+    GPrintFunc m_print;
 };
 
 // The file's bytes, when streams may be views of them.
@@ -164,6 +189,7 @@ bool CompoundFile::parse(const QByteArray &bytes, StreamBytes mode) {
     m_root = OleEntry();
     if (!hasCompoundFileSignature(bytes))
         return false;
+    const QuietGLib quiet;
     GsfPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8 *>(bytes.constData()),
                                                 bytes.size(), FALSE));
     GError *rawError = nullptr;

@@ -9,6 +9,7 @@
 #include "workbook/xls/rowreferences.h"
 #include "workbook/xls/sstwriter.h"
 #include "workbook/xls/streamlayout.h"
+#include "workbook/xls/xlserrors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,10 +31,6 @@ constexpr std::uint16_t ColInfo = 0x007D, DefaultRowHeight = 0x0225, Window2 = 0
 
 constexpr int BlockRows = 32;
 constexpr std::uint32_t RowFlags = 0x000F0100; // bit 8 always set; XF 15, unused without bit 7
-
-[[noreturn]] void damaged() {
-    throw CommandError(QStringLiteral("The workbook is damaged and cannot be changed"));
-}
 
 bool isCellRecord(std::uint16_t t) {
     switch (t) {
@@ -437,7 +434,7 @@ SheetEditor::Private::Private(const QByteArray &stream, bool checkOnly)
     : m_src(stream), m_checkOnly(checkOnly) {
     m_records.reserve(size_t(stream.size() / 16)); // cells take 10 to 18 bytes
     if (!splitRecords(m_src, m_records))
-        damaged();
+        damagedForWriting();
     m_layout = readLayout(m_src, m_records);
     readGlobals();
     readSheet1();
@@ -490,7 +487,7 @@ void SheetEditor::Private::readSheet1() {
             if (m_cellsBegin < 0)
                 m_cellsBegin = i;
             else if (m_cellsEnd != i)
-                damaged(); // cells on both sides of other records
+                damagedForWriting(); // cells on both sides of other records
             m_cellsEnd = i + 1;
             continue;
         }
@@ -498,7 +495,7 @@ void SheetEditor::Private::readSheet1() {
             // An embedded chart: nothing of it belongs to sheet1's own records.
             const int end = substreamEnd(m_records, i);
             if (end < 0 || end > sheet.end)
-                damaged();
+                damagedForWriting();
             if (insertAt < 0)
                 insertAt = i;
             i = end - 1;
@@ -508,15 +505,15 @@ void SheetEditor::Private::readSheet1() {
             continue; // past the cell table
         if (r.type == rec::Index && m_index < 0) {
             if (r.length < 16)
-                damaged();
+                damagedForWriting();
             m_index = i;
         } else if (r.type == rec::Dimensions && m_dimensions < 0) {
             if (r.length < 12)
-                damaged();
+                damagedForWriting();
             m_dimensions = i;
         } else if (r.type == rt::ColInfo) {
             if (r.length < 8)
-                damaged();
+                damagedForWriting();
             m_colInfos.push_back(i);
         } else if (r.type == rt::DefaultRowHeight && r.length >= 4) {
             m_rowHeight = u16(p + 2);
@@ -547,7 +544,7 @@ void SheetEditor::Private::readBlocks() {
             // Only the order of the blocks' rows matters: no block is kept.
             const auto [first, last] = std::minmax_element(rows.begin(), rows.end());
             if (*first <= previous)
-                damaged(); // rows out of order: blocks could not be found by row
+                damagedForWriting(); // rows out of order: blocks could not be found by row
             previous = *last;
         } else if (!m_checkOnly && block.recEnd > block.recBegin) {
             std::sort(rows.begin(), rows.end());
@@ -569,7 +566,7 @@ void SheetEditor::Private::readBlocks() {
             if (sawCell)
                 close(i);
             if (r.length < 16)
-                damaged();
+                damagedForWriting();
             rows.push_back(u16(p));
         } else if (r.type == rec::DbCell) {
             m_usesDbCell = true;
@@ -579,17 +576,17 @@ void SheetEditor::Private::readBlocks() {
         } else if (isCellRecord(r.type)) {
             int first = 0, last = 0;
             if (!cellColumns(r.type, p, r.length, first, last))
-                damaged();
+                damagedForWriting();
             // A row's cells follow each other: its number is noted once, not per cell.
             if (rows.empty() || rows.back() != u16(p))
                 rows.push_back(u16(p));
             block.cells.add(u16(p), first, last);
             haveCell = true;
         } else if (!haveCell) {
-            damaged(); // a trailer with no cell before it
+            damagedForWriting(); // a trailer with no cell before it
         } else if ((r.type == rec::Array || r.type == rec::Table)) {
             if (r.length < 6)
-                damaged();
+                damagedForWriting();
             m_arrays.push_back({u16(p), u16(p + 2), std::uint8_t(p[4]), std::uint8_t(p[5])});
         }
         if (r.type != rec::Row)
@@ -602,7 +599,7 @@ void SheetEditor::Private::readBlocks() {
         if (!b.hasRows())
             continue;
         if (b.firstRow() <= previous)
-            damaged(); // rows out of order: blocks could not be found by row
+            damagedForWriting(); // rows out of order: blocks could not be found by row
         previous = b.lastRow();
     }
 }

@@ -2,16 +2,13 @@
 #include "workbook/xls/sstwriter.h"
 
 #include "common/commanderror.h"
+#include "workbook/xls/xlserrors.h"
 
 #include <algorithm>
 
 namespace workbook::xls {
 
 namespace {
-
-[[noreturn]] void damaged() {
-    throw CommandError(QStringLiteral("The workbook is damaged and cannot be changed"));
-}
 
 constexpr std::uint8_t Wide = 0x01, Phonetic = 0x04, Rich = 0x08;
 
@@ -28,7 +25,7 @@ SstWriter::SstWriter(const QByteArray &stream, const std::vector<BiffRecord> &re
     int length = 0;
     const char *data = recordData(0, length);
     if (length < 8)
-        damaged();
+        damagedForWriting();
     m_originalTotal = m_total = u32(data);
     m_originalUnique = m_unique = u32(data + 4);
     // Every string is checked now; where each one starts is noted only once it is asked for
@@ -65,7 +62,7 @@ void SstWriter::walk(std::vector<Entry> *entries) const {
     int p = 8;
     auto nextRecord = [&] {
         if (++k >= m_originalCount)
-            damaged();
+            damagedForWriting();
         data = recordData(k, length);
         p = 0;
     };
@@ -73,7 +70,7 @@ void SstWriter::walk(std::vector<Entry> *entries) const {
         if (p == length)
             nextRecord(); // a string that starts a CONTINUE has no flag byte there
         if (p + 3 > length)
-            damaged();
+            damagedForWriting();
         const std::uint16_t cch = u16(data + p);
         const std::uint8_t flags = std::uint8_t(data[p + 2]);
         Entry entry{k, std::uint32_t(p), cch, (flags & (Rich | Phonetic)) == 0};
@@ -81,13 +78,13 @@ void SstWriter::walk(std::vector<Entry> *entries) const {
         std::uint64_t trailing = 0;
         if (flags & Rich) {
             if (p + 2 > length)
-                damaged();
+                damagedForWriting();
             trailing += 4u * u16(data + p);
             p += 2;
         }
         if (flags & Phonetic) {
             if (p + 4 > length)
-                damaged();
+                damagedForWriting();
             trailing += u32(data + p);
             p += 4;
         }
@@ -97,14 +94,14 @@ void SstWriter::walk(std::vector<Entry> *entries) const {
             if (p == length) {
                 nextRecord();
                 if (length < 1)
-                    damaged();
+                    damagedForWriting();
                 wide = data[0] & Wide; // characters go on behind one flag byte
                 p = 1;
             }
             const int size = wide ? 2 : 1;
             const int take = std::min(remaining, (length - p) / size);
             if (take == 0)
-                damaged();
+                damagedForWriting();
             p += take * size;
             remaining -= take;
         }
@@ -121,7 +118,7 @@ void SstWriter::walk(std::vector<Entry> *entries) const {
     }
     // Anything after the last string would be read as the first appended one.
     if (k != m_originalCount - 1 || p != length)
-        damaged();
+        damagedForWriting();
 }
 
 QString SstWriter::text(std::uint32_t i) const {

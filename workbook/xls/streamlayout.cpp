@@ -2,6 +2,7 @@
 #include "workbook/xls/streamlayout.h"
 
 #include "common/commanderror.h"
+#include "workbook/xls/xlserrors.h"
 
 #include <algorithm>
 
@@ -10,10 +11,6 @@ namespace workbook::xls {
 namespace {
 
 constexpr std::uint16_t Biff8 = 0x0600, GlobalsKind = 0x0005, WorksheetKind = 0x0010;
-
-[[noreturn]] void damaged() {
-    throw CommandError(QStringLiteral("The workbook is damaged and cannot be changed"));
-}
 
 // A ShortXLUnicodeString: cch u8, flags u8 (bit 0: UTF-16LE), characters.
 bool readShortString(const char *p, int length, QString &out) {
@@ -51,19 +48,17 @@ int recordAt(const std::vector<BiffRecord> &records, std::uint32_t offset) {
 
 StreamLayout readLayout(const QByteArray &stream, const std::vector<BiffRecord> &records) {
     if (records.empty() || records[0].type != rec::Bof || records[0].length < 4)
-        damaged();
+        damagedForWriting();
     const char *bof = records[0].data(stream);
     if (u16(bof) != Biff8)
-        throw CommandError(QStringLiteral(
-            "The workbook is in the Excel 5.0/95 format and cannot be changed; save it as an "
-            "Excel 97-2003 workbook first"));
+        olderFormatForWriting();
     if (u16(bof + 2) != GlobalsKind)
-        damaged();
+        damagedForWriting();
 
     StreamLayout layout;
     layout.globalsEnd = substreamEnd(records, 0);
     if (layout.globalsEnd < 0)
-        damaged();
+        damagedForWriting();
     for (int i = 1; i < layout.globalsEnd; ++i) {
         const BiffRecord &r = records[size_t(i)];
         if (r.type == rec::FilePass)
@@ -73,7 +68,7 @@ StreamLayout readLayout(const QByteArray &stream, const std::vector<BiffRecord> 
         SheetSubstream sheet;
         sheet.boundSheet = i;
         if (r.length < 8 || !readShortString(r.data(stream) + 6, r.length - 6, sheet.name))
-            damaged();
+            damagedForWriting();
         const int at = recordAt(records, u32(r.data(stream)));
         if (at >= layout.globalsEnd && records[size_t(at)].type == rec::Bof &&
             records[size_t(at)].length >= 4) {
@@ -89,11 +84,11 @@ StreamLayout readLayout(const QByteArray &stream, const std::vector<BiffRecord> 
         throw CommandError(QStringLiteral("The workbook has no worksheet named sheet1"));
     const SheetSubstream &sheet1 = layout.sheets[size_t(layout.sheet1)];
     if (sheet1.begin < 0 || sheet1.end < 0)
-        damaged();
+        damagedForWriting();
     if (sheet1.kind != WorksheetKind)
         throw CommandError(QStringLiteral("The workbook has no worksheet named sheet1"));
     if (u16(records[size_t(sheet1.begin)].data(stream)) != Biff8)
-        damaged();
+        damagedForWriting();
     // Sheets may not overlap each other or the globals, or offsets could not be kept apart.
     std::vector<std::pair<int, int>> ranges;
     for (const SheetSubstream &s : layout.sheets)
@@ -102,7 +97,7 @@ StreamLayout readLayout(const QByteArray &stream, const std::vector<BiffRecord> 
     std::sort(ranges.begin(), ranges.end());
     for (size_t i = 1; i < ranges.size(); ++i)
         if (ranges[i].first < ranges[i - 1].second)
-            damaged();
+            damagedForWriting();
     return layout;
 }
 

@@ -14,11 +14,8 @@ bool isXlsFile(const QByteArray &bytes) {
 
 SheetRead XlsFormat::read(QByteArray bytes, const QString &fileName,
                           const QString &sheetName) const {
-    WorkbookReader reader;
-    if (!reader.readBytes(bytes, fileName, sheetName))
-        throw CommandError(reader.errorString());
     SheetRead out;
-    out.sheet = std::make_unique<SheetData>(std::move(reader.sheet()));
+    out.sheet = readXlsSheet(bytes, fileName, sheetName).sheet;
     out.identity = fileIdentity(fileName, bytes);
     out.bytes = std::move(bytes);
     return out;

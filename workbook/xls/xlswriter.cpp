@@ -5,6 +5,7 @@
 #include "common/replacingfile.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/streamlayout.h"
+#include "workbook/xls/xlserrors.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,10 +25,6 @@ namespace {
 const QString WorkbookStream = QStringLiteral("Workbook");
 const QString Biff5Stream = QStringLiteral("Book");
 
-QString nativePath(const QString &path) {
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
 [[noreturn]] void notAWorkbook() {
     throw CommandError(
         QStringLiteral("The file is not an Excel 97-2003 workbook and cannot be changed"));
@@ -40,9 +37,7 @@ OleEntry &workbookStream(CompoundFile &file) {
         return *stream;
     const OleEntry *old = file.root().child(Biff5Stream);
     if (old && !old->isStorage)
-        throw CommandError(QStringLiteral(
-            "The workbook is in the Excel 5.0/95 format and cannot be changed; save it as an "
-            "Excel 97-2003 workbook first"));
+        olderFormatForWriting();
     notAWorkbook();
 }
 
@@ -50,7 +45,7 @@ OleEntry &workbookStream(CompoundFile &file) {
     throw CommandError(QStringLiteral("The workbook \"%1\" was changed by another program since "
                                       "it was opened or last refreshed. Refresh the data, then "
                                       "make the change again")
-                           .arg(nativePath(path)));
+                           .arg(displayPath(path)));
 }
 
 } // namespace
@@ -136,16 +131,16 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     if (!file.exists())
         throw CommandError(QStringLiteral("The workbook \"%1\" no longer exists; it was moved or "
                                           "deleted since it was opened or last refreshed")
-                               .arg(nativePath(path)));
+                               .arg(displayPath(path)));
     if (!file.open(QIODevice::ReadOnly))
         throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(nativePath(path), withoutFinalPeriod(file.errorString())));
+                               .arg(displayPath(path), withoutFinalPeriod(file.errorString())));
     QByteArray bytes = file.readAll();
     const bool readFailed = file.error() != QFileDevice::NoError;
     file.close();
     if (readFailed)
         throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(nativePath(path), withoutFinalPeriod(file.errorString())));
+                               .arg(displayPath(path), withoutFinalPeriod(file.errorString())));
     WriteResult result;
     result.identity = fileIdentity(path, bytes);
     const qint64 readSize = QFileInfo(path).size();
@@ -181,7 +176,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     ReplacingFile newFile(path, ".xls.tmp");
     if (newFile.error() != 0)
         throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(nativePath(path), systemErrorText(newFile.error())));
+                               .arg(displayPath(path), systemErrorText(newFile.error())));
     compound.serializeTo(newFile.descriptor());
     if (!check.finish())
         throw CommandError(QStringLiteral("Stream write error"));
