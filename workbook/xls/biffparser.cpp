@@ -307,7 +307,7 @@ std::uint32_t StreamParser::sheetStart(const QString &sheetName) {
     if (bof.length < 4)
         damaged(m_path, "a sheet does not start where the workbook says");
     const std::uint16_t dt = u16(bof.data + 2);
-    if (dt != 0x0010)
+    if (dt != WorksheetKind)
         throw notWorksheet();
     return start;
 }

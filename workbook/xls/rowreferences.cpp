@@ -8,34 +8,71 @@ namespace workbook::xls {
 
 namespace {
 
-namespace rt {
-constexpr std::uint16_t Note = 0x001C, ExternSheet = 0x0017, Name = 0x0018,
-                        HorizontalPageBreaks = 0x001B, DconRef = 0x0051, Obj = 0x005D,
-                        FilterMode = 0x009B, AutoFilterInfo = 0x009D, AutoFilter = 0x009E,
-                        MergedCells = 0x00E5, MsoDrawing = 0x00EC, MsoDrawingSelection = 0x00ED,
-                        SupBook = 0x01AE, CondFmt = 0x01B0, Cf = 0x01B1, DVal = 0x01B2,
-                        Txo = 0x01B6, HLink = 0x01B8, Dv = 0x01BE, HLinkTooltip = 0x0800,
-                        CondFmt12 = 0x0879, Cf12 = 0x087A, CfEx = 0x087B, AutoFilter12 = 0x087E,
-                        Brai = 0x1051;
-} // namespace rt
-
-constexpr std::uint16_t ChartKind = 0x0020;
-
 // Records of a worksheet that hold no row positions, or whose positions move with their rows.
 bool positionFree(std::uint16_t type) {
     static const std::bitset<0x10000> table = [] {
-        const std::initializer_list<std::uint16_t> types = {
-            rec::Bof,      rec::Eof,     rec::Index,      rec::Uncalced, rec::CalcMode, 0x000C,
-            0x000F,        0x0011,       0x0010,          0x005F,        0x002A,        0x002B,
-            0x0082,        0x0080,       0x0225,          0x0081,        0x001A,        0x0014,
-            0x0015,        0x0083,       0x0084,          0x0026,        0x0027,        0x0028,
-            0x0029,        0x004D,       rec::Continue,   0x00A1,        0x089C,        0x00E9,
-            0x0012,        0x00DD,       0x0063,          0x0013,        0x0019,        0x0055,
-            0x007D,        0x0099,       rec::Dimensions, rec::Row,      rec::DbCell,   rec::Blank,
-            rec::MulBlank, rec::Number,  rec::Rk,         rec::MulRk,    rec::LabelSst, rec::Label,
-            rec::Rstring,  rec::BoolErr, rec::String,     0x023E,        0x088B,        0x00A0,
-            0x0041,        0x001D,       0x01BA,          0x0862,        0x0867,        0x01C2,
-            0x0866,        0x00EF};
+        const std::initializer_list<std::uint16_t> types = {rec::Bof,
+                                                            rec::Eof,
+                                                            rec::Index,
+                                                            rec::Uncalced,
+                                                            rec::CalcMode,
+                                                            rec::CalcCount,
+                                                            rec::CalcRefMode,
+                                                            rec::CalcIter,
+                                                            rec::CalcDelta,
+                                                            rec::CalcSaveRecalc,
+                                                            rec::PrintRowCol,
+                                                            rec::PrintGrid,
+                                                            rec::GridSet,
+                                                            rec::Guts,
+                                                            rec::DefaultRowHeight,
+                                                            rec::WsBool,
+                                                            rec::VerticalPageBreaks,
+                                                            rec::Header,
+                                                            rec::Footer,
+                                                            rec::HCenter,
+                                                            rec::VCenter,
+                                                            rec::LeftMargin,
+                                                            rec::RightMargin,
+                                                            rec::TopMargin,
+                                                            rec::BottomMargin,
+                                                            rec::Pls,
+                                                            rec::Continue,
+                                                            rec::Setup,
+                                                            rec::HeaderFooter,
+                                                            rec::BkHim,
+                                                            rec::Protect,
+                                                            rec::ScenarioProtect,
+                                                            rec::ObjProtect,
+                                                            rec::Password,
+                                                            rec::WinProtect,
+                                                            rec::DefColWidth,
+                                                            rec::ColInfo,
+                                                            rec::StandardWidth,
+                                                            rec::Dimensions,
+                                                            rec::Row,
+                                                            rec::DbCell,
+                                                            rec::Blank,
+                                                            rec::MulBlank,
+                                                            rec::Number,
+                                                            rec::Rk,
+                                                            rec::MulRk,
+                                                            rec::LabelSst,
+                                                            rec::Label,
+                                                            rec::Rstring,
+                                                            rec::BoolErr,
+                                                            rec::String,
+                                                            rec::Window2,
+                                                            rec::Plv,
+                                                            rec::Scl,
+                                                            rec::Pane,
+                                                            rec::Selection,
+                                                            rec::CodeName,
+                                                            rec::SheetExt,
+                                                            rec::FeatHdr,
+                                                            rec::EntExU2,
+                                                            rec::HfPicture,
+                                                            rec::PhoneticInfo};
         std::bitset<0x10000> t;
         for (std::uint16_t type : types)
             t.set(type);
@@ -59,11 +96,11 @@ ExternSheets readExterns(const QByteArray &stream, const std::vector<BiffRecord>
     bool haveTable = false;
     for (int i = 0; i < globalsEnd; ++i) {
         const BiffRecord &r = records[size_t(i)];
-        if (r.type == rt::SupBook) {
+        if (r.type == rec::SupBook) {
             if (r.length >= 4 && u16(r.data(stream) + 2) == 0x0401 && externs.internalBook < 0)
                 externs.internalBook = books;
             ++books;
-        } else if (r.type == rt::ExternSheet && !haveTable) {
+        } else if (r.type == rec::ExternSheet && !haveTable) {
             haveTable = true;
             const QByteArray data = withContinues(stream, records, size_t(i));
             if (data.size() < 2)
@@ -143,7 +180,7 @@ bool formulaTokens(const BiffRecord &r, const QByteArray &data, const char *&tok
     case rec::Array:
         at = 12;
         break;
-    case rt::Brai:
+    case rec::Brai:
         at = 6;
         break;
     default:
@@ -198,7 +235,7 @@ private:
 
     void scanNames() {
         for (int i = 0; i < m_layout.globalsEnd; ++i) {
-            if (m_records[size_t(i)].type != rt::Name)
+            if (m_records[size_t(i)].type != rec::Name)
                 continue;
             const QByteArray data = withContinues(m_stream, m_records, size_t(i));
             bool refers = true; // a name we cannot read may refer to anything
@@ -248,44 +285,44 @@ private:
                 m_reasons.append(formulas);
                 m_formulasRead = true;
                 break;
-            case rt::MergedCells:
+            case rec::MergedCells:
                 if (r.length < 2 || u16(data) > 0)
                     m_reasons.append(QStringLiteral("merged cells"));
                 break;
-            case rt::HLink:
-            case rt::HLinkTooltip:
+            case rec::HLink:
+            case rec::HLinkTooltip:
                 m_reasons.append(QStringLiteral("hyperlinks"));
                 break;
-            case rt::Note:
+            case rec::Note:
                 m_reasons.append(QStringLiteral("notes"));
                 break;
-            case rt::Obj:
-            case rt::Txo:
-            case rt::MsoDrawingSelection:
+            case rec::Obj:
+            case rec::Txo:
+            case rec::MsoDrawingSelection:
                 m_reasons.append(QStringLiteral("drawing objects"));
                 break;
-            case rt::MsoDrawing:
+            case rec::MsoDrawing:
                 drawing.append(data, r.length);
                 break;
-            case rt::CondFmt:
-            case rt::Cf:
-            case rt::CondFmt12:
-            case rt::Cf12:
-            case rt::CfEx:
+            case rec::CondFmt:
+            case rec::Cf:
+            case rec::CondFmt12:
+            case rec::Cf12:
+            case rec::CfEx:
                 m_reasons.append(QStringLiteral("conditional formats"));
                 break;
-            case rt::DVal:
-            case rt::Dv:
+            case rec::DVal:
+            case rec::Dv:
                 m_reasons.append(QStringLiteral("data validations"));
                 break;
-            case rt::HorizontalPageBreaks:
+            case rec::HorizontalPageBreaks:
                 if (r.length < 2 || u16(data) > 0)
                     m_reasons.append(QStringLiteral("page breaks"));
                 break;
-            case rt::FilterMode:
-            case rt::AutoFilterInfo:
-            case rt::AutoFilter:
-            case rt::AutoFilter12:
+            case rec::FilterMode:
+            case rec::AutoFilterInfo:
+            case rec::AutoFilter:
+            case rec::AutoFilter12:
                 m_reasons.append(QStringLiteral("filters"));
                 break;
             default:
@@ -316,25 +353,25 @@ private:
                 continue;
             }
             const bool inChart = !kinds.empty() && kinds.back() == ChartKind;
-            if (r.type == rt::HLink) {
+            if (r.type == rec::HLink) {
                 if (mentionsSheet(r.data(m_stream), r.length, m_sheet1.name))
                     m_reasons.append(QStringLiteral("hyperlinks"));
                 continue;
             }
-            if (r.type == rt::DconRef) {
+            if (r.type == rec::DconRef) {
                 m_reasons.append(QStringLiteral("pivot tables"));
                 continue;
             }
             if (r.type != rec::Formula && r.type != rec::Shrfmla && r.type != rec::Array &&
-                r.type != rt::Brai)
+                r.type != rec::Brai)
                 continue;
             const TokenReferences t =
                 formulaReferences(r, withContinues(m_stream, m_records, size_t(i)));
             // In a chart plain references have no sheet of their own to mean.
             const bool refers = t.sheet || t.unreadable || (inChart && t.plain);
             if (refers)
-                m_reasons.append(inChart || r.type == rt::Brai ? QStringLiteral("charts")
-                                                               : formulas);
+                m_reasons.append(inChart || r.type == rec::Brai ? QStringLiteral("charts")
+                                                                : formulas);
             if (refers || t.names)
                 m_formulasRead = true;
         }

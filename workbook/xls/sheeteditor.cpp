@@ -22,13 +22,6 @@ namespace workbook::xls {
 
 namespace {
 
-namespace rt {
-constexpr std::uint16_t ColInfo = 0x007D, DefaultRowHeight = 0x0225, Window2 = 0x023E,
-                        MsoDrawing = 0x00EC, Obj = 0x005D, Txo = 0x01B6, Note = 0x001C,
-                        HfPicture = 0x0866, SxView = 0x00B0, Dcon = 0x0050,
-                        MsoDrawingGroup = 0x00EB;
-} // namespace rt
-
 constexpr int BlockRows = 32;
 constexpr std::uint32_t RowFlags = 0x000F0100; // bit 8 always set; XF 15, unused without bit 7
 
@@ -63,14 +56,14 @@ bool isCellTableRecord(std::uint16_t t) {
 // Records that come after the cell table; an empty sheet gets its cells before the first.
 bool followsCellTable(std::uint16_t t) {
     switch (t) {
-    case rt::MsoDrawing:
-    case rt::Obj:
-    case rt::Txo:
-    case rt::Note:
-    case rt::HfPicture:
-    case rt::SxView:
-    case rt::Dcon:
-    case rt::Window2:
+    case rec::MsoDrawing:
+    case rec::Obj:
+    case rec::Txo:
+    case rec::Note:
+    case rec::HfPicture:
+    case rec::SxView:
+    case rec::Dcon:
+    case rec::Window2:
     case rec::Bof:
     case rec::Eof:
         return true;
@@ -459,10 +452,11 @@ void SheetEditor::Private::readGlobals() {
     m_defaultXf = xfs > 15 ? 15 : 0;
     m_sst = std::make_unique<SstWriter>(m_src, m_records, sst);
     // Where a new SST and a new RECALCID go, by the order of the globals' records.
-    static const std::vector<std::uint16_t> afterSst = {rec::ExtSst, 0x0801, 0x080B, 0x0865,
-                                                        0x0863,      0x0867, 0x0876, 0x0896,
-                                                        0x089B,      0x088C, 0x0897, rec::Eof};
-    static const std::vector<std::uint16_t> afterRecalc = {rt::HfPicture, rt::MsoDrawingGroup,
+    static const std::vector<std::uint16_t> afterSst = {
+        rec::ExtSst,           rec::WebPub,   rec::WOpt,        rec::CrErr,
+        rec::BookExt,          rec::FeatHdr,  rec::DConn,       rec::Theme,
+        rec::CompressPictures, rec::Compat12, rec::GuidTypeLib, rec::Eof};
+    static const std::vector<std::uint16_t> afterRecalc = {rec::HfPicture, rec::MsoDrawingGroup,
                                                            rec::Sst};
     for (int i = 1; i < m_layout.globalsEnd; ++i) {
         const std::uint16_t t = m_records[size_t(i)].type;
@@ -511,11 +505,11 @@ void SheetEditor::Private::readSheet1() {
             if (r.length < 12)
                 damagedForWriting();
             m_dimensions = i;
-        } else if (r.type == rt::ColInfo) {
+        } else if (r.type == rec::ColInfo) {
             if (r.length < 8)
                 damagedForWriting();
             m_colInfos.push_back(i);
-        } else if (r.type == rt::DefaultRowHeight && r.length >= 4) {
+        } else if (r.type == rec::DefaultRowHeight && r.length >= 4) {
             m_rowHeight = u16(p + 2);
         } else if (insertAt < 0 && followsCellTable(r.type)) {
             insertAt = i;

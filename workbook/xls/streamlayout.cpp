@@ -10,8 +10,6 @@ namespace workbook::xls {
 
 namespace {
 
-constexpr std::uint16_t Biff8 = 0x0600, GlobalsKind = 0x0005, WorksheetKind = 0x0010;
-
 // A ShortXLUnicodeString: cch u8, flags u8 (bit 0: UTF-16LE), characters.
 bool readShortString(const char *p, int length, QString &out) {
     if (length < 2)
@@ -50,7 +48,7 @@ StreamLayout readLayout(const QByteArray &stream, const std::vector<BiffRecord> 
     if (records.empty() || records[0].type != rec::Bof || records[0].length < 4)
         damagedForWriting();
     const char *bof = records[0].data(stream);
-    if (u16(bof) != Biff8)
+    if (u16(bof) != Biff8Version)
         olderFormatForWriting();
     if (u16(bof + 2) != GlobalsKind)
         damagedForWriting();
@@ -87,7 +85,7 @@ StreamLayout readLayout(const QByteArray &stream, const std::vector<BiffRecord> 
         damagedForWriting();
     if (sheet1.kind != WorksheetKind)
         throw CommandError(QStringLiteral("The workbook has no worksheet named sheet1"));
-    if (u16(records[size_t(sheet1.begin)].data(stream)) != Biff8)
+    if (u16(records[size_t(sheet1.begin)].data(stream)) != Biff8Version)
         damagedForWriting();
     // Sheets may not overlap each other or the globals, or offsets could not be kept apart.
     std::vector<std::pair<int, int>> ranges;

@@ -36,9 +36,9 @@ XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QS
     out.biffVersion = workbookStream ? 8 : 5;
     if (stream.size() >= 8 && u16(stream.constData()) == rec::Bof) {
         const std::uint16_t version = u16(stream.constData() + 4);
-        if (version == 0x0600)
+        if (version == Biff8Version)
             out.biffVersion = 8;
-        else if (version == 0x0500)
+        else if (version == Biff5Version)
             out.biffVersion = 5;
     } else if (stream.size() >= 2) {
         const std::uint16_t type = u16(stream.constData());
