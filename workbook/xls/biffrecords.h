@@ -52,6 +52,9 @@ inline constexpr std::uint16_t Formula = 0x0006, Eof = 0x000A, CalcCount = 0x000
 inline constexpr std::uint16_t Biff8Version = 0x0600, Biff5Version = 0x0500;
 inline constexpr std::uint16_t GlobalsKind = 0x0005, WorksheetKind = 0x0010, ChartKind = 0x0020;
 
+// Limits of a BIFF8 sheet and cell.
+inline constexpr int SheetRows = 65536, SheetColumns = 256, MaxCellText = 32767;
+
 // Largest record data: BIFF8 8224 bytes, BIFF5 2080.
 inline constexpr int MaxRecordData = 8224;
 

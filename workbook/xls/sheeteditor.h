@@ -14,9 +14,6 @@
 
 namespace workbook::xls {
 
-// Limits of a BIFF8 sheet and cell.
-inline constexpr int SheetRows = 65536, SheetColumns = 256, MaxCellText = 32767;
-
 class SheetEditor {
 public:
     // Takes a Workbook stream. Throws CommandError when it cannot be changed: encrypted,
