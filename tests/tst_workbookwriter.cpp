@@ -2,6 +2,7 @@
 // the rest of the file kept, each refusal with its message and the file untouched, and a save
 // that fails half way leaving the old file.
 #include "workbook/xls/biffrecords.h"
+#include "workbook/xls/recordchaincheck.h"
 #include "workbook/xls/xlsformat.h"
 #include "workbook/xls/xlsreader.h"
 #include "workbook/xls/xlswriter.h"
