@@ -248,15 +248,3 @@ private:
     int m_disabled = 0;
     int m_movedFrom = -2; // -2: nothing to announce
 };
-
-// The parts of a connection string the query understands.
-struct ConnectionSettings {
-    QString provider;
-    QString dataSource;
-    QString extendedProperties;
-};
-// Key=value pairs separated by ";"; a value may be quoted with " or '. Keys without regard to
-// case.
-ConnectionSettings parseConnectionString(const QString &text);
-// The sheet a query text selects from; throws CommandError when it is not "Select * from [x$]".
-QString sheetOfQuery(const QString &text);

@@ -6,6 +6,7 @@
 #include "kml/kmldocument.h"
 #include "kml/xmlsafe.h"
 #include "sources/adoquery.h"
+#include "sources/connectionstring.h"
 #include "workbook/fieldtext.h"
 
 namespace workbooksource {
@@ -25,26 +26,13 @@ private:
     TADOQuery &m_query;
 };
 
-bool needsQuotes(const QString &value) {
-    return value.contains(u';') || value.contains(u'"') || value.contains(u'\'') ||
-           (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
-}
-
 } // namespace
-
-QString connectionString(const QString &fileName) {
-    QString source = fileName;
-    if (needsQuotes(source))
-        source = u'"' + QString(source).replace(u'"', QStringLiteral("\"\"")) + u'"';
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") + source +
-           QStringLiteral(";Extended Properties=Excel 8.0");
-}
 
 void openWorkbook(TADOQuery &query, const QString &fileName) {
     query.Close();
-    query.ConnectionString = connectionString(fileName);
+    query.ConnectionString = connection::connectionString(fileName);
     query.SQL.clear();
-    query.SQL.append(QString::fromUtf16(SheetQuery));
+    query.SQL.append(QString::fromUtf16(connection::SheetQuery));
     query.Open();
 }
 

@@ -2,6 +2,7 @@
 // fields and their texts, the cursor with Bof and Eof, and the export of the page's rows.
 #include "biffbuilder.h"
 #include "sources/adoquery.h"
+#include "sources/connectionstring.h"
 #include "sources/workbooksource.h"
 #include "workbook/fieldtext.h"
 
@@ -125,7 +126,7 @@ void TestAdoQuery::connectionStrings() {
     QFETCH(QString, provider);
     QFETCH(QString, source);
     QFETCH(QString, extended);
-    const ConnectionSettings s = parseConnectionString(text);
+    const connection::ConnectionSettings s = connection::parseConnectionString(text);
     QCOMPARE(s.provider, provider);
     QCOMPARE(s.dataSource, source);
     QCOMPARE(s.extendedProperties, extended);
@@ -145,11 +146,11 @@ void TestAdoQuery::fileNamesSurviveTheConnectionString_data() {
 void TestAdoQuery::fileNamesSurviveTheConnectionString() {
     QFETCH(QString, name);
     QFETCH(bool, quoted);
-    const QString text = workbooksource::connectionString(name);
+    const QString text = connection::connectionString(name);
     if (!quoted)
         QCOMPARE(text, "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + name +
                            ";Extended Properties=Excel 8.0");
-    QCOMPARE(parseConnectionString(text).dataSource, name);
+    QCOMPARE(connection::parseConnectionString(text).dataSource, name);
 }
 
 void TestAdoQuery::queryTexts_data() {
@@ -180,7 +181,7 @@ void TestAdoQuery::queryTexts() {
     QFETCH(QString, text);
     QFETCH(QString, sheet);
     QString got;
-    const QString error = errorOf([&] { got = sheetOfQuery(text); });
+    const QString error = errorOf([&] { got = connection::sheetOfQuery(text); });
     if (sheet.isEmpty()) {
         QCOMPARE(error, u"The query \"%1\" is not understood: only Select * from [Sheet$] can be "
                         "run on a workbook"_qs.arg(text.trimmed()));
@@ -194,8 +195,8 @@ void TestAdoQuery::openErrors_data() {
     QTest::addColumn<QString>("connection");
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("message");
-    const QString good = workbooksource::connectionString(fixture(u"xlwt-mixed.xls"_qs));
-    const QString query = QString::fromUtf16(workbooksource::SheetQuery);
+    const QString good = connection::connectionString(fixture(u"xlwt-mixed.xls"_qs));
+    const QString query = QString::fromUtf16(connection::SheetQuery);
     QTest::newRow("other provider")
         << QString(good).replace(u"Jet.OLEDB.4.0"_qs, u"ACE.OLEDB.12.0"_qs) << query
         << "Provider cannot be found. It may not be properly installed";
@@ -211,10 +212,10 @@ void TestAdoQuery::openErrors_data() {
                                   "only Select * from [Sheet$] can be run on a workbook";
     const QString text = fixture(u"make-xlwt.py"_qs);
     QTest::newRow("not a workbook")
-        << workbooksource::connectionString(text) << query
+        << connection::connectionString(text) << query
         << u"The file \"%1\" is not an Excel workbook"_qs.arg(native(text));
     const QString noSheet = fixture(u"xlwt-no-sheet1.xls"_qs);
-    QTest::newRow("no sheet1") << workbooksource::connectionString(noSheet) << query
+    QTest::newRow("no sheet1") << connection::connectionString(noSheet) << query
                                << u"The workbook \"%1\" has no sheet named \"sheet1\""_qs.arg(
                                       native(noSheet));
 }
