@@ -14,9 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <ctime>
 #include <fcntl.h>
-#include <langinfo.h>
 #include <unistd.h>
 
 using workbook::Cell;
@@ -33,75 +31,6 @@ bool mayReplace(const QString &path) {
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     return faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) == 0 &&
            faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
-}
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-std::int64_t daysFromCivil(int year, int month, int day) {
-    year -= month <= 2;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yoe = year - era * 400;
-    const std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-bool validDate(int year, int month, int day) {
-    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12 || day < 1 || day > days[month - 1])
-        return false;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month != 2 || day < 29 || leap;
-}
-
-// A text in the form a date cell is shown in (the locale's date format, a blank and its time
-// format; either alone) as a serial of the workbook's date system, so that a date edited as
-// shown is written as a date again. Nothing when the text is not such a date.
-std::optional<double> dateSerial(const QString &text, bool date1904) {
-    if (text.contains(QChar::Null)) // the C library would read only up to it
-        return std::nullopt;
-    QByteArray dateFormat(nl_langinfo(D_FMT));
-    if (dateFormat.isEmpty())
-        dateFormat = "%m/%d/%y";
-    dateFormat.replace("%y", "%Y");
-    const QByteArray timeFormat(nl_langinfo(T_FMT));
-    const QByteArray local = text.toLocal8Bit();
-    std::tm tm{};
-    auto reads = [&](const QByteArray &format) {
-        tm = std::tm{};
-        const char *end = strptime(local.constData(), format.constData(), &tm);
-        return end && *end == '\0';
-    };
-    bool hasDate = true;
-    if (!reads(dateFormat + ' ' + timeFormat) && !reads(dateFormat)) {
-        // A time alone is how serial 0 of the 1900 system is shown.
-        if (date1904 || timeFormat.isEmpty() || !reads(timeFormat))
-            return std::nullopt;
-        hasDate = false;
-    }
-    if (tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
-        return std::nullopt;
-    const double time = (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec) / 86400.0;
-    if (!hasDate)
-        return time;
-    const int year = tm.tm_year + 1900, month = tm.tm_mon + 1, day = tm.tm_mday;
-    if (year > 9999)
-        return std::nullopt;
-    const std::int64_t since1970 = daysFromCivil(year, month, day);
-    std::int64_t serial;
-    if (date1904) {
-        if (year < 1904 || !validDate(year, month, day))
-            return std::nullopt;
-        serial = since1970 + 24107;
-    } else if (year == 1900 && month == 2 && day == 29) {
-        serial = 60; // the day Excel's 1900 system counts though it never was
-    } else {
-        if (year < 1900 || !validDate(year, month, day))
-            return std::nullopt;
-        serial = since1970 + 25569;
-        if (serial < 61)
-            --serial;
-    }
-    return double(serial) + time;
 }
 
 } // namespace
@@ -504,7 +433,8 @@ EditValue TADOQuery::editValue(int field, const QString &text) const {
                 return number;
         }
         if (f.DataType() == FieldKind::DateTime)
-            if (const std::optional<double> serial = dateSerial(text, m_sheet->date1904))
+            if (const std::optional<double> serial =
+                    workbook::fieldtext::dateSerial(text, m_sheet->date1904))
                 return *serial;
     }
     return text;

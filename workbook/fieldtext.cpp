@@ -1,5 +1,5 @@
-// Field text rules. Dates go through strftime with the C library's LC_TIME formats, so the
-// program writes them as the rest of the desktop does.
+// Field text rules, and the reading back of a date typed as such a text. Dates go through
+// strftime and strptime with the C library's LC_TIME formats, as the desktop writes them.
 #include "workbook/fieldtext.h"
 
 #include "coords/numtext.h"
@@ -29,6 +29,23 @@ void civilFromDays(std::int64_t z, int &year, int &month, int &day) {
 
 bool isLeap(int y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian): civilFromDays turned round.
+std::int64_t daysFromCivil(int year, int month, int day) {
+    year -= month <= 2;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yoe = year - era * 400;
+    const std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool validDate(int year, int month, int day) {
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > days[month - 1])
+        return false;
+    return month != 2 || day < 29 || isLeap(year);
 }
 
 int dayOfYear(int year, int month, int day) {
@@ -124,6 +141,51 @@ QString dateTime(double serial, bool date1904) {
     if (seconds == 0)
         return date;
     return date + u' ' + time;
+}
+
+std::optional<double> dateSerial(const QString &text, bool date1904) {
+    if (text.contains(QChar::Null)) // the C library would read only up to it
+        return std::nullopt;
+    const QByteArray date = dateFormat();
+    const QByteArray timeFormat(nl_langinfo(T_FMT));
+    const QByteArray local = text.toLocal8Bit();
+    std::tm tm{};
+    auto reads = [&](const QByteArray &format) {
+        tm = std::tm{};
+        const char *end = strptime(local.constData(), format.constData(), &tm);
+        return end && *end == '\0';
+    };
+    bool hasDate = true;
+    if (!reads(date + ' ' + timeFormat) && !reads(date)) {
+        // A time alone is how serial 0 of the 1900 system is shown.
+        if (date1904 || timeFormat.isEmpty() || !reads(timeFormat))
+            return std::nullopt;
+        hasDate = false;
+    }
+    if (tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
+        return std::nullopt;
+    const double time = (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec) / 86400.0;
+    if (!hasDate)
+        return time;
+    const int year = tm.tm_year + 1900, month = tm.tm_mon + 1, day = tm.tm_mday;
+    if (year > 9999)
+        return std::nullopt;
+    const std::int64_t since1970 = daysFromCivil(year, month, day);
+    std::int64_t serial;
+    if (date1904) {
+        if (year < 1904 || !validDate(year, month, day))
+            return std::nullopt;
+        serial = since1970 - Days1904_01_01;
+    } else if (year == 1900 && month == 2 && day == 29) {
+        serial = 60; // the day Excel's 1900 system counts though it never was
+    } else {
+        if (year < 1900 || !validDate(year, month, day))
+            return std::nullopt;
+        serial = since1970 - Days1899_12_30;
+        if (serial < 61)
+            --serial;
+    }
+    return double(serial) + time;
 }
 
 QString boolean(bool value) {

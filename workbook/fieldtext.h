@@ -9,6 +9,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <optional>
 
 namespace workbook {
 
@@ -25,6 +26,10 @@ QString currency(double value);
 // the time of day is midnight. A serial outside the years 1900 (1904) to 9999 is written as
 // a number.
 QString dateTime(double serial, bool date1904);
+// The inverse of dateTime(): a text in the form a date cell is shown in (the locale's date
+// format, a blank and its time format; either alone) as a serial of the workbook's date system,
+// so that a date edited as shown is written as a date again. Nothing when it is no such date.
+std::optional<double> dateSerial(const QString &text, bool date1904);
 QString boolean(bool value);
 QString error(std::uint8_t code);
 
