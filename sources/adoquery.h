@@ -1,8 +1,9 @@
-// The workbook query `detailCore`: a connection string naming an .xls file, the query
+// The workbook query `detailCore`: a connection string naming a workbook file, the query
 // "Select * from [sheet1$]", and while open the sheet's rows as records with a current-record
-// cursor, an edit or insert buffer, and posting into the file through write-back. It stands in
-// for the ADO query of the Jet Excel provider, with no widgets: the grid, the navigator and the
-// bound boxes follow it through its signals.
+// cursor, an edit or insert buffer, and posting into the file. It stands in for the ADO query of
+// the Jet Excel provider, with no widgets: the grid, the navigator and the bound boxes follow it
+// through its signals. It reads and writes the file only through the workbook format that the
+// file's content names (workbook/workbookformat.h), so it knows no file format itself.
 #pragma once
 
 #include "workbook/workbookformat.h"
@@ -188,9 +189,33 @@ Q_SIGNALS:
     void updateRecord();
 
 private:
-    struct Loaded;
-    class UpdatingScope;
-    struct Written;
+    // What a read of the workbook gives, before the query takes it.
+    struct Loaded {
+        const workbook::WorkbookFormat *format = nullptr;
+        workbook::SheetRead read;
+        QString fileName;
+        std::optional<bool> writable; // not asked: keep what is known
+    };
+
+    // A cell as a post wrote it, and the kind a new number most likely reads back as.
+    struct Written {
+        int row;
+        int column;
+        workbook::EditValue value;
+        workbook::CellKind numberKind;
+    };
+
+    // Counts the query as updating while records are replaced, inserted or removed.
+    class UpdatingScope {
+    public:
+        explicit UpdatingScope(TADOQuery &query) : m_query(query) { ++m_query.m_updating; }
+        ~UpdatingScope() { --m_query.m_updating; }
+        UpdatingScope(const UpdatingScope &) = delete;
+        UpdatingScope &operator=(const UpdatingScope &) = delete;
+
+    private:
+        TADOQuery &m_query;
+    };
 
     void checkActive() const;
     void checkCanModify() const;
