@@ -22,10 +22,7 @@ QueryModel::QueryModel(TADOQuery *query, QObject *parent)
 }
 
 void QueryModel::run(const std::function<void()> &action) {
-    if (guard)
-        guard(action);
-    else
-        action();
+    runGuarded(guard, action);
 }
 
 int QueryModel::rowCount(const QModelIndex &parent) const {
