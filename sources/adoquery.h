@@ -238,6 +238,8 @@ private:
     workbook::CellKind newNumberKind(int field) const;
     void beginInsert(bool atEnd);
     void dropInsert();
+    // The blank record of the insert leaves the records, in browse state; returns where it was.
+    int leaveInsert();
     void postEdit();
     void postInsert();
     void storeWritten(const std::vector<Written> &cells, int current);

@@ -94,15 +94,20 @@ void TADOQuery::beginInsert(bool atEnd) {
     moved(previous >= at ? previous + 1 : previous);
 }
 
-// The blank record leaves; the cursor goes back where it was.
-void TADOQuery::dropInsert() {
-    const UpdatingScope updating(*this);
+int TADOQuery::leaveInsert() {
     const int at = m_insertAt;
     Q_EMIT recordsAboutToBeRemoved(at, at);
     m_state = DataSetState::Browse;
     m_insertAt = -1;
     m_edits.clear();
     Q_EMIT recordsRemoved();
+    return at;
+}
+
+// The blank record leaves; the cursor goes back where it was.
+void TADOQuery::dropInsert() {
+    const UpdatingScope updating(*this);
+    const int at = leaveInsert();
     m_current = m_beforeInsert;
     m_bof = m_bofBeforeInsert;
     m_eof = m_eofBeforeInsert;
@@ -235,12 +240,7 @@ void TADOQuery::postInsert() {
         cells.push_back(Written{row, SheetColumn(f), values[SheetColumn(f)], newNumberKind(f)});
 
     const UpdatingScope updating(*this);
-    const int at = m_insertAt;
-    Q_EMIT recordsAboutToBeRemoved(at, at);
-    m_state = DataSetState::Browse;
-    m_insertAt = -1;
-    m_edits.clear();
-    Q_EMIT recordsRemoved();
+    const int at = leaveInsert();
     storeWritten(cells, row - m_headingRow - 1);
     m_bof = m_eof = false;
     Q_EMIT stateChanged();

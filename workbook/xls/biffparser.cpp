@@ -19,6 +19,16 @@ namespace workbook::xls {
 
 namespace {
 
+// A text cell at the position its record starts with; a text of no characters is no value.
+Cell textCell(const char *p, std::uint32_t text, const StringPool &pool) {
+    Cell c;
+    c.row = u16(p);
+    c.column = u16(p + 2);
+    c.text = text;
+    c.kind = pool.length(text) ? CellKind::Text : CellKind::Empty;
+    return c;
+}
+
 struct BoundSheet {
     std::uint32_t offset = 0;
     std::uint8_t type = 0; // 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
@@ -416,24 +426,14 @@ void StreamParser::cells(std::uint32_t bof) {
             const std::uint32_t isst = u32(p + 6);
             if (isst >= m_sst.size())
                 damaged(m_path, "a text cell refers to a shared string that does not exist");
-            Cell c;
-            c.row = u16(p);
-            c.column = u16(p + 2);
-            c.text = m_sst[isst];
-            c.kind = m_sheet.strings.length(c.text) ? CellKind::Text : CellKind::Empty;
-            out.push_back(c);
+            out.push_back(textCell(p, m_sst[isst], m_sheet.strings));
             break;
         }
         case rec::Label:
         case rec::Rstring: {
             if (r.length < 8)
                 damaged(m_path, "a text cell is cut short");
-            Cell c;
-            c.row = u16(p);
-            c.column = u16(p + 2);
-            c.text = label(r, 6);
-            c.kind = m_sheet.strings.length(c.text) ? CellKind::Text : CellKind::Empty;
-            out.push_back(c);
+            out.push_back(textCell(p, label(r, 6), m_sheet.strings));
             break;
         }
         case rec::BoolErr: {

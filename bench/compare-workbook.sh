@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Opens and exports a 65,535-row workbook (bench/make-bench-workbook.py) with kmlmaker's own code (workbookbench), and with
-# the peers on the same file, side by side in one run: ogr2ogr -f KML (GDAL's XLS driver, which
-# reads with FreeXL) for open + export, and python3-xlrd's open_workbook for opening alone.
+# Opens and exports a 65,535-row workbook (bench/make-bench-workbook.py) with kmlmaker's own code
+# (bench_workbook), and with the peers on the same file, side by side in one run: ogr2ogr -f KML
+# (GDAL's XLS driver, which reads with FreeXL) for open + export, and python3-xlrd's
+# open_workbook for opening alone.
 # Prints the median of 5 runs of each, the ratios, and kmlmaker's peak memory.
-# Usage: bench/run-workbook-bench.sh [build dir]   (needs python3-xlwt, python3-xlrd, gdal-bin)
+# Usage: bench/compare-workbook.sh [build dir]   (needs python3-xlwt, python3-xlrd, gdal-bin)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-bench=$build/bench/workbookbench
+bench=$build/bench/bench_workbook
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 runs=5

@@ -1,10 +1,10 @@
 // Benchmark of the text-list commands on a long list, run by hand (bench/compare-textlist.sh runs
 // it next to ogr2ogr):
-//   textlist_bench generate DIR [N]   writes DIR/list.txt (N lines, default 1,000,000) and
+//   bench_textlist generate DIR [N]   writes DIR/list.txt (N lines, default 1,000,000) and
 //                                     DIR/points.csv, the same points for ogr2ogr
-//   textlist_bench steps DIR [RUNS]   the buttons' code: decoding the file into the list text,
+//   bench_textlist steps DIR [RUNS]   the buttons' code: decoding the file into the list text,
 //                                     cutting the lines into the folder document, writing it
-//   textlist_bench limit DIR [RUNS]   the physical limit: the same bytes built in one pre-sized
+//   bench_textlist limit DIR [RUNS]   the physical limit: the same bytes built in one pre-sized
 //                                     buffer and written with one call
 // Each step prints the median of RUNS runs (default 5) and the process's peak memory.
 #include "kml/kmlbuffer.h"
@@ -71,6 +71,17 @@ void report(const char *step, const std::vector<Sample> &samples) {
     for (double m : wall)
         std::printf(" %.0f", m);
     std::printf("\n");
+}
+
+// Reports building and writing, and the two together as the save.
+std::vector<Sample> reportSave(const std::vector<Sample> &build, const std::vector<Sample> &write) {
+    report("build", build);
+    report("write", write);
+    std::vector<Sample> save(build.size());
+    for (size_t r = 0; r < save.size(); ++r)
+        save[r] = build[r] + write[r];
+    report("save", save);
+    return save;
 }
 
 // A point list as users keep them: Chinese and ASCII names, coordinates of China, descriptions
@@ -164,12 +175,7 @@ void steps(const QString &dir, int runs) {
                 (long long)buffer.count() - 3, list.size() * 2 / 1048576.0,
                 QFile(out).size() / 1048576.0);
     report("decode", decode);
-    report("build", build);
-    report("write", write);
-    std::vector<Sample> save(runs);
-    for (int r = 0; r < runs; ++r)
-        save[r] = build[r] + write[r];
-    report("save", save);
+    const std::vector<Sample> save = reportSave(build, write);
     std::printf("peak memory %.0f MiB (%.2f x the KML)\n", peakMiB(),
                 peakMiB() * 1048576.0 / double(QFile(out).size()));
     std::printf("RESULT steps decode=%.1f build=%.1f write=%.1f save=%.1f peak=%.1f kml=%.1f\n",
@@ -246,12 +252,7 @@ void limit(const QString &dir, int runs) {
                 std::fprintf(stderr, "short write\n");
         }));
     }
-    report("build", build);
-    report("write", write);
-    std::vector<Sample> save(runs);
-    for (int r = 0; r < runs; ++r)
-        save[r] = build[r] + write[r];
-    report("save", save);
+    const std::vector<Sample> save = reportSave(build, write);
     QFile ours(dir + u"/out.kml");
     if (ours.open(QIODevice::ReadOnly)) {
         const QByteArray same = ours.readAll();

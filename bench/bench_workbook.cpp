@@ -1,6 +1,6 @@
 // Opens an .xls workbook and exports its sheet1 to KML through the code the workbook page's
 // buttons run, and prints the time of each step and the peak memory of the process.
-// Usage: workbookbench <file.xls> <out.kml> [runs]
+// Usage: bench_workbook <file.xls> <out.kml> [runs]
 #include "common/commanderror.h"
 #include "kml/kmlbuffer.h"
 #include "sources/adoquery.h"

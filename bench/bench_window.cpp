@@ -1,6 +1,6 @@
 // Benchmark of the text-list page through the window, run by hand (bench/compare-textlist.sh runs
 // it):
-//   window_bench DIR [RUNS]
+//   bench_window DIR [RUNS]
 // loads DIR/list.txt into Memo3 with "打开文本文件" and saves it to DIR/window.kml with
 // "保存为KML文件", answering the dialogs itself, and prints the median time of each click, of
 // the window's next paint after a load, and the process's peak memory. Without a display it

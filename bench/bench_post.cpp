@@ -1,7 +1,8 @@
 // Times posting one changed cell into a 65,535-row workbook through the workbook query, next to
 // opening the same file through it, in one run: medians of 5. Also an insert (which reads the
 // file back) and the write-back alone, to show where the time of a post goes.
-// Usage: postbench [workbook.xls]; without one, the workbook is made with xlwt once.
+// Usage: bench_post [workbook.xls]; without one, the workbook is made with xlwt once.
+#include "benchsupport.h"
 #include "common/commanderror.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
@@ -12,58 +13,20 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
-namespace {
-
-constexpr int Runs = 5;
-
-struct Timing {
-    double median = 0, least = 0;
-};
-
-// Each run's setup is not timed; its work is.
-Timing timeRuns(const std::function<void(int)> &setup, const std::function<void(int)> &work) {
-    std::vector<double> ms;
-    for (int i = 0; i < Runs; ++i) {
-        setup(i);
-        QElapsedTimer t;
-        t.start();
-        work(i);
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    return {ms[Runs / 2], ms.front()};
-}
-
-void print(const char *what, Timing t, const Timing *open = nullptr) {
-    std::printf("%-48s %7.1f ms (least %6.1f)", what, t.median, t.least);
-    if (open)
-        std::printf("  %.2fx open", t.median / open->median);
-    std::printf("\n");
-}
-
-} // namespace
+using namespace benchsupport;
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    const QString source = argc > 1
-                               ? QString::fromLocal8Bit(argv[1])
-                               : QDir::temp().filePath(QStringLiteral("kmlmaker-bench-65535.xls"));
-    if (!QFileInfo::exists(source)) {
-        std::printf("making %s with xlwt...\n", qPrintable(source));
-        if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                              {QStringLiteral(KML_BENCH_SCRIPT), source}) != 0) {
-            std::fprintf(stderr, "could not make the workbook\n");
-            return 1;
-        }
-    }
-    const QString path = QDir::temp().filePath(QStringLiteral("kmlmaker-postbench.xls"));
+    const QString source = benchWorkbook(argc, argv);
+    if (source.isEmpty())
+        return 1;
+    const QString path = QDir::temp().filePath(QStringLiteral("kmlmaker-bench-post.xls"));
     QFile::remove(path);
     QFile::copy(source, path);
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
