@@ -4,6 +4,7 @@
 #include "sources/adoquery.h"
 #include "sources/connectionstring.h"
 #include "sources/workbooksource.h"
+#include "testsupport.h"
 #include "workbook/fieldtext.h"
 
 #include "common/commanderror.h"
@@ -20,30 +21,9 @@
 #include <clocale>
 #include <functional>
 
+using namespace testsupport;
+
 namespace {
-
-QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
-}
-
-QString native(const QString &path) {
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The message of the CommandError that the call throws; empty when it throws none.
-QString errorOf(const std::function<void()> &call) {
-    try {
-        call();
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
-}
 
 struct Query {
     TADOQuery q;
@@ -365,7 +345,7 @@ void TestAdoQuery::fields() {
     QCOMPARE(t.q.FileName(), fixture(u"xlwt-kinds.xls"_qs));
     QCOMPARE(t.q.Identity().size, QFileInfo(fixture(u"xlwt-kinds.xls"_qs)).size());
     QCOMPARE(t.q.Format(),
-             &workbook::formatOf(bytesOf(fixture(u"xlwt-kinds.xls"_qs)), u"xlwt-kinds.xls"_qs));
+             &workbook::formatOf(readFile(fixture(u"xlwt-kinds.xls"_qs)), u"xlwt-kinds.xls"_qs));
     QCOMPARE(errorOf([&] { t.q.Fields(7); }), u"List index out of bounds (7)"_qs);
     QCOMPARE(errorOf([&] { t.q.Fields(-1); }), u"List index out of bounds (-1)"_qs);
 
@@ -478,7 +458,7 @@ void TestAdoQuery::exportMatchesGolden() {
     buffer.Add(u"Memo2"_qs);
     QSignalSpy moves(&t.q, &TADOQuery::recordChanged);
     workbooksource::exportFolder(t.q, buffer, path);
-    QCOMPARE(bytesOf(path), bytesOf(QStringLiteral(KML_TEST_DATA "/workbook-kinds.kml")));
+    QCOMPARE(readFile(path), golden(u"workbook-kinds.kml"_qs));
     QCOMPARE(buffer.count(), 2 + 6 + 1);
     // The cursor ends on the last record, and the grid hears of it once.
     QCOMPARE(t.q.RecNo(), 5);
@@ -493,7 +473,7 @@ void TestAdoQuery::exportHeadingOnly() {
     const QString path = dir.filePath(u"empty.kml"_qs);
     KmlBuffer buffer;
     workbooksource::exportFolder(t.q, buffer, path);
-    QCOMPARE(bytesOf(path), bytesOf(QStringLiteral(KML_TEST_DATA "/folder-empty.kml")));
+    QCOMPARE(readFile(path), golden(u"folder-empty.kml"_qs));
 }
 
 void TestAdoQuery::exportErrors() {

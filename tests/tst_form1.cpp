@@ -3,6 +3,7 @@
 #include "app/linklabel.h"
 #include "app/unit1.h"
 #include "fakedialoghost.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QGroupBox>
@@ -274,11 +275,7 @@ void TestForm1::button1WritesFile() {
     form.lat->setText(u"39.91120332"_qs);
     form.Button1->click();
     QVERIFY(host.errors.isEmpty());
-    QFile golden(QStringLiteral(KML_TEST_DATA "/single-notice.kml"));
-    QVERIFY(golden.open(QIODevice::ReadOnly));
-    QFile written(path);
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QCOMPARE(written.readAll(), golden.readAll());
+    QCOMPARE(testsupport::readFile(path), testsupport::golden(u"single-notice.kml"_qs));
     QCOMPARE(form.SaveDialog1.FileName, path);
 
     // The dialog opens with the last name; a cancel keeps it.

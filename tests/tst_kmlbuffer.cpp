@@ -3,6 +3,7 @@
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "sources/singleplacemark.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,29 +16,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-QByteArray golden(const char *name) {
-    return readAll(QStringLiteral(KML_TEST_DATA "/") + name);
-}
-
-QString errorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
-} // namespace
+using namespace testsupport;
 
 class TestKmlBuffer : public QObject {
     Q_OBJECT
@@ -95,7 +74,7 @@ void TestKmlBuffer::folderDocuments() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     buffer.SaveToFile(path);
-    QCOMPARE(readAll(path), golden(goldenFile.toLatin1().constData()));
+    QCOMPARE(readFile(path), golden(goldenFile));
 }
 
 void TestKmlBuffer::emptyPlacemarkEntry() {
@@ -129,7 +108,7 @@ void TestKmlBuffer::sharedTextValues() {
     QCOMPARE(shared.bytes(), copied.bytes());
     QTemporaryDir dir;
     shared.SaveToFile(dir.filePath(QStringLiteral("shared.kml")));
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("shared.kml"))), copied.bytes());
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("shared.kml"))), copied.bytes());
     shared.Clear();
     QCOMPARE(shared.count(), 0);
     QCOMPARE(keep, u"紫禁城<b>粗体</b>116.3920388A&B"_qs);
@@ -146,7 +125,7 @@ void TestKmlBuffer::saveReplacesWholeFile() {
     kml::beginFolder(buffer);
     kml::endFolder(buffer);
     buffer.SaveToFile(path);
-    QCOMPARE(readAll(path), golden("folder-empty.kml"));
+    QCOMPARE(readFile(path), golden("folder-empty.kml"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"old.kml"_qs});
 }
 
@@ -168,7 +147,7 @@ void TestKmlBuffer::saveThroughLinkReplacesTarget() {
     kml::endFolder(buffer);
     buffer.SaveToFile(link);
     QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(readAll(target), golden("folder-empty.kml"));
+    QCOMPARE(readFile(target), golden("folder-empty.kml"));
     QCOMPARE(QFile::permissions(target) & (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                            QFile::WriteGroup | QFile::ReadOther),
              permissions);
@@ -199,7 +178,7 @@ void TestKmlBuffer::failedSaveLeavesOldFile() {
     std::signal(SIGXFSZ, previousHandler);
 
     QCOMPARE(message, u"Stream write error"_qs);
-    QCOMPARE(readAll(path), QByteArray("old"));
+    QCOMPARE(readFile(path), QByteArray("old"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"keep.kml"_qs});
 }
 
@@ -217,7 +196,7 @@ void TestKmlBuffer::readOnlyFileIsKept() {
     buffer.Add(QStringLiteral("new"));
     QCOMPARE(errorOf([&] { buffer.SaveToFile(path); }),
              u"Cannot create file \"%1\". Permission denied"_qs.arg(path));
-    QCOMPARE(readAll(path), QByteArray("old"));
+    QCOMPARE(readFile(path), QByteArray("old"));
 }
 
 void TestKmlBuffer::cannotCreateMessage_data() {

@@ -4,24 +4,16 @@
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "sources/textlist.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace testsupport;
+
 namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-QByteArray golden(const char *name) {
-    return readAll(QStringLiteral(KML_TEST_DATA "/") + name);
-}
 
 QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes) {
     const QString path = dir.filePath(QStringLiteral("list.txt"));
@@ -29,15 +21,6 @@ QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes) {
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
         return {};
     return path;
-}
-
-QString errorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
 }
 
 QStringList linesOf(const QString &text) {
@@ -381,8 +364,8 @@ void TestTextList::documents() {
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("Memo2"));
     textlist::exportTo(buffer, path, list);
-    QCOMPARE(readAll(path), golden(goldenFile.toLatin1().constData()));
-    QCOMPARE(buffer.bytes(), readAll(path));
+    QCOMPARE(readFile(path), golden(goldenFile));
+    QCOMPARE(buffer.bytes(), readFile(path));
 }
 
 void TestTextList::longDescriptionWhole() {
@@ -395,7 +378,7 @@ void TestTextList::longDescriptionWhole() {
     QCOMPARE(buffer.count(), 5);
     QCOMPARE(buffer.entries()[2], kml::folderPlacemarkEntry(description, u"名"_qs, "1", "2"));
     QCOMPARE(buffer.entries()[3], kml::folderPlacemarkEntry("", u"下"_qs, "3", "4"));
-    QCOMPARE(readAll(path), buffer.bytes());
+    QCOMPARE(readFile(path), buffer.bytes());
 }
 
 QTEST_GUILESS_MAIN(TestTextList)

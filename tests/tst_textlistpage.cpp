@@ -4,6 +4,7 @@
 #include "app/unit1.h"
 #include "fakedialoghost.h"
 #include "kml/kmldocument.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QFile>
@@ -12,16 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace testsupport;
+
 namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-const QString TestData = QStringLiteral(KML_TEST_DATA);
 
 // Also notes whether the wait cursor was still up when an error was shown.
 class CursorWatchingHost : public FakeDialogHost {
@@ -69,7 +63,7 @@ void TestTextListPage::loadAndSave() {
     CursorWatchingHost host;
     TForm1 form(&host);
     QTemporaryDir dir;
-    const QString input = TestData + u"/textlist-input.txt";
+    const QString input = dataFile(u"textlist-input.txt"_qs);
     const QString output = dir.filePath(u"列表.kml"_qs);
     host.fileAnswers << input << output;
 
@@ -93,7 +87,7 @@ void TestTextListPage::loadAndSave() {
     form.Button5->click();
     QVERIFY(host.errors.isEmpty());
     QVERIFY(!QApplication::overrideCursor());
-    QCOMPARE(readAll(output), readAll(TestData + u"/textlist-input.kml"));
+    QCOMPARE(readFile(output), golden(u"textlist-input.kml"_qs));
     QCOMPARE(form.Memo2.count(), 3 + 9);
 }
 
@@ -107,7 +101,7 @@ void TestTextListPage::sampleLinesAsTheyStand() {
     QVERIFY(host.errors.isEmpty());
     QCOMPARE(host.fileRequests[0].kind, FileDialogKind::Save);
     QCOMPARE(host.fileRequests[0].filter, u"KML file(*.kml)|*.kml"_qs);
-    QCOMPARE(readAll(output), readAll(TestData + u"/textlist-sample.kml"));
+    QCOMPARE(readFile(output), golden(u"textlist-sample.kml"_qs));
     const QStringList entries = form.Memo2.entries();
     QCOMPARE(entries.size(), 5);
     QCOMPARE(entries[2],

@@ -7,6 +7,7 @@
 #include "kml/kmldocument.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
+#include "testsupport.h"
 #include "workbook/fieldtext.h"
 
 #include <QDir>
@@ -16,16 +17,9 @@
 
 #include <clocale>
 
+using namespace testsupport;
+
 namespace {
-
-QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The document as the page built it at first: every field through AsString, every line through
 // folderPlacemarkEntry.
@@ -103,7 +97,7 @@ void TestWorkbookExport::sameAsFieldTexts() {
     KmlBuffer buffer;
     workbooksource::exportFolder(query, buffer, path);
     const QByteArray expected = plainExport(query);
-    QCOMPARE(bytesOf(path), expected);
+    QCOMPARE(readFile(path), expected);
     QCOMPARE(buffer.bytes(), expected);
     // The buffer shares the sheet's texts: they outlive the sheet.
     query.Close();
@@ -142,7 +136,7 @@ void TestWorkbookExport::numbersWithAnySeparator() {
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
     workbooksource::exportFolder(query, buffer, path);
-    QCOMPARE(bytesOf(path), plainExport(query));
+    QCOMPARE(readFile(path), plainExport(query));
 }
 
 QTEST_GUILESS_MAIN(TestWorkbookExport)

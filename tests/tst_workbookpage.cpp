@@ -8,6 +8,7 @@
 #include "fakedialoghost.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
+#include "testsupport.h"
 #include "workbook/xls/xlswriter.h"
 
 #include "coords/numtext.h"
@@ -26,16 +27,9 @@
 
 #include <clocale>
 
+using namespace testsupport;
+
 namespace {
-
-QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Which navigator buttons are enabled, as a string of nine letters for the visible ones:
 // first, prior, next, last, insert, edit, post, cancel, refresh; "x" enabled, "-" not.
@@ -56,7 +50,7 @@ void type(QWidget *widget, const QString &text) {
 
 // A KML file's text without its byte-order mark.
 QString kmlText(const QString &path) {
-    const QByteArray bytes = bytesOf(path).mid(2);
+    const QByteArray bytes = readFile(path).mid(2);
     return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData()),
                               bytes.size() / 2);
 }
@@ -375,7 +369,7 @@ void TestWorkbookPage::exportsRows() {
     p.form.Button3->click();
     QVERIFY2(p.host.errors.isEmpty(), qPrintable(p.host.errors.join(u'\n')));
     QCOMPARE(p.host.fileRequests.last().kind, FileDialogKind::Save);
-    QCOMPARE(bytesOf(path), bytesOf(QStringLiteral(KML_TEST_DATA "/workbook-kinds.kml")));
+    QCOMPARE(readFile(path), golden(u"workbook-kinds.kml"_qs));
     QCOMPARE(p.form.Memo2.count(), 9);
     QCOMPARE(p.form.detailCore->RecNo(), 5);
     QCOMPARE(p.verticalIndicatorRow(), 5);
@@ -492,7 +486,7 @@ void TestWorkbookPage::ctrlDelete() {
     Page p;
     const QString book = p.openCopy(file);
     QList<QStringList> expected = recordsInFile(book);
-    const QByteArray before = bytesOf(book);
+    const QByteArray before = readFile(book);
     TDBGrid *grid = p.form.DBGrid1;
     grid->setCurrentIndex(grid->model()->index(1, 1));
     p.host.confirmAnswers << answer;
@@ -505,7 +499,7 @@ void TestWorkbookPage::ctrlDelete() {
         expected.removeAt(1);
         QCOMPARE(recordsInFile(book), expected);
     } else {
-        QCOMPARE(bytesOf(book), before);
+        QCOMPARE(readFile(book), before);
     }
     QCOMPARE(grid->model()->rowCount(), expected.size());
     QCOMPARE(p.form.detailCore->RecNo(), 1);
@@ -552,7 +546,7 @@ void TestWorkbookPage::downPastTheLastRowAppends() {
 void TestWorkbookPage::insertKeyAndEscape() {
     Page p;
     const QString book = p.openCopy(u"xlwt-mixed.xls"_qs);
-    const QByteArray before = bytesOf(book);
+    const QByteArray before = readFile(book);
     TDBGrid *grid = p.form.DBGrid1;
     grid->setCurrentIndex(grid->model()->index(2, 0));
     QTest::keyClick(grid, Qt::Key_Insert);
@@ -567,7 +561,7 @@ void TestWorkbookPage::insertKeyAndEscape() {
     QCOMPARE(grid->model()->rowCount(), 4);
     QCOMPARE(grid->currentIndex().row(), 2);
     QCOMPARE(p.form.DBEdit3->text(), u"A&B"_qs);
-    QCOMPARE(bytesOf(book), before);
+    QCOMPARE(readFile(book), before);
 }
 
 // The navigator's buttons (first, prior, next, last, insert, edit, post, cancel, refresh) in
@@ -597,7 +591,7 @@ void TestWorkbookPage::navigatorInEachState() {
     QCOMPARE(enabledButtons(nav), u"xx--xx--x"_qs);
 
     // Refresh reads the file again: another program's change shows.
-    workbook::xls::writeSheetChanges(book, workbook::fileIdentity(book, bytesOf(book)),
+    workbook::xls::writeSheetChanges(book, workbook::fileIdentity(book, readFile(book)),
                                      {workbook::SheetChange::setCell(5, 2, u"别人"_qs)});
     nav->button(NavigateButton::Refresh)->click();
     QCOMPARE(p.form.DBEdit3->text(), u"别人"_qs);
@@ -640,9 +634,9 @@ void TestWorkbookPage::refusalKeepsTheEdit() {
     QCOMPARE(p.form.DBMemo1->toPlainText(), u"中国古代帝王宫殿，位于中国北京市<br/>"_qs);
 
     // Another program changed the file: moving on tries the post, which is refused too.
-    workbook::xls::writeSheetChanges(book, workbook::fileIdentity(book, bytesOf(book)),
+    workbook::xls::writeSheetChanges(book, workbook::fileIdentity(book, readFile(book)),
                                      {workbook::SheetChange::setCell(1, 2, u"别人"_qs)});
-    const QByteArray before = bytesOf(book);
+    const QByteArray before = readFile(book);
     p.form.DBEdit3->selectAll();
     type(p.form.DBEdit3, u"我的"_qs);
     p.host.errors.clear();
@@ -653,7 +647,7 @@ void TestWorkbookPage::refusalKeepsTheEdit() {
     QCOMPARE(p.form.detailCore->RecNo(), 0);
     QCOMPARE(p.form.DBGrid1->currentIndex().row(), 0);
     QCOMPARE(p.form.DBEdit3->text(), u"我的"_qs);
-    QCOMPARE(bytesOf(book), before);
+    QCOMPARE(readFile(book), before);
     // Clicking another row of the grid does not leave the record either.
     p.form.DBGrid1->setCurrentIndex(p.form.DBGrid1->model()->index(3, 1));
     QCOMPARE(p.host.errors.size(), 2);
