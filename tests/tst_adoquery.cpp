@@ -23,16 +23,6 @@
 
 using namespace testsupport;
 
-namespace {
-
-struct Query {
-    TADOQuery q;
-    Query() { q.setObjectName(QStringLiteral("detailCore")); }
-    void open(const QString &file) { workbooksource::openWorkbook(q, fixture(file)); }
-};
-
-} // namespace
-
 class TestAdoQuery : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -65,6 +55,16 @@ private Q_SLOTS:
     void reopenAndRefresh();
     void hugeSparseSheet();
 };
+
+namespace {
+
+struct Query {
+    TADOQuery q;
+    Query() { q.setObjectName(QStringLiteral("detailCore")); }
+    void open(const QString &file) { workbooksource::openWorkbook(q, fixture(file)); }
+};
+
+} // namespace
 
 void TestAdoQuery::initTestCase() {
     std::setlocale(LC_TIME, "C.UTF-8");

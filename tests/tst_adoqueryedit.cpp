@@ -29,6 +29,35 @@ using workbook::CellKind;
 using workbook::EditValue;
 using workbook::SheetChange;
 
+class TestAdoQueryEdit : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void states_data();
+    void states();
+    void textsOfAPendingEdit();
+    void postedValues_data();
+    void postedValues();
+    void decimalSeparator();
+    void onlyChangedFieldsWritten();
+    void insertGoesAfterTheLastRow();
+    void emptySheetGetsHeadings();
+    void deleteRows();
+    void deleteRefused();
+    void movesSettle_data();
+    void movesSettle();
+    void refusals_data();
+    void refusals();
+    void readOnly_data();
+    void readOnly();
+    void refresh();
+    void roundTrip_data();
+    void roundTrip();
+
+private:
+    bool m_xlrd = false;
+};
+
 namespace {
 
 constexpr uid_t Nobody = 65534;
@@ -123,35 +152,6 @@ QString randomText(QRandomGenerator &g) {
 }
 
 } // namespace
-
-class TestAdoQueryEdit : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void initTestCase();
-    void states_data();
-    void states();
-    void textsOfAPendingEdit();
-    void postedValues_data();
-    void postedValues();
-    void decimalSeparator();
-    void onlyChangedFieldsWritten();
-    void insertGoesAfterTheLastRow();
-    void emptySheetGetsHeadings();
-    void deleteRows();
-    void deleteRefused();
-    void movesSettle_data();
-    void movesSettle();
-    void refusals_data();
-    void refusals();
-    void readOnly_data();
-    void readOnly();
-    void refresh();
-    void roundTrip_data();
-    void roundTrip();
-
-private:
-    bool m_xlrd = false;
-};
 
 void TestAdoQueryEdit::initTestCase() {
     std::setlocale(LC_TIME, "C.UTF-8");

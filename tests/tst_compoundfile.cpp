@@ -8,6 +8,16 @@
 using workbook::xls::CompoundFile;
 using workbook::xls::OleEntry;
 
+class TestCompoundFile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTrip();
+    void viewedStreams();
+    void rejectsOtherFiles_data();
+    void rejectsOtherFiles();
+    void records();
+};
+
 namespace {
 
 OleEntry stream(const QString &name, qsizetype size, quint32 seed) {
@@ -78,16 +88,6 @@ QByteArray withStreamOutOfOrder(QByteArray file, const QString &name) {
 }
 
 } // namespace
-
-class TestCompoundFile : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void roundTrip();
-    void viewedStreams();
-    void rejectsOtherFiles_data();
-    void rejectsOtherFiles();
-    void records();
-};
 
 void TestCompoundFile::roundTrip() {
     CompoundFile file;

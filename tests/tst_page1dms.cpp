@@ -11,6 +11,20 @@
 #include <QTest>
 #include <QToolButton>
 
+class TestPage1Dms : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { numtext::setDecimalSeparator(u'.'); }
+    void cleanup() { numtext::setDecimalSeparator(u'.'); }
+
+    void converts_data();
+    void converts();
+    void errors_data();
+    void errors();
+    void usesCommaSeparator();
+    void separatorReadAtStartAndOnLocaleChange();
+};
+
 namespace {
 
 void fill(TForm1 &form, const QStringList &six) {
@@ -25,20 +39,6 @@ QChar systemSeparator() {
 }
 
 } // namespace
-
-class TestPage1Dms : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void init() { numtext::setDecimalSeparator(u'.'); }
-    void cleanup() { numtext::setDecimalSeparator(u'.'); }
-
-    void converts_data();
-    void converts();
-    void errors_data();
-    void errors();
-    void usesCommaSeparator();
-    void separatorReadAtStartAndOnLocaleChange();
-};
 
 void TestPage1Dms::converts_data() {
     QTest::addColumn<QStringList>("six");

@@ -17,6 +17,26 @@ using namespace workbooktesting;
 Q_DECLARE_METATYPE(workbook::EditValue)
 Q_DECLARE_METATYPE(workbook::SheetChange)
 
+class TestSheetEditor : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void noOpRebuildIsIdentical_data();
+    void noOpRebuildIsIdentical();
+    void cellRecords_data();
+    void cellRecords();
+    void offsetsAfterEdits_data();
+    void offsetsAfterEdits();
+    void firstTextCreatesTheTable();
+    void appendGoesIntoItsRowBlock();
+    void deleteMovesRowsUp();
+    void recalculationMark_data();
+    void recalculationMark();
+    void refusals_data();
+    void refusals();
+    void unwritableStreams_data();
+    void unwritableStreams();
+};
+
 namespace {
 
 namespace rt {
@@ -150,26 +170,6 @@ const QStringList biff8Fixtures = {
 } // namespace
 
 Q_DECLARE_METATYPE(CellRecords)
-
-class TestSheetEditor : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void noOpRebuildIsIdentical_data();
-    void noOpRebuildIsIdentical();
-    void cellRecords_data();
-    void cellRecords();
-    void offsetsAfterEdits_data();
-    void offsetsAfterEdits();
-    void firstTextCreatesTheTable();
-    void appendGoesIntoItsRowBlock();
-    void deleteMovesRowsUp();
-    void recalculationMark_data();
-    void recalculationMark();
-    void refusals_data();
-    void refusals();
-    void unwritableStreams_data();
-    void unwritableStreams();
-};
 
 void TestSheetEditor::noOpRebuildIsIdentical_data() {
     QTest::addColumn<QString>("file");

@@ -10,6 +10,21 @@ using namespace workbook;
 using namespace workbook::xls;
 using namespace workbooktesting;
 
+class TestSstWriter : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void appendsByTheRules_data();
+    void appendsByTheRules();
+    void reusesStrings();
+    void startsATable();
+
+private:
+    QByteArray m_stream;
+    std::vector<BiffRecord> m_records;
+    int m_sst = -1;
+};
+
 namespace {
 
 // The table of xlwt-mixed.xls: one SST record of 773 bytes.
@@ -43,21 +58,6 @@ QStringList decode(const std::vector<QByteArray> &records, int k, int p, int cou
 }
 
 } // namespace
-
-class TestSstWriter : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void initTestCase();
-    void appendsByTheRules_data();
-    void appendsByTheRules();
-    void reusesStrings();
-    void startsATable();
-
-private:
-    QByteArray m_stream;
-    std::vector<BiffRecord> m_records;
-    int m_sst = -1;
-};
 
 void TestSstWriter::initTestCase() {
     m_stream = fixtureStream(QStringLiteral("xlwt-mixed.xls"));

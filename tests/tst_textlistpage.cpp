@@ -15,6 +15,19 @@
 
 using namespace testsupport;
 
+class TestTextListPage : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void openDialogSettings();
+    void loadAndSave();
+    void sampleLinesAsTheyStand();
+    void typedTextKeepsNoBreakSpace();
+    void openErrorsKeepTheList_data();
+    void openErrorsKeepTheList();
+    void saveCancelled();
+    void saveError();
+};
+
 namespace {
 
 // Also notes whether the wait cursor was still up when an error was shown.
@@ -28,19 +41,6 @@ public:
 };
 
 } // namespace
-
-class TestTextListPage : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void openDialogSettings();
-    void loadAndSave();
-    void sampleLinesAsTheyStand();
-    void typedTextKeepsNoBreakSpace();
-    void openErrorsKeepTheList_data();
-    void openErrorsKeepTheList();
-    void saveCancelled();
-    void saveError();
-};
 
 void TestTextListPage::openDialogSettings() {
     FakeDialogHost host;

@@ -19,6 +19,17 @@
 
 using namespace testsupport;
 
+class TestWorkbookExport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup() { numtext::setDecimalSeparator(u'.'); }
+    void sameAsFieldTexts_data();
+    void sameAsFieldTexts();
+    void numbersWithAnySeparator_data();
+    void numbersWithAnySeparator();
+};
+
 namespace {
 
 // The document as the page built it at first: every field through AsString, every line through
@@ -48,17 +59,6 @@ QString writeWorkbook(const QTemporaryDir &dir, const QByteArray &cells) {
 }
 
 } // namespace
-
-class TestWorkbookExport : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void initTestCase();
-    void cleanup() { numtext::setDecimalSeparator(u'.'); }
-    void sameAsFieldTexts_data();
-    void sameAsFieldTexts();
-    void numbersWithAnySeparator_data();
-    void numbersWithAnySeparator();
-};
 
 void TestWorkbookExport::initTestCase() {
     std::setlocale(LC_TIME, "C.UTF-8");

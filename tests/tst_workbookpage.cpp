@@ -29,6 +29,36 @@
 
 using namespace testsupport;
 
+class TestWorkbookPage : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void startsClosed();
+    void navigatorHints();
+    void opensWorkbook();
+    void navigatesAndBoxesFollow();
+    void gridMovesTheCursor();
+    void longTextColumn();
+    void secondWorkbookReplacesFirst();
+    void cancelledOpenChangesNothing();
+    void openFailures_data();
+    void openFailures();
+    void threeColumns();
+    void exportsRows();
+    void exportWithoutWorkbook();
+    void editInDBEdit3IsExported();
+    void typingIntoTheGridThenPost();
+    void typingIntoAnEmptySheetInserts();
+    void ctrlDelete_data();
+    void ctrlDelete();
+    void downPastTheLastRowAppends();
+    void insertKeyAndEscape();
+    void navigatorInEachState();
+    void readOnlyWorkbook();
+    void refusalKeepsTheEdit();
+    void pendingEditBeforeOpenAndClose();
+};
+
 namespace {
 
 // Which navigator buttons are enabled, as a string of nine letters for the visible ones:
@@ -101,36 +131,6 @@ struct Page {
 };
 
 } // namespace
-
-class TestWorkbookPage : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void initTestCase();
-    void startsClosed();
-    void navigatorHints();
-    void opensWorkbook();
-    void navigatesAndBoxesFollow();
-    void gridMovesTheCursor();
-    void longTextColumn();
-    void secondWorkbookReplacesFirst();
-    void cancelledOpenChangesNothing();
-    void openFailures_data();
-    void openFailures();
-    void threeColumns();
-    void exportsRows();
-    void exportWithoutWorkbook();
-    void editInDBEdit3IsExported();
-    void typingIntoTheGridThenPost();
-    void typingIntoAnEmptySheetInserts();
-    void ctrlDelete_data();
-    void ctrlDelete();
-    void downPastTheLastRowAppends();
-    void insertKeyAndEscape();
-    void navigatorInEachState();
-    void readOnlyWorkbook();
-    void refusalKeepsTheEdit();
-    void pendingEditBeforeOpenAndClose();
-};
 
 void TestWorkbookPage::initTestCase() {
     std::setlocale(LC_TIME, "C.UTF-8");

@@ -26,19 +26,6 @@ using workbook::xls::readXlsSheet;
 using workbook::xls::XlsSheet;
 using workbooktesting::readSheet;
 
-namespace {
-
-// "kind:text" for a cell, "-" for none: one string per cell keeps the tables readable.
-QString describe(const SheetData &sheet, int row, int column) {
-    const Cell *c = sheet.cell(row, column);
-    if (!c)
-        return QStringLiteral("-");
-    static const char *const kinds[] = {"empty", "num", "date", "money", "text", "bool", "error"};
-    return QLatin1String(kinds[int(c->kind)]) + u':' + fieldtext::cellText(sheet, c);
-}
-
-} // namespace
-
 class TestWorkbookReader : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -61,6 +48,19 @@ private Q_SLOTS:
     void damagedFilesNeverCrash_data();
     void damagedFilesNeverCrash();
 };
+
+namespace {
+
+// "kind:text" for a cell, "-" for none: one string per cell keeps the tables readable.
+QString describe(const SheetData &sheet, int row, int column) {
+    const Cell *c = sheet.cell(row, column);
+    if (!c)
+        return QStringLiteral("-");
+    static const char *const kinds[] = {"empty", "num", "date", "money", "text", "bool", "error"};
+    return QLatin1String(kinds[int(c->kind)]) + u':' + fieldtext::cellText(sheet, c);
+}
+
+} // namespace
 
 void TestWorkbookReader::initTestCase() {
     std::setlocale(LC_TIME, "C.UTF-8");

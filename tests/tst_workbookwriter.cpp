@@ -31,6 +31,32 @@ using xlrdreading::sheetNamed;
 
 Q_DECLARE_METATYPE(workbook::SheetChange)
 
+class TestWorkbookWriter : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void randomRoundTrip_data();
+    void randomRoundTrip();
+    void refusalsLeaveTheFile_data();
+    void refusalsLeaveTheFile();
+    void failedSaveLeavesTheFile();
+    void identityFollowsWrites();
+    void nothingChangedWritesNothing();
+    void sameBytesTouchedIsWritten();
+    void bookStreamDropped();
+    void permissionsKept();
+    void canWrite_data();
+    void canWrite();
+    void judgedOnWhatWasRead();
+    void recordChainCheck_data();
+    void recordChainCheck();
+    void streamInPiecesIsTheStream_data();
+    void streamInPiecesIsTheStream();
+
+private:
+    bool m_xlrd = false;
+};
+
 namespace {
 
 EditValue randomValue(QRandomGenerator &g) {
@@ -98,32 +124,6 @@ const QString Refused = QStringLiteral("Rows of sheet1 cannot be deleted while %
                                        "positions; clear the row's cells instead");
 
 } // namespace
-
-class TestWorkbookWriter : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void initTestCase();
-    void randomRoundTrip_data();
-    void randomRoundTrip();
-    void refusalsLeaveTheFile_data();
-    void refusalsLeaveTheFile();
-    void failedSaveLeavesTheFile();
-    void identityFollowsWrites();
-    void nothingChangedWritesNothing();
-    void sameBytesTouchedIsWritten();
-    void bookStreamDropped();
-    void permissionsKept();
-    void canWrite_data();
-    void canWrite();
-    void judgedOnWhatWasRead();
-    void recordChainCheck_data();
-    void recordChainCheck();
-    void streamInPiecesIsTheStream_data();
-    void streamInPiecesIsTheStream();
-
-private:
-    bool m_xlrd = false;
-};
 
 void TestWorkbookWriter::initTestCase() {
     m_xlrd = xlrdreading::available();
