@@ -47,6 +47,15 @@ constexpr std::uint16_t DefColWidth = 0x0055;
 using CellRecord = std::tuple<std::uint16_t, int, int>;
 using CellRecords = std::vector<CellRecord>;
 
+// Cell records of the kinds the fixtures hold, and the records that follow a formula.
+bool isCell(std::uint16_t t) {
+    return t == rec::Blank || t == rec::MulBlank || t == rec::Number || t == rec::Rk ||
+           t == rec::MulRk || t == rec::LabelSst || t == rec::BoolErr || t == rec::Formula;
+}
+bool followsFormula(std::uint16_t t) {
+    return t == rec::String || t == rec::Shrfmla || t == rec::Array;
+}
+
 CellRecords rowRecords(const QByteArray &stream, int row) {
     const Parsed p(stream);
     CellRecords out;
@@ -54,27 +63,12 @@ CellRecords rowRecords(const QByteArray &stream, int row) {
     for (int i = p.sheet1().begin; i < p.sheet1().end; ++i) {
         const BiffRecord &r = p.records[size_t(i)];
         const char *d = r.data(p.stream);
-        switch (r.type) {
-        case rec::Blank:
-        case rec::MulBlank:
-        case rec::Number:
-        case rec::Rk:
-        case rec::MulRk:
-        case rec::LabelSst:
-        case rec::BoolErr:
-        case rec::Formula:
+        if (isCell(r.type)) {
             current = u16(d);
             if (current == row)
                 out.emplace_back(r.type, u16(d + 2), u16(d + 4));
-            break;
-        case rec::String:
-        case rec::Shrfmla:
-        case rec::Array:
-            if (current == row)
-                out.emplace_back(r.type, -1, -1);
-            break;
-        default:
-            break;
+        } else if (followsFormula(r.type) && current == row) {
+            out.emplace_back(r.type, -1, -1);
         }
     }
     return out;
@@ -85,13 +79,7 @@ std::pair<std::uint32_t, std::uint32_t> cellRows(const Parsed &p) {
     std::uint32_t first = 0xFFFFFFFF, end = 0;
     for (int i = p.sheet1().begin; i < p.sheet1().end; ++i) {
         const BiffRecord &r = p.records[size_t(i)];
-        if (r.type == rec::Row || r.type == rec::DbCell || r.type == rec::String ||
-            r.type == rec::Shrfmla || r.type == rec::Array || r.type == rec::Table ||
-            r.type == rec::Continue || r.type == rec::Index || r.type == rec::Dimensions)
-            continue;
-        if (r.type == rec::Blank || r.type == rec::MulBlank || r.type == rec::Number ||
-            r.type == rec::Rk || r.type == rec::MulRk || r.type == rec::LabelSst ||
-            r.type == rec::BoolErr || r.type == rec::Formula) {
+        if (isCell(r.type)) {
             const std::uint32_t row = u16(r.data(p.stream));
             first = std::min(first, row);
             end = std::max(end, row + 1);

@@ -13,6 +13,29 @@
 
 using namespace testsupport;
 
+class TestTextList : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cutLine_data();
+    void cutLine();
+    void lines_data();
+    void lines();
+    void breaksAtEveryOffset_data();
+    void breaksAtEveryOffset();
+    void lineFeeds_data();
+    void lineFeeds();
+    void decode_data();
+    void decode();
+    void readFileBreaksAndMark();
+    void readFileErrors_data();
+    void readFileErrors();
+    void capacity_data();
+    void capacity();
+    void documents_data();
+    void documents();
+    void longDescriptionWhole();
+};
+
 namespace {
 
 QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes) {
@@ -39,29 +62,6 @@ const QByteArray Gb18030Line("\xD7\xCF\xBD\xFB\xB3\xC7(116.39,39.91)\xB9\xAC\xB5
 const QString Gb18030Text = QStringLiteral("紫禁城(116.39,39.91)宫殿");
 
 } // namespace
-
-class TestTextList : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void cutLine_data();
-    void cutLine();
-    void lines_data();
-    void lines();
-    void breaksAtEveryOffset_data();
-    void breaksAtEveryOffset();
-    void lineFeeds_data();
-    void lineFeeds();
-    void decode_data();
-    void decode();
-    void readFileBreaksAndMark();
-    void readFileErrors_data();
-    void readFileErrors();
-    void capacity_data();
-    void capacity();
-    void documents_data();
-    void documents();
-    void longDescriptionWhole();
-};
 
 void TestTextList::cutLine_data() {
     QTest::addColumn<QString>("line");

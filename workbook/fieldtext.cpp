@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <ctime>
 #include <langinfo.h>
+#include <utility>
 
 namespace workbook::fieldtext {
 
@@ -193,24 +194,13 @@ QString boolean(bool value) {
 }
 
 QString error(std::uint8_t code) {
-    switch (code) {
-    case 0x00:
-        return QStringLiteral("#NULL!");
-    case 0x07:
-        return QStringLiteral("#DIV/0!");
-    case 0x0F:
-        return QStringLiteral("#VALUE!");
-    case 0x17:
-        return QStringLiteral("#REF!");
-    case 0x1D:
-        return QStringLiteral("#NAME?");
-    case 0x24:
-        return QStringLiteral("#NUM!");
-    case 0x2A:
-        return QStringLiteral("#N/A");
-    default:
-        return QStringLiteral("#N/A");
-    }
+    static const std::pair<std::uint8_t, const char *> names[] = {
+        {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
+        {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"}};
+    for (const auto &[value, name] : names)
+        if (value == code)
+            return QString::fromLatin1(name);
+    return QStringLiteral("#N/A"); // a code no error has
 }
 
 QString cellText(const SheetData &sheet, const Cell *cell) {

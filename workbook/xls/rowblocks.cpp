@@ -12,26 +12,38 @@ namespace workbook::xls {
 
 namespace {
 
+// The shortest data a cell record can have: row, column and format, then its value; 0 for a
+// record that is no cell.
+int shortestCell(std::uint16_t type) {
+    switch (type) {
+    case rec::Blank:
+        return 6;
+    case rec::MulBlank:
+    case rec::BoolErr:
+        return 8;
+    case rec::Label:
+    case rec::Rstring:
+        return 9;
+    case rec::Rk:
+    case rec::LabelSst:
+        return 10;
+    case rec::MulRk:
+        return 12;
+    case rec::Number:
+        return 14;
+    case rec::Formula:
+        return 22;
+    default:
+        return 0;
+    }
+}
+
 constexpr std::uint32_t RowFlags = 0x000F0100; // bit 8 always set; XF 15, unused without bit 7
 
 } // namespace
 
 bool isCellRecord(std::uint16_t t) {
-    switch (t) {
-    case rec::Blank:
-    case rec::MulBlank:
-    case rec::Number:
-    case rec::Rk:
-    case rec::MulRk:
-    case rec::LabelSst:
-    case rec::Label:
-    case rec::Rstring:
-    case rec::BoolErr:
-    case rec::Formula:
-        return true;
-    default:
-        return false;
-    }
+    return shortestCell(t) > 0;
 }
 
 bool isCellTrailer(std::uint16_t t) {
@@ -44,34 +56,7 @@ bool isCellTableRecord(std::uint16_t t) {
 }
 
 bool cellColumns(std::uint16_t type, const char *p, int length, int &first, int &last) {
-    int minimum = 6;
-    switch (type) {
-    case rec::Number:
-        minimum = 14;
-        break;
-    case rec::Rk:
-    case rec::LabelSst:
-        minimum = 10;
-        break;
-    case rec::BoolErr:
-        minimum = 8;
-        break;
-    case rec::Label:
-    case rec::Rstring:
-        minimum = 9;
-        break;
-    case rec::Formula:
-        minimum = 22;
-        break;
-    case rec::MulRk:
-        minimum = 12;
-        break;
-    case rec::MulBlank:
-        minimum = 8;
-        break;
-    default:
-        break;
-    }
+    const int minimum = std::max(6, shortestCell(type));
     if (length < minimum)
         return false;
     first = last = u16(p + 2);

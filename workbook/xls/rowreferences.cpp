@@ -81,6 +81,38 @@ bool positionFree(std::uint16_t type) {
     return table.test(type);
 }
 
+// Records of a worksheet that place something on cells by position, named as the refusal of a
+// delete names them; null for any other.
+const char *positionUser(std::uint16_t type) {
+    switch (type) {
+    case rec::HLink:
+    case rec::HLinkTooltip:
+        return "hyperlinks";
+    case rec::Note:
+        return "notes";
+    case rec::Obj:
+    case rec::Txo:
+    case rec::MsoDrawingSelection:
+        return "drawing objects";
+    case rec::CondFmt:
+    case rec::Cf:
+    case rec::CondFmt12:
+    case rec::Cf12:
+    case rec::CfEx:
+        return "conditional formats";
+    case rec::DVal:
+    case rec::Dv:
+        return "data validations";
+    case rec::FilterMode:
+    case rec::AutoFilterInfo:
+    case rec::AutoFilter:
+    case rec::AutoFilter12:
+        return "filters";
+    default:
+        return nullptr;
+    }
+}
+
 QByteArray withContinues(const QByteArray &stream, const std::vector<BiffRecord> &records,
                          size_t i) {
     QByteArray data(records[i].data(stream), records[i].length);
@@ -289,44 +321,17 @@ private:
                 if (r.length < 2 || u16(data) > 0)
                     m_reasons.append(QStringLiteral("merged cells"));
                 break;
-            case rec::HLink:
-            case rec::HLinkTooltip:
-                m_reasons.append(QStringLiteral("hyperlinks"));
-                break;
-            case rec::Note:
-                m_reasons.append(QStringLiteral("notes"));
-                break;
-            case rec::Obj:
-            case rec::Txo:
-            case rec::MsoDrawingSelection:
-                m_reasons.append(QStringLiteral("drawing objects"));
-                break;
             case rec::MsoDrawing:
                 drawing.append(data, r.length);
-                break;
-            case rec::CondFmt:
-            case rec::Cf:
-            case rec::CondFmt12:
-            case rec::Cf12:
-            case rec::CfEx:
-                m_reasons.append(QStringLiteral("conditional formats"));
-                break;
-            case rec::DVal:
-            case rec::Dv:
-                m_reasons.append(QStringLiteral("data validations"));
                 break;
             case rec::HorizontalPageBreaks:
                 if (r.length < 2 || u16(data) > 0)
                     m_reasons.append(QStringLiteral("page breaks"));
                 break;
-            case rec::FilterMode:
-            case rec::AutoFilterInfo:
-            case rec::AutoFilter:
-            case rec::AutoFilter12:
-                m_reasons.append(QStringLiteral("filters"));
-                break;
             default:
-                if (!positionFree(r.type))
+                if (const char *user = positionUser(r.type))
+                    m_reasons.append(QString::fromLatin1(user));
+                else if (!positionFree(r.type))
                     m_reasons.append(
                         QStringLiteral("records of type 0x%1")
                             .arg(QString::number(r.type, 16).rightJustified(4, u'0').toUpper()));

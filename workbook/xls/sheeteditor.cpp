@@ -19,21 +19,9 @@ namespace {
 
 // Records that come after the cell table; an empty sheet gets its cells before the first.
 bool followsCellTable(std::uint16_t t) {
-    switch (t) {
-    case rec::MsoDrawing:
-    case rec::Obj:
-    case rec::Txo:
-    case rec::Note:
-    case rec::HfPicture:
-    case rec::SxView:
-    case rec::Dcon:
-    case rec::Window2:
-    case rec::Bof:
-    case rec::Eof:
-        return true;
-    default:
-        return false;
-    }
+    return t == rec::MsoDrawing || t == rec::Obj || t == rec::Txo || t == rec::Note ||
+           t == rec::HfPicture || t == rec::SxView || t == rec::Dcon || t == rec::Window2 ||
+           t == rec::Bof || t == rec::Eof;
 }
 
 QString outsideSheet(int row, int column) {
