@@ -56,6 +56,11 @@ public:
     void run(const QString &sheetName);
 
 private:
+    // A record whose data is shorter than the minimum is damaged.
+    void need(const Record &r, std::uint32_t minimum, const char *why) const {
+        if (r.length < minimum)
+            damaged(m_path, why);
+    }
     Record record(std::uint32_t at) const {
         const char *p = m_base + at;
         return Record{u16(p), u16(p + 2), at, p + 4};
@@ -193,8 +198,7 @@ void StreamParser::globals() {
             }
             break;
         case rec::BoundSheet: {
-            if (r.length < 7)
-                damaged(m_path, "a sheet entry is cut short");
+            need(r, 7, "a sheet entry is cut short");
             BoundSheet b;
             b.offset = u32(p);
             b.type = std::uint8_t(p[5]);
@@ -314,8 +318,7 @@ std::uint32_t StreamParser::sheetStart(const QString &sheetName) {
             damaged(m_path, "a sheet does not start where the workbook says");
     }
     const Record bof = record(start);
-    if (bof.length < 4)
-        damaged(m_path, "a sheet does not start where the workbook says");
+    need(bof, 4, "a sheet does not start where the workbook says");
     const std::uint16_t dt = u16(bof.data + 2);
     if (dt != WorksheetKind)
         throw notWorksheet();
@@ -397,18 +400,15 @@ void StreamParser::cells(std::uint32_t bof) {
         const char *p = r.data;
         switch (r.type) {
         case rec::Number:
-            if (r.length < 14)
-                damaged(m_path, "a number cell is cut short");
+            need(r, 14, "a number cell is cut short");
             number(out, u16(p), u16(p + 2), u16(p + 4), f64(p + 6));
             break;
         case rec::Rk:
-            if (r.length < 10)
-                damaged(m_path, "a number cell is cut short");
+            need(r, 10, "a number cell is cut short");
             number(out, u16(p), u16(p + 2), u16(p + 4), rkValue(u32(p + 6)));
             break;
         case rec::MulRk: {
-            if (r.length < 6)
-                damaged(m_path, "a number cell is cut short");
+            need(r, 6, "a number cell is cut short");
             const std::uint16_t row = u16(p);
             const std::uint16_t first = u16(p + 2);
             const std::uint32_t n = (r.length - 6u) / 6u;
@@ -421,8 +421,7 @@ void StreamParser::cells(std::uint32_t bof) {
             break;
         }
         case rec::LabelSst: {
-            if (r.length < 10)
-                damaged(m_path, "a text cell is cut short");
+            need(r, 10, "a text cell is cut short");
             const std::uint32_t isst = u32(p + 6);
             if (isst >= m_sst.size())
                 damaged(m_path, "a text cell refers to a shared string that does not exist");
@@ -431,14 +430,12 @@ void StreamParser::cells(std::uint32_t bof) {
         }
         case rec::Label:
         case rec::Rstring: {
-            if (r.length < 8)
-                damaged(m_path, "a text cell is cut short");
+            need(r, 8, "a text cell is cut short");
             out.push_back(textCell(p, label(r, 6), m_sheet.strings));
             break;
         }
         case rec::BoolErr: {
-            if (r.length < 8)
-                damaged(m_path, "a truth value cell is cut short");
+            need(r, 8, "a truth value cell is cut short");
             Cell c;
             c.row = u16(p);
             c.column = u16(p + 2);
@@ -450,8 +447,7 @@ void StreamParser::cells(std::uint32_t bof) {
             break;
         }
         case rec::Formula: {
-            if (r.length < 20)
-                damaged(m_path, "a formula cell is cut short");
+            need(r, 20, "a formula cell is cut short");
             const std::uint16_t row = u16(p), col = u16(p + 2), xf = u16(p + 4);
             pendingString = false;
             if (u16(p + 12) != 0xFFFF) {

@@ -6,7 +6,9 @@
 #include "workbook/xls/xlserrors.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <utility>
 
 namespace workbook::xls {
 
@@ -15,27 +17,17 @@ namespace {
 // The shortest data a cell record can have: row, column and format, then its value; 0 for a
 // record that is no cell.
 int shortestCell(std::uint16_t type) {
-    switch (type) {
-    case rec::Blank:
-        return 6;
-    case rec::MulBlank:
-    case rec::BoolErr:
-        return 8;
-    case rec::Label:
-    case rec::Rstring:
-        return 9;
-    case rec::Rk:
-    case rec::LabelSst:
-        return 10;
-    case rec::MulRk:
-        return 12;
-    case rec::Number:
-        return 14;
-    case rec::Formula:
-        return 22;
-    default:
-        return 0;
-    }
+    static const auto lengths = [] {
+        std::array<std::uint8_t, 0x0300> t{}; // every cell record type is below 0x0300
+        const std::pair<std::uint16_t, std::uint8_t> cells[] = {
+            {rec::Blank, 6},   {rec::MulBlank, 8}, {rec::BoolErr, 8},   {rec::Label, 9},
+            {rec::Rstring, 9}, {rec::Rk, 10},      {rec::LabelSst, 10}, {rec::MulRk, 12},
+            {rec::Number, 14}, {rec::Formula, 22}};
+        for (const auto &[cell, length] : cells)
+            t[cell] = length;
+        return t;
+    }();
+    return type < lengths.size() ? lengths[type] : 0;
 }
 
 constexpr std::uint32_t RowFlags = 0x000F0100; // bit 8 always set; XF 15, unused without bit 7
