@@ -94,9 +94,9 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     if (!editor.isChanged())
         return result;
 
-    // The rebuilt stream goes straight into the new file, checked on its way; the new file
-    // takes the old one's place by a rename, as the KML file does (common/replacingfile.h says
-    // why the disk is not waited for).
+    // The rebuilt stream goes straight into the new file, checked on its way; the new content
+    // replaces the old as the KML file's does (common/replacingfile.h), but flushed to the disk
+    // first: a post must survive a power cut right after it.
     RecordChainCheck check;
     stream.produce = [&editor, &check](const std::function<bool(QByteArrayView)> &put) {
         return editor.writeStream([&](QByteArrayView piece) {
@@ -106,7 +106,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     };
     // A BIFF5 copy next to the Workbook stream would show the old cells to older readers.
     compound.root().removeChild(Biff5Stream);
-    ReplacingFile newFile(path, ".xls.tmp");
+    ReplacingFile newFile(path, ".xls.tmp", ReplacingFile::Durability::Flushed);
     if (newFile.error() != 0)
         throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
                                .arg(displayPath(path), systemErrorText(newFile.error())));
@@ -136,7 +136,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
         changedOnDisk(path);
     if (!newFile.close() || !newFile.commit())
-        throw CommandError(QStringLiteral("Stream write error"));
+        throw CommandError(QStringLiteral("Stream write error") + newFile.failureNote());
     result.identity = fileIdentity(path, bytes);
     return result;
 }
