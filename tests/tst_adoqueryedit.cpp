@@ -3,6 +3,7 @@
 // read-only workbooks, refresh, and seeded random edits read back by a fresh query and by xlrd.
 #include "app/querymodel.h"
 #include "coords/numtext.h"
+#include "querytesting.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
 #include "workbook/xls/xlswriter.h"
@@ -58,6 +59,8 @@ private:
     bool m_xlrd = false;
 };
 
+using namespace querytesting;
+
 namespace {
 
 constexpr uid_t Nobody = 65534;
@@ -81,25 +84,6 @@ struct Copy {
         workbook::xls::writeSheetChanges(path, workbook::fileIdentity(path, bytes()), {change});
     }
 };
-
-// Every record's field texts.
-QList<QStringList> textsOf(const TADOQuery &q) {
-    QList<QStringList> out;
-    for (int r = 0; r < q.RecordCount(); ++r) {
-        QStringList texts;
-        for (int f = 0; f < q.FieldCount(); ++f)
-            texts << q.FieldText(r, f);
-        out << texts;
-    }
-    return out;
-}
-
-// The records as a fresh query reads the file.
-QList<QStringList> recordsInFile(const QString &path) {
-    TADOQuery fresh;
-    workbooksource::openWorkbook(fresh, path);
-    return textsOf(fresh);
-}
 
 // The cell of a record's field as a fresh query reads the file.
 workbook::Cell cellInFile(const QString &path, int record, int field) {

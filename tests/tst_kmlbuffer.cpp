@@ -158,10 +158,7 @@ void TestKmlBuffer::saveThroughLinkReplacesTarget() {
 void TestKmlBuffer::failedSaveLeavesOldFile() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("keep.kml"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("old");
-    f.close();
+    QVERIFY(writeFile(path, "old"));
 
     // A file-size limit makes the write fail part way, as a full disk would.
     KmlBuffer buffer;
@@ -187,11 +184,8 @@ void TestKmlBuffer::readOnlyFileIsKept() {
         QSKIP("root may write read-only files");
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("keep.kml"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("old");
-    f.close();
-    f.setPermissions(QFile::ReadOwner);
+    QVERIFY(writeFile(path, "old"));
+    QFile::setPermissions(path, QFile::ReadOwner);
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("new"));
     QCOMPARE(errorOf([&] { buffer.SaveToFile(path); }),

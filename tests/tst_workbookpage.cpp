@@ -6,6 +6,7 @@
 #include "app/querymodel.h"
 #include "app/unit1.h"
 #include "fakedialoghost.h"
+#include "querytesting.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
 #include "testsupport.h"
@@ -59,6 +60,8 @@ private Q_SLOTS:
     void pendingEditBeforeOpenAndClose();
 };
 
+using namespace querytesting;
+
 namespace {
 
 // Which navigator buttons are enabled, as a string of nine letters for the visible ones:
@@ -83,20 +86,6 @@ QString kmlText(const QString &path) {
     const QByteArray bytes = readFile(path).mid(2);
     return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData()),
                               bytes.size() / 2);
-}
-
-// The records as a fresh query reads the file.
-QList<QStringList> recordsInFile(const QString &path) {
-    TADOQuery fresh;
-    workbooksource::openWorkbook(fresh, path);
-    QList<QStringList> out;
-    for (int r = 0; r < fresh.RecordCount(); ++r) {
-        QStringList texts;
-        for (int f = 0; f < fresh.FieldCount(); ++f)
-            texts << fresh.FieldText(r, f);
-        out << texts;
-    }
-    return out;
 }
 
 struct Page {

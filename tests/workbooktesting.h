@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <vector>
@@ -22,6 +23,12 @@ using namespace testsupport;
 inline workbook::SheetRead readSheet(const QString &path, const QString &sheet = u"sheet1"_qs) {
     const QByteArray bytes = workbook::readWorkbookFile(path);
     return workbook::formatOf(bytes, path).read(bytes, path, sheet);
+}
+
+// A copy of a workbook fixture in dir, named book.xls, for a test to change.
+inline QString copyOfFixture(const QTemporaryDir &dir, const QString &name) {
+    const QString path = dir.filePath(QStringLiteral("book.xls"));
+    return QFile::copy(fixture(name), path) ? path : QString();
 }
 
 inline QByteArray workbookStream(const QByteArray &fileBytes) {
