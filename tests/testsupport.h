@@ -3,11 +3,13 @@
 #pragma once
 
 #include "common/commanderror.h"
+#include "coords/numtext.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
 
+#include <clocale>
 #include <functional>
 
 namespace testsupport {
@@ -40,6 +42,13 @@ inline QByteArray golden(const QString &name) {
 // The path as the program's messages name a file.
 inline QString native(const QString &path) {
     return displayPath(path);
+}
+
+// The settings the tests' expected texts are written for: the C library's date and time formats
+// with UTF-8 text, and "." as the decimal separator.
+inline void useTestLocale() {
+    std::setlocale(LC_TIME, "C.UTF-8");
+    numtext::setDecimalSeparator(u'.');
 }
 
 // The exact message of the CommandError the call throws; empty when it throws none.

@@ -67,8 +67,7 @@ struct Query {
 } // namespace
 
 void TestAdoQuery::initTestCase() {
-    std::setlocale(LC_TIME, "C.UTF-8");
-    numtext::setDecimalSeparator(u'.');
+    useTestLocale();
 }
 
 void TestAdoQuery::connectionStrings_data() {

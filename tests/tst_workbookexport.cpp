@@ -61,7 +61,7 @@ QString writeWorkbook(const QTemporaryDir &dir, const QByteArray &cells) {
 } // namespace
 
 void TestWorkbookExport::initTestCase() {
-    std::setlocale(LC_TIME, "C.UTF-8");
+    useTestLocale();
 }
 
 void TestWorkbookExport::sameAsFieldTexts_data() {

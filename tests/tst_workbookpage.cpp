@@ -122,7 +122,7 @@ struct Page {
 } // namespace
 
 void TestWorkbookPage::initTestCase() {
-    std::setlocale(LC_TIME, "C.UTF-8");
+    useTestLocale();
 }
 
 void TestWorkbookPage::startsClosed() {

@@ -63,8 +63,7 @@ QString describe(const SheetData &sheet, int row, int column) {
 } // namespace
 
 void TestWorkbookReader::initTestCase() {
-    std::setlocale(LC_TIME, "C.UTF-8");
-    numtext::setDecimalSeparator(u'.');
+    useTestLocale();
 }
 
 // The same sheet as three programs write it reads the same.
