@@ -67,14 +67,14 @@ int main(int argc, char **argv) {
                                            q.Post();
                                        });
         // The write alone, as a post makes it.
-        workbook::FileIdentity id = q.Identity();
+        workbook::FileIdentity id = q.identity();
         const Timing write =
             timeRuns([](int) {},
                      [&](int i) {
                          id = workbook::xls::writeSheetChanges(
                                   path, id,
-                                  {workbook::SheetChange::setCell(q.SheetRow(record),
-                                                                  q.SheetColumn(0), 116.5 + i)})
+                                  {workbook::SheetChange::setCell(q.sheetRow(record),
+                                                                  q.sheetColumn(0), 116.5 + i)})
                                   .identity;
                      });
 

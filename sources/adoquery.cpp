@@ -33,21 +33,21 @@ bool mayReplace(const QString &path) {
 
 } // namespace
 
-bool TField::IsNumeric() const {
+bool TField::isNumeric() const {
     return m_kind == FieldKind::Float || m_kind == FieldKind::Currency ||
            m_kind == FieldKind::DateTime;
 }
 
 QString TField::AsString() const {
-    return m_dataSet->FieldText(m_dataSet->RecNo(), m_index);
+    return m_dataSet->fieldText(m_dataSet->RecNo(), m_index);
 }
 
 void TField::SetAsString(const QString &text) const {
-    m_dataSet->SetFieldText(m_index, text);
+    m_dataSet->setFieldText(m_index, text);
 }
 
 bool TField::IsNull() const {
-    return m_dataSet->FieldIsNull(m_dataSet->RecNo(), m_index);
+    return m_dataSet->fieldIsNull(m_dataSet->RecNo(), m_index);
 }
 
 TADOQuery::TADOQuery(QObject *parent) : QObject(parent) {}
@@ -351,7 +351,7 @@ QString TADOQuery::storedText(int stored, int field) const {
     if (stored < 0 || stored >= m_records)
         return QString();
     return workbook::fieldtext::cellText(*m_sheet,
-                                         m_sheet->cell(SheetRow(stored), SheetColumn(field)));
+                                         m_sheet->cell(sheetRow(stored), sheetColumn(field)));
 }
 
 int TADOQuery::recordsInSheet() const {
@@ -373,25 +373,25 @@ void TADOQuery::setRecordCount(int count) {
     }
 }
 
-const Cell *TADOQuery::FieldCell(int record, int field) const {
+const Cell *TADOQuery::fieldCell(int record, int field) const {
     checkActive();
     if (field < 0 || field >= int(m_fields.size()))
         throw CommandError(QStringLiteral("List index out of bounds (%1)").arg(field));
     const int stored = storedRecord(record);
     if (stored < 0 || stored >= m_records)
         return nullptr;
-    return m_sheet->cell(SheetRow(stored), SheetColumn(field));
+    return m_sheet->cell(sheetRow(stored), sheetColumn(field));
 }
 
-QString TADOQuery::FieldText(int record, int field) const {
-    const Cell *cell = FieldCell(record, field);
+QString TADOQuery::fieldText(int record, int field) const {
+    const Cell *cell = fieldCell(record, field);
     if (m_state != DataSetState::Browse && record == m_current && m_edits[std::size_t(field)])
         return *m_edits[std::size_t(field)];
     return workbook::fieldtext::cellText(*m_sheet, cell);
 }
 
-bool TADOQuery::FieldIsNull(int record, int field) const {
-    const Cell *cell = FieldCell(record, field);
+bool TADOQuery::fieldIsNull(int record, int field) const {
+    const Cell *cell = fieldCell(record, field);
     if (m_state != DataSetState::Browse && record == m_current && m_edits[std::size_t(field)])
         return m_edits[std::size_t(field)]->isEmpty();
     return cell == nullptr;

@@ -43,9 +43,9 @@ public:
     FieldKind DataType() const { return m_kind; }
     bool IsBlob() const { return m_kind == FieldKind::Memo; }
     // Float, Currency and DateTime: a typed text that reads as a number is written as one.
-    bool IsNumeric() const;
+    bool isNumeric() const;
     int Index() const { return m_index; }
-    int SheetColumn() const { return m_sheetColumn; }
+    int sheetColumn() const { return m_sheetColumn; }
 
     // The current record's value as text, with what was typed into a pending edit; throws on a
     // closed dataset.
@@ -87,7 +87,7 @@ public:
     bool CanModify() const { return m_active && m_canModify; }
     // True while records are being replaced, inserted or removed: controls must not move the
     // cursor then; they follow the current record when the change is announced.
-    bool Updating() const { return m_updating > 0; }
+    bool updating() const { return m_updating > 0; }
 
     int FieldCount() const { return int(m_fields.size()); }
     // Throws "List index out of bounds (<index>)" beyond the fields.
@@ -142,28 +142,28 @@ public:
 
     // A record's value of a field as text by the field text rules, with what was typed into a
     // pending edit; empty for an empty cell.
-    QString FieldText(int record, int field) const;
-    bool FieldIsNull(int record, int field) const;
+    QString fieldText(int record, int field) const;
+    bool fieldIsNull(int record, int field) const;
     // The cell as read from the workbook; null for an empty cell and the record being inserted.
-    const workbook::Cell *FieldCell(int record, int field) const;
-    // The sheet that FieldCell's cells belong to (their texts, the date system); null when
+    const workbook::Cell *fieldCell(int record, int field) const;
+    // The sheet that fieldCell()'s cells belong to (their texts, the date system); null when
     // closed. The export reads it directly rather than through a text per field.
-    const workbook::SheetData *Sheet() const { return m_sheet.get(); }
+    const workbook::SheetData *sheet() const { return m_sheet.get(); }
     // The field's text in a pending edit or insert of the current record.
-    void SetFieldText(int field, const QString &text);
+    void setFieldText(int field, const QString &text);
 
     // Where records and fields are in the sheet (0-based, absolute), and what file was read:
     // edits are written back by these positions, into a file that has not changed since. Records
     // here are those stored, without a pending insert.
-    int HeadingRow() const { return m_headingRow; }
-    int SheetRow(int record) const { return m_headingRow + 1 + record; }
-    int SheetColumn(int field) const { return m_firstColumn + field; }
-    const QString &FileName() const { return m_fileName; }
-    const QString &SheetName() const { return m_sheetName; }
+    int headingRow() const { return m_headingRow; }
+    int sheetRow(int record) const { return m_headingRow + 1 + record; }
+    int sheetColumn(int field) const { return m_firstColumn + field; }
+    const QString &fileName() const { return m_fileName; }
+    const QString &sheetName() const { return m_sheetName; }
     // Of the file as last read or written by this query.
-    const workbook::FileIdentity &Identity() const { return m_identity; }
+    const workbook::FileIdentity &identity() const { return m_identity; }
     // The format that read the file, by its content; null when closed. Writes go through it.
-    const workbook::WorkbookFormat *Format() const { return m_format; }
+    const workbook::WorkbookFormat *format() const { return m_format; }
 
     // While disabled (counted), moves are not announced; enabling announces the last one.
     void DisableControls();

@@ -37,7 +37,7 @@ EditValue TADOQuery::editValue(int field, const QString &text) const {
     if (text.isEmpty())
         return std::monostate();
     const TField &f = m_fields[std::size_t(field)];
-    if (f.IsNumeric()) {
+    if (f.isNumeric()) {
         long double value;
         if (numtext::TextToFloat(text, value)) {
             const double number = double(value);
@@ -144,7 +144,7 @@ void TADOQuery::UpdateRecord() {
         Q_EMIT updateRecord();
 }
 
-void TADOQuery::SetFieldText(int field, const QString &text) {
+void TADOQuery::setFieldText(int field, const QString &text) {
     checkActive();
     Fields(field);
     if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
@@ -176,15 +176,15 @@ CellKind TADOQuery::newNumberKind(int field) const {
 }
 
 void TADOQuery::postEdit() {
-    const int row = SheetRow(m_current);
+    const int row = sheetRow(m_current);
     std::vector<workbook::SheetChange> changes;
     std::vector<Written> cells;
     for (int f = 0; f < FieldCount(); ++f) {
         if (!fieldChanged(f))
             continue;
         const EditValue value = editValue(f, *m_edits[std::size_t(f)]);
-        changes.push_back(workbook::SheetChange::setCell(row, SheetColumn(f), value));
-        cells.push_back(Written{row, SheetColumn(f), value, newNumberKind(f)});
+        changes.push_back(workbook::SheetChange::setCell(row, sheetColumn(f), value));
+        cells.push_back(Written{row, sheetColumn(f), value, newNumberKind(f)});
     }
     if (!changes.empty())
         m_identity = m_format->write(m_fileName, m_identity, changes).identity;
@@ -210,7 +210,7 @@ void TADOQuery::postInsert() {
     for (int f = 0; f < FieldCount(); ++f) {
         if (!fieldChanged(f))
             continue;
-        const int column = SheetColumn(f);
+        const int column = sheetColumn(f);
         while (values.size() <= column)
             values.append(std::monostate());
         values[column] = editValue(f, *m_edits[std::size_t(f)]);
@@ -226,7 +226,7 @@ void TADOQuery::postInsert() {
     if (headings)
         for (const TField &f : m_fields)
             changes.push_back(
-                workbook::SheetChange::setCell(m_headingRow, f.SheetColumn(), f.FieldName()));
+                workbook::SheetChange::setCell(m_headingRow, f.sheetColumn(), f.FieldName()));
     changes.push_back(workbook::SheetChange::appendRow(values));
     const workbook::WriteResult result = m_format->write(m_fileName, m_identity, changes);
     m_identity = result.identity;
@@ -235,9 +235,9 @@ void TADOQuery::postInsert() {
     std::vector<Written> cells;
     if (headings)
         for (const TField &f : m_fields)
-            cells.push_back(Written{m_headingRow, f.SheetColumn(), f.FieldName(), CellKind::Text});
+            cells.push_back(Written{m_headingRow, f.sheetColumn(), f.FieldName(), CellKind::Text});
     for (int f : changedFields)
-        cells.push_back(Written{row, SheetColumn(f), values[SheetColumn(f)], newNumberKind(f)});
+        cells.push_back(Written{row, sheetColumn(f), values[sheetColumn(f)], newNumberKind(f)});
 
     const UpdatingScope updating(*this);
     const int at = leaveInsert();
@@ -323,7 +323,7 @@ void TADOQuery::Delete() {
     if (m_records == 0)
         throw CommandError(withName(QStringLiteral("Cannot perform this operation on an empty "
                                                    "dataset")));
-    const int row = SheetRow(m_current);
+    const int row = sheetRow(m_current);
     m_identity =
         m_format->write(m_fileName, m_identity, {workbook::SheetChange::deleteRow(row)}).identity;
 

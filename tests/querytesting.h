@@ -22,7 +22,7 @@ inline QList<QStringList> textsOf(const TADOQuery &q) {
     for (int r = 0; r < q.RecordCount(); ++r) {
         QStringList texts;
         for (int f = 0; f < q.FieldCount(); ++f)
-            texts << q.FieldText(r, f);
+            texts << q.fieldText(r, f);
         out << texts;
     }
     return out;

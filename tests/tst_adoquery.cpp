@@ -227,7 +227,7 @@ void TestAdoQuery::closedDataset_data() {
     QTest::newRow("RecordCount") << Op([](TADOQuery &q) { q.RecordCount(); }) << closed;
     QTest::newRow("Edit") << Op([](TADOQuery &q) { q.Edit(); }) << closed;
     QTest::newRow("Refresh") << Op([](TADOQuery &q) { q.Refresh(); }) << closed;
-    QTest::newRow("FieldText") << Op([](TADOQuery &q) { q.FieldText(0, 0); }) << closed;
+    QTest::newRow("fieldText") << Op([](TADOQuery &q) { q.fieldText(0, 0); }) << closed;
     QTest::newRow("Fields") << Op([](TADOQuery &q) { q.Fields(0); })
                             << "List index out of bounds (0)";
 }
@@ -334,16 +334,16 @@ void TestAdoQuery::fields() {
     for (int f = 0; f < names.size(); ++f) {
         QCOMPARE(t.q.Fields(f).FieldName(), names[f]);
         QCOMPARE(t.q.Fields(f).DataType(), kinds[f]);
-        QCOMPARE(t.q.Fields(f).SheetColumn(), 1 + f); // the table starts in column B
+        QCOMPARE(t.q.Fields(f).sheetColumn(), 1 + f); // the table starts in column B
         QCOMPARE(t.q.FindField(names[f].toUpper()), &t.q.Fields(f));
     }
-    QCOMPARE(t.q.HeadingRow(), 2);
-    QCOMPARE(t.q.SheetRow(0), 3);
-    QCOMPARE(t.q.SheetColumn(0), 1);
-    QCOMPARE(t.q.SheetName(), u"SHEET1"_qs);
-    QCOMPARE(t.q.FileName(), fixture(u"xlwt-kinds.xls"_qs));
-    QCOMPARE(t.q.Identity().size, QFileInfo(fixture(u"xlwt-kinds.xls"_qs)).size());
-    QCOMPARE(t.q.Format(),
+    QCOMPARE(t.q.headingRow(), 2);
+    QCOMPARE(t.q.sheetRow(0), 3);
+    QCOMPARE(t.q.sheetColumn(0), 1);
+    QCOMPARE(t.q.sheetName(), u"SHEET1"_qs);
+    QCOMPARE(t.q.fileName(), fixture(u"xlwt-kinds.xls"_qs));
+    QCOMPARE(t.q.identity().size, QFileInfo(fixture(u"xlwt-kinds.xls"_qs)).size());
+    QCOMPARE(t.q.format(),
              &workbook::formatOf(readFile(fixture(u"xlwt-kinds.xls"_qs)), u"xlwt-kinds.xls"_qs));
     QCOMPARE(errorOf([&] { t.q.Fields(7); }), u"List index out of bounds (7)"_qs);
     QCOMPARE(errorOf([&] { t.q.Fields(-1); }), u"List index out of bounds (-1)"_qs);
@@ -383,7 +383,7 @@ void TestAdoQuery::fieldTexts() {
     t.open(u"xlwt-kinds.xls"_qs);
     t.q.MoveBy(record);
     for (int f = 0; f < texts.size(); ++f) {
-        QCOMPARE(t.q.FieldText(record, f), texts[f]);
+        QCOMPARE(t.q.fieldText(record, f), texts[f]);
         QCOMPARE(t.q.Fields(f).AsString(), texts[f]);
     }
 }
@@ -503,7 +503,7 @@ void TestAdoQuery::reopenAndRefresh() {
     t.q.Open();
     QCOMPARE(t.q.RecordCount(), 6);
     t.q.MoveBy(2);
-    const workbook::FileIdentity before = t.q.Identity();
+    const workbook::FileIdentity before = t.q.identity();
 
     // The file is replaced by a longer one: the records are read again, the cursor stays.
     QVERIFY(QFile::remove(path));
@@ -513,7 +513,7 @@ void TestAdoQuery::reopenAndRefresh() {
     QCOMPARE(structure.count(), 1);
     QCOMPARE(t.q.RecordCount(), 2000);
     QCOMPARE(t.q.RecNo(), 2);
-    QVERIFY(!t.q.Identity().sameBytes(before));
+    QVERIFY(!t.q.identity().sameBytes(before));
     QCOMPARE(t.q.Fields(2).AsString(), u"点3"_qs);
 
     // A refresh that cannot read keeps what was read.
@@ -541,8 +541,8 @@ void TestAdoQuery::hugeSparseSheet() {
     QCOMPARE(q.FieldCount(), 16384);
     QCOMPARE(q.Fields(1).FieldName(), u"A1"_qs); // "a" is taken, without regard to case
     QCOMPARE(q.Fields(16383).FieldName(), u"F16384"_qs);
-    QCOMPARE(q.FieldText(65534, 16383), u"1"_qs);
-    QCOMPARE(q.FieldText(100, 100), QString());
+    QCOMPARE(q.fieldText(65534, 16383), u"1"_qs);
+    QCOMPARE(q.fieldText(100, 100), QString());
 }
 
 QTEST_GUILESS_MAIN(TestAdoQuery)

@@ -58,7 +58,7 @@ namespace {
 workbook::Cell cellInFile(const QString &path, int record, int field) {
     TADOQuery fresh;
     workbooksource::openWorkbook(fresh, path);
-    const workbook::Cell *cell = fresh.FieldCell(record, field);
+    const workbook::Cell *cell = fresh.fieldCell(record, field);
     return cell ? *cell : workbook::Cell();
 }
 
@@ -158,9 +158,9 @@ void TestAdoQueryEdit::textsOfAPendingEdit() {
     q.Fields(3).SetAsString(u"描述"_qs);
     QVERIFY(q.Modified());
     QCOMPARE(q.Fields(2).AsString(), u"浦东新区"_qs);
-    QCOMPARE(q.FieldText(1, 3), u"描述"_qs);
+    QCOMPARE(q.fieldText(1, 3), u"描述"_qs);
     QVERIFY(!q.Fields(3).IsNull());
-    QCOMPARE(q.FieldText(0, 2), u"紫禁城"_qs);
+    QCOMPARE(q.fieldText(0, 2), u"紫禁城"_qs);
     q.Fields(0).SetAsString(QString());
     QVERIFY(q.Fields(0).IsNull());
     q.Cancel();
@@ -171,14 +171,14 @@ void TestAdoQueryEdit::textsOfAPendingEdit() {
 
     q.Insert();
     QCOMPARE(q.RecNo(), 1);
-    QCOMPARE(q.FieldText(1, 2), QString());
-    QVERIFY(!q.FieldCell(1, 0));
-    QCOMPARE(q.FieldText(2, 2), u"上海浦东"_qs);
-    QCOMPARE(q.FieldText(4, 2), u"整数"_qs);
-    QCOMPARE(q.FieldText(0, 2), u"紫禁城"_qs);
+    QCOMPARE(q.fieldText(1, 2), QString());
+    QVERIFY(!q.fieldCell(1, 0));
+    QCOMPARE(q.fieldText(2, 2), u"上海浦东"_qs);
+    QCOMPARE(q.fieldText(4, 2), u"整数"_qs);
+    QCOMPARE(q.fieldText(0, 2), u"紫禁城"_qs);
     q.Fields(2).SetAsString(u"新"_qs);
-    QCOMPARE(q.FieldText(1, 2), u"新"_qs);
-    QCOMPARE(q.FieldText(2, 2), u"上海浦东"_qs);
+    QCOMPARE(q.fieldText(1, 2), u"新"_qs);
+    QCOMPARE(q.fieldText(2, 2), u"上海浦东"_qs);
 }
 
 // One field typed into a record, posted: the text the record then shows (and a fresh reading of
@@ -240,7 +240,7 @@ void TestAdoQueryEdit::postedValues() {
     QCOMPARE(c.q.RecNo(), record);
     QCOMPARE(c.q.Fields(field).AsString(), shown);
     QCOMPARE(textsOf(c.q), recordsInFile(c.path));
-    QVERIFY(c.q.Identity().sameBytes(workbook::fileIdentity(c.path, c.bytes())));
+    QVERIFY(c.q.identity().sameBytes(workbook::fileIdentity(c.path, c.bytes())));
     const workbook::Cell cell = cellInFile(c.path, record, field);
     QCOMPARE(cell.kind, kind);
     if (kind == CellKind::Number || kind == CellKind::Date)
@@ -268,7 +268,7 @@ void TestAdoQueryEdit::decimalSeparator() {
 void TestAdoQueryEdit::onlyChangedFieldsWritten() {
     Copy c(QStringLiteral("gnumeric-rows2000.xls"));
     c.open();
-    const double latitude = c.q.FieldCell(0, 1)->number;
+    const double latitude = c.q.fieldCell(0, 1)->number;
     QCOMPARE(latitude, 20.142857142857142);
     c.q.Edit();
     c.q.Fields(1).SetAsString(c.q.Fields(1).AsString());
@@ -304,7 +304,7 @@ void TestAdoQueryEdit::insertGoesAfterTheLastRow() {
     q.Post();
     QCOMPARE(q.RecordCount(), 9);
     QCOMPARE(q.RecNo(), 8);
-    QCOMPARE(q.SheetRow(q.RecNo()), 9);
+    QCOMPARE(q.sheetRow(q.RecNo()), 9);
     QCOMPARE(textsOf(q).mid(0, 4), before);
     for (int r = 4; r < 8; ++r)
         QCOMPARE(textsOf(q)[r], QStringList(5, QString()));
@@ -417,7 +417,7 @@ void TestAdoQueryEdit::movesSettle() {
     moves.value(move, [&] { c.q.Refresh(); })();
     QCOMPARE(c.q.State(), DataSetState::Browse);
     QCOMPARE(recordsInFile(c.path)[2][2], change ? u"移动前"_qs : u"A&B"_qs);
-    QCOMPARE(c.q.FieldText(2, 2), change ? u"移动前"_qs : u"A&B"_qs);
+    QCOMPARE(c.q.fieldText(2, 2), change ? u"移动前"_qs : u"A&B"_qs);
     if (!change)
         QCOMPARE(c.bytes(), before);
 }

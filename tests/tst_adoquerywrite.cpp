@@ -134,7 +134,7 @@ void TestAdoQueryWrite::refusals() {
         // edits go through again.
         c.q.Cancel();
         c.q.Refresh();
-        QCOMPARE(c.q.FieldText(1, 2), u"别人改的"_qs);
+        QCOMPARE(c.q.fieldText(1, 2), u"别人改的"_qs);
         c.q.First();
         c.q.Edit();
         c.q.Fields(field).SetAsString(typed);
@@ -221,14 +221,14 @@ void TestAdoQueryWrite::refresh() {
     c.q.Refresh();
     QCOMPARE(c.q.RecordCount(), 5);
     QCOMPARE(c.q.RecNo(), 3);
-    QCOMPARE(c.q.FieldText(0, 2), u"别人改的"_qs);
-    QCOMPARE(c.q.FieldText(4, 2), u"别人加的"_qs);
-    QVERIFY(c.q.Identity().sameBytes(workbook::fileIdentity(c.path, c.bytes())));
+    QCOMPARE(c.q.fieldText(0, 2), u"别人改的"_qs);
+    QCOMPARE(c.q.fieldText(4, 2), u"别人加的"_qs);
+    QVERIFY(c.q.identity().sameBytes(workbook::fileIdentity(c.path, c.bytes())));
     c.q.Edit();
     c.q.Fields(2).SetAsString(u"我改的"_qs);
     c.q.Post();
     QCOMPARE(recordsInFile(c.path), textsOf(c.q));
-    QCOMPARE(c.q.FieldText(3, 2), u"我改的"_qs);
+    QCOMPARE(c.q.fieldText(3, 2), u"我改的"_qs);
 }
 
 void TestAdoQueryWrite::roundTrip_data() {
@@ -266,11 +266,11 @@ void TestAdoQueryWrite::roundTrip() {
         xlrdreading::cellsOf(xlrdreading::sheetNamed(original, u"sheet1"_qs)));
     // What write-back puts into a cell for a changed field.
     auto expect = [&](int row, int field, const QString &text) {
-        const int column = q.SheetColumn(field);
+        const int column = q.sheetColumn(field);
         long double value;
         if (text.isEmpty())
             expected.set(row, column, EditValue());
-        else if (q.Fields(field).IsNumeric() && numtext::TextToFloat(text, value))
+        else if (q.Fields(field).isNumeric() && numtext::TextToFloat(text, value))
             expected.set(row, column, double(value));
         else
             expected.set(row, column, text);
@@ -296,7 +296,7 @@ void TestAdoQueryWrite::roundTrip() {
             for (int k = 0, n = 1 + int(g.bounded(3)); k < n; ++k) {
                 const int f = int(g.bounded(fields));
                 if (!before.contains(f))
-                    before[f] = q.FieldText(record, f);
+                    before[f] = q.fieldText(record, f);
                 typed[f] = randomText(g);
                 q.Fields(f).SetAsString(typed[f]);
             }
@@ -305,7 +305,7 @@ void TestAdoQueryWrite::roundTrip() {
                 q.Cancel();
                 continue;
             }
-            const int row = q.SheetRow(record);
+            const int row = q.sheetRow(record);
             for (auto it = typed.cbegin(); it != typed.cend(); ++it)
                 if (it.value() != before[it.key()])
                     expect(row, it.key(), it.value());
@@ -335,11 +335,11 @@ void TestAdoQueryWrite::roundTrip() {
             q.Post();
             QCOMPARE(q.State(), DataSetState::Browse);
             if (written && m_xlrd)
-                QCOMPARE(q.SheetRow(q.RecNo()), row);
+                QCOMPARE(q.sheetRow(q.RecNo()), row);
         } else if (q.RecordCount() > 1 && deleteRefusal.isEmpty()) {
             const int record = int(g.bounded(q.RecordCount()));
             q.MoveBy(record - q.RecNo());
-            const int row = q.SheetRow(record);
+            const int row = q.sheetRow(record);
             q.Delete();
             expected.remove(row);
         }

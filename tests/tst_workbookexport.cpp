@@ -81,14 +81,14 @@ void TestWorkbookExport::sameAsFieldTexts() {
     TADOQuery query;
     workbooksource::openWorkbook(query, fixture(file));
     QVERIFY(query.RecordCount() > 0);
-    const workbook::SheetData &sheet = *query.Sheet();
+    const workbook::SheetData &sheet = *query.sheet();
     workbook::fieldtext::TextScratch scratch;
     for (int record = 0; record < query.RecordCount(); ++record)
         for (int field = 0; field < query.FieldCount(); ++field)
             QCOMPARE(
-                workbook::fieldtext::cellTextView(sheet, query.FieldCell(record, field), scratch)
+                workbook::fieldtext::cellTextView(sheet, query.fieldCell(record, field), scratch)
                     .toString(),
-                query.FieldText(record, field));
+                query.fieldText(record, field));
     if (query.FieldCount() < 4)
         return; // the export stops at its first record, before any placemark
 

@@ -436,7 +436,7 @@ void TestWorkbookPage::typingIntoTheGridThenPost() {
              (QStringList{u"98.5"_qs, u"-33.5"_qs, u"新名字"_qs}));
     TADOQuery fresh;
     workbooksource::openWorkbook(fresh, book);
-    QCOMPARE(fresh.FieldCell(2, 0)->kind, workbook::CellKind::Number);
+    QCOMPARE(fresh.fieldCell(2, 0)->kind, workbook::CellKind::Number);
 }
 
 // On a sheet without records, typing into a box inserts the first record and keeps what was
@@ -653,7 +653,7 @@ void TestWorkbookPage::pendingEditBeforeOpenAndClose() {
     p.openCopy(u"xlwt-kinds.xls"_qs, u"second.xls"_qs);
     QCOMPARE(recordsInFile(first)[0][2], u"紫禁城甲"_qs);
     QCOMPARE(p.form.DBEdit3->text(), u"紫禁城"_qs);
-    QCOMPARE(p.form.detailCore->FileName(), p.dir.filePath(u"second.xls"_qs));
+    QCOMPARE(p.form.detailCore->fileName(), p.dir.filePath(u"second.xls"_qs));
 
     type(p.form.DBEdit3, u"乙"_qs);
     QVERIFY(p.form.close());
