@@ -44,27 +44,14 @@ using namespace querytesting;
 
 namespace {
 
-// A random text as the user might type it into a field.
+// A random text as the user might type it into a field: a random cell value as it is shown.
 QString randomText(QRandomGenerator &g) {
-    switch (g.bounded(9)) {
-    case 0:
-    case 1:
-        return numtext::FloatToStr(g.generateDouble() * 360 - 180);
-    case 2:
-        return numtext::FloatToStr(double(g.bounded(-100000, 100000)));
-    case 3:
-        return numtext::FloatToStr(1e-5 * g.bounded(1, 100));
-    case 4:
-        return QStringLiteral("地点%1").arg(g.bounded(1000));
-    case 5:
-        return QStringLiteral("<b>粗体</b>&amp; 😀 地图");
-    case 6:
-        return QString(QStringLiteral("长")).repeated(g.bounded(200, 9000)); // across CONTINUEs
-    case 7:
-        return QString(QStringLiteral("Latin text ")).repeated(g.bounded(10, 1500));
-    default:
-        return QString();
-    }
+    const EditValue value = randomValue(g);
+    if (const double *number = std::get_if<double>(&value))
+        return numtext::FloatToStr(*number);
+    if (const QString *text = std::get_if<QString>(&value))
+        return *text;
+    return QString();
 }
 
 } // namespace

@@ -59,29 +59,6 @@ private:
 
 namespace {
 
-EditValue randomValue(QRandomGenerator &g) {
-    switch (g.bounded(10)) {
-    case 0:
-        return double(g.bounded(-1000000, 1000000));
-    case 1:
-        return g.generateDouble() * 360 - 180;
-    case 2:
-        return 1e-5 * g.bounded(1, 100);
-    case 3:
-        return QStringLiteral("地点%1").arg(g.bounded(100));
-    case 4:
-        return QStringLiteral("<b>粗体</b>&amp; 😀 地图");
-    case 5:
-        return QString(QStringLiteral("长")).repeated(g.bounded(3000, 9000)); // across CONTINUEs
-    case 6:
-        return QString(QStringLiteral("Latin text ")).repeated(g.bounded(500, 1500));
-    case 7:
-        return g.bounded(2) ? QStringLiteral("café") : QString();
-    default:
-        return EditValue();
-    }
-}
-
 // Everything of the tree but the Workbook stream (and a dropped Book) is as it was.
 void compareTrees(const OleEntry &before, const OleEntry &after) {
     QCOMPARE(after.clsid, before.clsid);

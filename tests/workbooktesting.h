@@ -3,12 +3,14 @@
 #pragma once
 
 #include "testsupport.h"
+#include "workbook/sheetchange.h"
 #include "workbook/workbookformat.h"
 #include "workbook/xls/biffrecords.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/streamlayout.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -29,6 +31,31 @@ inline workbook::SheetRead readSheet(const QString &path, const QString &sheet =
 inline QString copyOfFixture(const QTemporaryDir &dir, const QString &name) {
     const QString path = dir.filePath(QStringLiteral("book.xls"));
     return QFile::copy(fixture(name), path) ? path : QString();
+}
+
+// A random value as a user might put it into a cell: numbers of every size, Chinese and Latin
+// text, markup, texts long enough to run over CONTINUE records, the empty text, and nothing.
+inline workbook::EditValue randomValue(QRandomGenerator &g) {
+    switch (g.bounded(10)) {
+    case 0:
+        return double(g.bounded(-1000000, 1000000));
+    case 1:
+        return g.generateDouble() * 360 - 180;
+    case 2:
+        return 1e-5 * g.bounded(1, 100);
+    case 3:
+        return QStringLiteral("地点%1").arg(g.bounded(100));
+    case 4:
+        return QStringLiteral("<b>粗体</b>&amp; 😀 地图");
+    case 5:
+        return QString(QStringLiteral("长")).repeated(g.bounded(3000, 9000)); // across CONTINUEs
+    case 6:
+        return QString(QStringLiteral("Latin text ")).repeated(g.bounded(500, 1500));
+    case 7:
+        return g.bounded(2) ? QStringLiteral("café") : QString();
+    default:
+        return workbook::EditValue();
+    }
 }
 
 inline QByteArray workbookStream(const QByteArray &fileBytes) {

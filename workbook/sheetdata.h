@@ -26,6 +26,7 @@ struct Cell {
 
     Cell() : number(0) {}
 };
+static_assert(sizeof(Cell) == 16, "a cell is kept in sixteen bytes");
 
 // All texts of a sheet in one block, so that a big shared string table costs no allocation per
 // string.
