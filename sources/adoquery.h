@@ -82,8 +82,9 @@ public:
     void Close();
     bool Active() const { return m_active; }
     DataSetState State() const { return m_state; }
-    // True when the open workbook takes edits: an Excel 97-2003 workbook that write-back can
-    // change, in a file and folder this process may write. Otherwise the data is read-only.
+    // True when the open workbook takes edits: its format can write them into what was read
+    // (WorkbookFormat::whyReadOnly says nothing), and this process may write the file.
+    // Otherwise the data is read-only.
     bool CanModify() const { return m_active && m_canModify; }
     // True while records are being replaced, inserted or removed: controls must not move the
     // cursor then; they follow the current record when the change is announced.
@@ -121,7 +122,7 @@ public:
     void Append();
     // Deletes the current record's row from the sheet (the rows below move up); in insert
     // state, drops the insert. Throws "<name>: Cannot perform this operation on an empty
-    // dataset" without records, and the write-back's refusal when the sheet cannot lose a row.
+    // dataset" without records, and the format's refusal when the sheet cannot lose a row.
     void Delete();
     // Writes the changed fields of the pending edit or insert into the workbook and keeps the
     // records as the file now holds them. Throws "<name>: Dataset not in edit or insert mode"

@@ -11,7 +11,6 @@
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
 #include "testsupport.h"
-#include "workbook/xls/xlswriter.h"
 #include "workbookpagetesting.h"
 
 #include "coords/numtext.h"

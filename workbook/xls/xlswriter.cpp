@@ -5,6 +5,7 @@
 #include "common/replacingfile.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/recordchaincheck.h"
+#include "workbook/xls/sheeteditor.h"
 #include "workbook/xls/streamlayout.h"
 #include "workbook/xls/xlserrors.h"
 

@@ -4,13 +4,10 @@
 
 #include "workbook/fileidentity.h"
 #include "workbook/sheetchange.h"
-#include "workbook/xls/sheeteditor.h"
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 
-#include <cstdint>
 #include <vector>
 
 namespace workbook::xls {
