@@ -14,38 +14,9 @@ namespace workbook::xls {
 
 namespace {
 
-// The shortest data a cell record can have: row, column and format, then its value; 0 for a
-// record that is no cell.
-int shortestCell(std::uint16_t type) {
-    static const auto lengths = [] {
-        std::array<std::uint8_t, 0x0300> t{}; // every cell record type is below 0x0300
-        const std::pair<std::uint16_t, std::uint8_t> cells[] = {
-            {rec::Blank, 6},   {rec::MulBlank, 8}, {rec::BoolErr, 8},   {rec::Label, 9},
-            {rec::Rstring, 9}, {rec::Rk, 10},      {rec::LabelSst, 10}, {rec::MulRk, 12},
-            {rec::Number, 14}, {rec::Formula, 22}};
-        for (const auto &[cell, length] : cells)
-            t[cell] = length;
-        return t;
-    }();
-    return type < lengths.size() ? lengths[type] : 0;
-}
-
 constexpr std::uint32_t RowFlags = 0x000F0100; // bit 8 always set; XF 15, unused without bit 7
 
 } // namespace
-
-bool isCellRecord(std::uint16_t t) {
-    return shortestCell(t) > 0;
-}
-
-bool isCellTrailer(std::uint16_t t) {
-    return t == rec::String || t == rec::Shrfmla || t == rec::Array || t == rec::Table ||
-           t == rec::Continue;
-}
-
-bool isCellTableRecord(std::uint16_t t) {
-    return t == rec::Row || t == rec::DbCell || isCellRecord(t) || isCellTrailer(t);
-}
 
 bool cellColumns(std::uint16_t type, const char *p, int length, int &first, int &last) {
     const int minimum = std::max(6, shortestCell(type));

@@ -19,11 +19,45 @@ class StreamPlan;
 // Rows of one group share a block.
 inline constexpr int BlockRows = 32;
 
-// The kinds of record in a cell table.
-bool isCellRecord(std::uint16_t type);
+// The kinds of record in a cell table; inline, as the checks of an opened workbook ask them of
+// every record of the sheet.
+//
+// The shortest data a cell record can have (row, column and format, then its value); 0 for a
+// record that is no cell.
+inline int shortestCell(std::uint16_t type) {
+    switch (type) {
+    case rec::Blank:
+        return 6;
+    case rec::MulBlank:
+    case rec::BoolErr:
+        return 8;
+    case rec::Label:
+    case rec::Rstring:
+        return 9;
+    case rec::Rk:
+    case rec::LabelSst:
+        return 10;
+    case rec::MulRk:
+        return 12;
+    case rec::Number:
+        return 14;
+    case rec::Formula:
+        return 22;
+    default:
+        return 0;
+    }
+}
+inline bool isCellRecord(std::uint16_t type) {
+    return shortestCell(type) > 0;
+}
 // Records that belong to the cell before them: STRING, SHRFMLA, ARRAY, TABLE, CONTINUE.
-bool isCellTrailer(std::uint16_t type);
-bool isCellTableRecord(std::uint16_t type);
+inline bool isCellTrailer(std::uint16_t type) {
+    return type == rec::String || type == rec::Shrfmla || type == rec::Array ||
+           type == rec::Table || type == rec::Continue;
+}
+inline bool isCellTableRecord(std::uint16_t type) {
+    return type == rec::Row || type == rec::DbCell || isCellRecord(type) || isCellTrailer(type);
+}
 // The columns a cell record covers, after checking its length; false for a damaged one.
 bool cellColumns(std::uint16_t type, const char *p, int length, int &first, int &last);
 

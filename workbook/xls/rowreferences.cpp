@@ -329,9 +329,11 @@ private:
                     m_reasons.append(QStringLiteral("page breaks"));
                 break;
             default:
+                if (positionFree(r.type)) // most records: asked first
+                    break;
                 if (const char *user = positionUser(r.type))
                     m_reasons.append(QString::fromLatin1(user));
-                else if (!positionFree(r.type))
+                else
                     m_reasons.append(
                         QStringLiteral("records of type 0x%1")
                             .arg(QString::number(r.type, 16).rightJustified(4, u'0').toUpper()));
