@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace workbook::xls {
@@ -22,30 +23,23 @@ inline constexpr int BlockRows = 32;
 // The kinds of record in a cell table; inline, as the checks of an opened workbook ask them of
 // every record of the sheet.
 //
-// The shortest data a cell record can have (row, column and format, then its value); 0 for a
-// record that is no cell.
-inline int shortestCell(std::uint16_t type) {
-    switch (type) {
-    case rec::Blank:
-        return 6;
-    case rec::MulBlank:
-    case rec::BoolErr:
-        return 8;
-    case rec::Label:
-    case rec::Rstring:
-        return 9;
-    case rec::Rk:
-    case rec::LabelSst:
-        return 10;
-    case rec::MulRk:
-        return 12;
-    case rec::Number:
-        return 14;
-    case rec::Formula:
-        return 22;
-    default:
-        return 0;
+// The shortest data of each cell record: row, column and format, then its value.
+inline constexpr std::pair<std::uint16_t, std::uint8_t> CellRecordLengths[] = {
+    {rec::Blank, 6}, {rec::MulBlank, 8},  {rec::BoolErr, 8}, {rec::Label, 9},   {rec::Rstring, 9},
+    {rec::Rk, 10},   {rec::LabelSst, 10}, {rec::MulRk, 12},  {rec::Number, 14}, {rec::Formula, 22}};
+// The same by record type, made when compiling: every cell record type is below 0x0300.
+struct CellRecordTable {
+    std::uint8_t shortest[0x0300] = {};
+    constexpr CellRecordTable() {
+        for (const auto &cell : CellRecordLengths)
+            shortest[cell.first] = cell.second;
     }
+};
+inline constexpr CellRecordTable CellRecordKinds{};
+
+// The shortest data a cell record can have; 0 for a record that is no cell.
+inline int shortestCell(std::uint16_t type) {
+    return type < sizeof CellRecordKinds.shortest ? CellRecordKinds.shortest[type] : 0;
 }
 inline bool isCellRecord(std::uint16_t type) {
     return shortestCell(type) > 0;
