@@ -36,8 +36,9 @@ public:
     virtual ~WorkbookFormat();
 
     // Reads the named sheet (compared without regard to case) from the file's bytes; fileName
-    // names the file in messages and gives the identity its time. Throws CommandError with the
-    // user-facing message; a damaged file gives an error, never a crash.
+    // names the file in messages. Returns the sheet, fileIdentity(fileName, bytes) and the bytes
+    // themselves. Throws CommandError with the user-facing message; a damaged file gives an
+    // error, never a crash.
     virtual SheetRead read(QByteArray bytes, const QString &fileName,
                            const QString &sheetName) const = 0;
 

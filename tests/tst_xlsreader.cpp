@@ -1,4 +1,4 @@
-// The workbook reader: files from xlwt, Gnumeric, LibreOffice and records written by hand; every
+// The .xls reader: files from xlwt, Gnumeric, LibreOffice and records written by hand; every
 // error path with its message; damaged files that must give an error and never a crash.
 #include "workbook/fieldtext.h"
 #include "workbook/numberformat.h"
@@ -26,7 +26,7 @@ using workbook::xls::readXlsSheet;
 using workbook::xls::XlsSheet;
 using workbooktesting::readSheet;
 
-class TestWorkbookReader : public QObject {
+class TestXlsReader : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -62,12 +62,12 @@ QString describe(const SheetData &sheet, int row, int column) {
 
 } // namespace
 
-void TestWorkbookReader::initTestCase() {
+void TestXlsReader::initTestCase() {
     useTestLocale();
 }
 
 // The same sheet as three programs write it reads the same.
-void TestWorkbookReader::producers_data() {
+void TestXlsReader::producers_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("biff");
     QTest::addColumn<QString>("formulaCell"); // E5: xlwt writes no cached result
@@ -81,7 +81,7 @@ void TestWorkbookReader::producers_data() {
     QTest::newRow("gnumeric dual streams") << "gnumeric-dual.xls" << 8 << "-";
 }
 
-void TestWorkbookReader::producers() {
+void TestXlsReader::producers() {
     QFETCH(QString, file);
     QFETCH(int, biff);
     QFETCH(QString, formulaCell);
@@ -109,7 +109,7 @@ void TestWorkbookReader::producers() {
             QCOMPARE(describe(s, r, c), expected[r][c]);
 }
 
-void TestWorkbookReader::craftedCells_data() {
+void TestXlsReader::craftedCells_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("row");
     QTest::addColumn<QStringList>("cells");
@@ -148,7 +148,7 @@ void TestWorkbookReader::craftedCells_data() {
         << b5 << 2 << QStringList{"num:121", "money:31.2397", "text:上海", "text:formula text"};
 }
 
-void TestWorkbookReader::craftedCells() {
+void TestXlsReader::craftedCells() {
     QFETCH(QString, file);
     QFETCH(int, row);
     QFETCH(QStringList, cells);
@@ -158,7 +158,7 @@ void TestWorkbookReader::craftedCells() {
         QCOMPARE(describe(*read.sheet, row, c), cells[c]);
 }
 
-void TestWorkbookReader::usedRange_data() {
+void TestXlsReader::usedRange_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QRect>("range"); // column, row, columns, rows
     QTest::addColumn<bool>("date1904");
@@ -172,7 +172,7 @@ void TestWorkbookReader::usedRange_data() {
     QTest::newRow("BIFF5, 1904 dates") << "crafted-biff5.xls" << QRect(0, 0, 4, 4) << true;
 }
 
-void TestWorkbookReader::usedRange() {
+void TestXlsReader::usedRange() {
     QFETCH(QString, file);
     QFETCH(QRect, range);
     QFETCH(bool, date1904);
@@ -183,7 +183,7 @@ void TestWorkbookReader::usedRange() {
     QCOMPARE(s.date1904, date1904);
 }
 
-void TestWorkbookReader::errors_data() {
+void TestXlsReader::errors_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("sheet");
     QTest::addColumn<QString>("message");
@@ -217,14 +217,14 @@ void TestWorkbookReader::errors_data() {
            "worksheet"_qs.arg(native(crafted));
 }
 
-void TestWorkbookReader::errors() {
+void TestXlsReader::errors() {
     QFETCH(QString, path);
     QFETCH(QString, sheet);
     QFETCH(QString, message);
     QCOMPARE(errorOf([&] { readSheet(path, sheet); }), message);
 }
 
-void TestWorkbookReader::identity() {
+void TestXlsReader::identity() {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"book.xls"_qs);
     QVERIFY(QFile::copy(fixture(u"xlwt-mixed.xls"_qs), path));
@@ -250,7 +250,7 @@ void TestWorkbookReader::identity() {
     QVERIFY(!now.sameBytes(first));
 }
 
-void TestWorkbookReader::formats_data() {
+void TestXlsReader::formats_data() {
     QTest::addColumn<QString>("format");
     QTest::addColumn<int>("kind"); // NumberClass
     const int plain = int(NumberClass::Plain), date = int(NumberClass::Date),
@@ -273,13 +273,13 @@ void TestWorkbookReader::formats_data() {
     QTest::newRow("escaped dollar") << "\\$0" << money;
 }
 
-void TestWorkbookReader::formats() {
+void TestXlsReader::formats() {
     QFETCH(QString, format);
     QFETCH(int, kind);
     QCOMPARE(int(classifyFormatString(format)), kind);
 }
 
-void TestWorkbookReader::codePages_data() {
+void TestXlsReader::codePages_data() {
     QTest::addColumn<int>("codePage");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
@@ -291,7 +291,7 @@ void TestWorkbookReader::codePages_data() {
     QTest::newRow("unknown page reads as 1252") << 4242 << QByteArray("\xE9") << u"é"_qs;
 }
 
-void TestWorkbookReader::codePages() {
+void TestXlsReader::codePages() {
     QFETCH(int, codePage);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
@@ -302,7 +302,7 @@ void TestWorkbookReader::codePages() {
 // Workbook streams written record by record: what the reader makes of offsets and lengths
 // that do not hold. "ok:<cells>" lists the cells of row 0 read; anything else is the detail
 // of the damage message.
-void TestWorkbookReader::builtStreams_data() {
+void TestXlsReader::builtStreams_data() {
     using namespace biff;
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<QString>("result");
@@ -342,7 +342,7 @@ void TestWorkbookReader::builtStreams_data() {
         << "ok:error:#NUM!";
 }
 
-void TestWorkbookReader::builtStreams() {
+void TestXlsReader::builtStreams() {
     QFETCH(QByteArray, stream);
     QFETCH(QString, result);
     XlsSheet read;
@@ -360,14 +360,14 @@ void TestWorkbookReader::builtStreams() {
 
 // Cut and bit-flipped copies of real workbooks: each read gives a sheet or an error text, and
 // always ends.
-void TestWorkbookReader::damagedFilesNeverCrash_data() {
+void TestXlsReader::damagedFilesNeverCrash_data() {
     QTest::addColumn<QString>("file");
     for (const char *f : {"xlwt-mixed.xls", "gnumeric-mixed.xls", "libreoffice-mixed.xls",
                           "crafted-biff8.xls", "crafted-biff5.xls", "gnumeric-biff7.xls"})
         QTest::newRow(f) << QString::fromLatin1(f);
 }
 
-void TestWorkbookReader::damagedFilesNeverCrash() {
+void TestXlsReader::damagedFilesNeverCrash() {
     QFETCH(QString, file);
     const QByteArray original = readFile(fixture(file));
     QVERIFY(!original.isEmpty());
@@ -402,5 +402,5 @@ void TestWorkbookReader::damagedFilesNeverCrash() {
     QVERIFY(failures > 0);
 }
 
-QTEST_GUILESS_MAIN(TestWorkbookReader)
-#include "tst_workbookreader.moc"
+QTEST_GUILESS_MAIN(TestXlsReader)
+#include "tst_xlsreader.moc"

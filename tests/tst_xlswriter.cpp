@@ -31,7 +31,7 @@ using xlrdreading::sheetNamed;
 
 Q_DECLARE_METATYPE(workbook::SheetChange)
 
-class TestWorkbookWriter : public QObject {
+class TestXlsWriter : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -102,11 +102,11 @@ const QString Refused = QStringLiteral("Rows of sheet1 cannot be deleted while %
 
 } // namespace
 
-void TestWorkbookWriter::initTestCase() {
+void TestXlsWriter::initTestCase() {
     m_xlrd = xlrdreading::available();
 }
 
-void TestWorkbookWriter::randomRoundTrip_data() {
+void TestXlsWriter::randomRoundTrip_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("deleteRefusal"); // empty: rows may be deleted
     const QString mixed = Refused.arg(u"formulas on sheet1 and formulas on sheet Refs"_qs);
@@ -123,7 +123,7 @@ void TestWorkbookWriter::randomRoundTrip_data() {
         << "libreoffice-note.xls" << Refused.arg(u"drawing objects and notes"_qs);
 }
 
-void TestWorkbookWriter::randomRoundTrip() {
+void TestXlsWriter::randomRoundTrip() {
     QFETCH(QString, file);
     QFETCH(QString, deleteRefusal);
     if (!m_xlrd)
@@ -213,7 +213,7 @@ void TestWorkbookWriter::randomRoundTrip() {
     QCOMPARE(filesIn(dir.path()), QStringList{u"book.xls"_qs});
 }
 
-void TestWorkbookWriter::refusalsLeaveTheFile_data() {
+void TestXlsWriter::refusalsLeaveTheFile_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("setup"); // 0 none, 1 another program writes, 2 removed, 3 row 65536 used
     QTest::addColumn<SheetChange>("change");
@@ -243,7 +243,7 @@ void TestWorkbookWriter::refusalsLeaveTheFile_data() {
         << "The file is not an Excel 97-2003 workbook and cannot be changed";
 }
 
-void TestWorkbookWriter::refusalsLeaveTheFile() {
+void TestXlsWriter::refusalsLeaveTheFile() {
     QFETCH(QString, file);
     QFETCH(int, setup);
     QFETCH(SheetChange, change);
@@ -272,7 +272,7 @@ void TestWorkbookWriter::refusalsLeaveTheFile() {
     QCOMPARE(filesIn(dir.path()), setup == 2 ? QStringList() : QStringList{u"book.xls"_qs});
 }
 
-void TestWorkbookWriter::failedSaveLeavesTheFile() {
+void TestXlsWriter::failedSaveLeavesTheFile() {
     QTemporaryDir dir;
     const QString path = copyOfFixture(dir, QStringLiteral("xlwt-rows2000.xls"));
     QVERIFY(!path.isEmpty());
@@ -299,7 +299,7 @@ void TestWorkbookWriter::failedSaveLeavesTheFile() {
     QVERIFY(readFile(path) != before);
 }
 
-void TestWorkbookWriter::identityFollowsWrites() {
+void TestXlsWriter::identityFollowsWrites() {
     QTemporaryDir dir;
     const QString path = copyOfFixture(dir, QStringLiteral("gnumeric-plain.xls"));
     QVERIFY(!path.isEmpty());
@@ -320,7 +320,7 @@ void TestWorkbookWriter::identityFollowsWrites() {
     QCOMPARE(second.rows, QList<int>{301});
 }
 
-void TestWorkbookWriter::nothingChangedWritesNothing() {
+void TestXlsWriter::nothingChangedWritesNothing() {
     QTemporaryDir dir;
     const QString path = copyOfFixture(dir, QStringLiteral("libreoffice-plain.xls"));
     QVERIFY(!path.isEmpty());
@@ -335,7 +335,7 @@ void TestWorkbookWriter::nothingChangedWritesNothing() {
     QCOMPARE(readFile(path), before);
 }
 
-void TestWorkbookWriter::sameBytesTouchedIsWritten() {
+void TestXlsWriter::sameBytesTouchedIsWritten() {
     // Only the bytes count: a file touched by another program but not changed loses nothing.
     QTemporaryDir dir;
     const QString path = copyOfFixture(dir, QStringLiteral("xlwt-numbers.xls"));
@@ -348,7 +348,7 @@ void TestWorkbookWriter::sameBytesTouchedIsWritten() {
     writeSheetChanges(path, opened, {SheetChange::setCell(0, 0, 1.0)});
 }
 
-void TestWorkbookWriter::bookStreamDropped() {
+void TestXlsWriter::bookStreamDropped() {
     QTemporaryDir dir;
     const QString path = copyOfFixture(dir, QStringLiteral("gnumeric-dual.xls"));
     QVERIFY(!path.isEmpty());
@@ -362,7 +362,7 @@ void TestWorkbookWriter::bookStreamDropped() {
     compareTrees(before.root(), after.root());
 }
 
-void TestWorkbookWriter::permissionsKept() {
+void TestXlsWriter::permissionsKept() {
     QTemporaryDir dir;
     const QString path = copyOfFixture(dir, QStringLiteral("xlwt-numbers.xls"));
     QVERIFY(!path.isEmpty());
@@ -374,7 +374,7 @@ void TestWorkbookWriter::permissionsKept() {
              permissions);
 }
 
-void TestWorkbookWriter::canWrite_data() {
+void TestXlsWriter::canWrite_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("message"); // empty: can be written
     // The reader's fixtures for refusals are refused here too, each for its own reason.
@@ -400,7 +400,7 @@ void TestWorkbookWriter::canWrite_data() {
                           << "The file is not an Excel 97-2003 workbook and cannot be changed";
 }
 
-void TestWorkbookWriter::canWrite() {
+void TestXlsWriter::canWrite() {
     QFETCH(QString, file);
     QFETCH(QString, message);
     const QByteArray bytes = file.isEmpty() ? encryptedWorkbook() : readFile(fixture(file));
@@ -412,7 +412,7 @@ void TestWorkbookWriter::canWrite() {
 
 // The writability question is answered from the bytes that were read, never from a second read
 // of the file: what the dataset opened is what it may edit.
-void TestWorkbookWriter::judgedOnWhatWasRead() {
+void TestXlsWriter::judgedOnWhatWasRead() {
     QTemporaryDir dir;
     const QString path = copyOfFixture(dir, QStringLiteral("xlwt-plain.xls"));
     QVERIFY(!path.isEmpty());
@@ -429,7 +429,7 @@ void TestWorkbookWriter::judgedOnWhatWasRead() {
                  .isEmpty());
 }
 
-void TestWorkbookWriter::recordChainCheck_data() {
+void TestXlsWriter::recordChainCheck_data() {
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<bool>("chain");
     for (const char *name :
@@ -458,7 +458,7 @@ void TestWorkbookWriter::recordChainCheck_data() {
 }
 
 // Fed whole or in pieces of any size, the check says the same.
-void TestWorkbookWriter::recordChainCheck() {
+void TestXlsWriter::recordChainCheck() {
     QFETCH(QByteArray, stream);
     QFETCH(bool, chain);
     QRandomGenerator g(quint32(stream.size()));
@@ -475,7 +475,7 @@ void TestWorkbookWriter::recordChainCheck() {
     }
 }
 
-void TestWorkbookWriter::streamInPiecesIsTheStream_data() {
+void TestXlsWriter::streamInPiecesIsTheStream_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<SheetChange>("change");
     QTest::newRow("number") << "xlwt-rows2000.xls" << SheetChange::setCell(1000, 0, 116.25);
@@ -488,7 +488,7 @@ void TestWorkbookWriter::streamInPiecesIsTheStream_data() {
 }
 
 // The stream handed out a piece at a time is the stream made whole, byte for byte.
-void TestWorkbookWriter::streamInPiecesIsTheStream() {
+void TestXlsWriter::streamInPiecesIsTheStream() {
     QFETCH(QString, file);
     QFETCH(SheetChange, change);
     SheetEditor editor(fixtureStream(file));
@@ -509,5 +509,5 @@ void TestWorkbookWriter::streamInPiecesIsTheStream() {
     QCOMPARE(offered, 2);
 }
 
-QTEST_GUILESS_MAIN(TestWorkbookWriter)
-#include "tst_workbookwriter.moc"
+QTEST_GUILESS_MAIN(TestXlsWriter)
+#include "tst_xlswriter.moc"
