@@ -28,7 +28,26 @@ QStringList qtNameFilters(const QString &filter) {
     return out;
 }
 
-std::optional<QString> QtDialogHost::chooseFile(QWidget *owner, const FileDialogRequest &request) {
+QString defaultSuffix(const FileDialogRequest &request, int filterIndex) {
+    QString suffix = request.defaultExt;
+    if (suffix.isEmpty())
+        return suffix;
+    const QStringList parts = request.filter.split(u'|');
+    const qsizetype at = 2 * qsizetype(filterIndex) - 1;
+    if (filterIndex >= 1 && at < parts.size()) {
+        const QString pattern = parts[at].section(u';', 0, 0).trimmed();
+        const QString extension = pattern.mid(2);
+        if (pattern.startsWith(QLatin1String("*.")) && !extension.isEmpty() &&
+            !extension.contains(u'*') && !extension.contains(u'?'))
+            suffix = pattern;
+    }
+    if (suffix.startsWith(QLatin1String("*.")))
+        suffix.remove(0, 2);
+    return suffix;
+}
+
+std::optional<FileDialogAnswer> QtDialogHost::chooseFile(QWidget *owner,
+                                                         const FileDialogRequest &request) {
     QFileDialog dialog(owner);
     const bool save = request.kind == FileDialogKind::Save;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -37,15 +56,20 @@ std::optional<QString> QtDialogHost::chooseFile(QWidget *owner, const FileDialog
     const QStringList filters = qtNameFilters(request.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
-    QString suffix = request.defaultExt;
-    if (suffix.startsWith(QLatin1String("*.")))
-        suffix.remove(0, 2);
-    dialog.setDefaultSuffix(suffix);
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    const auto chosenIndex = [&] {
+        const qsizetype at = filters.indexOf(dialog.selectedNameFilter());
+        return at >= 0 ? int(at) + 1 : request.filterIndex;
+    };
+    dialog.setDefaultSuffix(defaultSuffix(request, chosenIndex()));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&] { dialog.setDefaultSuffix(defaultSuffix(request, chosenIndex())); });
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    return FileDialogAnswer{dialog.selectedFiles().constFirst(), chosenIndex()};
 }
 
 PlainMessageDialog::PlainMessageDialog(const QString &caption, const QString &text) {

@@ -12,17 +12,25 @@ enum class FileDialogKind { Open, Save };
 
 struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::Open;
-    QString filter;     // "description|pattern" pairs separated by "|"
-    QString defaultExt; // "*.kml"
-    QString fileName;   // shown in the name box
+    QString filter;      // "description|pattern" pairs separated by "|"
+    QString defaultExt;  // "*.kml"
+    QString fileName;    // shown in the name box
+    int filterIndex = 1; // the pair shown first, counted from 1
+};
+
+// What the user chose in a file dialog.
+struct FileDialogAnswer {
+    QString fileName;
+    int filterIndex = 1; // the pair of the filter chosen, counted from 1
 };
 
 class DialogHost {
 public:
     virtual ~DialogHost();
 
-    // The chosen file name, or nothing when the user cancels.
-    virtual std::optional<QString> chooseFile(QWidget *owner, const FileDialogRequest &request) = 0;
+    // The chosen file name and filter pair, or nothing when the user cancels.
+    virtual std::optional<FileDialogAnswer> chooseFile(QWidget *owner,
+                                                       const FileDialogRequest &request) = 0;
     // The plain notice: caption, text, one "OK".
     virtual void showMessage(const QString &caption, const QString &text) = 0;
     // The error box: stop icon, one OK; the text is shown as given.
@@ -43,7 +51,8 @@ protected:
 
 class QtDialogHost : public DialogHost {
 public:
-    std::optional<QString> chooseFile(QWidget *owner, const FileDialogRequest &request) override;
+    std::optional<FileDialogAnswer> chooseFile(QWidget *owner,
+                                               const FileDialogRequest &request) override;
     void showMessage(const QString &caption, const QString &text) override;
     void showError(const QString &caption, const QString &text) override;
     bool confirm(QWidget *owner, const QString &caption, const QString &text) override;
@@ -51,6 +60,11 @@ public:
 
 // "KML file(*.kml)|*.kml" as Qt's name filters.
 QStringList qtNameFilters(const QString &filter);
+
+// The extension a save dialog adds to a name typed without one: that of the chosen pair when
+// its pattern is a plain "*.ext", as the platform's dialogs do, else the default extension;
+// none without a default extension.
+QString defaultSuffix(const FileDialogRequest &request, int filterIndex);
 
 // The program file's name up to its first ".", first character kept, the rest in lower case.
 QString applicationTitle();

@@ -18,6 +18,7 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -136,6 +137,14 @@ QString usageNotice() {
            TForm1::HomePage + QStringLiteral(" 使用说明：") + TForm1::HelpPage + u'\n';
 }
 
+// The program's icon in every size it is drawn at, as the desktop's menu shows it.
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1/kmlmaker.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 void chain(std::initializer_list<QWidget *> order) {
     QWidget *previous = nullptr;
     for (QWidget *w : order) {
@@ -153,6 +162,7 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
       OpenDialog1(FileDialogKind::Open, *m_host, this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Pinfold:: www.pinfold.example"));
+    setWindowIcon(programIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(designFont(QStringLiteral("MS Sans Serif")));
@@ -187,7 +197,10 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
     PageControl1->setCurrentWidget(TabSheet3);
 
     SaveDialog1.DefaultExt = QStringLiteral("*.kml");
-    SaveDialog1.Filter = QStringLiteral("KML file(*.kml)|*.kml");
+    // The program's own UTF-16 first; then what readers that take only UTF-8 need, and the
+    // compressed form that users share.
+    SaveDialog1.Filter =
+        QStringLiteral("KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz");
     OpenDialog1.DefaultExt = QStringLiteral("*.xls");
     OpenDialog1.Filter = QStringLiteral("Excel file(*.xls)|*.xls");
     // The buffer's design content, cleared by the first export.
@@ -302,6 +315,23 @@ void TForm1::guarded(const std::function<void()> &action) {
     }
 }
 
+bool TForm1::executeSaveDialog() {
+    if (!SaveDialog1.Execute())
+        return false;
+    switch (SaveDialog1.FilterIndex) {
+    case 2:
+        Memo2.setFileFormat(KmlFileFormat::Utf8);
+        break;
+    case 3:
+        Memo2.setFileFormat(KmlFileFormat::Kmz);
+        break;
+    default:
+        Memo2.setFileFormat(KmlFileFormat::Utf16);
+        break;
+    }
+    return true;
+}
+
 void TForm1::showError(const QString &message) {
     m_host->showError(applicationTitle(), errorBoxText(message));
 }
@@ -326,7 +356,7 @@ void TForm1::Button1Click() {
                             QString::fromUtf16(singleplacemark::MissingCoordinates));
         return;
     }
-    if (!SaveDialog1.Execute())
+    if (!executeSaveDialog())
         return;
     const QString description = singleplacemark::withCrLf(Memo1->toPlainText());
     singleplacemark::exportTo(Memo2, SaveDialog1.FileName,
@@ -348,7 +378,7 @@ void TForm1::OpenTxtClick() {
 }
 
 void TForm1::Button5Click() {
-    if (!SaveDialog1.Execute())
+    if (!executeSaveDialog())
         return;
     const WaitCursor wait;
     // The raw text in one piece: no walk over a million blocks, and no-break spaces stay as

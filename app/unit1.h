@@ -123,6 +123,9 @@ private:
     void createPage2();
     void createPage3();
     void showError(const QString &message);
+    // Runs SaveDialog1 for an export; after OK the buffer writes the kind of file of the chosen
+    // filter pair (a name ending in ".kmz" is a KMZ archive whatever the pair).
+    bool executeSaveDialog();
 
     QScrollArea *m_scroll;
 };

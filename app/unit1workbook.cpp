@@ -34,7 +34,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-    if (!SaveDialog1.Execute())
+    if (!executeSaveDialog())
         return;
     const WaitCursor wait;
     workbooksource::exportFolder(*detailCore, Memo2, SaveDialog1.FileName);

@@ -6,6 +6,8 @@
 //                                     cutting the lines into the folder document, writing it
 //   bench_textlist limit DIR [RUNS]   the physical limit: the same bytes built in one pre-sized
 //                                     buffer and written with one call
+//   bench_textlist formats DIR [RUNS] the save (building and writing) in each file format:
+//                                     UTF-16 KML, UTF-8 KML and KMZ, taking turns in each run
 // Each step prints the median of RUNS runs (default 5) and the process's peak memory.
 #include "kml/kmlbuffer.h"
 #include "sources/textlist.h"
@@ -265,13 +267,56 @@ void limit(const QString &dir, int runs) {
                 median(wallOf(write)), median(wallOf(save)));
 }
 
+// The three file formats take turns, so a busy machine slows them alike; each save builds the
+// document anew, as the button does. Building is the same for all three: the writing is where
+// they differ.
+void formats(const QString &dir, int runs) {
+    struct Format {
+        const char *name;
+        KmlFileFormat format;
+        const char16_t *file;
+        std::vector<Sample> build, write, save;
+        qint64 size = 0;
+    };
+    Format all[] = {{"utf16", KmlFileFormat::Utf16, u"/out.kml", {}, {}, {}},
+                    {"utf8", KmlFileFormat::Utf8, u"/out-utf8.kml", {}, {}, {}},
+                    {"kmz", KmlFileFormat::Kmz, u"/out.kmz", {}, {}, {}}};
+    const QString list = textlist::readFile(dir + u"/list.txt");
+    KmlBuffer buffer;
+    for (int r = 0; r < runs; ++r) {
+        for (Format &f : all) {
+            const QString out = dir + QString::fromUtf16(f.file);
+            buffer.Clear();
+            buffer.setFileFormat(f.format);
+            freshStart(out);
+            f.build.push_back(timed([&] { textlist::fillFolder(buffer, list); }));
+            f.write.push_back(timed([&] { buffer.SaveToFile(out); }));
+            f.save.push_back(f.build.back() + f.write.back());
+            f.size = QFile(out).size();
+        }
+    }
+    for (const Format &f : all) {
+        std::printf("%s, %.1f MiB\n", f.name, f.size / 1048576.0);
+        report("build", f.build);
+        report("write", f.write);
+        report("save", f.save);
+    }
+    const auto med = [](const std::vector<Sample> &s) { return median(wallOf(s)); };
+    std::printf("RESULT formats utf16=%.1f utf8=%.1f kmz=%.1f utf8ratio=%.2f kmzratio=%.2f "
+                "utf16write=%.1f utf8write=%.1f kmzwrite=%.1f\n",
+                med(all[0].save), med(all[1].save), med(all[2].save),
+                med(all[1].save) / med(all[0].save), med(all[2].save) / med(all[0].save),
+                med(all[0].write), med(all[1].write), med(all[2].write));
+    std::printf("peak memory %.0f MiB\n", peakMiB());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: %s generate|steps|limit DIR [N|RUNS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s generate|steps|limit|formats DIR [N|RUNS]\n", argv[0]);
         return 2;
     }
     const QString &mode = args[1];
@@ -282,6 +327,8 @@ int main(int argc, char **argv) {
         steps(dir, args.size() > 3 ? args[3].toInt() : 5);
     else if (mode == u"limit")
         limit(dir, args.size() > 3 ? args[3].toInt() : 5);
+    else if (mode == u"formats")
+        formats(dir, args.size() > 3 ? args[3].toInt() : 5);
     else
         return 2;
     return 0;

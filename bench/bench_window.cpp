@@ -30,8 +30,8 @@ public:
     QString answer;
     QStringList errors;
 
-    std::optional<QString> chooseFile(QWidget *, const FileDialogRequest &) override {
-        return answer;
+    std::optional<FileDialogAnswer> chooseFile(QWidget *, const FileDialogRequest &) override {
+        return FileDialogAnswer{answer, 1};
     }
     void showMessage(const QString &, const QString &text) override { errors << text; }
     void showError(const QString &, const QString &text) override { errors << text; }

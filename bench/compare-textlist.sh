@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The text-list save of a long list side by side with ogr2ogr writing the same points as KML from
 # CSV, and with the physical limit (the same bytes built in one buffer and written with one
-# call); then the window's load and save of that list.
+# call); then the save in each file format (UTF-16 KML, UTF-8 KML, KMZ); then the window's load
+# and save of that list.
 #   bench/compare-textlist.sh [LINES] [RUNS] [WORK_DIR]   (defaults: 1000000 5 /tmp/kmlmaker-bench)
 # Needs a build (./scripts/test, or BUILD_DIR=...) and gdal-bin. The three savers take turns,
 # run after run, so a busy machine slows them alike; each prints the median of its runs.
@@ -58,6 +59,14 @@ echo "  ogr2ogr -f KML from CSV           $o ms (peak $(median "${ogrpeak[@]}") 
 echo "  ogr2ogr / kmlmaker                $(ratio "$o" "$s") (target at least 6)"
 echo "  kmlmaker / physical limit         $(ratio "$s" "$l") (target at most 2)"
 echo "  peak memory                       $p MiB, $(ratio "$p" "$kml") x the KML (target below 3)"
+echo
+echo "The save in each file format, taking turns:"
+r=$("$bench" formats "$work" "$runs" | tee /dev/stderr | grep '^RESULT')
+echo "  UTF-8 / UTF-16                    $(field utf8ratio "$r") (target at most 1)"
+echo "  KMZ / UTF-16                      $(field kmzratio "$r") (target at most 2)"
+echo "  writing alone: UTF-16 $(field utf16write "$r") ms, UTF-8 $(field utf8write "$r") ms," \
+    "KMZ $(field kmzwrite "$r") ms (building is the same for all three)"
+
 echo
 echo "Through the window (Memo3, offscreen unless a display is set):"
 "$build/bench/bench_window" "$work" "$runs" 2>/dev/null

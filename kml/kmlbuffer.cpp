@@ -1,4 +1,5 @@
-// Output line buffer and its file format: FF FE, then each entry in UTF-16LE followed by CR LF.
+// Output line buffer and its file formats: FF FE, then each entry in UTF-16LE followed by CR LF;
+// or the same text in UTF-8 after an XML declaration, plain or as the one file of a KMZ archive.
 // All entries share one text: an entry stored whole keeps its characters there, a template line
 // only its values. A document of a million placemarks thus costs no allocation per entry and a
 // third of the memory of its file, and is written from one small chunk that is filled again.
@@ -6,20 +7,34 @@
 
 #include "common/commanderror.h"
 #include "common/replacingfile.h"
+#include "common/zipwriter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
-constexpr qsizetype ChunkUnits = 512 * 1024;
+constexpr qsizetype ChunkBytes = 1024 * 1024;
+
+// The first line of a UTF-8 document; a UTF-16 one needs none, its byte-order mark says it.
+constexpr char16_t Utf8Declaration[] = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+constexpr char16_t ByteOrderMark[] = u"\uFEFF";
+// The document's name in a KMZ archive, where the globe viewer looks for it.
+constexpr char KmzDocument[] = "doc.kml";
 
 char16_t *put(char16_t *out, QStringView text) {
     if (!text.isEmpty()) // an empty view may have no characters at all to point at
@@ -27,9 +42,70 @@ char16_t *put(char16_t *out, QStringView text) {
     return out + text.size();
 }
 
-char16_t *lineEnd(char16_t *out) {
-    out[0] = u'\r';
-    out[1] = u'\n';
+// The text in UTF-8 at out, at most three bytes for each code unit; returns the end. A lone
+// surrogate, which no value holds once made safe, becomes U+FFFD.
+char *put(char *out, QStringView text) {
+    const char16_t *p = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+#ifdef __SSE2__
+        // ASCII sixteen or eight units at a time: most of a document is markup and digits.
+        const __m128i nonAscii = _mm_set1_epi16(short(0xFF80));
+        const auto ascii = [&](__m128i v) {
+            const __m128i high = _mm_and_si128(v, nonAscii);
+            return _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF;
+        };
+        while (i + 16 <= n) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i + 8));
+            if (!ascii(_mm_or_si128(a, b)))
+                break;
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(a, b));
+            out += 16;
+            i += 16;
+        }
+        if (i + 8 <= n) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            if (ascii(a)) {
+                _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(a, a));
+                out += 8;
+                i += 8;
+                continue;
+            }
+        }
+#endif
+        // One by one to the end of the eight units that held other characters, or of the text.
+        for (const qsizetype end = qMin(n, i + 8); i < end;) {
+            const char32_t c = p[i++];
+            if (c < 0x80) {
+                *out++ = char(c);
+            } else if (c < 0x800) {
+                *out++ = char(0xC0 | (c >> 6));
+                *out++ = char(0x80 | (c & 0x3F));
+            } else if (c < 0xD800 || c >= 0xE000) { // the rest of the BMP: CJK text
+                *out++ = char(0xE0 | (c >> 12));
+                *out++ = char(0x80 | ((c >> 6) & 0x3F));
+                *out++ = char(0x80 | (c & 0x3F));
+            } else if (c < 0xDC00 && i < n && QChar::isLowSurrogate(p[i])) {
+                const char32_t u = QChar::surrogateToUcs4(char16_t(c), p[i++]);
+                *out++ = char(0xF0 | (u >> 18));
+                *out++ = char(0x80 | ((u >> 12) & 0x3F));
+                *out++ = char(0x80 | ((u >> 6) & 0x3F));
+                *out++ = char(0x80 | (u & 0x3F));
+            } else {
+                *out++ = char(0xEF); // U+FFFD
+                *out++ = char(0xBF);
+                *out++ = char(0xBD);
+            }
+        }
+    }
+    return out;
+}
+
+template <typename Unit> Unit *lineEnd(Unit *out) {
+    out[0] = Unit('\r');
+    out[1] = Unit('\n');
     return out + 2;
 }
 
@@ -170,10 +246,37 @@ qsizetype KmlBuffer::length(const Entry &entry) const {
     return n;
 }
 
-char16_t *KmlBuffer::write(const Entry &entry, char16_t *out) const {
+// The fixed texts of the templates in UTF-8, made once a save: each line then copies them.
+class KmlBuffer::Utf8Forms {
+public:
+    const std::array<QByteArray, KmlTemplate::MaxGaps + 1> &of(const KmlTemplate *form) {
+        if (form != m_last.first) {
+            auto known = std::find_if(m_forms.begin(), m_forms.end(),
+                                      [form](const Form &f) { return f.first == form; });
+            if (known == m_forms.end()) {
+                Form made{form, {}};
+                for (int i = 0; i <= form->gaps; ++i)
+                    made.second[size_t(i)] = form->fixed[size_t(i)].toUtf8();
+                known = m_forms.insert(m_forms.end(), made);
+            }
+            m_last = *known;
+        }
+        return m_last.second;
+    }
+
+private:
+    using Form = std::pair<const KmlTemplate *, std::array<QByteArray, KmlTemplate::MaxGaps + 1>>;
+    std::vector<Form> m_forms;
+    Form m_last{nullptr, {}};
+};
+
+template <typename Value, typename Fixed>
+void KmlBuffer::forEachPiece(const Entry &entry, Value &&value, Fixed &&fixed) const {
     const char16_t *text = reinterpret_cast<const char16_t *>(m_text.utf16()) + entry.start;
-    if (!entry.form)
-        return put(out, QStringView(text, entry.wholeSize()));
+    if (!entry.form) {
+        value(QStringView(text, entry.wholeSize()));
+        return;
+    }
     std::array<QStringView, KmlTemplate::MaxValues> values;
     for (int i = 0; i < KmlTemplate::MaxValues; ++i) {
         if (entry.source[i] != 0) {
@@ -185,9 +288,30 @@ char16_t *KmlBuffer::write(const Entry &entry, char16_t *out) const {
         text += entry.size[i];
     }
     const KmlTemplate &form = *entry.form;
-    out = put(out, form.fixed[0]);
-    for (int g = 0; g < form.gaps; ++g)
-        out = put(put(out, values[form.value[g]]), form.fixed[g + 1]);
+    fixed(0);
+    for (int g = 0; g < form.gaps; ++g) {
+        value(values[form.value[g]]);
+        fixed(g + 1);
+    }
+}
+
+char16_t *KmlBuffer::write(const Entry &entry, char16_t *out) const {
+    forEachPiece(
+        entry, [&out](QStringView piece) { out = put(out, piece); },
+        [&out, &entry](int i) { out = put(out, entry.form->fixed[size_t(i)]); });
+    return out;
+}
+
+char *KmlBuffer::write(const Entry &entry, char *out, Utf8Forms &forms) const {
+    const std::array<QByteArray, KmlTemplate::MaxGaps + 1> *fixed =
+        entry.form ? &forms.of(entry.form) : nullptr;
+    forEachPiece(
+        entry, [&out](QStringView piece) { out = put(out, piece); },
+        [&out, fixed](int i) {
+            const QByteArray &text = (*fixed)[size_t(i)];
+            std::memcpy(out, text.constData(), size_t(text.size()));
+            out += text.size();
+        });
     return out;
 }
 
@@ -219,42 +343,79 @@ QByteArray KmlBuffer::bytes() const {
     return le;
 }
 
+qsizetype KmlBuffer::units() const {
+    qsizetype n = 0;
+    for (const Entry &entry : m_entries)
+        n += length(entry) + 2;
+    return n;
+}
+
+template <typename Unit, typename Put>
+bool KmlBuffer::forEachChunk(QStringView start, Put &&consume) const {
+    // The text is made a chunk at a time in one small buffer that stays in the cache, and
+    // handed on from there: a million placemarks never exist as one text. A UTF-16 code unit
+    // takes at most three bytes of UTF-8.
+    constexpr qsizetype Expansion = sizeof(Unit) == 1 ? 3 : 1;
+    qsizetype capacity = qMax(ChunkBytes / qsizetype(sizeof(Unit)), Expansion * start.size());
+    std::unique_ptr<Unit[]> chunk(new Unit[size_t(capacity)]);
+    [[maybe_unused]] Utf8Forms forms;
+    qsizetype used = put(chunk.get(), start) - chunk.get();
+    for (const Entry &entry : m_entries) {
+        const qsizetype n = Expansion * length(entry) + 2;
+        if (used + n > capacity) {
+            if (!consume(chunk.get(), used))
+                return false;
+            used = 0;
+            if (n > capacity) {
+                capacity = n;
+                chunk.reset(new Unit[size_t(capacity)]);
+            }
+        }
+        if constexpr (sizeof(Unit) == 1)
+            used = lineEnd(write(entry, chunk.get() + used, forms)) - chunk.get();
+        else
+            used = lineEnd(write(entry, chunk.get() + used)) - chunk.get();
+    }
+    return consume(chunk.get(), used);
+}
+
+bool KmlBuffer::writeDocument(ReplacingFile &file, KmlFileFormat format) const {
+    const auto toFile = [&file](const char *bytes, qsizetype size) {
+        return file.write(bytes, size);
+    };
+    switch (format) {
+    case KmlFileFormat::Utf16:
+        return forEachChunk<char16_t>(ByteOrderMark, [&](char16_t *text, qsizetype count) {
+            if constexpr (Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
+                qToLittleEndian<quint16>(text, count, text);
+            return toFile(reinterpret_cast<const char *>(text), count * 2);
+        });
+    case KmlFileFormat::Utf8:
+        return forEachChunk<char>(Utf8Declaration, toFile);
+    case KmlFileFormat::Kmz: {
+        const std::uint64_t bound = 3 * std::uint64_t(units() + std::size(Utf8Declaration));
+        ZipWriter zip(toFile, KmzDocument, bound);
+        return forEachChunk<char>(
+                   Utf8Declaration,
+                   [&zip](const char *bytes, qsizetype size) { return zip.write(bytes, size); }) &&
+               zip.finish();
+    }
+    }
+    return false;
+}
+
 void KmlBuffer::SaveToFile(const QString &fileName) const {
     const QString early = creationFailure(fileName);
     if (!early.isEmpty())
         throw CommandError(cannotCreate(fileName, early));
 
-    ReplacingFile file(fileName, ".kml.tmp");
+    const KmlFileFormat format =
+        fileName.endsWith(u".kmz", Qt::CaseInsensitive) ? KmlFileFormat::Kmz : m_format;
+    ReplacingFile file(fileName, format == KmlFileFormat::Kmz ? ".kmz.tmp" : ".kml.tmp");
     if (file.error() != 0)
         throw CommandError(cannotCreate(fileName, systemErrorText(file.error())));
 
-    // The text is made a chunk at a time in one small buffer that stays in the cache, and
-    // written from there: a million placemarks never exist as one text.
-    qsizetype capacity = ChunkUnits;
-    std::unique_ptr<char16_t[]> chunk(new char16_t[size_t(capacity)]);
-    qsizetype used = 0;
-    bool written = true;
-    auto flush = [&] {
-        if constexpr (Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
-            qToLittleEndian<quint16>(chunk.get(), used, chunk.get());
-        written = written && file.write(reinterpret_cast<const char *>(chunk.get()), used * 2);
-        used = 0;
-    };
-    chunk[used++] = 0xFEFF;
-    for (const Entry &entry : m_entries) {
-        const qsizetype n = length(entry) + 2;
-        if (used + n > capacity) {
-            flush();
-            if (!written)
-                break;
-            if (n > capacity) {
-                capacity = n;
-                chunk.reset(new char16_t[size_t(capacity)]);
-            }
-        }
-        used = lineEnd(write(entry, chunk.get() + used)) - chunk.get();
-    }
-    flush();
+    const bool written = writeDocument(file, format);
     if (!file.close() || !written)
         throw CommandError(QStringLiteral("Stream write error"));
     if (!file.commit())

@@ -1,4 +1,5 @@
-// The output line buffer that every export fills and saves as a UTF-16LE KML file.
+// The output line buffer that every export fills and saves as a KML file: UTF-16LE by default,
+// or UTF-8, or a KMZ archive.
 #pragma once
 
 #include <QList>
@@ -24,6 +25,16 @@ struct KmlTemplate {
     QString filled(std::initializer_list<QStringView> values) const;
 };
 
+// The kinds of file SaveToFile writes. Each holds the same document, every entry followed by
+// CR LF.
+enum class KmlFileFormat {
+    Utf16, // FF FE, then the document in UTF-16LE: the program's own, and the default
+    Utf8,  // an XML declaration naming UTF-8, then the document in UTF-8; no byte-order mark
+    Kmz,   // a zip archive whose one file, doc.kml, is the UTF-8 document, deflated
+};
+
+class ReplacingFile;
+
 class KmlBuffer {
 public:
     void Clear();
@@ -42,11 +53,15 @@ public:
     // Room for this many UTF-16 code units of stored text: plain entries and template values.
     void reserveText(qsizetype units);
 
-    // Writes a byte-order mark and every entry in UTF-16LE, each followed by CR LF. The file is
-    // replaced atomically: on any failure the previous file stays as it was. Throws CommandError.
+    // Writes the document in the file format (UTF-16LE unless set otherwise; a name ending in
+    // ".kmz" always gets a KMZ archive). The file is replaced atomically: on any failure the
+    // previous file stays as it was. Throws CommandError.
     void SaveToFile(const QString &fileName) const;
 
-    // The bytes SaveToFile writes.
+    void setFileFormat(KmlFileFormat format) { m_format = format; }
+    KmlFileFormat fileFormat() const { return m_format; }
+
+    // The bytes SaveToFile writes in UTF-16LE.
     QByteArray bytes() const;
 
     const QStringList &entries() const;
@@ -68,13 +83,30 @@ private:
     };
 
     qsizetype length(const Entry &entry) const;
-    // Writes the entry's text at out and returns the end.
+    class Utf8Forms;
+
+    // Hands out the entry's text in pieces, in order: value(QStringView) with a value or a text
+    // stored whole, fixed(i) with fixed text i of the entry's template.
+    template <typename Value, typename Fixed>
+    void forEachPiece(const Entry &entry, Value &&value, Fixed &&fixed) const;
+    // Writes the entry's text at out and returns the end: in UTF-16, or in UTF-8 with the
+    // templates' fixed texts from forms.
     char16_t *write(const Entry &entry, char16_t *out) const;
+    char *write(const Entry &entry, char *out, Utf8Forms &forms) const;
     void store(std::initializer_list<QStringView> pieces);
+    // Calls put(Unit *text, qsizetype count) with start and then the document's text, in order,
+    // a chunk at a time, until put returns false; returns the last put's answer. Unit char16_t
+    // gives UTF-16, char UTF-8.
+    template <typename Unit, typename Put> bool forEachChunk(QStringView start, Put &&put) const;
+    // The document's length in UTF-16 code units, line ends included.
+    qsizetype units() const;
+    // Writes the document in the format; false when a write failed. Throws std::bad_alloc.
+    bool writeDocument(ReplacingFile &file, KmlFileFormat format) const;
 
     QString m_text;
     QList<QString> m_shared;
     QList<Entry> m_entries;
     mutable QStringList m_materialized;
     mutable bool m_materializedValid = true;
+    KmlFileFormat m_format = KmlFileFormat::Utf16;
 };

@@ -5,7 +5,7 @@ KMLMAKER_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR="$KMLMAKER_ROOT/build"
 
 # Packages needed to build the program and run its tests.
-BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgsf-1-dev)
+BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgsf-1-dev zlib1g-dev libisal-dev)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

@@ -11,6 +11,9 @@ class FakeDialogHost : public DialogHost {
 public:
     // Answers for the file dialogs, in order: a name, or an empty string for Cancel.
     QStringList fileAnswers;
+    // The filter pair chosen with each name answered, in order; the pair the dialog showed
+    // first when none is left.
+    QList<int> filterAnswers;
     QList<bool> confirmAnswers;
 
     QList<FileDialogRequest> fileRequests;
@@ -19,12 +22,15 @@ public:
     QStringList questions;
     QString lastCaption;
 
-    std::optional<QString> chooseFile(QWidget *, const FileDialogRequest &request) override {
+    std::optional<FileDialogAnswer> chooseFile(QWidget *,
+                                               const FileDialogRequest &request) override {
         fileRequests << request;
         const QString answer = fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
         if (answer.isEmpty())
             return std::nullopt;
-        return answer;
+        const int filter =
+            filterAnswers.isEmpty() ? request.filterIndex : filterAnswers.takeFirst();
+        return FileDialogAnswer{answer, filter};
     }
     void showMessage(const QString &caption, const QString &text) override {
         lastCaption = caption;

@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QGroupBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -33,6 +35,7 @@ private Q_SLOTS:
     void button1Cancelled();
     void button1WritesFile();
     void button1ShowsCreateError();
+    void windowIcon();
 };
 
 void TestForm1::controls_data() {
@@ -181,10 +184,13 @@ void TestForm1::dialogSettings() {
     FakeDialogHost host;
     TForm1 form(&host);
     QCOMPARE(form.SaveDialog1.DefaultExt, u"*.kml"_qs);
-    QCOMPARE(form.SaveDialog1.Filter, u"KML file(*.kml)|*.kml"_qs);
+    QCOMPARE(form.SaveDialog1.Filter,
+             u"KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz"_qs);
     QCOMPARE(form.OpenDialog1.DefaultExt, u"*.xls"_qs);
     QCOMPARE(form.OpenDialog1.Filter, u"Excel file(*.xls)|*.xls"_qs);
-    QCOMPARE(qtNameFilters(form.SaveDialog1.Filter), QStringList{u"KML file(*.kml)"_qs});
+    QCOMPARE(
+        qtNameFilters(form.SaveDialog1.Filter),
+        (QStringList{u"KML file(*.kml)"_qs, u"KML file, UTF-8(*.kml)"_qs, u"KMZ file(*.kmz)"_qs}));
     QCOMPARE(qtNameFilters(u"Text|*.txt;*.csv|All|*"_qs),
              (QStringList{u"Text (*.txt *.csv)"_qs, u"All (*)"_qs}));
 }
@@ -257,7 +263,8 @@ void TestForm1::button1Cancelled() {
     form.Button1->click();
     QCOMPARE(host.fileRequests.size(), 1);
     QCOMPARE(host.fileRequests[0].kind, FileDialogKind::Save);
-    QCOMPARE(host.fileRequests[0].filter, u"KML file(*.kml)|*.kml"_qs);
+    QCOMPARE(host.fileRequests[0].filter,
+             u"KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz"_qs);
     QVERIFY(host.messages.isEmpty());
     QVERIFY(host.errors.isEmpty());
     QCOMPARE(form.Memo2.entries(), QStringList{u"Memo2"_qs});
@@ -310,6 +317,18 @@ void TestForm1::button1ShowsCreateError() {
     QCOMPARE(host.lastCaption, applicationTitle());
     QCOMPARE(form.Memo2.count(), 16); // the document built so far stays
     QVERIFY(form.isEnabled());
+}
+
+// The desktop's icon, in every size the theme has, from the program's own resources.
+void TestForm1::windowIcon() {
+    FakeDialogHost host;
+    TForm1 form(&host);
+    const QIcon icon = form.windowIcon();
+    QCOMPARE(icon.availableSizes().size(), 8);
+    const QImage drawn = icon.pixmap(QSize(48, 48)).toImage();
+    QCOMPARE(drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+             QImage(QStringLiteral(KML_TEST_DATA "/../../data/icons/48/kmlmaker.png"))
+                 .convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
 QTEST_MAIN(TestForm1)

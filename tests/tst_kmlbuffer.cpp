@@ -4,10 +4,12 @@
 #include "kml/kmldocument.h"
 #include "sources/singleplacemark.h"
 #include "testsupport.h"
+#include "zipreading.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,6 +34,12 @@ private Q_SLOTS:
     void readOnlyFileIsKept();
     void cannotCreateMessage_data();
     void cannotCreateMessage();
+    void utf8AndKmz_data();
+    void utf8AndKmz();
+    void utf8OfEveryKind();
+    void kmzByName_data();
+    void kmzByName();
+    void failedKmzSaveLeavesOldFile();
 };
 
 void TestKmlBuffer::singlePlacemarkWithUsageNotice() {
@@ -213,6 +221,156 @@ void TestKmlBuffer::cannotCreateMessage() {
     QCOMPARE(errorOf([&] { buffer.SaveToFile(path); }),
              u"Cannot create file \"%1\". %2"_qs.arg(path, reason));
     QCOMPARE(buffer.count(), 1);
+}
+
+void TestKmlBuffer::utf8AndKmz_data() {
+    QTest::addColumn<bool>("single"); // the single-placemark document with the usage notice
+    QTest::addColumn<QList<kml::Placemark>>("placemarks");
+    QTest::addColumn<KmlFileFormat>("format");
+    QTest::addColumn<QString>("goldenFile");
+    const QList<kml::Placemark> three{{u"中国古代帝王宫殿，位于中国北京市"_qs, u"紫禁城"_qs,
+                                       u"116.3920388"_qs, u"39.91120332"_qs},
+                                      {},
+                                      {u"<b>粗体</b><br/>"_qs, u"A&B"_qs, u"1"_qs, u"2"_qs}};
+    for (const KmlFileFormat format : {KmlFileFormat::Utf8, KmlFileFormat::Kmz}) {
+        const char *f = format == KmlFileFormat::Utf8 ? "UTF-8: " : "KMZ: ";
+        QTest::addRow("%sempty folder", f)
+            << false << QList<kml::Placemark>{} << format << "folder-empty-utf8.kml";
+        QTest::addRow("%sthree placemarks", f)
+            << false << three << format << "folder-three-utf8.kml";
+        QTest::addRow("%ssingle placemark", f)
+            << true << QList<kml::Placemark>{} << format << "single-notice-utf8.kml";
+    }
+}
+
+// The same documents as in UTF-16: converted by iconv and declared UTF-8; in a KMZ archive as
+// its one file, doc.kml.
+void TestKmlBuffer::utf8AndKmz() {
+    QFETCH(bool, single);
+    QFETCH(QList<kml::Placemark>, placemarks);
+    QFETCH(KmlFileFormat, format);
+    QFETCH(QString, goldenFile);
+    KmlBuffer buffer;
+    if (single) {
+        const QString notice = QStringLiteral(
+            "使用说明：\n1.软件用于将经纬度转换为GOOGLE "
+            "EARTH的KML格式;\n2.软件包括单点和多点两个系统；\n"
+            "3.单点系统只能对单个点生成KML；\n4.Excel数据库KML多点系统则可以利用EXCEL进行操作;\n"
+            "5.本软件为免费软件，欢迎自由使用和传播，作者不承担任何使用责任；\n"
+            "6.主页：http://www.pinfold.example/ 使用说明：http://www.pinfold.example/help/\n");
+        kml::fillSinglePlacemark(buffer,
+                                 {singleplacemark::withCrLf(notice), QStringLiteral("地点标注标题"),
+                                  QStringLiteral("116.3920388"), QStringLiteral("39.91120332")});
+    } else {
+        kml::beginFolder(buffer);
+        for (const kml::Placemark &p : placemarks)
+            buffer.Add(kml::folderPlacemarkEntry(p.description, p.name, p.longitude, p.latitude));
+        kml::endFolder(buffer);
+    }
+    buffer.setFileFormat(format);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.kml"));
+    buffer.SaveToFile(path);
+    const QByteArray expected = golden(goldenFile);
+    QVERIFY(expected.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<kml "));
+    if (format == KmlFileFormat::Utf8) {
+        QCOMPARE(readFile(path), expected);
+        return;
+    }
+    QCOMPARE(zipreading::onlyMember(path, u"doc.kml"_qs), expected);
+    if (zipreading::unzipAvailable())
+        QCOMPARE(zipreading::unzipTest(path), QString());
+}
+
+// Every width of UTF-8 character, at every place in and around the runs of eight and sixteen
+// ASCII characters that are converted at once, as Qt's own encoder writes them; a lone surrogate
+// (which only an entry stored whole can hold) becomes U+FFFD.
+void TestKmlBuffer::utf8OfEveryKind() {
+    const QString odd[] = {u"é"_qs, u"中"_qs, u"😀"_qs, QString(QChar(0xD800)),
+                           QString(QChar(0xDC00))};
+    KmlBuffer buffer;
+    QByteArray expected("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
+    for (const QString &c : odd) {
+        for (int at = 0; at < 40; ++at) {
+            const QString entry = QString(at, u'a') + c + QString(39 - at, u'b');
+            buffer.Add(entry);
+            kml::addFolderPlacemark(buffer, entry, c, QString(at, u'1'), u"2"_qs);
+        }
+    }
+    for (const QString &entry : buffer.entries()) {
+        QString replaced = entry;
+        for (QChar &ch : replaced) {
+            const qsizetype i = &ch - replaced.data();
+            if (ch.isHighSurrogate() &&
+                !(i + 1 < replaced.size() && replaced[i + 1].isLowSurrogate()))
+                ch = QChar::ReplacementCharacter;
+            else if (ch.isLowSurrogate() && !(i > 0 && entry[i - 1].isHighSurrogate()))
+                ch = QChar::ReplacementCharacter;
+        }
+        expected += replaced.toUtf8() + "\r\n";
+    }
+    buffer.setFileFormat(KmlFileFormat::Utf8);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("every.kml"));
+    buffer.SaveToFile(path);
+    QCOMPARE(readFile(path), expected);
+}
+
+void TestKmlBuffer::kmzByName_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<KmlFileFormat>("format");
+    QTest::addColumn<bool>("kmz");
+    QTest::newRow("kmz, UTF-16 chosen") << "a.kmz" << KmlFileFormat::Utf16 << true;
+    QTest::newRow("KMZ in capitals, UTF-8 chosen") << "a.KMZ" << KmlFileFormat::Utf8 << true;
+    QTest::newRow("kml, KMZ chosen") << "a.kml" << KmlFileFormat::Kmz << true;
+    QTest::newRow("kmz only inside the name") << "a.kmz.kml" << KmlFileFormat::Utf8 << false;
+}
+
+void TestKmlBuffer::kmzByName() {
+    QFETCH(QString, name);
+    QFETCH(KmlFileFormat, format);
+    QFETCH(bool, kmz);
+    KmlBuffer buffer;
+    kml::beginFolder(buffer);
+    kml::endFolder(buffer);
+    buffer.setFileFormat(format);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    buffer.SaveToFile(path);
+    QCOMPARE(readFile(path).startsWith("PK\x03\x04"), kmz);
+    QCOMPARE(buffer.fileFormat(), format);
+}
+
+// A KMZ save that fails part way leaves the old file and nothing beside it, as a KML save does.
+void TestKmlBuffer::failedKmzSaveLeavesOldFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("keep.kmz"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("old");
+    f.close();
+
+    // Names that do not compress, so that the archive passes the file-size limit.
+    KmlBuffer buffer;
+    QRandomGenerator rng(3);
+    for (int i = 0; i < 20000; ++i) {
+        const QString name =
+            QString::number(rng.generate64(), 36) + QString::number(rng.generate64(), 36);
+        buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, name, u"1"_qs, u"2"_qs));
+    }
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 256 * 1024;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString message = errorOf([&] { buffer.SaveToFile(path); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(message, u"Stream write error"_qs);
+    QCOMPARE(readFile(path), QByteArray("old"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"keep.kmz"_qs});
 }
 
 QTEST_GUILESS_MAIN(TestKmlBuffer)

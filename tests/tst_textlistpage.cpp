@@ -100,7 +100,8 @@ void TestTextListPage::sampleLinesAsTheyStand() {
     form.Button5->click();
     QVERIFY(host.errors.isEmpty());
     QCOMPARE(host.fileRequests[0].kind, FileDialogKind::Save);
-    QCOMPARE(host.fileRequests[0].filter, u"KML file(*.kml)|*.kml"_qs);
+    QCOMPARE(host.fileRequests[0].filter,
+             u"KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz"_qs);
     QCOMPARE(readFile(output), golden(u"textlist-sample.kml"_qs));
     const QStringList entries = form.Memo2.entries();
     QCOMPARE(entries.size(), 5);
