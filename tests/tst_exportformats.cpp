@@ -14,7 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 using namespace testsupport;
 
 namespace {
