@@ -16,6 +16,17 @@
 
 using namespace testsupport;
 
+class TestExportFormats : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void exports_data();
+    void exports();
+    void dialogShowsLastPair();
+    void defaultSuffixFollowsPair_data();
+    void defaultSuffixFollowsPair();
+};
+
 namespace {
 
 // The document a saved file holds: the file itself, or the one file of a KMZ archive.
@@ -29,17 +40,6 @@ enum class Export { Single, Workbook, TextList, TextFile };
 } // namespace
 
 Q_DECLARE_METATYPE(Export)
-
-class TestExportFormats : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void initTestCase();
-    void exports_data();
-    void exports();
-    void dialogShowsLastPair();
-    void defaultSuffixFollowsPair_data();
-    void defaultSuffixFollowsPair();
-};
 
 void TestExportFormats::initTestCase() {
     useTestLocale(); // the dates of the workbook fixture, as in its golden file
