@@ -10,7 +10,10 @@
 #include <QString>
 
 #include <clocale>
+#include <csignal>
 #include <functional>
+
+#include <sys/resource.h>
 
 namespace testsupport {
 
@@ -59,6 +62,23 @@ inline QString errorOf(const std::function<void()> &call) {
         return e.message();
     }
     return QString();
+}
+
+// The message of the call made under a file-size limit of that many bytes, with the signal the
+// limit raises ignored: a write past it fails part way, as on a full disk.
+inline QString errorUnderFileSizeLimit(rlim_t bytes, const std::function<void()> &call) {
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = bytes;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QString message = QStringLiteral("the file-size limit could not be set");
+    if (setrlimit(RLIMIT_FSIZE, &small) == 0) {
+        message = errorOf(call);
+        setrlimit(RLIMIT_FSIZE, &old);
+    }
+    std::signal(SIGXFSZ, previousHandler);
+    return message;
 }
 
 } // namespace testsupport

@@ -172,15 +172,7 @@ void TestKmlBuffer::failedSaveLeavesOldFile() {
     KmlBuffer buffer;
     for (int i = 0; i < 20000; ++i)
         buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, u"名"_qs, u"1"_qs, u"2"_qs));
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit small = old;
-    small.rlim_cur = 256 * 1024;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString message = errorOf([&] { buffer.SaveToFile(path); });
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previousHandler);
+    const QString message = errorUnderFileSizeLimit(256 * 1024, [&] { buffer.SaveToFile(path); });
 
     QCOMPARE(message, u"Stream write error"_qs);
     QCOMPARE(readFile(path), QByteArray("old"));
@@ -358,15 +350,7 @@ void TestKmlBuffer::failedKmzSaveLeavesOldFile() {
             QString::number(rng.generate64(), 36) + QString::number(rng.generate64(), 36);
         buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, name, u"1"_qs, u"2"_qs));
     }
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit small = old;
-    small.rlim_cur = 256 * 1024;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString message = errorOf([&] { buffer.SaveToFile(path); });
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previousHandler);
+    const QString message = errorUnderFileSizeLimit(256 * 1024, [&] { buffer.SaveToFile(path); });
 
     QCOMPARE(message, u"Stream write error"_qs);
     QCOMPARE(readFile(path), QByteArray("old"));

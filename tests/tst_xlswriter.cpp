@@ -280,16 +280,9 @@ void TestXlsWriter::failedSaveLeavesTheFile() {
     const FileIdentity identity = fileIdentity(path, before);
 
     // A file-size limit makes the write fail part way, as a full disk would.
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit small = old;
-    small.rlim_cur = 100 * 1024;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString message =
-        errorOf([&] { writeSheetChanges(path, identity, {SheetChange::setCell(5, 2, u"改"_qs)}); });
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previousHandler);
+    const QString message = errorUnderFileSizeLimit(100 * 1024, [&] {
+        writeSheetChanges(path, identity, {SheetChange::setCell(5, 2, u"改"_qs)});
+    });
 
     QCOMPARE(message, u"Stream write error"_qs);
     QCOMPARE(readFile(path), before);
