@@ -42,13 +42,22 @@ private Q_SLOTS:
     void failedKmzSaveLeavesOldFile();
 };
 
-void TestKmlBuffer::singlePlacemarkWithUsageNotice() {
-    const QString notice = QStringLiteral(
+namespace {
+
+// The usage notice of the first page, as its box holds it.
+QString usageNotice() {
+    return QStringLiteral(
         "使用说明：\n1.软件用于将经纬度转换为GOOGLE "
         "EARTH的KML格式;\n2.软件包括单点和多点两个系统；\n"
         "3.单点系统只能对单个点生成KML；\n4.Excel数据库KML多点系统则可以利用EXCEL进行操作;\n"
         "5.本软件为免费软件，欢迎自由使用和传播，作者不承担任何使用责任；\n"
         "6.主页：http://www.pinfold.example/ 使用说明：http://www.pinfold.example/help/\n");
+}
+
+} // namespace
+
+void TestKmlBuffer::singlePlacemarkWithUsageNotice() {
+    const QString notice = usageNotice();
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("Memo2"));
     kml::fillSinglePlacemark(buffer,
@@ -244,12 +253,7 @@ void TestKmlBuffer::utf8AndKmz() {
     QFETCH(QString, goldenFile);
     KmlBuffer buffer;
     if (single) {
-        const QString notice = QStringLiteral(
-            "使用说明：\n1.软件用于将经纬度转换为GOOGLE "
-            "EARTH的KML格式;\n2.软件包括单点和多点两个系统；\n"
-            "3.单点系统只能对单个点生成KML；\n4.Excel数据库KML多点系统则可以利用EXCEL进行操作;\n"
-            "5.本软件为免费软件，欢迎自由使用和传播，作者不承担任何使用责任；\n"
-            "6.主页：http://www.pinfold.example/ 使用说明：http://www.pinfold.example/help/\n");
+        const QString notice = usageNotice();
         kml::fillSinglePlacemark(buffer,
                                  {singleplacemark::withCrLf(notice), QStringLiteral("地点标注标题"),
                                   QStringLiteral("116.3920388"), QStringLiteral("39.91120332")});
@@ -337,10 +341,7 @@ void TestKmlBuffer::kmzByName() {
 void TestKmlBuffer::failedKmzSaveLeavesOldFile() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("keep.kmz"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("old");
-    f.close();
+    QVERIFY(writeFile(path, "old"));
 
     // Names that do not compress, so that the archive passes the file-size limit.
     KmlBuffer buffer;
