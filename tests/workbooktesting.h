@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <functional>
 #include <vector>
@@ -27,10 +28,13 @@ inline workbook::SheetRead readSheet(const QString &path, const QString &sheet =
     return workbook::formatOf(bytes, path).read(bytes, path, sheet);
 }
 
-// A copy of a workbook fixture in dir, named book.xls, for a test to change.
+// A copy of a workbook fixture in dir, named book.xls, for a test to change. A copy that fails
+// fails the test.
 inline QString copyOfFixture(const QTemporaryDir &dir, const QString &name) {
     const QString path = dir.filePath(QStringLiteral("book.xls"));
-    return QFile::copy(fixture(name), path) ? path : QString();
+    QTest::qVerify(QFile::copy(fixture(name), path), "QFile::copy", qPrintable(name), __FILE__,
+                   __LINE__);
+    return path;
 }
 
 // A random value as a user might put it into a cell: numbers of every size, Chinese and Latin
