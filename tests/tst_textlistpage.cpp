@@ -40,6 +40,24 @@ public:
     }
 };
 
+// The window on the text-list page, its dialogs answered by the test.
+struct Page {
+    CursorWatchingHost host;
+    TForm1 form{&host};
+
+    // Saves the list through the save dialog into a file of that name in a folder of the
+    // page's own; returns its path.
+    QString saveAs(const QString &name) {
+        const QString path = m_dir.filePath(name);
+        host.fileAnswers << path;
+        form.Button5->click();
+        return path;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
 } // namespace
 
 void TestTextListPage::openDialogSettings() {
@@ -92,12 +110,10 @@ void TestTextListPage::loadAndSave() {
 }
 
 void TestTextListPage::sampleLinesAsTheyStand() {
-    FakeDialogHost host;
-    TForm1 form(&host);
-    QTemporaryDir dir;
-    const QString output = dir.filePath(u"sample.kml"_qs);
-    host.fileAnswers << output;
-    form.Button5->click();
+    Page page;
+    CursorWatchingHost &host = page.host;
+    TForm1 &form = page.form;
+    const QString output = page.saveAs(u"sample.kml"_qs);
     QVERIFY(host.errors.isEmpty());
     QCOMPARE(host.fileRequests[0].kind, FileDialogKind::Save);
     QCOMPARE(host.fileRequests[0].filter,
@@ -111,12 +127,11 @@ void TestTextListPage::sampleLinesAsTheyStand() {
 }
 
 void TestTextListPage::typedTextKeepsNoBreakSpace() {
-    FakeDialogHost host;
-    TForm1 form(&host);
-    QTemporaryDir dir;
-    host.fileAnswers << dir.filePath(u"nbsp.kml"_qs);
+    Page page;
+    CursorWatchingHost &host = page.host;
+    TForm1 &form = page.form;
     form.Memo3->setPlainText(u"a(1,2)x\u00A0y\n\nhello"_qs);
-    form.Button5->click();
+    page.saveAs(u"nbsp.kml"_qs);
     QVERIFY(host.errors.isEmpty());
     const QStringList entries = form.Memo2.entries();
     QCOMPARE(entries.size(), 6);
@@ -161,12 +176,10 @@ void TestTextListPage::saveCancelled() {
 }
 
 void TestTextListPage::saveError() {
-    CursorWatchingHost host;
-    TForm1 form(&host);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"missing/x.kml"_qs);
-    host.fileAnswers << path;
-    form.Button5->click();
+    Page page;
+    CursorWatchingHost &host = page.host;
+    TForm1 &form = page.form;
+    const QString path = page.saveAs(u"missing/x.kml"_qs);
     QCOMPARE(host.errors,
              QStringList{u"Cannot create file \"%1\". No such file or directory."_qs.arg(path)});
     QCOMPARE(host.waitCursorAtError, QList<bool>{false});
