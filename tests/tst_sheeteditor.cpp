@@ -462,13 +462,12 @@ void TestSheetEditor::unwritableStreams_data() {
     workbook::xls::CompoundFile biff7;
     QVERIFY(biff7.parse(readFile(fixture(QStringLiteral("gnumeric-biff7.xls")))));
     QTest::newRow("Excel 5.0/95") << biff7.root().child(QStringLiteral("Book"))->data
-                                  << "The workbook is in the Excel 5.0/95 format and cannot be "
-                                     "changed; save it as an Excel 97-2003 workbook first";
+                                  << OlderFormatRefused;
 
     QByteArray encrypted = good;
     const std::uint32_t afterBof = p.records[1].offset;
     encrypted.insert(afterBof, QByteArray::fromHex("2f003600010001000100") + QByteArray(48, 'k'));
-    QTest::newRow("encrypted") << encrypted << "The workbook is encrypted and cannot be changed";
+    QTest::newRow("encrypted") << encrypted << EncryptedRefused;
 
     QByteArray renamed = good;
     const size_t sheet1Bound = size_t(p.sheet1().boundSheet);

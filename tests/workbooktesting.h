@@ -28,6 +28,13 @@ inline workbook::SheetRead readSheet(const QString &path, const QString &sheet =
     return workbook::formatOf(bytes, path).read(bytes, path, sheet);
 }
 
+// The write-back's refusals of a whole workbook, as the user reads them.
+inline const QString OlderFormatRefused =
+    QStringLiteral("The workbook is in the Excel 5.0/95 format and cannot be changed; save it as "
+                   "an Excel 97-2003 workbook first");
+inline const QString EncryptedRefused =
+    QStringLiteral("The workbook is encrypted and cannot be changed");
+
 // A copy of a workbook fixture in dir, named book.xls, for a test to change. A copy that fails
 // fails the test.
 inline QString copyOfFixture(const QTemporaryDir &dir, const QString &name) {
