@@ -6,8 +6,9 @@
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/fieldtext.h"
 #include "sources/workbooksource.h"
+#include "testsupport.h"
+#include "workbook/fieldtext.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,16 +17,20 @@
 
 #include <clocale>
 
+using namespace testsupport;
+
+class TestWorkbookExport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup() { numtext::setDecimalSeparator(u'.'); }
+    void sameAsFieldTexts_data();
+    void sameAsFieldTexts();
+    void numbersWithAnySeparator_data();
+    void numbersWithAnySeparator();
+};
+
 namespace {
-
-QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The document as the page built it at first: every field through AsString, every line through
 // folderPlacemarkEntry.
@@ -55,19 +60,8 @@ QString writeWorkbook(const QTemporaryDir &dir, const QByteArray &cells) {
 
 } // namespace
 
-class TestWorkbookExport : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void initTestCase();
-    void cleanup() { numtext::setDecimalSeparator(u'.'); }
-    void sameAsFieldTexts_data();
-    void sameAsFieldTexts();
-    void numbersWithAnySeparator_data();
-    void numbersWithAnySeparator();
-};
-
 void TestWorkbookExport::initTestCase() {
-    std::setlocale(LC_TIME, "C.UTF-8");
+    useTestLocale();
 }
 
 void TestWorkbookExport::sameAsFieldTexts_data() {
@@ -87,14 +81,14 @@ void TestWorkbookExport::sameAsFieldTexts() {
     TADOQuery query;
     workbooksource::openWorkbook(query, fixture(file));
     QVERIFY(query.RecordCount() > 0);
-    const workbook::SheetData &sheet = *query.Sheet();
+    const workbook::SheetData &sheet = *query.sheet();
     workbook::fieldtext::TextScratch scratch;
     for (int record = 0; record < query.RecordCount(); ++record)
         for (int field = 0; field < query.FieldCount(); ++field)
             QCOMPARE(
-                workbook::fieldtext::cellTextView(sheet, query.FieldCell(record, field), scratch)
+                workbook::fieldtext::cellTextView(sheet, query.fieldCell(record, field), scratch)
                     .toString(),
-                query.FieldText(record, field));
+                query.fieldText(record, field));
     if (query.FieldCount() < 4)
         return; // the export stops at its first record, before any placemark
 
@@ -103,7 +97,7 @@ void TestWorkbookExport::sameAsFieldTexts() {
     KmlBuffer buffer;
     workbooksource::exportFolder(query, buffer, path);
     const QByteArray expected = plainExport(query);
-    QCOMPARE(bytesOf(path), expected);
+    QCOMPARE(readFile(path), expected);
     QCOMPARE(buffer.bytes(), expected);
     // The buffer shares the sheet's texts: they outlive the sheet.
     query.Close();
@@ -142,7 +136,7 @@ void TestWorkbookExport::numbersWithAnySeparator() {
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
     workbooksource::exportFolder(query, buffer, path);
-    QCOMPARE(bytesOf(path), plainExport(query));
+    QCOMPARE(readFile(path), plainExport(query));
 }
 
 QTEST_GUILESS_MAIN(TestWorkbookExport)
