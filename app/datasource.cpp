@@ -72,16 +72,13 @@ TDataSource::TDataSource(TADOQuery *dataSet, QObject *parent)
     connect(dataSet, &TADOQuery::updateRecord, this, &TDataSource::updateRecord);
 }
 
-void TDataSource::setGuard(std::function<void(const std::function<void()> &)> guard) {
+void TDataSource::setGuard(ErrorGuard guard) {
     m_guard = guard;
     m_model->guard = std::move(guard);
 }
 
 void TDataSource::run(const std::function<void()> &action) {
-    if (m_guard)
-        m_guard(action);
-    else
-        action();
+    runGuarded(m_guard, action);
 }
 
 void TDataSource::bind(QWidget *box, const QString &fieldName) {

@@ -4,6 +4,8 @@
 // box is left and before every post.
 #pragma once
 
+#include "app/errorguard.h"
+
 #include <QHash>
 #include <QObject>
 
@@ -31,7 +33,7 @@ public:
 
     // Runs an action that may throw CommandError (the window's error guard); also used by the
     // grid model.
-    void setGuard(std::function<void(const std::function<void()> &)> guard);
+    void setGuard(ErrorGuard guard);
     void run(const std::function<void()> &action);
 
     // Called by the boxes' delegate: shows a field text without taking it for typing.
@@ -52,6 +54,6 @@ private:
     QueryModel *m_model;
     QDataWidgetMapper *m_mapper;
     QHash<QWidget *, QString> m_bound;
-    std::function<void(const std::function<void()> &)> m_guard;
+    ErrorGuard m_guard;
     int m_showing = 0; // texts set by the data source are no typing
 };

@@ -121,7 +121,7 @@ void TDBGrid::followRecord() {
 // insert (which may renumber the rows). A refused post keeps the grid on the edited record.
 void TDBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous) {
     QTableView::currentChanged(current, previous);
-    if (m_following || !m_query || !m_query->Active() || m_query->Updating() ||
+    if (m_following || !m_query || !m_query->Active() || m_query->updating() ||
         !current.isValid() || current.row() == m_query->RecNo())
         return;
     int target = current.row();

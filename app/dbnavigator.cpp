@@ -102,10 +102,7 @@ void TDBNavigator::click(NavigateButton which) {
             break;
         }
     };
-    if (guard)
-        guard(action);
-    else
-        action();
+    runGuarded(guard, action);
     updateButtons();
 }
 

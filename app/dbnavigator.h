@@ -2,6 +2,8 @@
 // the data can be modified) insert, edit, post, cancel and refresh. No delete button is shown.
 #pragma once
 
+#include "app/errorguard.h"
+
 #include <QWidget>
 
 #include <array>
@@ -26,7 +28,7 @@ public:
     QToolButton *button(NavigateButton which) const { return m_buttons[std::size_t(which)]; }
 
     // Runs each button's action; the window passes its error guard here.
-    std::function<void(const std::function<void()> &)> guard;
+    ErrorGuard guard;
 
     // Sets every button's enabled state from the query's state.
     void updateButtons();

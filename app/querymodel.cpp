@@ -22,10 +22,7 @@ QueryModel::QueryModel(TADOQuery *query, QObject *parent)
 }
 
 void QueryModel::run(const std::function<void()> &action) {
-    if (guard)
-        guard(action);
-    else
-        action();
+    runGuarded(guard, action);
 }
 
 int QueryModel::rowCount(const QModelIndex &parent) const {
@@ -48,14 +45,14 @@ QVariant QueryModel::data(const QModelIndex &index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         if (field.IsBlob())
-            return m_query->FieldIsNull(index.row(), index.column()) ? EmptyMemoText : MemoText;
-        return m_query->FieldText(index.row(), index.column());
+            return m_query->fieldIsNull(index.row(), index.column()) ? EmptyMemoText : MemoText;
+        return m_query->fieldText(index.row(), index.column());
     case Qt::EditRole:
-        return m_query->FieldText(index.row(), index.column());
+        return m_query->fieldText(index.row(), index.column());
     case Qt::ToolTipRole:
         // A long-text cell shows only "(MEMO)"; its text is a hover away, in every column.
         if (field.IsBlob())
-            return m_query->FieldText(index.row(), index.column());
+            return m_query->fieldText(index.row(), index.column());
         return QVariant();
     default:
         return QVariant();
@@ -68,12 +65,12 @@ bool QueryModel::setData(const QModelIndex &index, const QVariant &value, int ro
         !m_query->Active() || index.row() != m_query->RecNo())
         return false;
     const QString text = value.toString();
-    if (text == m_query->FieldText(index.row(), index.column()))
+    if (text == m_query->fieldText(index.row(), index.column()))
         return true; // an editor closed without a change starts no edit
     bool done = false;
     run([&] {
         m_query->Edit();
-        m_query->SetFieldText(index.column(), text);
+        m_query->setFieldText(index.column(), text);
         done = true;
     });
     return done;

@@ -3,6 +3,8 @@
 // indicator in the vertical header. Editing a cell sets the field in the query's pending edit.
 #pragma once
 
+#include "app/errorguard.h"
+
 #include <QAbstractTableModel>
 
 #include <functional>
@@ -36,7 +38,7 @@ public:
     TADOQuery *query() const { return m_query; }
 
     // Runs an action that may throw CommandError; the window passes its error guard here.
-    std::function<void(const std::function<void()> &)> guard;
+    ErrorGuard guard;
 
 private:
     void recordChanged(int previous, int current);

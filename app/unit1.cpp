@@ -31,6 +31,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <array>
+
 const QString TForm1::HomePage = QStringLiteral("http://www.pinfold.example/");
 const QString TForm1::HelpPage = QStringLiteral("http://www.pinfold.example/help/");
 const QString TForm1::WorkbookFilter = QStringLiteral(
@@ -80,6 +82,22 @@ QLabel *label(QWidget *parent, const char *name, const QString &text, int x, int
 QLineEdit *edit(QWidget *parent, const char *name, int x, int y, int w, int h,
                 const QString &text = QString()) {
     return place(new QLineEdit(text, parent), name, x, y, w, h);
+}
+
+// A row label of the degrees frame: the row's name, then each unit word standing after the box it
+// names ("度", "分", "秒"), spaced out with blanks as the design spaces them.
+QLabel *unitsLabel(QWidget *parent, const char *name, const QString &word, int wordBlanks, int y) {
+    return label(parent, name,
+                 word + blanks(wordBlanks) + u"度" + blanks(22) + u"分" + blanks(20) + u"秒" +
+                     blanks(7),
+                 16, y, true);
+}
+
+// The degrees, minutes and seconds boxes of one row of the frame.
+void dmsBoxes(QWidget *parent, std::array<const char *, 3> names, int y,
+              std::array<QLineEdit **, 3> boxes) {
+    for (int i = 0; i < 3; ++i)
+        *boxes[i] = edit(parent, names[i], 56 + 72 * i, y, 50, 21);
 }
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text, int x, int y, int w,
@@ -199,20 +217,10 @@ TForm1::~TForm1() = default;
 
 void TForm1::createPage1() {
     GroupBox1 = place(new QGroupBox(TabSheet1), "GroupBox1", 8, 6, 289, 145);
-    Label1 = label(GroupBox1, "Label1",
-                   QStringLiteral("经度") + blanks(23) + u"度" + blanks(22) + u"分" + blanks(20) +
-                       u"秒" + blanks(7),
-                   16, 27, true);
-    long1 = edit(GroupBox1, "long1", 56, 24, 50, 21);
-    long2 = edit(GroupBox1, "long2", 128, 24, 50, 21);
-    long3 = edit(GroupBox1, "long3", 200, 24, 50, 21);
-    Label2 = label(GroupBox1, "Label2",
-                   QStringLiteral("纬度") + blanks(24) + u"度" + blanks(22) + u"分" + blanks(20) +
-                       u"秒" + blanks(7),
-                   16, 59, true);
-    lat1 = edit(GroupBox1, "lat1", 56, 52, 50, 21);
-    lat2 = edit(GroupBox1, "lat2", 128, 52, 50, 21);
-    lat3 = edit(GroupBox1, "lat3", 200, 52, 50, 21);
+    Label1 = unitsLabel(GroupBox1, "Label1", QStringLiteral("经度"), 23, 27);
+    dmsBoxes(GroupBox1, {"long1", "long2", "long3"}, 24, {&long1, &long2, &long3});
+    Label2 = unitsLabel(GroupBox1, "Label2", QStringLiteral("纬度"), 24, 59);
+    dmsBoxes(GroupBox1, {"lat1", "lat2", "lat3"}, 52, {&lat1, &lat2, &lat3});
     SpeedButton1 = place(new QToolButton(GroupBox1), "SpeedButton1", 58, 78, 167, 25);
     SpeedButton1->setText(QStringLiteral("转换为小数表示↓"));
     SpeedButton1->setAccessibleName(SpeedButton1->text());

@@ -1,20 +1,21 @@
 // Times writing one changed cell into a 65,535-row workbook, next to opening the same file
 // through the reader as the workbook page does (the query's Open). Median of 5 runs each.
 // Usage: bench_writeback [workbook.xls]; without one, the workbook is made with xlwt once.
+#include "benchsupport.h"
 #include "common/commanderror.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/biffrecords.h"
-#include "sources/workbook/compoundfile.h"
-#include "sources/workbook/sheeteditor.h"
-#include "sources/workbook/workbookwriter.h"
 #include "sources/workbooksource.h"
+#include "workbook/workbookformat.h"
+#include "workbook/xls/biffrecords.h"
+#include "workbook/xls/compoundfile.h"
+#include "workbook/xls/sheeteditor.h"
+#include "workbook/xls/xlswriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -22,38 +23,11 @@
 #include <functional>
 #include <vector>
 
+using namespace benchsupport;
 using namespace workbook;
+using namespace workbook::xls;
 
 namespace {
-
-constexpr int Runs = 5;
-
-struct Timing {
-    double median = 0, least = 0;
-};
-
-Timing medianOf(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms.front()};
-}
-
-Timing timeRuns(const std::function<void(int)> &run) {
-    std::vector<double> ms;
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        run(i);
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    return medianOf(ms);
-}
-
-void print(const char *what, Timing t, const Timing *open = nullptr) {
-    std::printf("%-52s %7.1f ms (least %6.1f)", what, t.median, t.least);
-    if (open)
-        std::printf("  %.2fx open", t.median / open->median);
-    std::printf("\n");
-}
 
 QByteArray readAll(const QString &path) {
     QFile f(path);
@@ -72,16 +46,9 @@ QByteArray workbookOf(CompoundFile &file, const QByteArray &bytes) {
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    QString source = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                              : QDir::temp().filePath(QStringLiteral("kmlmaker-bench-65535.xls"));
-    if (!QFileInfo::exists(source)) {
-        std::printf("making %s with xlwt...\n", qPrintable(source));
-        if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                              {QStringLiteral(KML_BENCH_SCRIPT), source}) != 0) {
-            std::fprintf(stderr, "could not make the workbook\n");
-            return 1;
-        }
-    }
+    const QString source = benchWorkbook(argc, argv);
+    if (source.isEmpty())
+        return 1;
     // A folder of this run's own: others may run the benchmark on the same machine.
     QTemporaryDir work;
     const QString path = work.filePath(QStringLiteral("work.xls"));
@@ -103,17 +70,22 @@ int main(int argc, char **argv) {
         }
 
         // The parts of a write, each on its own.
-        const Timing identity = timeRuns([&](int) { fileIdentity(path, readAll(path)); });
+        const Timing identity =
+            timeRuns([](int) {}, [&](int) { fileIdentity(path, readAll(path)); });
         CompoundFile parsed;
         const QByteArray stream = workbookOf(parsed, bytes);
-        const Timing editorOpen = timeRuns([&](int) { SheetEditor editor(stream); });
-        const Timing edit = timeRuns([&](int i) {
-            SheetEditor editor(stream);
-            editor.setCell(30000, 0, 100.0 + i);
-            editor.stream();
-        });
-        const Timing oleWrite = timeRuns([&](int) { parsed.serialize(); });
-        const Timing check = timeRuns([&](int) { canWrite(bytes); });
+        const Timing editorOpen = timeRuns([](int) {}, [&](int) { SheetEditor editor(stream); });
+        const Timing edit = timeRuns([](int) {},
+                                     [&](int i) {
+                                         SheetEditor editor(stream);
+                                         editor.setCell(30000, 0, 100.0 + i);
+                                         editor.stream();
+                                     });
+        const Timing oleWrite = timeRuns([](int) {}, [&](int) { parsed.serialize(); });
+        SheetRead read;
+        read.bytes = bytes;
+        const WorkbookFormat &format = formatOf(bytes, path);
+        const Timing check = timeRuns([](int) {}, [&](int) { format.whyReadOnly(read); });
 
         // The whole write of one changed cell, through the file, taking turns with opening the
         // same file as the page opens a workbook (every cell read, the fields made), so that
@@ -143,11 +115,14 @@ int main(int argc, char **argv) {
         openAndWrite(false, open, number, 100);
         openAndWrite(true, openClosed, numberClosed, 200);
         query.Close();
-        const Timing text = timeRuns([&](int i) {
-            id = writeSheetChanges(
-                     path, id, {SheetChange::setCell(30000, 2, QStringLiteral("改名%1").arg(i))})
-                     .identity;
-        });
+        const Timing text =
+            timeRuns([](int) {},
+                     [&](int i) {
+                         id = writeSheetChanges(
+                                  path, id,
+                                  {SheetChange::setCell(30000, 2, QStringLiteral("改名%1").arg(i))})
+                                  .identity;
+                     });
 
         std::printf("records in the Workbook stream: %zu; median of %d runs\n", records, Runs);
         print("open through the reader (the query's Open)", open);
@@ -159,7 +134,7 @@ int main(int argc, char **argv) {
         print("  part: sheet editor: lay out + SST walk", editorOpen);
         print("  part: sheet editor: set a number + rebuild stream", edit);
         print("  part: compound file serialize (libgsf)", oleWrite);
-        print("canWrite (when a workbook is opened)", check);
+        print("whyReadOnly (when a workbook is opened)", check);
     } catch (const CommandError &e) {
         std::fprintf(stderr, "%s\n", qPrintable(e.message()));
         return 1;

@@ -12,7 +12,7 @@ build=${BUILD_DIR:-$root/build}
 lines=${1:-1000000}
 runs=${2:-5}
 work=${3:-${TMPDIR:-/tmp}/kmlmaker-bench}
-bench=$build/bench/textlist_bench
+bench=$build/bench/bench_textlist
 mkdir -p "$work"
 
 # The value of key=value in a RESULT line.
@@ -69,4 +69,4 @@ echo "  writing alone: UTF-16 $(field utf16write "$r") ms, UTF-8 $(field utf8wri
 
 echo
 echo "Through the window (Memo3, offscreen unless a display is set):"
-"$build/bench/window_bench" "$work" "$runs" 2>/dev/null
+"$build/bench/bench_window" "$work" "$runs" 2>/dev/null

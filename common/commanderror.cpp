@@ -1,6 +1,9 @@
 // The program's exception type and helpers for system error texts.
 #include "commanderror.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cstring>
 
 CommandError::CommandError(const QString &message)
@@ -14,4 +17,8 @@ QString withoutFinalPeriod(QString text) {
     while (!text.isEmpty() && (text.back().isSpace() || text.back() == u'.'))
         text.chop(1);
     return text;
+}
+
+QString displayPath(const QString &fileName) {
+    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }

@@ -20,3 +20,6 @@ QString systemErrorText(int errnum);
 
 // Removes a final period and any trailing blanks or line breaks from a system message.
 QString withoutFinalPeriod(QString text);
+
+// A file's absolute path with the platform's separators, as messages name a file.
+QString displayPath(const QString &fileName);

@@ -1,11 +1,12 @@
-// The workbook query `detailCore`: a connection string naming an .xls file, the query
+// The workbook query `detailCore`: a connection string naming a workbook file, the query
 // "Select * from [sheet1$]", and while open the sheet's rows as records with a current-record
-// cursor, an edit or insert buffer, and posting into the file through write-back. It stands in
-// for the ADO query of the Jet Excel provider, with no widgets: the grid, the navigator and the
-// bound boxes follow it through its signals.
+// cursor, an edit or insert buffer, and posting into the file. It stands in for the ADO query of
+// the Jet Excel provider, with no widgets: the grid, the navigator and the bound boxes follow it
+// through its signals. It reads and writes the file only through the workbook format that the
+// file's content names (workbook/workbookformat.h), so it knows no file format itself.
 #pragma once
 
-#include "sources/workbook/workbookreader.h"
+#include "workbook/workbookformat.h"
 
 #include <QObject>
 #include <QString>
@@ -42,9 +43,9 @@ public:
     FieldKind DataType() const { return m_kind; }
     bool IsBlob() const { return m_kind == FieldKind::Memo; }
     // Float, Currency and DateTime: a typed text that reads as a number is written as one.
-    bool IsNumeric() const;
+    bool isNumeric() const;
     int Index() const { return m_index; }
-    int SheetColumn() const { return m_sheetColumn; }
+    int sheetColumn() const { return m_sheetColumn; }
 
     // The current record's value as text, with what was typed into a pending edit; throws on a
     // closed dataset.
@@ -81,12 +82,13 @@ public:
     void Close();
     bool Active() const { return m_active; }
     DataSetState State() const { return m_state; }
-    // True when the open workbook takes edits: an Excel 97-2003 workbook that write-back can
-    // change, in a file and folder this process may write. Otherwise the data is read-only.
+    // True when the open workbook takes edits: its format can write them into what was read
+    // (WorkbookFormat::whyReadOnly says nothing), and this process may write the file.
+    // Otherwise the data is read-only.
     bool CanModify() const { return m_active && m_canModify; }
     // True while records are being replaced, inserted or removed: controls must not move the
     // cursor then; they follow the current record when the change is announced.
-    bool Updating() const { return m_updating > 0; }
+    bool updating() const { return m_updating > 0; }
 
     int FieldCount() const { return int(m_fields.size()); }
     // Throws "List index out of bounds (<index>)" beyond the fields.
@@ -120,7 +122,7 @@ public:
     void Append();
     // Deletes the current record's row from the sheet (the rows below move up); in insert
     // state, drops the insert. Throws "<name>: Cannot perform this operation on an empty
-    // dataset" without records, and the write-back's refusal when the sheet cannot lose a row.
+    // dataset" without records, and the format's refusal when the sheet cannot lose a row.
     void Delete();
     // Writes the changed fields of the pending edit or insert into the workbook and keeps the
     // records as the file now holds them. Throws "<name>: Dataset not in edit or insert mode"
@@ -141,27 +143,28 @@ public:
 
     // A record's value of a field as text by the field text rules, with what was typed into a
     // pending edit; empty for an empty cell.
-    QString FieldText(int record, int field) const;
-    bool FieldIsNull(int record, int field) const;
+    QString fieldText(int record, int field) const;
+    bool fieldIsNull(int record, int field) const;
     // The cell as read from the workbook; null for an empty cell and the record being inserted.
-    const workbook::Cell *FieldCell(int record, int field) const;
-    // The sheet that FieldCell's cells belong to (their texts, the date system); null when
+    const workbook::Cell *fieldCell(int record, int field) const;
+    // The sheet that fieldCell()'s cells belong to (their texts, the date system); null when
     // closed. The export reads it directly rather than through a text per field.
-    const workbook::SheetData *Sheet() const { return m_sheet.get(); }
+    const workbook::SheetData *sheet() const { return m_sheet.get(); }
     // The field's text in a pending edit or insert of the current record.
-    void SetFieldText(int field, const QString &text);
+    void setFieldText(int field, const QString &text);
 
     // Where records and fields are in the sheet (0-based, absolute), and what file was read:
     // edits are written back by these positions, into a file that has not changed since. Records
     // here are those stored, without a pending insert.
-    int HeadingRow() const { return m_headingRow; }
-    int SheetRow(int record) const { return m_headingRow + 1 + record; }
-    int SheetColumn(int field) const { return m_firstColumn + field; }
-    const QString &FileName() const { return m_fileName; }
-    const QString &SheetName() const { return m_sheetName; }
+    int headingRow() const { return m_headingRow; }
+    int sheetRow(int record) const { return m_headingRow + 1 + record; }
+    int sheetColumn(int field) const { return m_firstColumn + field; }
+    const QString &fileName() const { return m_fileName; }
+    const QString &sheetName() const { return m_sheetName; }
     // Of the file as last read or written by this query.
-    const workbook::FileIdentity &Identity() const { return m_identity; }
-    int BiffVersion() const { return m_sheet ? m_sheet->biffVersion : 0; }
+    const workbook::FileIdentity &identity() const { return m_identity; }
+    // The format that read the file, by its content; null when closed. Writes go through it.
+    const workbook::WorkbookFormat *format() const { return m_format; }
 
     // While disabled (counted), moves are not announced; enabling announces the last one.
     void DisableControls();
@@ -187,9 +190,33 @@ Q_SIGNALS:
     void updateRecord();
 
 private:
-    struct Loaded;
-    class UpdatingScope;
-    struct Written;
+    // What a read of the workbook gives, before the query takes it.
+    struct Loaded {
+        const workbook::WorkbookFormat *format = nullptr;
+        workbook::SheetRead read;
+        QString fileName;
+        std::optional<bool> writable; // not asked: keep what is known
+    };
+
+    // A cell as a post wrote it, and the kind a new number most likely reads back as.
+    struct Written {
+        int row;
+        int column;
+        workbook::EditValue value;
+        workbook::CellKind numberKind;
+    };
+
+    // Counts the query as updating while records are replaced, inserted or removed.
+    class UpdatingScope {
+    public:
+        explicit UpdatingScope(TADOQuery &query) : m_query(query) { ++m_query.m_updating; }
+        ~UpdatingScope() { --m_query.m_updating; }
+        UpdatingScope(const UpdatingScope &) = delete;
+        UpdatingScope &operator=(const UpdatingScope &) = delete;
+
+    private:
+        TADOQuery &m_query;
+    };
 
     void checkActive() const;
     void checkCanModify() const;
@@ -212,6 +239,8 @@ private:
     workbook::CellKind newNumberKind(int field) const;
     void beginInsert(bool atEnd);
     void dropInsert();
+    // The blank record of the insert leaves the records, in browse state; returns where it was.
+    int leaveInsert();
     void postEdit();
     void postInsert();
     void storeWritten(const std::vector<Written> &cells, int current);
@@ -227,6 +256,7 @@ private:
     bool m_canModify = false;
     int m_updating = 0;
     std::unique_ptr<workbook::SheetData> m_sheet;
+    const workbook::WorkbookFormat *m_format = nullptr;
     std::vector<TField> m_fields;
     int m_records = 0; // stored records, without a pending insert
     int m_current = -1;
@@ -246,15 +276,3 @@ private:
     int m_disabled = 0;
     int m_movedFrom = -2; // -2: nothing to announce
 };
-
-// The parts of a connection string the query understands.
-struct ConnectionSettings {
-    QString provider;
-    QString dataSource;
-    QString extendedProperties;
-};
-// Key=value pairs separated by ";"; a value may be quoted with " or '. Keys without regard to
-// case.
-ConnectionSettings parseConnectionString(const QString &text);
-// The sheet a query text selects from; throws CommandError when it is not "Select * from [x$]".
-QString sheetOfQuery(const QString &text);

@@ -8,9 +8,7 @@
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -63,8 +61,7 @@ private:
 
 [[noreturn]] void cannotOpen(const QString &fileName, int errnum) {
     throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
-                           .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()),
-                                systemErrorText(errnum)));
+                           .arg(displayPath(fileName), systemErrorText(errnum)));
 }
 
 bool startsWith(QByteArrayView bytes, const char *mark) {

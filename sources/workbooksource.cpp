@@ -6,7 +6,8 @@
 #include "kml/kmldocument.h"
 #include "kml/xmlsafe.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/fieldtext.h"
+#include "sources/connectionstring.h"
+#include "workbook/fieldtext.h"
 
 namespace workbooksource {
 
@@ -25,26 +26,18 @@ private:
     TADOQuery &m_query;
 };
 
-bool needsQuotes(const QString &value) {
-    return value.contains(u';') || value.contains(u'"') || value.contains(u'\'') ||
-           (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
-}
+// The fields of a record that make its placemark, by their position in the sheet.
+enum PlacemarkField : int { Longitude = 0, Latitude = 1, Name = 2, Description = 3 };
+// The order in which the export reads them, as the page's export always has.
+constexpr PlacemarkField ReadOrder[] = {Longitude, Latitude, Description, Name};
 
 } // namespace
 
-QString connectionString(const QString &fileName) {
-    QString source = fileName;
-    if (needsQuotes(source))
-        source = u'"' + QString(source).replace(u'"', QStringLiteral("\"\"")) + u'"';
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; Data Source=") + source +
-           QStringLiteral(";Extended Properties=Excel 8.0");
-}
-
 void openWorkbook(TADOQuery &query, const QString &fileName) {
     query.Close();
-    query.ConnectionString = connectionString(fileName);
+    query.ConnectionString = connection::connectionString(fileName);
     query.SQL.clear();
-    query.SQL.append(QString::fromUtf16(SheetQuery));
+    query.SQL.append(QString::fromUtf16(connection::SheetQuery));
     query.Open();
 }
 
@@ -54,15 +47,13 @@ void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) 
     query.First();
     const int count = query.RecordCount();
     if (count > 0) {
-        // Longitude, latitude, description, name: the order in which the fields are read. A
-        // missing one ends the export before its first placemark.
-        constexpr int Order[] = {0, 1, 3, 2};
-        for (const int field : Order)
+        // A missing field ends the export before its first placemark.
+        for (const PlacemarkField field : ReadOrder)
             query.Fields(field);
         // The texts straight from the sheet: a text cell as it lies there, a number written
         // into a small buffer. The buffer shares the sheet's texts, so it stores only what is
         // not one of them: the numbers, and texts that had to be made safe.
-        const workbook::SheetData &sheet = *query.Sheet();
+        const workbook::SheetData &sheet = *query.sheet();
         buffer.shareText(sheet.strings.chars());
         const qsizetype units = 2 * qsizetype(count) * 24;
         buffer.reserve(buffer.count() + count + 1);
@@ -78,17 +69,19 @@ void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) 
         QStringView values[4];
         for (int i = 0; i < count; ++i) {
             const int record = query.RecNo();
-            for (int k = 0; k < 4; ++k) {
-                const workbook::Cell *cell = query.FieldCell(record, Order[k]);
-                const QStringView text = workbook::fieldtext::cellTextView(sheet, cell, texts[k]);
-                if (Order[k] == 3)
-                    values[k] = xmlsafe::description(text, safe[k]);
+            for (const PlacemarkField field : ReadOrder) {
+                const workbook::Cell *cell = query.fieldCell(record, field);
+                const QStringView text =
+                    workbook::fieldtext::cellTextView(sheet, cell, texts[field]);
+                if (field == Description)
+                    values[field] = xmlsafe::description(text, safe[field]);
                 else if (plainNumbers && cell && cell->kind == workbook::CellKind::Number)
-                    values[k] = text;
+                    values[field] = text;
                 else
-                    values[k] = xmlsafe::text(text, safe[k]);
+                    values[field] = xmlsafe::text(text, safe[field]);
             }
-            kml::addSafeFolderPlacemark(buffer, values[2], values[3], values[0], values[1]);
+            kml::addSafeFolderPlacemark(buffer, values[Description], values[Name],
+                                        values[Longitude], values[Latitude]);
             query.Next();
         }
     }

@@ -9,13 +9,6 @@ class TADOQuery;
 
 namespace workbooksource {
 
-inline constexpr char16_t SheetQuery[] = u"Select * from [sheet1$]";
-
-// "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=<file>;Extended Properties=Excel 8.0". A file
-// name that the connection string's syntax would cut (one holding ";", a quote, or blanks at
-// either end) is quoted, so that every file can be opened.
-QString connectionString(const QString &fileName);
-
 // Closes the query, gives it the file's connection string and the sheet query, and opens it.
 // Throws CommandError; the query is then closed.
 void openWorkbook(TADOQuery &query, const QString &fileName);

@@ -2,7 +2,7 @@
 // no program writes: damaged records, stale offsets, extreme cell positions.
 #pragma once
 
-#include "sources/workbook/compoundfile.h"
+#include "workbook/xls/compoundfile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -66,9 +66,9 @@ inline QByteArray workbookStream(const QByteArray &sheetRecords, const QByteArra
 }
 
 inline QByteArray compoundFile(const QByteArray &stream, const QString &name = "Workbook") {
-    workbook::CompoundFile file;
+    workbook::xls::CompoundFile file;
     file.root().isStorage = true;
-    workbook::OleEntry entry;
+    workbook::xls::OleEntry entry;
     entry.name = name;
     entry.data = stream;
     file.root().children.push_back(entry);

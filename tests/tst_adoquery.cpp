@@ -2,8 +2,10 @@
 // fields and their texts, the cursor with Bof and Eof, and the export of the page's rows.
 #include "biffbuilder.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/fieldtext.h"
+#include "sources/connectionstring.h"
 #include "sources/workbooksource.h"
+#include "testsupport.h"
+#include "workbook/fieldtext.h"
 
 #include "common/commanderror.h"
 #include "coords/numtext.h"
@@ -19,38 +21,7 @@
 #include <clocale>
 #include <functional>
 
-namespace {
-
-QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
-}
-
-QString native(const QString &path) {
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The message of the CommandError that the call throws; empty when it throws none.
-QString errorOf(const std::function<void()> &call) {
-    try {
-        call();
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
-struct Query {
-    TADOQuery q;
-    Query() { q.setObjectName(QStringLiteral("detailCore")); }
-    void open(const QString &file) { workbooksource::openWorkbook(q, fixture(file)); }
-};
-
-} // namespace
+using namespace testsupport;
 
 class TestAdoQuery : public QObject {
     Q_OBJECT
@@ -85,9 +56,25 @@ private Q_SLOTS:
     void hugeSparseSheet();
 };
 
+namespace {
+
+struct Query {
+    TADOQuery q;
+    QTemporaryDir dir;
+    Query() { q.setObjectName(QStringLiteral("detailCore")); }
+    void open(const QString &file) { workbooksource::openWorkbook(q, fixture(file)); }
+    // Exports the rows as the page does into a file of that name; returns its path.
+    QString exportTo(KmlBuffer &buffer, const QString &name) {
+        const QString path = dir.filePath(name);
+        workbooksource::exportFolder(q, buffer, path);
+        return path;
+    }
+};
+
+} // namespace
+
 void TestAdoQuery::initTestCase() {
-    std::setlocale(LC_TIME, "C.UTF-8");
-    numtext::setDecimalSeparator(u'.');
+    useTestLocale();
 }
 
 void TestAdoQuery::connectionStrings_data() {
@@ -125,7 +112,7 @@ void TestAdoQuery::connectionStrings() {
     QFETCH(QString, provider);
     QFETCH(QString, source);
     QFETCH(QString, extended);
-    const ConnectionSettings s = parseConnectionString(text);
+    const connection::ConnectionSettings s = connection::parseConnectionString(text);
     QCOMPARE(s.provider, provider);
     QCOMPARE(s.dataSource, source);
     QCOMPARE(s.extendedProperties, extended);
@@ -145,11 +132,11 @@ void TestAdoQuery::fileNamesSurviveTheConnectionString_data() {
 void TestAdoQuery::fileNamesSurviveTheConnectionString() {
     QFETCH(QString, name);
     QFETCH(bool, quoted);
-    const QString text = workbooksource::connectionString(name);
+    const QString text = connection::connectionString(name);
     if (!quoted)
         QCOMPARE(text, "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" + name +
                            ";Extended Properties=Excel 8.0");
-    QCOMPARE(parseConnectionString(text).dataSource, name);
+    QCOMPARE(connection::parseConnectionString(text).dataSource, name);
 }
 
 void TestAdoQuery::queryTexts_data() {
@@ -180,7 +167,7 @@ void TestAdoQuery::queryTexts() {
     QFETCH(QString, text);
     QFETCH(QString, sheet);
     QString got;
-    const QString error = errorOf([&] { got = sheetOfQuery(text); });
+    const QString error = errorOf([&] { got = connection::sheetOfQuery(text); });
     if (sheet.isEmpty()) {
         QCOMPARE(error, u"The query \"%1\" is not understood: only Select * from [Sheet$] can be "
                         "run on a workbook"_qs.arg(text.trimmed()));
@@ -194,8 +181,8 @@ void TestAdoQuery::openErrors_data() {
     QTest::addColumn<QString>("connection");
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("message");
-    const QString good = workbooksource::connectionString(fixture(u"xlwt-mixed.xls"_qs));
-    const QString query = QString::fromUtf16(workbooksource::SheetQuery);
+    const QString good = connection::connectionString(fixture(u"xlwt-mixed.xls"_qs));
+    const QString query = QString::fromUtf16(connection::SheetQuery);
     QTest::newRow("other provider")
         << QString(good).replace(u"Jet.OLEDB.4.0"_qs, u"ACE.OLEDB.12.0"_qs) << query
         << "Provider cannot be found. It may not be properly installed";
@@ -211,10 +198,10 @@ void TestAdoQuery::openErrors_data() {
                                   "only Select * from [Sheet$] can be run on a workbook";
     const QString text = fixture(u"make-xlwt.py"_qs);
     QTest::newRow("not a workbook")
-        << workbooksource::connectionString(text) << query
+        << connection::connectionString(text) << query
         << u"The file \"%1\" is not an Excel workbook"_qs.arg(native(text));
     const QString noSheet = fixture(u"xlwt-no-sheet1.xls"_qs);
-    QTest::newRow("no sheet1") << workbooksource::connectionString(noSheet) << query
+    QTest::newRow("no sheet1") << connection::connectionString(noSheet) << query
                                << u"The workbook \"%1\" has no sheet named \"sheet1\""_qs.arg(
                                       native(noSheet));
 }
@@ -247,7 +234,7 @@ void TestAdoQuery::closedDataset_data() {
     QTest::newRow("RecordCount") << Op([](TADOQuery &q) { q.RecordCount(); }) << closed;
     QTest::newRow("Edit") << Op([](TADOQuery &q) { q.Edit(); }) << closed;
     QTest::newRow("Refresh") << Op([](TADOQuery &q) { q.Refresh(); }) << closed;
-    QTest::newRow("FieldText") << Op([](TADOQuery &q) { q.FieldText(0, 0); }) << closed;
+    QTest::newRow("fieldText") << Op([](TADOQuery &q) { q.fieldText(0, 0); }) << closed;
     QTest::newRow("Fields") << Op([](TADOQuery &q) { q.Fields(0); })
                             << "List index out of bounds (0)";
 }
@@ -354,16 +341,17 @@ void TestAdoQuery::fields() {
     for (int f = 0; f < names.size(); ++f) {
         QCOMPARE(t.q.Fields(f).FieldName(), names[f]);
         QCOMPARE(t.q.Fields(f).DataType(), kinds[f]);
-        QCOMPARE(t.q.Fields(f).SheetColumn(), 1 + f); // the table starts in column B
+        QCOMPARE(t.q.Fields(f).sheetColumn(), 1 + f); // the table starts in column B
         QCOMPARE(t.q.FindField(names[f].toUpper()), &t.q.Fields(f));
     }
-    QCOMPARE(t.q.HeadingRow(), 2);
-    QCOMPARE(t.q.SheetRow(0), 3);
-    QCOMPARE(t.q.SheetColumn(0), 1);
-    QCOMPARE(t.q.SheetName(), u"SHEET1"_qs);
-    QCOMPARE(t.q.FileName(), fixture(u"xlwt-kinds.xls"_qs));
-    QCOMPARE(t.q.Identity().size, QFileInfo(fixture(u"xlwt-kinds.xls"_qs)).size());
-    QCOMPARE(t.q.BiffVersion(), 8);
+    QCOMPARE(t.q.headingRow(), 2);
+    QCOMPARE(t.q.sheetRow(0), 3);
+    QCOMPARE(t.q.sheetColumn(0), 1);
+    QCOMPARE(t.q.sheetName(), u"SHEET1"_qs);
+    QCOMPARE(t.q.fileName(), fixture(u"xlwt-kinds.xls"_qs));
+    QCOMPARE(t.q.identity().size, QFileInfo(fixture(u"xlwt-kinds.xls"_qs)).size());
+    QCOMPARE(t.q.format(),
+             &workbook::formatOf(readFile(fixture(u"xlwt-kinds.xls"_qs)), u"xlwt-kinds.xls"_qs));
     QCOMPARE(errorOf([&] { t.q.Fields(7); }), u"List index out of bounds (7)"_qs);
     QCOMPARE(errorOf([&] { t.q.Fields(-1); }), u"List index out of bounds (-1)"_qs);
 
@@ -402,7 +390,7 @@ void TestAdoQuery::fieldTexts() {
     t.open(u"xlwt-kinds.xls"_qs);
     t.q.MoveBy(record);
     for (int f = 0; f < texts.size(); ++f) {
-        QCOMPARE(t.q.FieldText(record, f), texts[f]);
+        QCOMPARE(t.q.fieldText(record, f), texts[f]);
         QCOMPARE(t.q.Fields(f).AsString(), texts[f]);
     }
 }
@@ -470,13 +458,10 @@ void TestAdoQuery::readOnly() {
 void TestAdoQuery::exportMatchesGolden() {
     Query t;
     t.open(u"xlwt-kinds.xls"_qs);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"种类.kml"_qs);
     KmlBuffer buffer;
     buffer.Add(u"Memo2"_qs);
     QSignalSpy moves(&t.q, &TADOQuery::recordChanged);
-    workbooksource::exportFolder(t.q, buffer, path);
-    QCOMPARE(bytesOf(path), bytesOf(QStringLiteral(KML_TEST_DATA "/workbook-kinds.kml")));
+    QCOMPARE(readFile(t.exportTo(buffer, u"种类.kml"_qs)), golden(u"workbook-kinds.kml"_qs));
     QCOMPARE(buffer.count(), 2 + 6 + 1);
     // The cursor ends on the last record, and the grid hears of it once.
     QCOMPARE(t.q.RecNo(), 5);
@@ -487,11 +472,8 @@ void TestAdoQuery::exportMatchesGolden() {
 void TestAdoQuery::exportHeadingOnly() {
     Query t;
     t.open(u"xlwt-heading-only.xls"_qs);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"empty.kml"_qs);
     KmlBuffer buffer;
-    workbooksource::exportFolder(t.q, buffer, path);
-    QCOMPARE(bytesOf(path), bytesOf(QStringLiteral(KML_TEST_DATA "/folder-empty.kml")));
+    QCOMPARE(readFile(t.exportTo(buffer, u"empty.kml"_qs)), golden(u"folder-empty.kml"_qs));
 }
 
 void TestAdoQuery::exportErrors() {
@@ -522,7 +504,7 @@ void TestAdoQuery::reopenAndRefresh() {
     t.q.Open();
     QCOMPARE(t.q.RecordCount(), 6);
     t.q.MoveBy(2);
-    const workbook::FileIdentity before = t.q.Identity();
+    const workbook::FileIdentity before = t.q.identity();
 
     // The file is replaced by a longer one: the records are read again, the cursor stays.
     QVERIFY(QFile::remove(path));
@@ -532,7 +514,7 @@ void TestAdoQuery::reopenAndRefresh() {
     QCOMPARE(structure.count(), 1);
     QCOMPARE(t.q.RecordCount(), 2000);
     QCOMPARE(t.q.RecNo(), 2);
-    QVERIFY(!t.q.Identity().sameBytes(before));
+    QVERIFY(!t.q.identity().sameBytes(before));
     QCOMPARE(t.q.Fields(2).AsString(), u"点3"_qs);
 
     // A refresh that cannot read keeps what was read.
@@ -560,8 +542,8 @@ void TestAdoQuery::hugeSparseSheet() {
     QCOMPARE(q.FieldCount(), 16384);
     QCOMPARE(q.Fields(1).FieldName(), u"A1"_qs); // "a" is taken, without regard to case
     QCOMPARE(q.Fields(16383).FieldName(), u"F16384"_qs);
-    QCOMPARE(q.FieldText(65534, 16383), u"1"_qs);
-    QCOMPARE(q.FieldText(100, 100), QString());
+    QCOMPARE(q.fieldText(65534, 16383), u"1"_qs);
+    QCOMPARE(q.fieldText(100, 100), QString());
 }
 
 QTEST_GUILESS_MAIN(TestAdoQuery)

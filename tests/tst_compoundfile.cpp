@@ -1,12 +1,22 @@
 // The compound file layer keeps every stream, storage, CLSID and time through a rewrite.
-#include "sources/workbook/biffrecords.h"
-#include "sources/workbook/compoundfile.h"
+#include "workbook/xls/biffrecords.h"
+#include "workbook/xls/compoundfile.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
-using workbook::CompoundFile;
-using workbook::OleEntry;
+using workbook::xls::CompoundFile;
+using workbook::xls::OleEntry;
+
+class TestCompoundFile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTrip();
+    void viewedStreams();
+    void rejectsOtherFiles_data();
+    void rejectsOtherFiles();
+    void records();
+};
 
 namespace {
 
@@ -79,16 +89,6 @@ QByteArray withStreamOutOfOrder(QByteArray file, const QString &name) {
 
 } // namespace
 
-class TestCompoundFile : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void roundTrip();
-    void viewedStreams();
-    void rejectsOtherFiles_data();
-    void rejectsOtherFiles();
-    void records();
-};
-
 void TestCompoundFile::roundTrip() {
     CompoundFile file;
     OleEntry &root = file.root();
@@ -107,7 +107,7 @@ void TestCompoundFile::roundTrip() {
     root.children.push_back(vba);
 
     const QByteArray bytes = file.serialize();
-    QVERIFY(workbook::hasCompoundFileSignature(bytes));
+    QVERIFY(workbook::xls::hasCompoundFileSignature(bytes));
     CompoundFile back;
     QVERIFY(back.parse(bytes));
     // libgsf lists siblings in directory order: shorter names first.
@@ -179,30 +179,30 @@ void TestCompoundFile::rejectsOtherFiles() {
 }
 
 void TestCompoundFile::records() {
-    std::vector<workbook::BiffRecord> out;
+    std::vector<workbook::xls::BiffRecord> out;
     const QByteArray twoRecords = QByteArray::fromHex("0908020006000a000000");
-    QVERIFY(workbook::splitRecords(twoRecords, out));
+    QVERIFY(workbook::xls::splitRecords(twoRecords, out));
     QCOMPARE(out.size(), size_t(2));
-    QCOMPARE(out[0].type, workbook::rec::Bof);
+    QCOMPARE(out[0].type, workbook::xls::rec::Bof);
     QCOMPARE(out[0].length, 2);
     QCOMPARE(out[1].offset, 6u);
-    QVERIFY(workbook::splitRecords(twoRecords + QByteArray(37, '\0'), out));
+    QVERIFY(workbook::xls::splitRecords(twoRecords + QByteArray(37, '\0'), out));
     QCOMPARE(out.size(), size_t(2));
-    QVERIFY(!workbook::splitRecords(QByteArray::fromHex("09080800060000"), out));
-    QVERIFY(!workbook::splitRecords(twoRecords + QByteArray::fromHex("000001"), out));
+    QVERIFY(!workbook::xls::splitRecords(QByteArray::fromHex("09080800060000"), out));
+    QVERIFY(!workbook::xls::splitRecords(twoRecords + QByteArray::fromHex("000001"), out));
 
     // The same verdicts without the list, and where the records end.
     std::uint32_t end = 0;
-    QVERIFY(workbook::recordChainEnd(twoRecords, end));
+    QVERIFY(workbook::xls::recordChainEnd(twoRecords, end));
     QCOMPARE(end, 10u);
-    QVERIFY(workbook::recordChainEnd(twoRecords + QByteArray(37, '\0'), end));
+    QVERIFY(workbook::xls::recordChainEnd(twoRecords + QByteArray(37, '\0'), end));
     QCOMPARE(end, 10u);
-    QVERIFY(workbook::recordChainEnd(twoRecords + QByteArray(3, '\0'), end));
+    QVERIFY(workbook::xls::recordChainEnd(twoRecords + QByteArray(3, '\0'), end));
     QCOMPARE(end, 10u);
-    QVERIFY(!workbook::recordChainEnd(QByteArray::fromHex("09080800060000"), end));
-    QVERIFY(!workbook::recordChainEnd(twoRecords + QByteArray::fromHex("000001"), end));
-    QVERIFY(!workbook::recordChainEnd(twoRecords + QByteArray::fromHex("01"), end));
-    QVERIFY(workbook::recordChainEnd(QByteArray(), end));
+    QVERIFY(!workbook::xls::recordChainEnd(QByteArray::fromHex("09080800060000"), end));
+    QVERIFY(!workbook::xls::recordChainEnd(twoRecords + QByteArray::fromHex("000001"), end));
+    QVERIFY(!workbook::xls::recordChainEnd(twoRecords + QByteArray::fromHex("01"), end));
+    QVERIFY(workbook::xls::recordChainEnd(QByteArray(), end));
     QCOMPARE(end, 0u);
 }
 

@@ -4,6 +4,7 @@
 #include "app/dialoghost.h"
 #include "app/unit1.h"
 #include "fakedialoghost.h"
+#include "testsupport.h"
 #include "zipreading.h"
 
 #include <QFile>
@@ -13,30 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <clocale>
-
-namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QByteArray golden(const QString &name) {
-    return readAll(QStringLiteral(KML_TEST_DATA "/") + name);
-}
-
-// The document a saved file holds: the file itself, or the one file of a KMZ archive.
-QByteArray document(const QString &path) {
-    const QByteArray bytes = readAll(path);
-    return bytes.startsWith("PK\x03\x04") ? zipreading::onlyMember(path, u"doc.kml"_qs) : bytes;
-}
-
-enum class Export { Single, Workbook, TextList, TextFile };
-
-} // namespace
-
-Q_DECLARE_METATYPE(Export)
+using namespace testsupport;
 
 class TestExportFormats : public QObject {
     Q_OBJECT
@@ -49,8 +27,22 @@ private Q_SLOTS:
     void defaultSuffixFollowsPair();
 };
 
+namespace {
+
+// The document a saved file holds: the file itself, or the one file of a KMZ archive.
+QByteArray document(const QString &path) {
+    const QByteArray bytes = readFile(path);
+    return bytes.startsWith("PK\x03\x04") ? zipreading::onlyMember(path, u"doc.kml"_qs) : bytes;
+}
+
+enum class Export { Single, Workbook, TextList, TextFile };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Export)
+
 void TestExportFormats::initTestCase() {
-    std::setlocale(LC_TIME, "C.UTF-8"); // the dates of the workbook fixture, as in its golden file
+    useTestLocale(); // the dates of the workbook fixture, as in its golden file
 }
 
 void TestExportFormats::exports_data() {
@@ -95,14 +87,14 @@ void TestExportFormats::exports() {
         button = form.Button1;
     } else if (which == Export::Workbook) {
         const QString book = dir.filePath(u"book.xls"_qs);
-        QVERIFY(QFile::copy(QStringLiteral(KML_TEST_DATA "/workbooks/xlwt-kinds.xls"), book));
+        QVERIFY(QFile::copy(fixture(u"xlwt-kinds.xls"_qs), book));
         QFile::setPermissions(book, QFile::ReadOwner | QFile::WriteOwner);
         host.fileAnswers << book;
         host.filterAnswers << 1;
         form.Button2->click();
         button = form.Button3;
     } else if (which == Export::TextFile) {
-        host.fileAnswers << QStringLiteral(KML_TEST_DATA "/textlist-input.txt");
+        host.fileAnswers << dataFile(u"textlist-input.txt"_qs);
         form.OpenTxt->click();
     }
     host.fileAnswers << path;
@@ -110,7 +102,7 @@ void TestExportFormats::exports() {
     button->click();
     QVERIFY2(host.errors.isEmpty(), qPrintable(host.errors.join(u'\n')));
     QCOMPARE(form.SaveDialog1.FilterIndex, pair);
-    QCOMPARE(readAll(path).startsWith("PK\x03\x04"), kmz);
+    QCOMPARE(readFile(path).startsWith("PK\x03\x04"), kmz);
     QCOMPARE(document(path), golden(goldenFile));
     if (kmz && zipreading::unzipAvailable())
         QCOMPARE(zipreading::unzipTest(path), QString());

@@ -3,6 +3,7 @@
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "sources/singleplacemark.h"
+#include "testsupport.h"
 #include "zipreading.h"
 
 #include <QDir>
@@ -17,29 +18,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-QByteArray golden(const char *name) {
-    return readAll(QStringLiteral(KML_TEST_DATA "/") + name);
-}
-
-QString errorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
-} // namespace
+using namespace testsupport;
 
 class TestKmlBuffer : public QObject {
     Q_OBJECT
@@ -63,13 +42,22 @@ private Q_SLOTS:
     void failedKmzSaveLeavesOldFile();
 };
 
-void TestKmlBuffer::singlePlacemarkWithUsageNotice() {
-    const QString notice = QStringLiteral(
+namespace {
+
+// The usage notice of the first page, as its box holds it.
+QString usageNotice() {
+    return QStringLiteral(
         "使用说明：\n1.软件用于将经纬度转换为GOOGLE "
         "EARTH的KML格式;\n2.软件包括单点和多点两个系统；\n"
         "3.单点系统只能对单个点生成KML；\n4.Excel数据库KML多点系统则可以利用EXCEL进行操作;\n"
         "5.本软件为免费软件，欢迎自由使用和传播，作者不承担任何使用责任；\n"
         "6.主页：http://www.pinfold.example/ 使用说明：http://www.pinfold.example/help/\n");
+}
+
+} // namespace
+
+void TestKmlBuffer::singlePlacemarkWithUsageNotice() {
+    const QString notice = usageNotice();
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("Memo2"));
     kml::fillSinglePlacemark(buffer,
@@ -103,7 +91,7 @@ void TestKmlBuffer::folderDocuments() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     buffer.SaveToFile(path);
-    QCOMPARE(readAll(path), golden(goldenFile.toLatin1().constData()));
+    QCOMPARE(readFile(path), golden(goldenFile));
 }
 
 void TestKmlBuffer::emptyPlacemarkEntry() {
@@ -137,7 +125,7 @@ void TestKmlBuffer::sharedTextValues() {
     QCOMPARE(shared.bytes(), copied.bytes());
     QTemporaryDir dir;
     shared.SaveToFile(dir.filePath(QStringLiteral("shared.kml")));
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("shared.kml"))), copied.bytes());
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("shared.kml"))), copied.bytes());
     shared.Clear();
     QCOMPARE(shared.count(), 0);
     QCOMPARE(keep, u"紫禁城<b>粗体</b>116.3920388A&B"_qs);
@@ -154,7 +142,7 @@ void TestKmlBuffer::saveReplacesWholeFile() {
     kml::beginFolder(buffer);
     kml::endFolder(buffer);
     buffer.SaveToFile(path);
-    QCOMPARE(readAll(path), golden("folder-empty.kml"));
+    QCOMPARE(readFile(path), golden("folder-empty.kml"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"old.kml"_qs});
 }
 
@@ -176,7 +164,7 @@ void TestKmlBuffer::saveThroughLinkReplacesTarget() {
     kml::endFolder(buffer);
     buffer.SaveToFile(link);
     QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(readAll(target), golden("folder-empty.kml"));
+    QCOMPARE(readFile(target), golden("folder-empty.kml"));
     QCOMPARE(QFile::permissions(target) & (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                            QFile::WriteGroup | QFile::ReadOther),
              permissions);
@@ -187,27 +175,16 @@ void TestKmlBuffer::saveThroughLinkReplacesTarget() {
 void TestKmlBuffer::failedSaveLeavesOldFile() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("keep.kml"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("old");
-    f.close();
+    QVERIFY(writeFile(path, "old"));
 
     // A file-size limit makes the write fail part way, as a full disk would.
     KmlBuffer buffer;
     for (int i = 0; i < 20000; ++i)
         buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, u"名"_qs, u"1"_qs, u"2"_qs));
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit small = old;
-    small.rlim_cur = 256 * 1024;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString message = errorOf([&] { buffer.SaveToFile(path); });
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previousHandler);
+    const QString message = errorUnderFileSizeLimit(256 * 1024, [&] { buffer.SaveToFile(path); });
 
     QCOMPARE(message, u"Stream write error"_qs);
-    QCOMPARE(readAll(path), QByteArray("old"));
+    QCOMPARE(readFile(path), QByteArray("old"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"keep.kml"_qs});
 }
 
@@ -216,16 +193,13 @@ void TestKmlBuffer::readOnlyFileIsKept() {
         QSKIP("root may write read-only files");
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("keep.kml"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("old");
-    f.close();
-    f.setPermissions(QFile::ReadOwner);
+    QVERIFY(writeFile(path, "old"));
+    QFile::setPermissions(path, QFile::ReadOwner);
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("new"));
     QCOMPARE(errorOf([&] { buffer.SaveToFile(path); }),
              u"Cannot create file \"%1\". Permission denied"_qs.arg(path));
-    QCOMPARE(readAll(path), QByteArray("old"));
+    QCOMPARE(readFile(path), QByteArray("old"));
 }
 
 void TestKmlBuffer::cannotCreateMessage_data() {
@@ -279,12 +253,7 @@ void TestKmlBuffer::utf8AndKmz() {
     QFETCH(QString, goldenFile);
     KmlBuffer buffer;
     if (single) {
-        const QString notice = QStringLiteral(
-            "使用说明：\n1.软件用于将经纬度转换为GOOGLE "
-            "EARTH的KML格式;\n2.软件包括单点和多点两个系统；\n"
-            "3.单点系统只能对单个点生成KML；\n4.Excel数据库KML多点系统则可以利用EXCEL进行操作;\n"
-            "5.本软件为免费软件，欢迎自由使用和传播，作者不承担任何使用责任；\n"
-            "6.主页：http://www.pinfold.example/ 使用说明：http://www.pinfold.example/help/\n");
+        const QString notice = usageNotice();
         kml::fillSinglePlacemark(buffer,
                                  {singleplacemark::withCrLf(notice), QStringLiteral("地点标注标题"),
                                   QStringLiteral("116.3920388"), QStringLiteral("39.91120332")});
@@ -298,10 +267,10 @@ void TestKmlBuffer::utf8AndKmz() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     buffer.SaveToFile(path);
-    const QByteArray expected = golden(goldenFile.toLatin1().constData());
+    const QByteArray expected = golden(goldenFile);
     QVERIFY(expected.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<kml "));
     if (format == KmlFileFormat::Utf8) {
-        QCOMPARE(readAll(path), expected);
+        QCOMPARE(readFile(path), expected);
         return;
     }
     QCOMPARE(zipreading::onlyMember(path, u"doc.kml"_qs), expected);
@@ -340,7 +309,7 @@ void TestKmlBuffer::utf8OfEveryKind() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("every.kml"));
     buffer.SaveToFile(path);
-    QCOMPARE(readAll(path), expected);
+    QCOMPARE(readFile(path), expected);
 }
 
 void TestKmlBuffer::kmzByName_data() {
@@ -364,7 +333,7 @@ void TestKmlBuffer::kmzByName() {
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
     buffer.SaveToFile(path);
-    QCOMPARE(readAll(path).startsWith("PK\x03\x04"), kmz);
+    QCOMPARE(readFile(path).startsWith("PK\x03\x04"), kmz);
     QCOMPARE(buffer.fileFormat(), format);
 }
 
@@ -372,10 +341,7 @@ void TestKmlBuffer::kmzByName() {
 void TestKmlBuffer::failedKmzSaveLeavesOldFile() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("keep.kmz"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("old");
-    f.close();
+    QVERIFY(writeFile(path, "old"));
 
     // Names that do not compress, so that the archive passes the file-size limit.
     KmlBuffer buffer;
@@ -385,18 +351,10 @@ void TestKmlBuffer::failedKmzSaveLeavesOldFile() {
             QString::number(rng.generate64(), 36) + QString::number(rng.generate64(), 36);
         buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, name, u"1"_qs, u"2"_qs));
     }
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit small = old;
-    small.rlim_cur = 256 * 1024;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString message = errorOf([&] { buffer.SaveToFile(path); });
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previousHandler);
+    const QString message = errorUnderFileSizeLimit(256 * 1024, [&] { buffer.SaveToFile(path); });
 
     QCOMPARE(message, u"Stream write error"_qs);
-    QCOMPARE(readAll(path), QByteArray("old"));
+    QCOMPARE(readFile(path), QByteArray("old"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"keep.kmz"_qs});
 }
 

@@ -14,6 +14,30 @@
 
 Q_DECLARE_METATYPE(long double)
 
+class TestNumText : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { numtext::setDecimalSeparator(u'.'); }
+    void cleanupTestCase() { numtext::setDecimalSeparator(u'.'); }
+
+    void reading_data();
+    void reading();
+    void strToFloatMessage_data();
+    void strToFloatMessage();
+    void writing_data();
+    void writing();
+    void writingAgreesWithReference_data();
+    void writingAgreesWithReference();
+    void formatFloatWritesInPlace();
+    void writeThenReadKeeps15Digits();
+    void shortestTextReadsWithinOneUnit();
+    void readsSystemSeparator();
+    void dms_data();
+    void dms();
+    void dmsErrors_data();
+    void dmsErrors();
+};
+
 namespace {
 
 double bitsToDouble(quint64 bits) {
@@ -115,30 +139,6 @@ QString errorOf(const QString &degrees, const QString &minutes, const QString &s
 }
 
 } // namespace
-
-class TestNumText : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void init() { numtext::setDecimalSeparator(u'.'); }
-    void cleanupTestCase() { numtext::setDecimalSeparator(u'.'); }
-
-    void reading_data();
-    void reading();
-    void strToFloatMessage_data();
-    void strToFloatMessage();
-    void writing_data();
-    void writing();
-    void writingAgreesWithReference_data();
-    void writingAgreesWithReference();
-    void formatFloatWritesInPlace();
-    void writeThenReadKeeps15Digits();
-    void shortestTextReadsWithinOneUnit();
-    void readsSystemSeparator();
-    void dms_data();
-    void dms();
-    void dmsErrors_data();
-    void dmsErrors();
-};
 
 void TestNumText::reading_data() {
     QTest::addColumn<QString>("text");

@@ -11,6 +11,20 @@
 #include <QTest>
 #include <QToolButton>
 
+class TestPage1Dms : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { numtext::setDecimalSeparator(u'.'); }
+    void cleanup() { numtext::setDecimalSeparator(u'.'); }
+
+    void converts_data();
+    void converts();
+    void errors_data();
+    void errors();
+    void usesCommaSeparator();
+    void separatorReadAtStartAndOnLocaleChange();
+};
+
 namespace {
 
 void fill(TForm1 &form, const QStringList &six) {
@@ -25,20 +39,6 @@ QChar systemSeparator() {
 }
 
 } // namespace
-
-class TestPage1Dms : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void init() { numtext::setDecimalSeparator(u'.'); }
-    void cleanup() { numtext::setDecimalSeparator(u'.'); }
-
-    void converts_data();
-    void converts();
-    void errors_data();
-    void errors();
-    void usesCommaSeparator();
-    void separatorReadAtStartAndOnLocaleChange();
-};
 
 void TestPage1Dms::converts_data() {
     QTest::addColumn<QStringList>("six");
@@ -70,24 +70,20 @@ void TestPage1Dms::errors_data() {
     QTest::addColumn<QStringList>("six");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("longitude"); // what "long" holds afterwards; it starts as "old"
-    QTest::newRow("all empty") << QStringList{"", "", "", "", "", ""}
-                               << "'' is not a valid floating point value."
-                               << "old";
-    QTest::newRow("degrees before seconds") << QStringList{"abc", "", "x", "1", "2", "3"}
-                                            << "'abc' is not a valid floating point value."
-                                            << "old";
+    auto notNumber = [](const char *text) {
+        return u"'%1' is not a valid floating point value."_qs.arg(QString::fromUtf8(text));
+    };
+    const QString overflow = u"Floating point overflow."_qs;
+    QTest::newRow("all empty") << QStringList{"", "", "", "", "", ""} << notNumber("") << "old";
+    QTest::newRow("degrees before seconds")
+        << QStringList{"abc", "", "x", "1", "2", "3"} << notNumber("abc") << "old";
     QTest::newRow("only latitude bad") << QStringList{"116", "23", "31.34", "?", "54", "40.332"}
-                                       << "'?' is not a valid floating point value."
-                                       << "116.392038888889";
-    QTest::newRow("comma under dot") << QStringList{"1,5", "0", "0", "1", "2", "3"}
-                                     << "'1,5' is not a valid floating point value."
-                                     << "old";
-    QTest::newRow("overflow") << QStringList{"1e400", "0", "0", "1", "2", "3"}
-                              << "Floating point overflow."
-                              << "old";
+                                       << notNumber("?") << "116.392038888889";
+    QTest::newRow("comma under dot")
+        << QStringList{"1,5", "0", "0", "1", "2", "3"} << notNumber("1,5") << "old";
+    QTest::newRow("overflow") << QStringList{"1e400", "0", "0", "1", "2", "3"} << overflow << "old";
     QTest::newRow("latitude overflow")
-        << QStringList{"1", "30", "0", "0", "1e311", "0"} << "Floating point overflow."
-        << "1.5";
+        << QStringList{"1", "30", "0", "0", "1e311", "0"} << overflow << "1.5";
 }
 
 void TestPage1Dms::errors() {

@@ -8,6 +8,14 @@
 
 #include <zlib.h>
 
+class TestParallelDeflate : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTrip_data();
+    void roundTrip();
+    void failedOutputStops();
+};
+
 namespace {
 
 // The raw deflate stream's content, or a null array when zlib finds it broken or unfinished.
@@ -48,14 +56,6 @@ QByteArray sample(qsizetype size) {
 }
 
 } // namespace
-
-class TestParallelDeflate : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void roundTrip_data();
-    void roundTrip();
-    void failedOutputStops();
-};
 
 void TestParallelDeflate::roundTrip_data() {
     QTest::addColumn<int>("threads");

@@ -5,7 +5,7 @@
 #include "common/replacingfile.h"
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
-#include "sources/workbook/workbookwriter.h"
+#include "workbook/workbookformat.h"
 #include "workbooktesting.h"
 
 #include <QDir>
@@ -41,9 +41,10 @@ void save(Saver saver, const QString &path, int size = 20) {
         buffer.SaveToFile(path);
         return;
     }
-    const workbook::FileIdentity opened = workbook::fileIdentity(path, readFile(path));
-    workbook::writeSheetChanges(path, opened,
-                                {workbook::SheetChange::setCell(1, 2, QString(size, u'改'))});
+    const QByteArray bytes = readFile(path);
+    workbook::formatOf(bytes, path)
+        .write(path, workbook::fileIdentity(path, bytes),
+               {workbook::SheetChange::setCell(1, 2, QString(size, u'改'))});
 }
 
 // Runs f in a child process, as another user where asked (root only); the child's exit code,

@@ -1,12 +1,13 @@
 // Deleting a row of sheet1 is refused, with the reason, whenever anything in the workbook refers
 // to its row positions; formula tokens are read far enough to tell which sheet they mean.
-#include "sources/workbook/rowreferences.h"
-#include "sources/workbook/sheeteditor.h"
+#include "workbook/xls/rowreferences.h"
+#include "workbook/xls/sheeteditor.h"
 #include "workbooktesting.h"
 
 #include <QTest>
 
 using namespace workbook;
+using namespace workbook::xls;
 using namespace workbooktesting;
 
 class TestRowReferences : public QObject {

@@ -1,7 +1,7 @@
 // Editing sheet1 in a Workbook stream, checked record by record: what a change writes, what it
 // keeps, the stream offsets it corrects, and every refusal with its exact message.
-#include "sources/workbook/sheeteditor.h"
-#include "sources/workbook/sstwriter.h"
+#include "workbook/xls/sheeteditor.h"
+#include "workbook/xls/sstwriter.h"
 #include "workbooktesting.h"
 
 #include <QTest>
@@ -11,10 +11,31 @@
 #include <tuple>
 
 using namespace workbook;
+using namespace workbook::xls;
 using namespace workbooktesting;
 
 Q_DECLARE_METATYPE(workbook::EditValue)
 Q_DECLARE_METATYPE(workbook::SheetChange)
+
+class TestSheetEditor : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void noOpRebuildIsIdentical_data();
+    void noOpRebuildIsIdentical();
+    void cellRecords_data();
+    void cellRecords();
+    void offsetsAfterEdits_data();
+    void offsetsAfterEdits();
+    void firstTextCreatesTheTable();
+    void appendGoesIntoItsRowBlock();
+    void deleteMovesRowsUp();
+    void recalculationMark_data();
+    void recalculationMark();
+    void refusals_data();
+    void refusals();
+    void unwritableStreams_data();
+    void unwritableStreams();
+};
 
 namespace {
 
@@ -26,6 +47,15 @@ constexpr std::uint16_t DefColWidth = 0x0055;
 using CellRecord = std::tuple<std::uint16_t, int, int>;
 using CellRecords = std::vector<CellRecord>;
 
+// Cell records of the kinds the fixtures hold, and the records that follow a formula.
+bool isCell(std::uint16_t t) {
+    return t == rec::Blank || t == rec::MulBlank || t == rec::Number || t == rec::Rk ||
+           t == rec::MulRk || t == rec::LabelSst || t == rec::BoolErr || t == rec::Formula;
+}
+bool followsFormula(std::uint16_t t) {
+    return t == rec::String || t == rec::Shrfmla || t == rec::Array;
+}
+
 CellRecords rowRecords(const QByteArray &stream, int row) {
     const Parsed p(stream);
     CellRecords out;
@@ -33,27 +63,12 @@ CellRecords rowRecords(const QByteArray &stream, int row) {
     for (int i = p.sheet1().begin; i < p.sheet1().end; ++i) {
         const BiffRecord &r = p.records[size_t(i)];
         const char *d = r.data(p.stream);
-        switch (r.type) {
-        case rec::Blank:
-        case rec::MulBlank:
-        case rec::Number:
-        case rec::Rk:
-        case rec::MulRk:
-        case rec::LabelSst:
-        case rec::BoolErr:
-        case rec::Formula:
+        if (isCell(r.type)) {
             current = u16(d);
             if (current == row)
                 out.emplace_back(r.type, u16(d + 2), u16(d + 4));
-            break;
-        case rec::String:
-        case rec::Shrfmla:
-        case rec::Array:
-            if (current == row)
-                out.emplace_back(r.type, -1, -1);
-            break;
-        default:
-            break;
+        } else if (followsFormula(r.type) && current == row) {
+            out.emplace_back(r.type, -1, -1);
         }
     }
     return out;
@@ -64,13 +79,7 @@ std::pair<std::uint32_t, std::uint32_t> cellRows(const Parsed &p) {
     std::uint32_t first = 0xFFFFFFFF, end = 0;
     for (int i = p.sheet1().begin; i < p.sheet1().end; ++i) {
         const BiffRecord &r = p.records[size_t(i)];
-        if (r.type == rec::Row || r.type == rec::DbCell || r.type == rec::String ||
-            r.type == rec::Shrfmla || r.type == rec::Array || r.type == rec::Table ||
-            r.type == rec::Continue || r.type == rec::Index || r.type == rec::Dimensions)
-            continue;
-        if (r.type == rec::Blank || r.type == rec::MulBlank || r.type == rec::Number ||
-            r.type == rec::Rk || r.type == rec::MulRk || r.type == rec::LabelSst ||
-            r.type == rec::BoolErr || r.type == rec::Formula) {
+        if (isCell(r.type)) {
             const std::uint32_t row = u16(r.data(p.stream));
             first = std::min(first, row);
             end = std::max(end, row + 1);
@@ -149,26 +158,6 @@ const QStringList biff8Fixtures = {
 } // namespace
 
 Q_DECLARE_METATYPE(CellRecords)
-
-class TestSheetEditor : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void noOpRebuildIsIdentical_data();
-    void noOpRebuildIsIdentical();
-    void cellRecords_data();
-    void cellRecords();
-    void offsetsAfterEdits_data();
-    void offsetsAfterEdits();
-    void firstTextCreatesTheTable();
-    void appendGoesIntoItsRowBlock();
-    void deleteMovesRowsUp();
-    void recalculationMark_data();
-    void recalculationMark();
-    void refusals_data();
-    void refusals();
-    void unwritableStreams_data();
-    void unwritableStreams();
-};
 
 void TestSheetEditor::noOpRebuildIsIdentical_data() {
     QTest::addColumn<QString>("file");
@@ -470,16 +459,15 @@ void TestSheetEditor::unwritableStreams_data() {
     const QByteArray good = fixtureStream(QStringLiteral("xlwt-mixed.xls"));
     const Parsed p(good);
 
-    workbook::CompoundFile biff7;
+    workbook::xls::CompoundFile biff7;
     QVERIFY(biff7.parse(readFile(fixture(QStringLiteral("gnumeric-biff7.xls")))));
     QTest::newRow("Excel 5.0/95") << biff7.root().child(QStringLiteral("Book"))->data
-                                  << "The workbook is in the Excel 5.0/95 format and cannot be "
-                                     "changed; save it as an Excel 97-2003 workbook first";
+                                  << OlderFormatRefused;
 
     QByteArray encrypted = good;
     const std::uint32_t afterBof = p.records[1].offset;
     encrypted.insert(afterBof, QByteArray::fromHex("2f003600010001000100") + QByteArray(48, 'k'));
-    QTest::newRow("encrypted") << encrypted << "The workbook is encrypted and cannot be changed";
+    QTest::newRow("encrypted") << encrypted << EncryptedRefused;
 
     QByteArray renamed = good;
     const size_t sheet1Bound = size_t(p.sheet1().boundSheet);

@@ -1,13 +1,29 @@
 // Strings appended to the shared string table follow the CONTINUE rules: header and first
 // character together, a flag byte before continued characters, none before a new string, no
 // split surrogate pair, 8224 bytes a record; found strings are reused.
-#include "sources/workbook/sstwriter.h"
+#include "workbook/xls/sstwriter.h"
 #include "workbooktesting.h"
 
 #include <QTest>
 
 using namespace workbook;
+using namespace workbook::xls;
 using namespace workbooktesting;
+
+class TestSstWriter : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void appendsByTheRules_data();
+    void appendsByTheRules();
+    void reusesStrings();
+    void startsATable();
+
+private:
+    QByteArray m_stream;
+    std::vector<BiffRecord> m_records;
+    int m_sst = -1;
+};
 
 namespace {
 
@@ -42,21 +58,6 @@ QStringList decode(const std::vector<QByteArray> &records, int k, int p, int cou
 }
 
 } // namespace
-
-class TestSstWriter : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void initTestCase();
-    void appendsByTheRules_data();
-    void appendsByTheRules();
-    void reusesStrings();
-    void startsATable();
-
-private:
-    QByteArray m_stream;
-    std::vector<BiffRecord> m_records;
-    int m_sst = -1;
-};
 
 void TestSstWriter::initTestCase() {
     m_stream = fixtureStream(QStringLiteral("xlwt-mixed.xls"));

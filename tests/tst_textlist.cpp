@@ -4,58 +4,14 @@
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "sources/textlist.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-QByteArray golden(const char *name) {
-    return readAll(QStringLiteral(KML_TEST_DATA "/") + name);
-}
-
-QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes) {
-    const QString path = dir.filePath(QStringLiteral("list.txt"));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        return {};
-    return path;
-}
-
-QString errorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
-QStringList linesOf(const QString &text) {
-    QStringList lines;
-    textlist::forEachLine(text, [&](QStringView line) { lines << line.toString(); });
-    return lines;
-}
-
-QByteArray encoded(const QString &text, QStringEncoder::Encoding encoding) {
-    QStringEncoder encoder(encoding);
-    return encoder.encode(text);
-}
-
-// 紫禁城(116.39,39.91)宫殿 in GB18030, as a Chinese Windows program saves it.
-const QByteArray Gb18030Line("\xD7\xCF\xBD\xFB\xB3\xC7(116.39,39.91)\xB9\xAC\xB5\xEE");
-const QString Gb18030Text = QStringLiteral("紫禁城(116.39,39.91)宫殿");
-
-} // namespace
+using namespace testsupport;
 
 class TestTextList : public QObject {
     Q_OBJECT
@@ -79,6 +35,33 @@ private Q_SLOTS:
     void documents();
     void longDescriptionWhole();
 };
+
+namespace {
+
+QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes) {
+    const QString path = dir.filePath(QStringLiteral("list.txt"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+QStringList linesOf(const QString &text) {
+    QStringList lines;
+    textlist::forEachLine(text, [&](QStringView line) { lines << line.toString(); });
+    return lines;
+}
+
+QByteArray encoded(const QString &text, QStringEncoder::Encoding encoding) {
+    QStringEncoder encoder(encoding);
+    return encoder.encode(text);
+}
+
+// 紫禁城(116.39,39.91)宫殿 in GB18030, as a Chinese Windows program saves it.
+const QByteArray Gb18030Line("\xD7\xCF\xBD\xFB\xB3\xC7(116.39,39.91)\xB9\xAC\xB5\xEE");
+const QString Gb18030Text = QStringLiteral("紫禁城(116.39,39.91)宫殿");
+
+} // namespace
 
 void TestTextList::cutLine_data() {
     QTest::addColumn<QString>("line");
@@ -381,8 +364,8 @@ void TestTextList::documents() {
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("Memo2"));
     textlist::exportTo(buffer, path, list);
-    QCOMPARE(readAll(path), golden(goldenFile.toLatin1().constData()));
-    QCOMPARE(buffer.bytes(), readAll(path));
+    QCOMPARE(readFile(path), golden(goldenFile));
+    QCOMPARE(buffer.bytes(), readFile(path));
 }
 
 void TestTextList::longDescriptionWhole() {
@@ -395,7 +378,7 @@ void TestTextList::longDescriptionWhole() {
     QCOMPARE(buffer.count(), 5);
     QCOMPARE(buffer.entries()[2], kml::folderPlacemarkEntry(description, u"名"_qs, "1", "2"));
     QCOMPARE(buffer.entries()[3], kml::folderPlacemarkEntry("", u"下"_qs, "3", "4"));
-    QCOMPARE(readAll(path), buffer.bytes());
+    QCOMPARE(readFile(path), buffer.bytes());
 }
 
 QTEST_GUILESS_MAIN(TestTextList)

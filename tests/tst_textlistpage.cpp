@@ -4,6 +4,7 @@
 #include "app/unit1.h"
 #include "fakedialoghost.h"
 #include "kml/kmldocument.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QFile>
@@ -12,28 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-const QString TestData = QStringLiteral(KML_TEST_DATA);
-
-// Also notes whether the wait cursor was still up when an error was shown.
-class CursorWatchingHost : public FakeDialogHost {
-public:
-    QList<bool> waitCursorAtError;
-    void showError(const QString &caption, const QString &text) override {
-        waitCursorAtError << (QApplication::overrideCursor() != nullptr);
-        FakeDialogHost::showError(caption, text);
-    }
-};
-
-} // namespace
+using namespace testsupport;
 
 class TestTextListPage : public QObject {
     Q_OBJECT
@@ -47,6 +27,38 @@ private Q_SLOTS:
     void saveCancelled();
     void saveError();
 };
+
+namespace {
+
+// Also notes whether the wait cursor was still up when an error was shown.
+class CursorWatchingHost : public FakeDialogHost {
+public:
+    QList<bool> waitCursorAtError;
+    void showError(const QString &caption, const QString &text) override {
+        waitCursorAtError << (QApplication::overrideCursor() != nullptr);
+        FakeDialogHost::showError(caption, text);
+    }
+};
+
+// The window on the text-list page, its dialogs answered by the test.
+struct Page {
+    CursorWatchingHost host;
+    TForm1 form{&host};
+
+    // Saves the list through the save dialog into a file of that name in a folder of the
+    // page's own; returns its path.
+    QString saveAs(const QString &name) {
+        const QString path = m_dir.filePath(name);
+        host.fileAnswers << path;
+        form.Button5->click();
+        return path;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace
 
 void TestTextListPage::openDialogSettings() {
     FakeDialogHost host;
@@ -69,7 +81,7 @@ void TestTextListPage::loadAndSave() {
     CursorWatchingHost host;
     TForm1 form(&host);
     QTemporaryDir dir;
-    const QString input = TestData + u"/textlist-input.txt";
+    const QString input = dataFile(u"textlist-input.txt"_qs);
     const QString output = dir.filePath(u"列表.kml"_qs);
     host.fileAnswers << input << output;
 
@@ -93,22 +105,20 @@ void TestTextListPage::loadAndSave() {
     form.Button5->click();
     QVERIFY(host.errors.isEmpty());
     QVERIFY(!QApplication::overrideCursor());
-    QCOMPARE(readAll(output), readAll(TestData + u"/textlist-input.kml"));
+    QCOMPARE(readFile(output), golden(u"textlist-input.kml"_qs));
     QCOMPARE(form.Memo2.count(), 3 + 9);
 }
 
 void TestTextListPage::sampleLinesAsTheyStand() {
-    FakeDialogHost host;
-    TForm1 form(&host);
-    QTemporaryDir dir;
-    const QString output = dir.filePath(u"sample.kml"_qs);
-    host.fileAnswers << output;
-    form.Button5->click();
+    Page page;
+    CursorWatchingHost &host = page.host;
+    TForm1 &form = page.form;
+    const QString output = page.saveAs(u"sample.kml"_qs);
     QVERIFY(host.errors.isEmpty());
     QCOMPARE(host.fileRequests[0].kind, FileDialogKind::Save);
     QCOMPARE(host.fileRequests[0].filter,
              u"KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz"_qs);
-    QCOMPARE(readAll(output), readAll(TestData + u"/textlist-sample.kml"));
+    QCOMPARE(readFile(output), golden(u"textlist-sample.kml"_qs));
     const QStringList entries = form.Memo2.entries();
     QCOMPARE(entries.size(), 5);
     QCOMPARE(entries[2],
@@ -117,12 +127,11 @@ void TestTextListPage::sampleLinesAsTheyStand() {
 }
 
 void TestTextListPage::typedTextKeepsNoBreakSpace() {
-    FakeDialogHost host;
-    TForm1 form(&host);
-    QTemporaryDir dir;
-    host.fileAnswers << dir.filePath(u"nbsp.kml"_qs);
+    Page page;
+    CursorWatchingHost &host = page.host;
+    TForm1 &form = page.form;
     form.Memo3->setPlainText(u"a(1,2)x\u00A0y\n\nhello"_qs);
-    form.Button5->click();
+    page.saveAs(u"nbsp.kml"_qs);
     QVERIFY(host.errors.isEmpty());
     const QStringList entries = form.Memo2.entries();
     QCOMPARE(entries.size(), 6);
@@ -167,12 +176,10 @@ void TestTextListPage::saveCancelled() {
 }
 
 void TestTextListPage::saveError() {
-    CursorWatchingHost host;
-    TForm1 form(&host);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"missing/x.kml"_qs);
-    host.fileAnswers << path;
-    form.Button5->click();
+    Page page;
+    CursorWatchingHost &host = page.host;
+    TForm1 &form = page.form;
+    const QString path = page.saveAs(u"missing/x.kml"_qs);
     QCOMPARE(host.errors,
              QStringList{u"Cannot create file \"%1\". No such file or directory."_qs.arg(path)});
     QCOMPARE(host.waitCursorAtError, QList<bool>{false});

@@ -6,8 +6,9 @@
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "sources/adoquery.h"
-#include "sources/workbook/fieldtext.h"
 #include "sources/workbooksource.h"
+#include "testsupport.h"
+#include "workbook/fieldtext.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,16 +17,22 @@
 
 #include <clocale>
 
+using namespace testsupport;
+
+class TestWorkbookExport : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup() { numtext::setDecimalSeparator(u'.'); }
+    void sameAsFieldTexts_data();
+    void sameAsFieldTexts();
+    void xlsxSameAsXls_data();
+    void xlsxSameAsXls();
+    void numbersWithAnySeparator_data();
+    void numbersWithAnySeparator();
+};
+
 namespace {
-
-QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The document as the page built it at first: every field through AsString, every line through
 // folderPlacemarkEntry.
@@ -55,21 +62,8 @@ QString writeWorkbook(const QTemporaryDir &dir, const QByteArray &cells) {
 
 } // namespace
 
-class TestWorkbookExport : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void initTestCase();
-    void cleanup() { numtext::setDecimalSeparator(u'.'); }
-    void sameAsFieldTexts_data();
-    void sameAsFieldTexts();
-    void xlsxSameAsXls_data();
-    void xlsxSameAsXls();
-    void numbersWithAnySeparator_data();
-    void numbersWithAnySeparator();
-};
-
 void TestWorkbookExport::initTestCase() {
-    std::setlocale(LC_TIME, "C.UTF-8");
+    useTestLocale();
 }
 
 void TestWorkbookExport::sameAsFieldTexts_data() {
@@ -107,7 +101,7 @@ void TestWorkbookExport::xlsxSameAsXls() {
         KmlBuffer buffer;
         const QString path = dir.filePath(QStringLiteral("out%1.kml").arg(i));
         workbooksource::exportFolder(query, buffer, path);
-        files[i] = bytesOf(path);
+        files[i] = readFile(path);
     }
     QVERIFY(files[0].size() > 200);
     QCOMPARE(files[1], files[0]);
@@ -119,14 +113,14 @@ void TestWorkbookExport::sameAsFieldTexts() {
     TADOQuery query;
     workbooksource::openWorkbook(query, fixture(file));
     QVERIFY(query.RecordCount() > 0);
-    const workbook::SheetData &sheet = *query.Sheet();
+    const workbook::SheetData &sheet = *query.sheet();
     workbook::fieldtext::TextScratch scratch;
     for (int record = 0; record < query.RecordCount(); ++record)
         for (int field = 0; field < query.FieldCount(); ++field)
             QCOMPARE(
-                workbook::fieldtext::cellTextView(sheet, query.FieldCell(record, field), scratch)
+                workbook::fieldtext::cellTextView(sheet, query.fieldCell(record, field), scratch)
                     .toString(),
-                query.FieldText(record, field));
+                query.fieldText(record, field));
     if (query.FieldCount() < 4)
         return; // the export stops at its first record, before any placemark
 
@@ -135,7 +129,7 @@ void TestWorkbookExport::sameAsFieldTexts() {
     KmlBuffer buffer;
     workbooksource::exportFolder(query, buffer, path);
     const QByteArray expected = plainExport(query);
-    QCOMPARE(bytesOf(path), expected);
+    QCOMPARE(readFile(path), expected);
     QCOMPARE(buffer.bytes(), expected);
     // The buffer shares the sheet's texts: they outlive the sheet.
     query.Close();
@@ -174,7 +168,7 @@ void TestWorkbookExport::numbersWithAnySeparator() {
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
     workbooksource::exportFolder(query, buffer, path);
-    QCOMPARE(bytesOf(path), plainExport(query));
+    QCOMPARE(readFile(path), plainExport(query));
 }
 
 QTEST_GUILESS_MAIN(TestWorkbookExport)

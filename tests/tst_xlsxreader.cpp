@@ -1,10 +1,12 @@
 // The .xlsx reader: the same sheets as the .xls reader reads them when LibreOffice and Gnumeric
 // convert its fixtures; openpyxl's and hand-made packages; every error path with its message.
-#include "sources/workbook/fieldtext.h"
-#include "sources/workbook/workbookreader.h"
+#include "workbook/fieldtext.h"
+#include "workbook/sheetdata.h"
+#include "workbook/workbookformat.h"
 
+#include "common/commanderror.h"
 #include "coords/numtext.h"
-#include "sources/workbook/compoundfile.h"
+#include "workbook/xls/compoundfile.h"
 #include "workbook/zip/ziparchive.h"
 
 #include <QDir>
@@ -51,10 +53,13 @@ QStringList dump(const SheetData &s) {
 }
 
 QStringList read(const QString &file) {
-    WorkbookReader reader;
-    if (!reader.readFile(fixture(file), QStringLiteral("sheet1")))
-        return {reader.errorString()};
-    return dump(reader.sheet());
+    const QString path = fixture(file);
+    try {
+        const QByteArray bytes = readWorkbookFile(path);
+        return dump(*formatOf(bytes, path).read(bytes, path, QStringLiteral("sheet1")).sheet);
+    } catch (const CommandError &e) {
+        return {e.message()};
+    }
 }
 
 QByteArray bytesOf(const QString &path) {
@@ -74,13 +79,16 @@ QByteArray withPart(const QByteArray &package, const QByteArray &part, const QBy
 }
 
 QString readError(const QByteArray &bytes) {
-    WorkbookReader reader;
-    if (reader.readBytes(bytes, QStringLiteral("book.xlsx"), QStringLiteral("sheet1")))
-        return QString();
-    return QString(reader.errorString())
-        .replace(
-            QDir::toNativeSeparators(QFileInfo(QStringLiteral("book.xlsx")).absoluteFilePath()),
-            QStringLiteral("<file>"));
+    const QString path = QStringLiteral("book.xlsx");
+    QString message;
+    try {
+        formatOf(bytes, path).read(bytes, path, QStringLiteral("sheet1"));
+    } catch (const CommandError &e) {
+        message = e.message();
+    }
+    return message.replace(
+        QDir::toNativeSeparators(QFileInfo(QStringLiteral("book.xlsx")).absoluteFilePath()),
+        QStringLiteral("<file>"));
 }
 
 } // namespace
@@ -208,8 +216,8 @@ void tst_XlsxReader::errors_data() {
                     "relationships\"/>")
         << damaged + "the part of a sheet is missing";
 
-    workbook::CompoundFile encrypted;
-    workbook::OleEntry info, package;
+    workbook::xls::CompoundFile encrypted;
+    workbook::xls::OleEntry info, package;
     info.name = QStringLiteral("EncryptionInfo");
     info.data = QByteArray(200, '\1');
     package.name = QStringLiteral("EncryptedPackage");

@@ -2,11 +2,12 @@
 // openpyxl; every zip entry but the rewritten parts byte for byte as it was; the refusals with
 // their messages; the calculation chain and the recalculation flag.
 #include "common/commanderror.h"
-#include "sources/workbook/workbookreader.h"
-#include "sources/workbook/workbookwriter.h"
+#include "workbook/sheetdata.h"
+#include "workbook/workbookformat.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xlsx/xlsxreferences.h"
 #include "workbook/xlsx/xlsxsheeteditor.h"
+#include "workbook/xlsx/xlsxwriter.h"
 #include "workbook/zip/ziparchive.h"
 
 #include <QDir>
@@ -69,13 +70,15 @@ Model modelOf(const SheetData &s) {
 }
 
 bool readSheet(const QString &path, SheetData &sheet, FileIdentity &identity) {
-    WorkbookReader reader;
-    if (!reader.readFile(path, QStringLiteral("sheet1"))) {
-        qWarning() << reader.errorString();
+    try {
+        const QByteArray bytes = readWorkbookFile(path);
+        SheetRead read = formatOf(bytes, path).read(bytes, path, QStringLiteral("sheet1"));
+        sheet = std::move(*read.sheet);
+        identity = read.identity;
+    } catch (const CommandError &e) {
+        qWarning() << e.message();
         return false;
     }
-    sheet = std::move(reader.sheet());
-    identity = reader.identity();
     return true;
 }
 
@@ -232,7 +235,7 @@ void tst_XlsxWriter::roundTrip() {
         const QByteArray before = bytesOf(path);
         WriteResult result;
         const QString refusal =
-            errorOf([&] { result = writeSheetChanges(path, identity, changes); });
+            errorOf([&] { result = xlsx::writeSheetChanges(path, identity, changes); });
         if (!refusal.isEmpty()) {
             // A refusal leaves the file as it was.
             QVERIFY2(refusal.startsWith(u"Rows of sheet1 cannot be deleted") ||
@@ -432,7 +435,7 @@ void tst_XlsxWriter::keepsTheRestOfThePart() {
     SheetData sheet;
     FileIdentity identity;
     QVERIFY(readSheet(path, sheet, identity));
-    writeSheetChanges(path, identity, {SheetChange::setCell(2, 1, QStringLiteral("新 "))});
+    xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(2, 1, QStringLiteral("新 "))});
     const QByteArray after = part(bytesOf(path), "xl/worksheets/sheet2.xml");
     const qsizetype rowStart = before.indexOf("<row r=\"3\"");
     const qsizetype rowEnd = before.indexOf("</row>", rowStart) + 6;
@@ -456,7 +459,7 @@ void tst_XlsxWriter::calculationChain() {
     SheetData sheet;
     FileIdentity identity;
     QVERIFY(readSheet(path, sheet, identity));
-    writeSheetChanges(path, identity, {SheetChange::setCell(1, 2, 5.0)});
+    xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 2, 5.0)});
     const QByteArray written = bytesOf(path);
     QVERIFY(!zip::Archive(written).find("xl/calcChain.xml"));
     QVERIFY(!part(written, "xl/_rels/workbook.xml.rels").contains("calcChain"));
@@ -473,7 +476,7 @@ void tst_XlsxWriter::calculationChain() {
     // A number into a cell without a formula keeps the chain.
     QVERIFY(QFile::remove(path) && QFile::copy(fixture("crafted-chain.xlsx"), path));
     QVERIFY(readSheet(path, sheet, identity));
-    writeSheetChanges(path, identity, {SheetChange::setCell(1, 0, 7.0)});
+    xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 0, 7.0)});
     QVERIFY(zip::Archive(bytesOf(path)).find("xl/calcChain.xml"));
 }
 
@@ -547,7 +550,7 @@ void tst_XlsxWriter::refusals() {
     SheetData sheet;
     FileIdentity identity;
     QVERIFY(readSheet(path, sheet, identity));
-    QCOMPARE(errorOf([&] { writeSheetChanges(path, identity, {change}); }), message);
+    QCOMPARE(errorOf([&] { xlsx::writeSheetChanges(path, identity, {change}); }), message);
     QCOMPARE(bytesOf(path), before);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
 }
@@ -562,7 +565,8 @@ void tst_XlsxWriter::changedOnDisk() {
     QFile::remove(path);
     QVERIFY(QFile::copy(fixture("crafted-chain.xlsx"), path));
     QCOMPARE(
-        errorOf([&] { writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.0)}); }),
+        errorOf(
+            [&] { xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.0)}); }),
         QStringLiteral("The workbook \"%1\" was changed by another program since it was "
                        "opened or last refreshed. Refresh the data, then make the change again")
             .arg(QDir::toNativeSeparators(path)));
@@ -583,8 +587,8 @@ void tst_XlsxWriter::failedWriteKeepsTheFile() {
     rlimit small = old;
     small.rlim_cur = 4096;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString error =
-        errorOf([&] { writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.5)}); });
+    const QString error = errorOf(
+        [&] { xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.5)}); });
     setrlimit(RLIMIT_FSIZE, &old);
     QVERIFY(error.startsWith(u"Stream write error"));
     QCOMPARE(bytesOf(path), before);

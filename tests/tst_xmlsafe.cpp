@@ -7,20 +7,6 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
-namespace {
-
-// The rule itself, asked of the XML parser directly: what the quick path must agree with.
-bool parserAccepts(const QString &value) {
-    QXmlStreamReader reader(u"<r>" + value + u"</r>");
-    while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::EntityReference)
-            return false;
-    }
-    return !reader.hasError();
-}
-
-} // namespace
-
 class TestXmlSafe : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -35,6 +21,20 @@ private Q_SLOTS:
     void specialCharacterAtEveryOffset_data();
     void specialCharacterAtEveryOffset();
 };
+
+namespace {
+
+// The rule itself, asked of the XML parser directly: what the quick path must agree with.
+bool parserAccepts(const QString &value) {
+    QXmlStreamReader reader(u"<r>" + value + u"</r>");
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::EntityReference)
+            return false;
+    }
+    return !reader.hasError();
+}
+
+} // namespace
 
 void TestXmlSafe::values_data() {
     QTest::addColumn<QString>("value");

@@ -7,6 +7,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+class TestZipWriter : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void readBack_data();
+    void readBack();
+    void headerAnnouncesZip64ForLargeFile();
+    void failedOutputFails();
+};
+
 namespace {
 
 const QDateTime Modified(QDate(2024, 6, 11), QTime(13, 45, 31));
@@ -65,15 +74,6 @@ QList<quint64> descriptor(const QByteArray &b, qint64 compressed) {
 }
 
 } // namespace
-
-class TestZipWriter : public QObject {
-    Q_OBJECT
-private Q_SLOTS:
-    void readBack_data();
-    void readBack();
-    void headerAnnouncesZip64ForLargeFile();
-    void failedOutputFails();
-};
 
 void TestZipWriter::readBack_data() {
     QTest::addColumn<int>("size");

@@ -154,11 +154,8 @@ void decodeEscapes(QString &text) {
     text = out;
 }
 
-bool Package::isWorkbookPackage(QByteArrayView bytes) {
-    if (!zip::Archive::hasSignature(bytes))
-        return false;
+bool Package::isWorkbookPackage(const zip::Archive &archive) {
     try {
-        const zip::Archive archive(bytes);
         const zip::Entry *types = archive.find("[Content_Types].xml");
         if (!types)
             return false;

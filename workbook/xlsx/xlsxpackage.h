@@ -41,9 +41,9 @@ public:
     // PackageError and zip::ZipError.
     explicit Package(QByteArrayView bytes);
 
-    // Whether the bytes are a zip archive whose [Content_Types].xml names a spreadsheet's
-    // workbook part; no other part is read.
-    static bool isWorkbookPackage(QByteArrayView bytes);
+    // Whether the archive's [Content_Types].xml names a spreadsheet's workbook part; no other
+    // part is read.
+    static bool isWorkbookPackage(const zip::Archive &archive);
 
     const zip::Archive &archive() const { return m_archive; }
     const QByteArray &workbookPart() const { return m_workbookPart; }

@@ -3,6 +3,7 @@
 // cells in one pass over its XML.
 #include "workbook/xlsx/xlsxreader.h"
 
+#include "common/commanderror.h"
 #include "common/hugepages.h"
 #include "workbook/xlsx/xlsxpackage.h"
 
@@ -27,10 +28,6 @@ constexpr std::uint64_t ParallelPartsLimit = std::uint64_t(256) << 20;
 
 using xml::Scanner;
 using Token = Scanner::Token;
-
-struct Failure {
-    QString message;
-};
 
 [[noreturn]] void damaged(const char *why) {
     throw PackageError{QString::fromLatin1(why)};
@@ -453,23 +450,22 @@ std::vector<NumberClass> cellFormatClasses(QByteArrayView stylesXml) {
     return classes;
 }
 
-bool readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
-                  SheetData &sheet, QString &error) {
-    sheet = SheetData();
+void readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
+                  SheetData &sheet) {
     try {
         const Package package(bytes);
         const SheetEntry *entry = package.sheet(sheetName);
         if (!entry)
-            throw Failure{QStringLiteral("The workbook \"%1\" has no sheet named \"%2\"")
-                              .arg(path, sheetName)};
+            throw CommandError(QStringLiteral("The workbook \"%1\" has no sheet named \"%2\"")
+                                   .arg(path, sheetName));
         sheet.sheetName = entry->name;
         sheet.date1904 = package.date1904();
         if (entry->part.isEmpty() || !package.hasPart(entry->part))
             damaged("the part of a sheet is missing");
         if (!entry->type.endsWith("/worksheet"))
-            throw Failure{QStringLiteral("The sheet \"%1\" of the workbook \"%2\" is a chart or "
-                                         "macro sheet, not a worksheet")
-                              .arg(entry->name, path)};
+            throw CommandError(QStringLiteral("The sheet \"%1\" of the workbook \"%2\" is a "
+                                              "chart or macro sheet, not a worksheet")
+                                   .arg(entry->name, path));
 
         std::vector<NumberClass> classes;
         const Relationship styles = package.workbookRelationship("styles");
@@ -537,20 +533,11 @@ bool readWorkbook(QByteArrayView bytes, const QString &path, const QString &shee
             std::rethrow_exception(cellsFailure);
         parser.resolve(cells, sheet);
         sheet.setCells(std::move(cells));
-    } catch (const Failure &f) {
-        sheet = SheetData();
-        error = f.message;
-        return false;
     } catch (const PackageError &e) {
-        sheet = SheetData();
-        error = QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why);
-        return false;
+        throw CommandError(QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why));
     } catch (const zip::ZipError &e) {
-        sheet = SheetData();
-        error = QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why);
-        return false;
+        throw CommandError(QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why));
     }
-    return true;
 }
 
 } // namespace workbook::xlsx

@@ -3,8 +3,8 @@
 // style's number format, truth values, errors, formulas' cached results, the 1904 date system.
 #pragma once
 
-#include "sources/workbook/numberformat.h"
-#include "sources/workbook/workbookreader.h"
+#include "workbook/numberformat.h"
+#include "workbook/sheetdata.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -13,10 +13,10 @@
 
 namespace workbook::xlsx {
 
-// Reads the sheet of that name (compared without regard to case) into sheet. False with the
-// user's message in error; path names the file in it.
-bool readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
-                  SheetData &sheet, QString &error);
+// Reads the sheet of that name (compared without regard to case) into sheet; path names the
+// file in messages, as displayPath() gives it. Throws CommandError.
+void readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
+                  SheetData &sheet);
 
 // The number classes of a styles part's cell formats (cellXfs), by format index.
 std::vector<NumberClass> cellFormatClasses(QByteArrayView stylesXml);

@@ -5,7 +5,7 @@
 // strings part need not change; the sheet's dimension stays true.
 #pragma once
 
-#include "sources/workbook/sheeteditor.h"
+#include "workbook/sheetchange.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -3,8 +3,8 @@
 // formula cell lost its formula); every other zip entry is copied as it stands.
 #pragma once
 
-#include "sources/workbook/sheeteditor.h"
-#include "sources/workbook/workbookwriter.h"
+#include "workbook/fileidentity.h"
+#include "workbook/sheetchange.h"
 
 #include <QByteArray>
 #include <QString>

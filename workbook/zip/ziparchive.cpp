@@ -130,6 +130,15 @@ bool Archive::hasSignature(QByteArrayView bytes) {
     return sig == LocalSignature || (sig == EndSignature && bytes.size() >= qsizetype(EndSize));
 }
 
+QByteArray firstLocalName(QByteArrayView bytes) {
+    if (std::size_t(bytes.size()) < LocalSize || u32(bytes.data()) != LocalSignature)
+        return QByteArray();
+    const std::size_t nameLength = u16(bytes.data() + 26);
+    if (std::size_t(bytes.size()) - LocalSize < nameLength)
+        return QByteArray();
+    return bytes.sliced(qsizetype(LocalSize), qsizetype(nameLength)).toByteArray();
+}
+
 Archive::Archive(QByteArrayView bytes) : m_bytes(bytes) {
     readEnd();
 }

@@ -99,6 +99,11 @@ struct EntryChange {
 bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
              const std::function<bool(QByteArrayView)> &put);
 
+// The name in the local header the bytes start with, read without the central directory: what
+// an archive cut short or damaged can still say about itself. Empty when there is no whole
+// local header at the start.
+QByteArray firstLocalName(QByteArrayView bytes);
+
 // The DOS date and time of a moment in local time, as zip entries hold it.
 void dosDateTime(std::int64_t secondsSinceEpoch, std::uint16_t &date, std::uint16_t &time);
 

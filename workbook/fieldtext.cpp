@@ -1,0 +1,242 @@
+// Field text rules, and the reading back of a date typed as such a text. Dates go through
+// strftime and strptime with the C library's LC_TIME formats, as the desktop writes them.
+#include "workbook/fieldtext.h"
+
+#include "coords/numtext.h"
+#include "workbook/sheetdata.h"
+
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+#include <langinfo.h>
+#include <utility>
+
+namespace workbook::fieldtext {
+
+namespace {
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+void civilFromDays(std::int64_t z, int &year, int &month, int &day) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    day = int(doy - (153 * mp + 2) / 5 + 1);
+    month = int(mp < 10 ? mp + 3 : mp - 9);
+    year = int(yoe + era * 400 + (month <= 2));
+}
+
+bool isLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian): civilFromDays turned round.
+std::int64_t daysFromCivil(int year, int month, int day) {
+    year -= month <= 2;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yoe = year - era * 400;
+    const std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool validDate(int year, int month, int day) {
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > days[month - 1])
+        return false;
+    return month != 2 || day < 29 || isLeap(year);
+}
+
+int dayOfYear(int year, int month, int day) {
+    static const int before[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    return before[month - 1] + day - 1 + (month > 2 && isLeap(year) ? 1 : 0);
+}
+
+QString format(const char *pattern, const std::tm &tm) {
+    char buffer[512];
+    const std::size_t n = std::strftime(buffer, sizeof buffer, pattern, &tm);
+    return QString::fromLocal8Bit(buffer, qsizetype(n));
+}
+
+// The locale's date format with a two-digit year widened, so that no century is lost.
+QByteArray dateFormat() {
+    QByteArray f(nl_langinfo(D_FMT));
+    if (f.isEmpty())
+        f = "%m/%d/%y";
+    f.replace("%y", "%Y");
+    return f;
+}
+
+// Excel's 1900 system counts the non-existent 29 February 1900 as day 60.
+constexpr std::int64_t Days1899_12_30 = -25569; // days from 1970-01-01
+constexpr std::int64_t Days1904_01_01 = -24107;
+constexpr double Last1900Serial = 2958466; // 10000-01-01
+constexpr double Last1904Serial = 2957004;
+
+} // namespace
+
+QString number(double value) {
+    return numtext::FloatToStr(value);
+}
+
+QString currency(double value) {
+    const double scaled = std::round(value * 10000.0);
+    if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2e18)
+        return number(value);
+    std::int64_t units = std::int64_t(scaled);
+    const bool negative = units < 0;
+    const std::uint64_t magnitude = negative ? std::uint64_t(-units) : std::uint64_t(units);
+    QString text = QString::number(magnitude / 10000);
+    std::uint64_t fraction = magnitude % 10000;
+    if (fraction != 0) {
+        QString digits = QStringLiteral("%1").arg(fraction, 4, 10, QLatin1Char('0'));
+        while (digits.endsWith(u'0'))
+            digits.chop(1);
+        text += numtext::decimalSeparator() + digits;
+    }
+    return negative ? u'-' + text : text;
+}
+
+QString dateTime(double serial, bool date1904) {
+    const double last = date1904 ? Last1904Serial : Last1900Serial;
+    if (!(serial >= 0) || serial >= last)
+        return number(serial);
+    double days = std::floor(serial);
+    std::int64_t seconds = std::llround((serial - days) * 86400.0);
+    if (seconds >= 86400) {
+        seconds -= 86400;
+        days += 1;
+    }
+    std::tm tm{};
+    tm.tm_hour = int(seconds / 3600);
+    tm.tm_min = int(seconds / 60 % 60);
+    tm.tm_sec = int(seconds % 60);
+    const QString time = format(nl_langinfo(T_FMT), tm);
+    const auto serialDays = std::int64_t(days);
+    // Serial 0 of the 1900 system is no day at all ("1900-01-00"): the value is a time only.
+    if (!date1904 && serialDays == 0)
+        return time;
+    int year, month, day;
+    std::int64_t since1970;
+    if (date1904) {
+        since1970 = Days1904_01_01 + serialDays;
+    } else if (serialDays >= 61) {
+        since1970 = Days1899_12_30 + serialDays;
+    } else {
+        since1970 = Days1899_12_30 + 1 + serialDays;
+    }
+    civilFromDays(since1970, year, month, day);
+    if (!date1904 && serialDays == 60) {
+        year = 1900;
+        month = 2;
+        day = 29;
+    }
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_yday = dayOfYear(year, month, day);
+    tm.tm_wday = int(((since1970 % 7) + 11) % 7); // 1970-01-01 was a Thursday
+    const QString date = format(dateFormat().constData(), tm);
+    if (seconds == 0)
+        return date;
+    return date + u' ' + time;
+}
+
+std::optional<double> dateSerial(const QString &text, bool date1904) {
+    if (text.contains(QChar::Null)) // the C library would read only up to it
+        return std::nullopt;
+    const QByteArray date = dateFormat();
+    const QByteArray timeFormat(nl_langinfo(T_FMT));
+    const QByteArray local = text.toLocal8Bit();
+    std::tm tm{};
+    auto reads = [&](const QByteArray &format) {
+        tm = std::tm{};
+        const char *end = strptime(local.constData(), format.constData(), &tm);
+        return end && *end == '\0';
+    };
+    bool hasDate = true;
+    if (!reads(date + ' ' + timeFormat) && !reads(date)) {
+        // A time alone is how serial 0 of the 1900 system is shown.
+        if (date1904 || timeFormat.isEmpty() || !reads(timeFormat))
+            return std::nullopt;
+        hasDate = false;
+    }
+    if (tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
+        return std::nullopt;
+    const double time = (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec) / 86400.0;
+    if (!hasDate)
+        return time;
+    const int year = tm.tm_year + 1900, month = tm.tm_mon + 1, day = tm.tm_mday;
+    if (year > 9999)
+        return std::nullopt;
+    const std::int64_t since1970 = daysFromCivil(year, month, day);
+    std::int64_t serial;
+    if (date1904) {
+        if (year < 1904 || !validDate(year, month, day))
+            return std::nullopt;
+        serial = since1970 - Days1904_01_01;
+    } else if (year == 1900 && month == 2 && day == 29) {
+        serial = 60; // the day Excel's 1900 system counts though it never was
+    } else {
+        if (year < 1900 || !validDate(year, month, day))
+            return std::nullopt;
+        serial = since1970 - Days1899_12_30;
+        if (serial < 61)
+            --serial;
+    }
+    return double(serial) + time;
+}
+
+QString boolean(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString error(std::uint8_t code) {
+    static const std::pair<std::uint8_t, const char *> names[] = {
+        {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
+        {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"}};
+    for (const auto &[value, name] : names)
+        if (value == code)
+            return QString::fromLatin1(name);
+    return QStringLiteral("#N/A"); // a code no error has
+}
+
+QString cellText(const SheetData &sheet, const Cell *cell) {
+    if (!cell)
+        return QString();
+    switch (cell->kind) {
+    case CellKind::Empty:
+        return QString();
+    case CellKind::Number:
+        return number(cell->number);
+    case CellKind::Date:
+        return dateTime(cell->number, sheet.date1904);
+    case CellKind::Currency:
+        return currency(cell->number);
+    case CellKind::Text:
+        return sheet.text(*cell);
+    case CellKind::Bool:
+        return boolean(cell->code != 0);
+    case CellKind::Error:
+        return error(cell->code);
+    }
+    return QString();
+}
+
+QStringView cellTextView(const SheetData &sheet, const Cell *cell, TextScratch &scratch) {
+    if (!cell)
+        return QStringView();
+    switch (cell->kind) {
+    case CellKind::Number:
+        return QStringView(scratch.number, numtext::formatFloat(cell->number, scratch.number));
+    case CellKind::Text:
+        return sheet.strings.view(cell->text);
+    default:
+        scratch.other = cellText(sheet, cell);
+        return scratch.other;
+    }
+}
+
+} // namespace workbook::fieldtext

@@ -1,0 +1,51 @@
+// A cell's value as text, by its own kind: numbers by the number writing rule, dates in the
+// locale's date and time formats, money with at most four decimals, truth values as "True" or
+// "False", error values as Excel writes them.
+#pragma once
+
+#include "coords/numtext.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <optional>
+
+namespace workbook {
+
+class SheetData;
+struct Cell;
+
+namespace fieldtext {
+
+QString number(double value);
+// At most four decimals, trailing zeros dropped; beyond the currency range, as a number.
+QString currency(double value);
+// A serial day number of the workbook's date system: the locale's date format (LC_TIME's
+// D_FMT, a two-digit year widened to four), then a blank and its time format (T_FMT) unless
+// the time of day is midnight. A serial outside the years 1900 (1904) to 9999 is written as
+// a number.
+QString dateTime(double serial, bool date1904);
+// The inverse of dateTime(): a text in the form a date cell is shown in (the locale's date
+// format, a blank and its time format; either alone) as a serial of the workbook's date system,
+// so that a date edited as shown is written as a date again. Nothing when it is no such date.
+std::optional<double> dateSerial(const QString &text, bool date1904);
+QString boolean(bool value);
+QString error(std::uint8_t code);
+
+// The text of a cell; the empty text for no cell.
+QString cellText(const SheetData &sheet, const Cell *cell);
+
+// Room for a cell's text where the sheet does not hold it as text.
+struct TextScratch {
+    char16_t number[numtext::FloatTextCapacity];
+    QString other;
+};
+
+// The same text as cellText, as a view: of the sheet's own characters for a text cell, else of
+// scratch. Valid until scratch or the sheet changes. A number costs no allocation, so a long
+// export can read its columns this way.
+QStringView cellTextView(const SheetData &sheet, const Cell *cell, TextScratch &scratch);
+
+} // namespace fieldtext
+} // namespace workbook

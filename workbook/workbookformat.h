@@ -1,0 +1,69 @@
+// The one seam between the workbook dataset and the file formats: the dataset reads a sheet,
+// asks whether edits can be written into what it read, and writes batches of changes, all
+// through a WorkbookFormat chosen by the file's content. It sees nothing of the format beyond
+// this header and the format-neutral model (sheetdata.h, sheetchange.h, fileidentity.h).
+//
+// How a new format joins:
+//   1. Put it in a folder of its own, workbook/<format>/, and implement WorkbookFormat's three
+//      calls there: read, whyReadOnly, write. Failures throw CommandError with the message the
+//      user is to see, naming the file; the format's own limits (rows, columns, text length)
+//      are checked by its write, which refuses what its files cannot hold.
+//   2. Register it in formatOf() (workbookformat.cpp): recognise its files by their first bytes.
+// Neither the dataset (sources/adoquery.*) nor the window changes.
+#pragma once
+
+#include "workbook/fileidentity.h"
+#include "workbook/sheetchange.h"
+#include "workbook/sheetdata.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace workbook {
+
+// What a format read from a file.
+struct SheetRead {
+    std::unique_ptr<SheetData> sheet;
+    FileIdentity identity; // of the bytes below: what a later write checks the file against
+    QByteArray bytes;      // the file's bytes as read, for the writability question
+};
+
+class WorkbookFormat {
+public:
+    virtual ~WorkbookFormat();
+
+    // Reads the named sheet (compared without regard to case) from the file's bytes; fileName
+    // names the file in messages. Returns the sheet, fileIdentity(fileName, bytes) and the bytes
+    // themselves. Throws CommandError with the user-facing message; a damaged file gives an
+    // error, never a crash.
+    virtual SheetRead read(QByteArray bytes, const QString &fileName,
+                           const QString &sheetName) const = 0;
+
+    // Why edits cannot be written into what was just read (encrypted, an older version of the
+    // format, parts the writer cannot keep intact); empty when they can. Only the format's own
+    // reasons: whether this user may write the file and its folder, the dataset asks itself.
+    virtual QString whyReadOnly(const SheetRead &read) const = 0;
+
+    // Applies the changes in order to the sheet read from the file at path, if that file still
+    // holds the bytes identified by opened, and replaces the file. A refusal or failure throws
+    // CommandError and leaves the file as it was. Changes that change nothing write nothing.
+    virtual WriteResult write(const QString &path, const FileIdentity &opened,
+                              const std::vector<SheetChange> &changes) const = 0;
+};
+
+// The format of a file decided by its content, never by its name. Throws CommandError naming
+// the file ("The file "<path>" is not an Excel workbook") when no format knows it.
+const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName);
+
+// Throws the message formatOf() gives for a file that no format knows; a format gives it too for
+// a file of its container that holds no workbook.
+[[noreturn]] void notAWorkbook(const QString &fileName);
+
+// Reads the file at fileName whole. Throws CommandError ("Cannot open the workbook "<path>":
+// <reason>") when it cannot be read: missing, a folder, not a regular file, or over 2 GB.
+QByteArray readWorkbookFile(const QString &fileName);
+
+} // namespace workbook

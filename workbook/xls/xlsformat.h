@@ -1,0 +1,21 @@
+// The .xls format: an OLE2 compound file holding an Excel 97-2003 (BIFF8) workbook stream, or
+// an Excel 5.0/95 (BIFF5/7) one, which is read but not written.
+#pragma once
+
+#include "workbook/workbookformat.h"
+
+namespace workbook::xls {
+
+// Whether the bytes are an OLE2 compound file, the container of every .xls file.
+bool isXlsFile(const QByteArray &bytes);
+
+class XlsFormat : public WorkbookFormat {
+public:
+    SheetRead read(QByteArray bytes, const QString &fileName,
+                   const QString &sheetName) const override;
+    QString whyReadOnly(const SheetRead &read) const override;
+    WriteResult write(const QString &path, const FileIdentity &opened,
+                      const std::vector<SheetChange> &changes) const override;
+};
+
+} // namespace workbook::xls

@@ -1,0 +1,60 @@
+// The .xls reader: the compound file, the workbook stream and its BIFF version, then the parser.
+#include "workbook/xls/xlsreader.h"
+
+#include "common/commanderror.h"
+#include "workbook/workbookformat.h"
+#include "workbook/xls/biffparser.h"
+#include "workbook/xls/biffrecords.h"
+#include "workbook/xls/compoundfile.h"
+#include "workbook/xls/xlserrors.h"
+
+namespace workbook::xls {
+
+XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QString &sheetName) {
+    const QString path = displayPath(fileName);
+    if (!hasCompoundFileSignature(bytes))
+        notAWorkbook(fileName);
+
+    QByteArray stream;
+    bool workbookStream = true;
+    {
+        CompoundFile file;
+        if (!file.parse(bytes, CompoundFile::StreamBytes::Viewed))
+            damaged(path, "its compound file structure cannot be read");
+        // An encrypted .xlsx: the package is a stream of a compound file.
+        if (file.root().child(QStringLiteral("EncryptedPackage")))
+            throw CommandError(QStringLiteral("The workbook \"%1\" is protected by a password "
+                                              "and cannot be read")
+                                   .arg(path));
+        OleEntry *entry = file.root().child(QStringLiteral("Workbook"));
+        if (!entry || entry->isStorage) {
+            entry = file.root().child(QStringLiteral("Book"));
+            workbookStream = false;
+        }
+        if (!entry || entry->isStorage)
+            notAWorkbook(fileName);
+        stream = std::move(entry->data);
+    }
+
+    // The globals' BOF names the version; the stream name decides only when it does not.
+    XlsSheet out;
+    out.biffVersion = workbookStream ? 8 : 5;
+    if (stream.size() >= 8 && u16(stream.constData()) == rec::Bof) {
+        const std::uint16_t version = u16(stream.constData() + 4);
+        if (version == Biff8Version)
+            out.biffVersion = 8;
+        else if (version == Biff5Version)
+            out.biffVersion = 5;
+    } else if (stream.size() >= 2) {
+        const std::uint16_t type = u16(stream.constData());
+        if (type == 0x0009 || type == 0x0209 || type == 0x0409)
+            throw CommandError(QStringLiteral("The workbook \"%1\" is in a format older than "
+                                              "Excel 5.0, which cannot be read")
+                                   .arg(path));
+    }
+    out.sheet = std::make_unique<SheetData>();
+    parseWorkbookStream(stream, out.biffVersion, path, sheetName, *out.sheet);
+    return out;
+}
+
+} // namespace workbook::xls
