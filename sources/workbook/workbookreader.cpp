@@ -7,6 +7,7 @@
 #include "sources/workbook/compoundfile.h"
 #include "sources/workbook/numberformat.h"
 #include "workbook/formatkind.h"
+#include "workbook/ods/odsreader.h"
 #include "workbook/xlsx/xlsxreader.h"
 
 #include <QDir>
@@ -865,7 +866,11 @@ bool WorkbookReader::readBytes(const QByteArray &bytes, const QString &fileName,
             return fail(m_error);
         m_sheet.biffVersion = 0;
         return true;
-    case FormatKind::Ods: // the OpenDocument reader joins here
+    case FormatKind::Ods:
+        if (!ods::readWorkbook(bytes, path, sheetName, m_sheet, m_error))
+            return fail(m_error);
+        m_sheet.biffVersion = 0;
+        return true;
     case FormatKind::Unknown:
         return notWorkbook();
     }

@@ -1,0 +1,458 @@
+// The styles part first (for the data styles of common cell styles), then one pass over the
+// content part: its automatic styles, the null date, and the sheet's rows, each row's values
+// gathered once and copied for every row it repeats.
+#include "workbook/ods/odsreader.h"
+
+#include "workbook/ods/odspackage.h"
+#include "workbook/ods/odsstyles.h"
+#include "workbook/ods/odsvalues.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace workbook::ods {
+
+namespace {
+
+using xml::Scanner;
+using Token = Scanner::Token;
+
+struct Failure {
+    QString message;
+};
+
+[[noreturn]] void damaged(const char *why) {
+    throw Damaged{QString::fromLatin1(why)};
+}
+
+// Beyond these a sheet is not read: each value cell takes 16 bytes, and a repeated row or
+// column copies its values; spaces written as counts (<text:s text:c="…"/>) expand likewise.
+constexpr std::size_t MaxCells = std::size_t(1) << 25;
+constexpr qsizetype MaxExpandedSpaces = qsizetype(1) << 25;
+constexpr qsizetype MaxTextLength = qsizetype(1) << 20;
+
+class SheetReader {
+public:
+    SheetReader(SheetData &sheet, CellStyles &styles, const QString &path)
+        : m_sheet(sheet), m_styles(styles), m_path(path) {}
+
+    // False when the document has no sheet of that name.
+    bool run(QByteArrayView content, const QString &sheetName) {
+        Scanner s(content);
+        m_cells.reserve(std::size_t(content.size()) / 256);
+        while (s.next() != Token::EndDocument) {
+            if (s.token() != Token::StartElement)
+                continue;
+            if (s.depth() == 1) {
+                m_names.readRoot(s);
+                continue;
+            }
+            const QByteArrayView name = s.name();
+            if (is(name, Ns::Office, "automatic-styles")) {
+                m_styles.read(s, m_names, true);
+            } else if (is(name, Ns::Table, "table")) {
+                QByteArrayView raw;
+                const QString tableName = m_names.attribute(s, Ns::Table, "name", raw)
+                                              ? s.decodeAttribute(raw)
+                                              : QString();
+                if (tableName.compare(sheetName, Qt::CaseInsensitive) != 0) {
+                    s.skipElement();
+                    continue;
+                }
+                m_sheet.sheetName = tableName;
+                readTable(s);
+                m_sheet.setCells(std::move(m_cells));
+                return true;
+            } else if (is(name, Ns::Table, "null-date")) {
+                QByteArrayView raw;
+                if (m_names.attribute(s, Ns::Table, "date-value", raw) &&
+                    !parseDate(raw, m_nullDays))
+                    damaged("its null date is not a date");
+                s.skipElement();
+            } else if (!is(name, Ns::Office, "body") && !is(name, Ns::Office, "spreadsheet") &&
+                       !is(name, Ns::Table, "calculation-settings")) {
+                s.skipElement();
+            }
+        }
+        return false;
+    }
+
+private:
+    bool is(QByteArrayView name, Ns ns, const char *local) const {
+        return m_names.is(name, ns, local);
+    }
+
+    void readTable(Scanner &s) {
+        std::int64_t column = 0;
+        std::int64_t row = 0;
+        const int depth = s.depth();
+        while (!(s.next() == Token::EndElement && s.depth() < depth)) {
+            if (s.token() != Token::StartElement)
+                continue;
+            const QByteArrayView name = s.name();
+            if (is(name, Ns::Table, "table-row")) {
+                readRow(s, row);
+            } else if (is(name, Ns::Table, "table-column")) {
+                std::int64_t count = 1;
+                QByteArrayView raw;
+                if (m_names.attribute(s, Ns::Table, "number-columns-repeated", raw))
+                    parseCount(raw, JumboColumns, count);
+                if (m_names.attribute(s, Ns::Table, "default-cell-style-name", raw) &&
+                    column < JumboColumns)
+                    m_columnStyles.push_back({int(column), raw.toByteArray()});
+                else if (!m_columnStyles.empty() && !m_columnStyles.back().second.isEmpty())
+                    m_columnStyles.push_back({int(column), QByteArray()});
+                column =
+                    std::min<std::int64_t>(column + std::max<std::int64_t>(count, 1), JumboColumns);
+                s.skipElement();
+            } else if (!is(name, Ns::Table, "table-header-rows") &&
+                       !is(name, Ns::Table, "table-rows") &&
+                       !is(name, Ns::Table, "table-row-group") &&
+                       !is(name, Ns::Table, "table-header-columns") &&
+                       !is(name, Ns::Table, "table-columns") &&
+                       !is(name, Ns::Table, "table-column-group")) {
+                s.skipElement(); // the rows and columns lie within those; nothing else does
+            }
+        }
+    }
+
+    QByteArrayView columnStyle(std::int64_t column) const {
+        auto it = std::upper_bound(
+            m_columnStyles.begin(), m_columnStyles.end(), column,
+            [](std::int64_t c, const std::pair<int, QByteArray> &run) { return c < run.first; });
+        return it == m_columnStyles.begin() ? QByteArrayView() : QByteArrayView((it - 1)->second);
+    }
+
+    void readRow(Scanner &s, std::int64_t &row) {
+        std::int64_t repeat = 1;
+        QByteArrayView raw, rowStyle;
+        if (m_names.attribute(s, Ns::Table, "number-rows-repeated", raw))
+            parseCount(raw, SheetRows, repeat);
+        repeat = std::max<std::int64_t>(repeat, 1);
+        m_names.attribute(s, Ns::Table, "default-cell-style-name", rowStyle);
+        m_rowCells.clear();
+        std::int64_t column = 0;
+        if (s.isEmptyElement()) {
+            s.next();
+        } else {
+            const int depth = s.depth();
+            while (!(s.next() == Token::EndElement && s.depth() < depth)) {
+                if (s.token() != Token::StartElement)
+                    continue;
+                const QByteArrayView name = s.name();
+                const bool covered = is(name, Ns::Table, "covered-table-cell");
+                if (!covered && !is(name, Ns::Table, "table-cell")) {
+                    s.skipElement();
+                    continue;
+                }
+                std::int64_t count = 1;
+                if (m_names.attribute(s, Ns::Table, "number-columns-repeated", raw))
+                    parseCount(raw, JumboColumns, count);
+                count = std::max<std::int64_t>(count, 1);
+                // A covered cell of a merged range shows nothing, whatever it holds.
+                if (covered)
+                    skipContent(s);
+                if (covered || !readCell(s, column, rowStyle)) {
+                    column = std::min<std::int64_t>(column + count, std::int64_t(1) << 40);
+                    continue;
+                }
+                if (column + count > JumboColumns)
+                    damaged("a cell lies outside the sheet");
+                Cell c = m_rowCells.back();
+                for (std::int64_t k = 1; k < count; ++k) {
+                    c.column = std::uint16_t(column + k);
+                    m_rowCells.push_back(c);
+                }
+                column += count;
+            }
+        }
+        if (!m_rowCells.empty()) {
+            if (row + repeat > SheetRows)
+                throw Failure{QStringLiteral("The sheet \"%1\" of the workbook \"%2\" has values "
+                                             "beyond row %3, which cannot be read")
+                                  .arg(m_sheet.sheetName, m_path)
+                                  .arg(SheetRows)};
+            if (m_cells.size() + m_rowCells.size() * std::size_t(repeat) > MaxCells)
+                throw Failure{QStringLiteral("The sheet \"%1\" of the workbook \"%2\" holds more "
+                                             "than %3 cells with values, which cannot be read")
+                                  .arg(m_sheet.sheetName, m_path)
+                                  .arg(MaxCells)};
+            for (std::int64_t r = 0; r < repeat; ++r)
+                for (Cell c : m_rowCells) {
+                    c.row = decltype(c.row)(row + r);
+                    m_cells.push_back(c);
+                }
+        }
+        row = std::min<std::int64_t>(row + repeat, std::int64_t(1) << 40);
+    }
+
+    // Reads the cell the scanner stands on (to its end tag); true with its value appended to
+    // m_rowCells, false when it holds none.
+    bool readCell(Scanner &s, std::int64_t column, QByteArrayView rowStyle) {
+        QByteArrayView type, calcType, value, date, time, boolean, stringValue, style,
+            gnumericError, formulaText;
+        bool formula = false, hasString = false;
+        for (const Scanner::Attribute &a : s.attributes()) {
+            const QByteArrayView local = a.localName();
+            switch (m_names.of(a.prefix())) {
+            case Ns::Office:
+                if (local == "value-type")
+                    type = a.raw;
+                else if (local == "value")
+                    value = a.raw;
+                else if (local == "date-value")
+                    date = a.raw;
+                else if (local == "time-value")
+                    time = a.raw;
+                else if (local == "boolean-value")
+                    boolean = a.raw;
+                else if (local == "string-value")
+                    stringValue = a.raw, hasString = true;
+                break;
+            case Ns::Table:
+                if (local == "style-name")
+                    style = a.raw;
+                else if (local == "formula")
+                    formula = true, formulaText = a.raw;
+                break;
+            case Ns::Calcext:
+                if (local == "value-type")
+                    calcType = a.raw;
+                break;
+            case Ns::Gnumeric:
+                if (local == "error-value")
+                    gnumericError = a.raw;
+                break;
+            default:
+                break;
+            }
+        }
+        if (type.isEmpty())
+            type = calcType;
+        const bool error = calcType == "error" || !gnumericError.isEmpty();
+        const bool textual = error || type == "string" || (type.isEmpty() && !formula);
+        Cell c;
+        c.column = std::uint16_t(std::min<std::int64_t>(column, JumboColumns - 1));
+        if (!textual) {
+            skipContent(s);
+            if (type.isEmpty())
+                return false; // a formula without a cached result
+            // LibreOffice converts an Excel truth value into such a formula with a float result.
+            if (formulaText == "of:=TRUE()" || formulaText == "of:=FALSE()") {
+                c.kind = CellKind::Bool;
+                c.code = formulaText == "of:=TRUE()" ? 1 : 0;
+                m_rowCells.push_back(c);
+                return true;
+            }
+            return typedValue(c, type, value, date, time, boolean, style, column, rowStyle);
+        }
+        // A text's value is its paragraphs unless office:string-value says otherwise; an
+        // error's, the text shown for it (LibreOffice writes an empty string value).
+        m_text.clear();
+        if (error && !gnumericError.isEmpty())
+            m_text = s.decodeAttribute(gnumericError);
+        else if (hasString && !error)
+            m_text = s.decodeAttribute(stringValue);
+        if (m_text.isEmpty() && !(hasString && !error) && !s.isEmptyElement())
+            readParagraphs(s, m_text);
+        else
+            skipContent(s);
+        if (error && m_text.isEmpty() && hasString)
+            m_text = s.decodeAttribute(stringValue);
+        if (m_text.isEmpty())
+            return false;
+        // Gnumeric writes a formula's error as its text alone.
+        if (error || formula) {
+            if (const std::optional<std::uint8_t> code = errorCode(m_text)) {
+                c.kind = CellKind::Error;
+                c.code = *code;
+                m_rowCells.push_back(c);
+                return true;
+            }
+        }
+        c.kind = CellKind::Text;
+        c.text = m_sheet.strings.add(m_text);
+        m_rowCells.push_back(c);
+        return true;
+    }
+
+    static void skipContent(Scanner &s) {
+        if (s.isEmptyElement())
+            s.next();
+        else
+            s.skipElement();
+    }
+
+    bool typedValue(Cell &c, QByteArrayView type, QByteArrayView value, QByteArrayView date,
+                    QByteArrayView time, QByteArrayView boolean, QByteArrayView style,
+                    std::int64_t column, QByteArrayView rowStyle) {
+        double number = 0;
+        if (type == "float" || type == "percentage" || type == "currency") {
+            if (!parseNumber(value, number))
+                damaged("a number cell does not hold a number");
+            if (!std::isfinite(number)) {
+                c.kind = CellKind::Error;
+                c.code = 0x24; // #NUM!
+                m_rowCells.push_back(c);
+                return true;
+            }
+            NumberClass cls = NumberClass::Plain;
+            if (type == "currency") {
+                cls = NumberClass::Currency;
+            } else if (type == "float") {
+                if (style.isEmpty())
+                    style = rowStyle.isEmpty() ? columnStyle(column) : rowStyle;
+                cls = style.isEmpty() ? NumberClass::Plain : classOf(style);
+            }
+            c.kind = cls == NumberClass::Date       ? CellKind::Date
+                     : cls == NumberClass::Currency ? CellKind::Currency
+                                                    : CellKind::Number;
+            c.number = cls == NumberClass::Date ? serialFromDays(number + m_nullDays) : number;
+        } else if (type == "date") {
+            if (!parseDate(date, number))
+                damaged("a date cell does not hold a date");
+            c.kind = CellKind::Date;
+            c.number = serialFromDays(number);
+        } else if (type == "time") {
+            if (!parseDuration(time, number))
+                damaged("a time cell does not hold a duration");
+            c.kind = CellKind::Date;
+            c.number = number; // a time alone: serial 0 is no day in the 1900 system
+        } else if (type == "boolean") {
+            c.kind = CellKind::Bool;
+            c.code = boolean == "true" || boolean == "1" ? 1 : 0;
+        } else {
+            return false; // "void" or unknown: no value
+        }
+        m_rowCells.push_back(c);
+        return true;
+    }
+
+    NumberClass classOf(QByteArrayView style) {
+        if (style != m_lastStyle) {
+            m_lastStyle = style.toByteArray();
+            m_lastClass = m_styles.classOf(style);
+        }
+        return m_lastClass;
+    }
+
+    // The cell's paragraphs (text:p, text:h, also inside lists), joined by line feeds; the
+    // scanner stands on the cell and ends on its end tag.
+    void readParagraphs(Scanner &s, QString &out) {
+        bool first = true;
+        const int depth = s.depth();
+        while (!(s.next() == Token::EndElement && s.depth() < depth)) {
+            if (s.token() != Token::StartElement)
+                continue;
+            const QByteArrayView name = s.name();
+            if (is(name, Ns::Text, "p") || is(name, Ns::Text, "h")) {
+                if (!first)
+                    out += u'\n';
+                first = false;
+                paragraph(s, out);
+            } else if (!is(name, Ns::Text, "list") && !is(name, Ns::Text, "list-item") &&
+                       !is(name, Ns::Text, "list-header")) {
+                s.skipElement(); // annotations, shapes, detective arrows
+            }
+        }
+    }
+
+    // One paragraph's text. Blanks written as such are kept as they stand: LibreOffice writes
+    // runs of them so in some cells and reads them back so, and Gnumeric does the same, where
+    // OpenDocument would collapse them. <text:s/>, <text:tab/> and <text:line-break/> stand for
+    // what they say.
+    void paragraph(Scanner &s, QString &out) {
+        if (s.isEmptyElement()) {
+            s.next();
+            return;
+        }
+        const int depth = s.depth();
+        while (!(s.next() == Token::EndElement && s.depth() < depth)) {
+            if (s.token() == Token::Text) {
+                s.appendText(out);
+            } else if (s.token() == Token::StartElement) {
+                const QByteArrayView name = s.name();
+                if (is(name, Ns::Text, "s")) {
+                    std::int64_t count = 1;
+                    QByteArrayView raw;
+                    if (m_names.attribute(s, Ns::Text, "c", raw))
+                        parseCount(raw, MaxTextLength, count);
+                    m_expanded += count;
+                    if (m_expanded > MaxExpandedSpaces)
+                        damaged("its texts repeat more spaces than any sheet holds");
+                    out += QString(qsizetype(std::max<std::int64_t>(count, 1)), u' ');
+                    s.skipElement();
+                } else if (is(name, Ns::Text, "tab")) {
+                    out += u'\t';
+                    s.skipElement();
+                } else if (is(name, Ns::Text, "line-break")) {
+                    out += u'\n';
+                    s.skipElement();
+                } else if (is(name, Ns::Office, "annotation") || is(name, Ns::Text, "note") ||
+                           m_names.of(name.first(std::max<qsizetype>(0, name.indexOf(':')))) ==
+                               Ns::Draw) {
+                    s.skipElement();
+                }
+                // spans, links, fields: their text counts, so the scanner goes into them
+            }
+            if (out.size() > MaxTextLength)
+                damaged("a cell holds a text longer than any sheet holds");
+        }
+    }
+
+    SheetData &m_sheet;
+    CellStyles &m_styles;
+    const QString &m_path;
+    Names m_names;
+    double m_nullDays = 0; // the null date, in days since 1899-12-30
+    std::vector<Cell> m_cells;
+    std::vector<Cell> m_rowCells;
+    std::vector<std::pair<int, QByteArray>> m_columnStyles; // default cell styles by column
+    QString m_text;
+    QByteArray m_lastStyle;
+    NumberClass m_lastClass = NumberClass::Plain;
+    qsizetype m_expanded = 0;
+};
+
+} // namespace
+
+bool readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
+                  SheetData &sheet, QString &error) {
+    sheet = SheetData();
+    const char *part = "META-INF/manifest.xml";
+    auto fail = [&](const QString &message) {
+        sheet = SheetData();
+        error = message;
+        return false;
+    };
+    try {
+        const Package package(bytes);
+        if (package.isEncrypted())
+            return fail(QStringLiteral("The workbook \"%1\" is protected by a password and "
+                                       "cannot be read")
+                            .arg(path));
+        CellStyles styles;
+        if (package.hasPart("styles.xml")) {
+            part = "styles.xml";
+            styles.readDocument(package.part("styles.xml"));
+        }
+        part = "content.xml";
+        SheetReader reader(sheet, styles, path);
+        if (!reader.run(package.part("content.xml"), sheetName))
+            return fail(QStringLiteral("The workbook \"%1\" has no sheet named \"%2\"")
+                            .arg(path, sheetName));
+    } catch (const Failure &f) {
+        return fail(f.message);
+    } catch (const xml::XmlError &e) {
+        return fail(QStringLiteral("The workbook \"%1\" is damaged: its part \"%2\" is not "
+                                   "well-formed XML (%3)")
+                        .arg(path, QLatin1String(part), e.text()));
+    } catch (const Damaged &e) {
+        return fail(QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why));
+    } catch (const zip::ZipError &e) {
+        return fail(QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why));
+    }
+    return true;
+}
+
+} // namespace workbook::ods
