@@ -250,7 +250,7 @@ TADOQuery::Loaded TADOQuery::load(const QString &fileName, const QString &sheet,
         throw CommandError(loaded.reader->errorString());
     loaded.fileName = fileName;
     if (checkWritable)
-        loaded.writable = loaded.reader->sheet().biffVersion == 8 && mayReplace(fileName) &&
+        loaded.writable = loaded.reader->sheet().biffVersion != 5 && mayReplace(fileName) &&
                           workbook::canWrite(fileName);
     return loaded;
 }

@@ -30,6 +30,12 @@ FormatKind formatKind(QByteArrayView bytes) {
         return FormatKind::Ods;
     if (xlsx::Package::isWorkbookPackage(bytes))
         return FormatKind::Xlsx;
+    // A zip that cannot be read: the .xlsx reader names the damage.
+    try {
+        const zip::Archive archive(bytes);
+    } catch (const zip::ZipError &) {
+        return FormatKind::Xlsx;
+    }
     return FormatKind::Unknown;
 }
 

@@ -5,6 +5,8 @@
 #include "common/replacingfile.h"
 #include "sources/workbook/compoundfile.h"
 #include "sources/workbook/streamlayout.h"
+#include "workbook/formatkind.h"
+#include "workbook/xlsx/xlsxwriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,6 +66,29 @@ OleEntry &workbookStream(CompoundFile &file) {
                                       "it was opened or last refreshed. Refresh the data, then "
                                       "make the change again")
                            .arg(nativePath(path)));
+}
+
+// An .xlsx package: the new archive is made in memory (it is compressed, a fraction of the sheet's
+// size) and replaces the file as an .xls file does.
+WriteResult writePackage(const QString &path, const QByteArray &bytes,
+                         const std::vector<SheetChange> &changes, WriteResult &result,
+                         qint64 readSize, const QDateTime &readTime) {
+    const QByteArray out = xlsx::applyChanges(bytes, changes, result);
+    if (out.isEmpty())
+        return result;
+    ReplacingFile newFile(path, ".xlsx.tmp");
+    if (newFile.error() != 0)
+        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
+                               .arg(nativePath(path), systemErrorText(newFile.error())));
+    if (!newFile.write(out.constData(), out.size()))
+        throw CommandError(QStringLiteral("Stream write error"));
+    const QFileInfo now(path);
+    if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
+        changedOnDisk(path);
+    if (!newFile.close() || !newFile.commit())
+        throw CommandError(QStringLiteral("Stream write error"));
+    result.identity = fileIdentity(path, out);
+    return result;
 }
 
 } // namespace
@@ -145,6 +170,16 @@ FileIdentity fileIdentity(const QString &path, QByteArrayView bytes) {
 }
 
 void checkWritable(const QByteArray &fileBytes) {
+    switch (formatKind(fileBytes)) {
+    case FormatKind::Xls:
+        break;
+    case FormatKind::Xlsx:
+        xlsx::checkWritable(fileBytes);
+        return;
+    case FormatKind::Ods:
+    case FormatKind::Unknown:
+        notAWorkbook();
+    }
     CompoundFile file;
     if (!file.parse(fileBytes, CompoundFile::StreamBytes::Viewed))
         notAWorkbook();
@@ -218,6 +253,8 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     const QDateTime readTime = result.identity.modified;
     if (!result.identity.sameBytes(opened))
         changedOnDisk(path);
+    if (formatKind(bytes) == FormatKind::Xlsx)
+        return writePackage(path, bytes, changes, result, readSize, readTime);
 
     // The streams are views of the file's bytes where they can be, so those bytes stay until
     // the new file is written: the file is read, rebuilt and written once each, and copied

@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <cstring>
+#include <string>
 
 namespace workbook::xlsx {
 
@@ -124,6 +125,33 @@ QByteArray cellName(int row, int column) {
     for (int c = column + 1; c > 0; c = (c - 1) / 26)
         letters.prepend(char('A' + (c - 1) % 26));
     return letters + QByteArray::number(row + 1);
+}
+
+void decodeEscapes(QString &text) {
+    // Nearly every text has no underscore at all: one pass over it settles that.
+    const char16_t *chars = reinterpret_cast<const char16_t *>(text.constData());
+    if (!std::char_traits<char16_t>::find(chars, std::size_t(text.size()), u'_'))
+        return;
+    qsizetype at = text.indexOf(QLatin1String("_x"));
+    if (at < 0)
+        return;
+    QString out;
+    qsizetype copied = 0;
+    for (; at >= 0 && at + 7 <= text.size(); at = text.indexOf(QLatin1String("_x"), at + 1)) {
+        if (at < copied || text[at + 6] != u'_')
+            continue;
+        bool ok = false;
+        const ushort code = text.mid(at + 2, 4).toUShort(&ok, 16);
+        if (!ok)
+            continue;
+        out += QStringView(text).mid(copied, at - copied);
+        out += QChar(code);
+        copied = at + 7;
+    }
+    if (copied == 0)
+        return;
+    out += QStringView(text).mid(copied);
+    text = out;
 }
 
 bool Package::isWorkbookPackage(QByteArrayView bytes) {

@@ -82,6 +82,9 @@ bool xmlTrue(QByteArrayView raw);
 bool parseCellName(QByteArrayView name, int &row, int &column);
 QByteArray cellName(int row, int column);
 
+// Text as a cell holds it: Excel writes characters XML cannot hold as _xHHHH_ ("_x000D_").
+void decodeEscapes(QString &text);
+
 inline constexpr int SheetRows = 1048576, SheetColumns = 16384, MaxCellText = 32767;
 
 } // namespace workbook::xlsx

@@ -10,11 +10,19 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 namespace workbook::xlsx {
 
 namespace {
+
+// Parts larger than this together are read one after the other (see readWorkbook).
+constexpr std::uint64_t ParallelPartsLimit = std::uint64_t(256) << 20;
 
 using xml::Scanner;
 using Token = Scanner::Token;
@@ -27,8 +35,9 @@ struct Failure {
     throw PackageError{QString::fromLatin1(why)};
 }
 
-bool is(QByteArrayView name, const char *what) {
-    return name == QByteArrayView(what);
+// A name against a literal, compared without a call: the scan's most frequent question.
+template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
+    return name.size() == qsizetype(N - 1) && std::memcmp(name.data(), what, N - 1) == 0;
 }
 
 QByteArrayView trimmed(QByteArrayView v) {
@@ -124,7 +133,8 @@ void stringItem(Scanner &s, QString &out) {
     }
 }
 
-void readSharedStrings(const QByteArray &doc, SheetData &sheet, std::vector<std::uint32_t> &sst) {
+// Each string item becomes the pool's string of the same number.
+void readSharedStrings(const QByteArray &doc, SheetData &sheet) {
     Scanner s(doc);
     QString text;
     while (s.next() != Token::EndDocument) {
@@ -135,12 +145,14 @@ void readSharedStrings(const QByteArray &doc, SheetData &sheet, std::vector<std:
             std::uint32_t count = 0;
             // Each string takes at least eight bytes: never trust the count for a reservation.
             if (s.attribute("uniqueCount", v) && parseIndex(v, count))
-                sst.reserve(std::min<std::size_t>(count, std::size_t(doc.size()) / 8 + 1));
+                sheet.strings.reserveStrings(
+                    std::min<std::size_t>(count, std::size_t(doc.size()) / 8 + 1));
             sheet.strings.reserveChars(std::size_t(doc.size()) / 2);
         } else if (is(s.localName(), "si")) {
             text.clear();
             stringItem(s, text);
-            sst.push_back(sheet.strings.add(text));
+            decodeEscapes(text);
+            sheet.strings.add(text);
         }
     }
 }
@@ -158,17 +170,18 @@ std::unordered_map<int, QString> numberFormats(Scanner &s) {
     return formats;
 }
 
+// The cells of a sheet's part. It may run beside the reading of the shared strings: a text cell
+// keeps its shared string's number until resolve(), and inline texts go to a pool of its own.
 class SheetParser {
 public:
-    SheetParser(SheetData &sheet, const std::vector<std::uint32_t> &sst,
-                const std::vector<NumberClass> &classes)
-        : m_sheet(sheet), m_sst(sst), m_classes(classes) {}
+    SheetParser(bool date1904, const std::vector<NumberClass> &classes)
+        : m_date1904(date1904), m_classes(classes) {}
 
-    void run(const QByteArray &doc) {
+    std::vector<Cell> run(const QByteArray &doc) {
         Scanner s(doc);
         std::vector<Cell> cells;
-        // A cell takes at least some 20 bytes of XML: a reservation that is never far off.
-        cells.reserve(std::size_t(doc.size()) / 48);
+        // A cell takes some 40 bytes of XML or more: a reservation that is seldom far off.
+        cells.reserve(std::size_t(doc.size()) / 40);
         int row = -1;
         int nextColumn = 0;
         bool inData = false;
@@ -206,7 +219,30 @@ public:
                 s.skipElement();
             }
         }
-        m_sheet.setCells(std::move(cells));
+        return cells;
+    }
+
+    // Text cells to their strings in the sheet's pool, which holds the shared strings by their
+    // numbers: inline texts are put after them.
+    void resolve(std::vector<Cell> &cells, SheetData &sheet) const {
+        const std::uint32_t shared = sheet.strings.count();
+        for (Cell &c : cells) {
+            if (c.kind != CellKind::Text)
+                continue;
+            if (c.code == InlineText) {
+                c.text += shared;
+                c.code = 0;
+            } else if (c.text >= shared) {
+                damaged("a text cell refers to a shared string that does not exist");
+            } else if (sheet.strings.length(c.text) == 0) {
+                c.kind = CellKind::Empty;
+            }
+        }
+        for (std::uint32_t i = 0; i < m_inline.count(); ++i) {
+            const QStringView text = m_inline.view(i);
+            sheet.strings.add(reinterpret_cast<const char16_t *>(text.data()),
+                              std::uint32_t(text.size()));
+        }
     }
 
 private:
@@ -214,11 +250,11 @@ private:
         int column = nextColumn;
         QByteArrayView type, style, ref;
         for (const Scanner::Attribute &a : s.attributes()) {
-            if (a.name == "r")
+            if (is(a.name, "r"))
                 ref = a.raw;
-            else if (a.name == "t")
+            else if (is(a.name, "t"))
                 type = a.raw;
-            else if (a.name == "s")
+            else if (is(a.name, "s"))
                 style = a.raw;
         }
         if (!ref.isEmpty()) {
@@ -234,7 +270,8 @@ private:
             s.next();
             return;
         }
-        m_value.clear();
+        m_owned.clear();
+        QByteArrayView value; // the <v> text: a view of the document where it needs no decoding
         m_text.clear();
         bool hasValue = false, inlineText = false;
         const int depth = s.depth();
@@ -250,14 +287,19 @@ private:
                 if (s.isEmptyElement())
                     continue;
                 while (s.next() == Token::Text) {
-                    if (s.rawText().contains('&') || s.isCData() || !m_value.isEmpty()) {
-                        // rare: keep the decoded text
-                        QString decoded;
-                        s.appendText(decoded);
-                        m_value += decoded.toUtf8();
-                    } else {
-                        m_value = s.rawText().toByteArray();
+                    const QByteArrayView raw = s.rawText();
+                    if (value.isEmpty() && !s.isCData() &&
+                        !std::memchr(raw.data(), '&', std::size_t(raw.size()))) {
+                        value = raw;
+                        continue;
                     }
+                    // Rare: references, CDATA or text in pieces, kept decoded.
+                    if (m_owned.isEmpty())
+                        m_owned = value.toByteArray();
+                    QString decoded;
+                    s.appendText(decoded);
+                    m_owned += decoded.toUtf8();
+                    value = m_owned;
                 }
                 if (s.token() == Token::StartElement) {
                     s.skipElement();
@@ -277,51 +319,53 @@ private:
             text(c, m_text, cells);
             return;
         }
-        if (!hasValue)
-            return; // a formula without a cached result, or a formatted blank
+        // A formula without a cached result (openpyxl writes an empty <v>), or a formatted blank.
+        if (!hasValue || (type != "str" && trimmed(value).isEmpty()))
+            return;
         if (type == "s") {
             std::uint32_t index;
-            if (!parseIndex(m_value, index) || index >= m_sst.size())
+            if (!parseIndex(value, index))
                 damaged("a text cell refers to a shared string that does not exist");
-            c.text = m_sst[index];
-            c.kind = m_sheet.strings.length(c.text) ? CellKind::Text : CellKind::Empty;
-            if (c.kind != CellKind::Empty)
-                cells.push_back(c);
+            c.text = index;
+            c.kind = CellKind::Text;
+            cells.push_back(c);
         } else if (type == "str") {
-            text(c, QString::fromUtf8(m_value), cells);
+            text(c, QString::fromUtf8(value.data(), value.size()), cells);
         } else if (type == "b") {
             c.kind = CellKind::Bool;
-            c.code = trimmed(m_value) == "1" || trimmed(m_value) == "true" ? 1 : 0;
+            c.code = trimmed(value) == "1" || trimmed(value) == "true" ? 1 : 0;
             cells.push_back(c);
         } else if (type == "e") {
             c.kind = CellKind::Error;
-            c.code = errorCode(m_value);
+            c.code = errorCode(value);
             cells.push_back(c);
         } else if (type == "d") {
             double serial;
-            if (!isoSerial(m_value, m_sheet.date1904, serial))
+            if (!isoSerial(value, m_date1904, serial))
                 damaged("a date cell does not hold a date");
             c.kind = CellKind::Date;
             c.number = serial;
             cells.push_back(c);
         } else {
-            double value;
-            if (!parseNumber(m_value, value))
+            double number;
+            if (!parseNumber(value, number))
                 damaged("a number cell does not hold a number");
-            number(c, value, style);
+            classify(c, number, style);
             cells.push_back(c);
         }
     }
 
-    void text(Cell &c, const QString &value, std::vector<Cell> &cells) {
+    void text(Cell &c, QString value, std::vector<Cell> &cells) {
         if (value.isEmpty())
             return;
-        c.text = m_sheet.strings.add(value);
+        decodeEscapes(value);
+        c.text = m_inline.add(value);
         c.kind = CellKind::Text;
+        c.code = InlineText;
         cells.push_back(c);
     }
 
-    void number(Cell &c, double value, QByteArrayView style) {
+    void classify(Cell &c, double value, QByteArrayView style) {
         if (!std::isfinite(value)) {
             c.kind = CellKind::Error;
             c.code = 0x24;
@@ -337,10 +381,12 @@ private:
                                                 : CellKind::Number;
     }
 
-    SheetData &m_sheet;
-    const std::vector<std::uint32_t> &m_sst;
+    static constexpr std::uint8_t InlineText = 1; // in Cell::code until resolve()
+
+    bool m_date1904;
     const std::vector<NumberClass> &m_classes;
-    QByteArray m_value;
+    StringPool m_inline;
+    QByteArray m_owned;
     QString m_text;
 };
 
@@ -380,7 +426,6 @@ std::vector<NumberClass> cellFormatClasses(QByteArrayView stylesXml) {
 bool readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
                   SheetData &sheet, QString &error) {
     sheet = SheetData();
-    QByteArray currentPart;
     try {
         const Package package(bytes);
         const SheetEntry *entry = package.sheet(sheetName);
@@ -399,27 +444,72 @@ bool readWorkbook(QByteArrayView bytes, const QString &path, const QString &shee
         std::vector<NumberClass> classes;
         const Relationship styles = package.workbookRelationship("styles");
         if (!styles.target.isEmpty() && package.hasPart(styles.target)) {
-            currentPart = styles.target;
-            classes = cellFormatClasses(package.xmlPart(styles.target));
+            try {
+                classes = cellFormatClasses(package.xmlPart(styles.target));
+            } catch (const xml::XmlError &e) {
+                badXml(styles.target, e);
+            }
         }
-        std::vector<std::uint32_t> sst;
         const Relationship strings = package.workbookRelationship("sharedStrings");
-        if (!strings.target.isEmpty() && package.hasPart(strings.target)) {
-            currentPart = strings.target;
-            readSharedStrings(package.xmlPart(strings.target), sheet, sst);
+        const zip::Entry *stringsEntry =
+            strings.target.isEmpty() ? nullptr : package.archive().find(strings.target);
+        auto readStrings = [&] {
+            if (!stringsEntry)
+                return;
+            try {
+                readSharedStrings(package.xmlPart(strings.target), sheet);
+            } catch (const xml::XmlError &e) {
+                badXml(strings.target, e);
+            }
+        };
+        SheetParser parser(sheet.date1904, classes);
+        std::vector<Cell> cells;
+        auto readCells = [&] {
+            try {
+                cells = parser.run(package.xmlPart(entry->part));
+            } catch (const xml::XmlError &e) {
+                badXml(entry->part, e);
+            }
+        };
+        // The shared strings and the cells are read side by side on two cores, unless both
+        // parts together are so large that holding them at once would raise the peak memory.
+        const std::uint64_t together =
+            package.archive().find(entry->part)->size + (stringsEntry ? stringsEntry->size : 0);
+        std::optional<std::thread> worker;
+        std::exception_ptr stringsFailure;
+        if (stringsEntry && together <= ParallelPartsLimit &&
+            std::thread::hardware_concurrency() > 1) {
+            try {
+                worker.emplace([&] {
+                    try {
+                        readStrings();
+                    } catch (...) {
+                        stringsFailure = std::current_exception();
+                    }
+                });
+            } catch (const std::system_error &) {
+                worker.reset();
+            }
         }
-        currentPart = entry->part;
-        SheetParser parser(sheet, sst, classes);
-        parser.run(package.xmlPart(entry->part));
+        if (!worker)
+            readStrings();
+        std::exception_ptr cellsFailure;
+        try {
+            readCells();
+        } catch (...) {
+            cellsFailure = std::current_exception();
+        }
+        if (worker)
+            worker->join();
+        if (stringsFailure)
+            std::rethrow_exception(stringsFailure);
+        if (cellsFailure)
+            std::rethrow_exception(cellsFailure);
+        parser.resolve(cells, sheet);
+        sheet.setCells(std::move(cells));
     } catch (const Failure &f) {
         sheet = SheetData();
         error = f.message;
-        return false;
-    } catch (const xml::XmlError &e) {
-        sheet = SheetData();
-        error = QStringLiteral("The workbook \"%1\" is damaged: its part \"%2\" is not "
-                               "well-formed XML (%3)")
-                    .arg(path, QString::fromUtf8(currentPart), e.text());
         return false;
     } catch (const PackageError &e) {
         sheet = SheetData();

@@ -93,11 +93,17 @@ void Scanner::fail(const QString &what) const {
 }
 
 QByteArrayView Scanner::localName() const {
-    return afterColon(m_name);
+    return m_colon < 0 ? m_name : m_name.sliced(m_colon + 1);
 }
 
 QByteArrayView Scanner::prefix() const {
-    return beforeColon(m_name);
+    return m_colon < 0 ? QByteArrayView() : m_name.first(m_colon);
+}
+
+void Scanner::setName(QByteArrayView name) {
+    m_name = name;
+    const void *colon = std::memchr(name.data(), ':', std::size_t(name.size()));
+    m_colon = colon ? static_cast<const char *>(colon) - name.data() : -1;
 }
 
 QByteArrayView Scanner::resolve(QByteArrayView prefix) const {
@@ -135,7 +141,7 @@ Scanner::Token Scanner::next() {
     }
     if (m_pendingEnd) {
         m_pendingEnd = false;
-        m_name = m_open.back();
+        setName(m_open.back());
         m_open.pop_back();
         m_begin = m_end;
         return m_token = Token::EndElement;
@@ -226,7 +232,7 @@ Scanner::Token Scanner::startTag() {
         ++p;
     if (p == nameStart)
         fail("a tag has no name");
-    m_name = QByteArrayView(nameStart, p - nameStart);
+    setName(QByteArrayView(nameStart, p - nameStart));
     m_attributes.clear();
     const int depth = int(m_open.size()) + 1;
     for (;;) {
@@ -304,7 +310,7 @@ Scanner::Token Scanner::endTag() {
         fail("there is an end tag without a start tag");
     if (m_open.back() != name)
         fail("an end tag does not match its start tag");
-    m_name = name;
+    setName(name);
     m_open.pop_back();
     m_begin = m_pos;
     m_end = m_pos = p + 1 - m_doc;
@@ -341,48 +347,10 @@ template <typename Out> void Scanner::decode(QByteArrayView raw, bool attribute,
         const char *semi = find(p, std::min(end, p + 12), ';');
         if (!semi)
             fail("a reference is not closed by \";\"");
-        const QByteArrayView ref(p + 1, semi - p - 1);
+        QByteArray utf8;
+        appendUtf8(utf8, reference(QByteArrayView(p + 1, semi - p - 1)));
+        out.append(utf8.constData(), utf8.size());
         p = semi + 1;
-        if (ref == "lt")
-            out.append("<", 1);
-        else if (ref == "gt")
-            out.append(">", 1);
-        else if (ref == "amp")
-            out.append("&", 1);
-        else if (ref == "quot")
-            out.append("\"", 1);
-        else if (ref == "apos")
-            out.append("'", 1);
-        else if (ref.startsWith('#')) {
-            const bool hex = ref.size() > 1 && ref[1] == 'x';
-            const QByteArrayView digits = ref.sliced(hex ? 2 : 1);
-            char32_t c = 0;
-            bool ok = !digits.isEmpty();
-            for (char d : digits) {
-                int v;
-                if (d >= '0' && d <= '9')
-                    v = d - '0';
-                else if (hex && d >= 'a' && d <= 'f')
-                    v = d - 'a' + 10;
-                else if (hex && d >= 'A' && d <= 'F')
-                    v = d - 'A' + 10;
-                else
-                    v = -1;
-                if (v < 0 || c > 0x10FFFF) {
-                    ok = false;
-                    break;
-                }
-                c = c * (hex ? 16 : 10) + char32_t(v);
-            }
-            if (!ok || !isXmlChar(c))
-                fail("a character reference names no character");
-            QByteArray utf8;
-            appendUtf8(utf8, c);
-            out.append(utf8.constData(), utf8.size());
-        } else {
-            fail(QStringLiteral("the entity \"%1\" is not defined")
-                     .arg(QString::fromUtf8(ref.data(), ref.size())));
-        }
     }
 }
 
@@ -400,16 +368,107 @@ void Scanner::decodeUtf8(QByteArrayView raw, bool attribute, QByteArray &out) co
 }
 
 void Scanner::appendText(QString &out) const {
-    if (!m_text.contains('\r') && (m_cdata || !m_text.contains('&'))) {
-        out += QString::fromUtf8(m_text.data(), m_text.size());
-        return;
+    decodeInto(m_text, m_cdata, false, out);
+}
+
+// UTF-8 to UTF-16 in one pass with the references and line ends: a text never takes more UTF-16
+// units than it has bytes, so the room is made once. A byte that starts no UTF-8 sequence
+// becomes U+FFFD, as QString::fromUtf8 makes it.
+void Scanner::decodeInto(QByteArrayView raw, bool cdata, bool attribute, QString &out) const {
+    const qsizetype start = out.size();
+    out.resize(start + raw.size());
+    char16_t *o = reinterpret_cast<char16_t *>(out.data()) + start;
+    const auto *p = reinterpret_cast<const unsigned char *>(raw.data());
+    const auto *end = p + raw.size();
+    auto put = [&o](char32_t c) {
+        if (c >= 0x10000) {
+            *o++ = char16_t(0xD800 + ((c - 0x10000) >> 10));
+            *o++ = char16_t(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            *o++ = char16_t(c);
+        }
+    };
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            if (c == '&' && !cdata) {
+                const auto *semi = static_cast<const unsigned char *>(
+                    std::memchr(p, ';', std::size_t(std::min<std::ptrdiff_t>(end - p, 12))));
+                if (!semi)
+                    fail("a reference is not closed by \";\"");
+                put(reference(QByteArrayView(p + 1, semi - p - 1)));
+                p = semi + 1;
+            } else if (c == '\r') {
+                *o++ = attribute ? u' ' : u'\n';
+                p += (p + 1 < end && p[1] == '\n') ? 2 : 1;
+            } else {
+                *o++ = attribute && (c == '\n' || c == '\t') ? u' ' : char16_t(c);
+                ++p;
+            }
+            continue;
+        }
+        // A multi-byte sequence: its length from the first byte, checked for overlong forms,
+        // surrogates and the end of Unicode.
+        int n = 0;
+        char32_t cp = 0, least = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            n = 1, cp = c & 0x1F, least = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2, cp = c & 0x0F, least = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3, cp = c & 0x07, least = 0x10000;
+        }
+        bool ok = n > 0 && end - p > n;
+        for (int k = 1; ok && k <= n; ++k) {
+            ok = (p[k] & 0xC0) == 0x80;
+            cp = (cp << 6) | (p[k] & 0x3F);
+        }
+        if (!ok || cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            *o++ = u'\xFFFD';
+            ++p;
+            continue;
+        }
+        put(cp);
+        p += n + 1;
     }
-    QByteArray utf8;
-    if (m_cdata) // character data still has its line ends normalized
-        utf8 = m_text.toByteArray().replace("\r\n", "\n").replace('\r', '\n');
-    else
-        decodeUtf8(m_text, false, utf8);
-    out += QString::fromUtf8(utf8);
+    out.resize(o - reinterpret_cast<char16_t *>(out.data()));
+}
+
+char32_t Scanner::reference(QByteArrayView ref) const {
+    if (ref == "lt")
+        return '<';
+    if (ref == "gt")
+        return '>';
+    if (ref == "amp")
+        return '&';
+    if (ref == "quot")
+        return '"';
+    if (ref == "apos")
+        return '\'';
+    if (!ref.startsWith('#'))
+        fail(QStringLiteral("the entity \"%1\" is not defined")
+                 .arg(QString::fromUtf8(ref.data(), ref.size())));
+    const bool hex = ref.size() > 1 && ref[1] == 'x';
+    const QByteArrayView digits = ref.sliced(hex ? 2 : 1);
+    char32_t c = 0;
+    bool ok = !digits.isEmpty();
+    for (char d : digits) {
+        int v = -1;
+        if (d >= '0' && d <= '9')
+            v = d - '0';
+        else if (hex && d >= 'a' && d <= 'f')
+            v = d - 'a' + 10;
+        else if (hex && d >= 'A' && d <= 'F')
+            v = d - 'A' + 10;
+        if (v < 0 || c > 0x10FFFF) {
+            ok = false;
+            break;
+        }
+        c = c * (hex ? 16 : 10) + char32_t(v);
+    }
+    if (!ok || !isXmlChar(c))
+        fail("a character reference names no character");
+    return c;
 }
 
 QString Scanner::text() const {
@@ -419,23 +478,21 @@ QString Scanner::text() const {
 }
 
 QString Scanner::decodeAttribute(QByteArrayView raw) const {
-    bool plain = true;
-    for (char c : raw)
-        if (c == '&' || c == '\r' || c == '\n' || c == '\t') {
-            plain = false;
-            break;
-        }
-    if (plain)
-        return QString::fromUtf8(raw.data(), raw.size());
-    QByteArray utf8;
-    decodeUtf8(raw, true, utf8);
-    return QString::fromUtf8(utf8);
+    QString out;
+    decodeInto(raw, false, true, out);
+    return out;
 }
 
 void Scanner::skipElement() {
     const std::size_t depth = m_open.size();
     while (!(next() == Token::EndElement && m_open.size() < depth)) {
     }
+}
+
+void Scanner::skipContentTo(qsizetype endTag) {
+    if (endTag < m_pos || endTag > m_size || m_token != Token::StartElement || m_pendingEnd)
+        fail("an element's end is not where it was found");
+    m_pos = endTag;
 }
 
 QString Scanner::readElementText() {

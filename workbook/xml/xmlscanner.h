@@ -83,6 +83,10 @@ public:
 
     // After a start element: skips its content; the current token is then its end element.
     void skipElement();
+    // After a start element whose end tag the caller has found at endTag: passes over the
+    // content without reading it; the next token is that end tag. Throws XmlError when endTag
+    // lies before the current position or past the document.
+    void skipContentTo(qsizetype endTag);
     // All text inside the current start element, decoded and joined, ending on its end element.
     QString readElementText();
 
@@ -106,6 +110,9 @@ private:
     Token endTag();
     void markup(); // comments, processing instructions, CDATA, a DTD
     QByteArrayView resolve(QByteArrayView prefix) const;
+    void setName(QByteArrayView name);
+    void decodeInto(QByteArrayView raw, bool cdata, bool attribute, QString &out) const;
+    char32_t reference(QByteArrayView ref) const;
     template <typename Out> void decode(QByteArrayView raw, bool attribute, Out &out) const;
     int lineAt(qsizetype at) const;
 
@@ -115,6 +122,7 @@ private:
     qsizetype m_begin = 0, m_end = 0;
     Token m_token = Token::EndDocument;
     QByteArrayView m_name;
+    qsizetype m_colon = -1; // in m_name
     QByteArrayView m_text;
     bool m_cdata = false;
     bool m_emptyElement = false;

@@ -2,7 +2,7 @@
 // each entry's data, the central directory and its end record, with the zip64 forms of both.
 #include "workbook/zip/ziparchive.h"
 
-#include "common/deflate.h"
+#include "common/rawdeflate.h"
 
 #include <QtEndian>
 
@@ -299,12 +299,12 @@ void Archive::readInto(const Entry &entry, char *out) const {
         if (entry.size)
             std::memcpy(out, data.data(), std::size_t(entry.size));
     } else if (entry.method == 8) {
-        switch (deflate::inflate(data, out, std::size_t(entry.size))) {
-        case deflate::InflateResult::Ok:
+        switch (rawdeflate::inflate(data, out, std::size_t(entry.size))) {
+        case rawdeflate::InflateResult::Ok:
             break;
-        case deflate::InflateResult::WrongSize:
+        case rawdeflate::InflateResult::WrongSize:
             fail(QStringLiteral("the entry \"%1\" has wrong sizes").arg(name));
-        case deflate::InflateResult::BadData:
+        case rawdeflate::InflateResult::BadData:
             fail(QStringLiteral("the entry \"%1\" cannot be decompressed").arg(name));
         }
     } else {
@@ -312,7 +312,7 @@ void Archive::readInto(const Entry &entry, char *out) const {
                  .arg(name)
                  .arg(entry.method));
     }
-    if (deflate::crc32(QByteArrayView(out, qsizetype(entry.size))) != entry.crc)
+    if (rawdeflate::crc32(QByteArrayView(out, qsizetype(entry.size))) != entry.crc)
         fail(QStringLiteral("the entry \"%1\" fails its checksum").arg(name));
 }
 
@@ -411,9 +411,9 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
         w.changed = true;
         const QByteArray &content = *change->content;
         const bool stored = e.method == 0;
-        const QByteArray compressed = stored ? QByteArray() : deflate::compress(content);
+        const QByteArray compressed = stored ? QByteArray() : rawdeflate::compress(content);
         const QByteArrayView data = stored ? QByteArrayView(content) : QByteArrayView(compressed);
-        const std::uint32_t crc = deflate::crc32(content);
+        const std::uint32_t crc = rawdeflate::crc32(content);
         const char *local = archive.bytes().data() + e.localOffset;
         const char *central = archive.centralRecord(e).data();
         const QByteArrayView localExtra(local + LocalSize + u16(local + 26), u16(local + 28));

@@ -28,3 +28,4 @@ done
 
 /usr/bin/python3 make-openpyxl.py "$out"
 
+/usr/bin/python3 make-crafted.py "$out"

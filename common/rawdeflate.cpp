@@ -1,13 +1,13 @@
 // libdeflate's compressor and decompressor, one of each per thread: allocating a compressor
 // costs more than compressing a small part.
-#include "common/deflate.h"
+#include "common/rawdeflate.h"
 
 #include <libdeflate.h>
 
 #include <memory>
 #include <new>
 
-namespace deflate {
+namespace rawdeflate {
 
 namespace {
 
@@ -69,4 +69,4 @@ std::uint32_t crc32(QByteArrayView data, std::uint32_t crc) {
     return std::uint32_t(libdeflate_crc32(crc, data.constData(), std::size_t(data.size())));
 }
 
-} // namespace deflate
+} // namespace rawdeflate

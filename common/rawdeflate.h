@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace deflate {
+namespace rawdeflate {
 
 // Levels 1 (fastest) to 12 (smallest); 1 writes about as small as zlib's level 6 does on XML.
 inline constexpr int FastLevel = 1;
@@ -26,4 +26,4 @@ InflateResult inflate(QByteArrayView compressed, char *out, std::size_t size);
 
 std::uint32_t crc32(QByteArrayView data, std::uint32_t crc = 0);
 
-} // namespace deflate
+} // namespace rawdeflate

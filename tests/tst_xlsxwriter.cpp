@@ -1,0 +1,456 @@
+// .xlsx write-back: seeded random edits, appends and deletes read back by our reader and by
+// openpyxl; every zip entry but the rewritten parts byte for byte as it was; the refusals with
+// their messages; the calculation chain and the recalculation flag.
+#include "common/commanderror.h"
+#include "sources/workbook/workbookreader.h"
+#include "sources/workbook/workbookwriter.h"
+#include "workbook/xlsx/xlsxpackage.h"
+#include "workbook/zip/ziparchive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+#include <variant>
+
+using namespace workbook;
+
+Q_DECLARE_METATYPE(workbook::SheetChange)
+
+namespace {
+
+QString fixture(const QString &name) {
+    return QStringLiteral(KML_TEST_DATA "/workbooks/xlsx/") + name;
+}
+
+QByteArray bytesOf(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString errorOf(const std::function<void()> &f) {
+    try {
+        f();
+    } catch (const CommandError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+// What a cell holds, as the tests model it: a number, a text, or a value of another kind left
+// as it was read (a truth value, an error), compared by its text.
+using Value = std::variant<double, QString>;
+using Model = std::map<std::pair<int, int>, Value>;
+
+Model modelOf(const SheetData &s) {
+    Model m;
+    for (const Cell &c : s.cells()) {
+        if (c.kind == CellKind::Text)
+            m[{c.row, c.column}] = s.text(c);
+        else if (c.kind == CellKind::Number || c.kind == CellKind::Date ||
+                 c.kind == CellKind::Currency)
+            m[{c.row, c.column}] = c.number;
+        else
+            m[{c.row, c.column}] = QStringLiteral("<kind %1>").arg(int(c.kind) * 256 + c.code);
+    }
+    return m;
+}
+
+bool readSheet(const QString &path, SheetData &sheet, FileIdentity &identity) {
+    WorkbookReader reader;
+    if (!reader.readFile(path, QStringLiteral("sheet1"))) {
+        qWarning() << reader.errorString();
+        return false;
+    }
+    sheet = std::move(reader.sheet());
+    identity = reader.identity();
+    return true;
+}
+
+bool haveOpenpyxl() {
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), {"-c", "import openpyxl"});
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Each workbook's sheets, read in one run of python.
+QJsonArray openpyxlSheets(const QStringList &paths) {
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), QStringList{fixture("dump-openpyxl.py")} + paths);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        qWarning() << p.readAllStandardError();
+        return {};
+    }
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+}
+
+// Entries other than the named ones: the same local header, data and central record but for
+// its offset.
+QString untouchedDiffer(const QByteArray &before, const QByteArray &after,
+                        const QList<QByteArray> &rewritten) {
+    const zip::Archive a(before), b(after);
+    for (const zip::Entry &e : a.entries()) {
+        if (rewritten.contains(e.name))
+            continue;
+        const zip::Entry *n = b.find(e.name);
+        if (!n)
+            return QString::fromUtf8(e.name) + " is missing";
+        if (a.raw(e) != b.raw(*n))
+            return QString::fromUtf8(e.name) + " differs";
+        QByteArray c1 = a.centralRecord(e).toByteArray(), c2 = b.centralRecord(*n).toByteArray();
+        c1.replace(42, 4, "\0\0\0\0", 4);
+        c2.replace(42, 4, "\0\0\0\0", 4);
+        if (c1 != c2)
+            return QString::fromUtf8(e.name) + " has another central record";
+    }
+    return QString();
+}
+
+QStringList entryOrder(const QByteArray &bytes) {
+    QStringList names;
+    std::vector<zip::Entry> entries = zip::Archive(bytes).entries();
+    std::sort(entries.begin(), entries.end(), [](const zip::Entry &x, const zip::Entry &y) {
+        return x.localOffset < y.localOffset;
+    });
+    for (const zip::Entry &e : entries)
+        names << QString::fromUtf8(e.name);
+    return names;
+}
+
+QByteArray part(const QByteArray &bytes, const QByteArray &name) {
+    const zip::Archive a(bytes);
+    const zip::Entry *e = a.find(name);
+    return e ? a.read(*e) : QByteArray();
+}
+
+QString randomText(QRandomGenerator &rng) {
+    static const QStringList pieces = {"点",        "东经116°",    " 前后空格 ", "a&b<c>\"q\"",
+                                       "tab\there", "line\nbreak", "cr\rx",      "_x0041_",
+                                       "\x01",      "长"};
+    QString t;
+    for (int n = 1 + rng.bounded(3); n > 0; --n)
+        t += pieces[rng.bounded(pieces.size())];
+    return t;
+}
+
+} // namespace
+
+class tst_XlsxWriter : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTrip_data();
+    void roundTrip();
+    void keepsTheRestOfThePart();
+    void calculationChain();
+    void refusals_data();
+    void refusals();
+    void changedOnDisk();
+};
+
+void tst_XlsxWriter::roundTrip_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("seed");
+    QTest::newRow("LibreOffice, sheet1 second, formulas elsewhere")
+        << "libreoffice-mixed.xlsx" << 1;
+    QTest::newRow("Gnumeric") << "gnumeric-mixed.xlsx" << 2;
+    QTest::newRow("openpyxl, 1904 dates, inline strings") << "openpyxl-1904.xlsx" << 3;
+    QTest::newRow("crafted: no positions, rich text") << "crafted-kinds.xlsx" << 4;
+    QTest::newRow("crafted: prefixed namespace") << "crafted-prefixed.xlsx" << 5;
+    QTest::newRow("LibreOffice, 300 rows") << "libreoffice-plain.xlsx" << 6;
+    QTest::newRow("LibreOffice, empty sheet1") << "libreoffice-empty-sheet1.xlsx" << 7;
+}
+
+void tst_XlsxWriter::roundTrip() {
+    QFETCH(QString, file);
+    QFETCH(int, seed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    QVERIFY(QFile::copy(fixture(file), path));
+    const QByteArray original = bytesOf(path);
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    Model model = modelOf(sheet);
+    QRandomGenerator rng{quint32(seed)};
+    const int rows = std::max(sheet.firstRow() + sheet.rowCount(), 1) + 2;
+    const int columns = std::max(sheet.firstColumn() + sheet.columnCount(), 1) + 1;
+    bool deleted = false;
+    for (int batch = 0; batch < 12; ++batch) {
+        std::vector<SheetChange> changes;
+        for (int n = 1 + rng.bounded(3); n > 0; --n) {
+            const int what = rng.bounded(10);
+            auto value = [&]() -> EditValue {
+                switch (rng.bounded(4)) {
+                case 0:
+                    return std::monostate();
+                case 1:
+                    return randomText(rng);
+                default:
+                    return double(rng.bounded(2000000) - 1000000) / 1024.0;
+                }
+            };
+            if (what < 6) {
+                changes.push_back(
+                    SheetChange::setCell(rng.bounded(rows), rng.bounded(columns), value()));
+            } else if (what < 8) {
+                QList<EditValue> values;
+                for (int c = 1 + rng.bounded(4); c > 0; --c)
+                    values << value();
+                changes.push_back(SheetChange::appendRow(values));
+            } else {
+                changes.push_back(SheetChange::deleteRow(rng.bounded(rows)));
+            }
+        }
+        const QByteArray before = bytesOf(path);
+        WriteResult result;
+        const QString refusal =
+            errorOf([&] { result = writeSheetChanges(path, identity, changes); });
+        if (!refusal.isEmpty()) {
+            // A refusal leaves the file as it was.
+            QVERIFY2(refusal.startsWith(u"Rows of sheet1 cannot be deleted") ||
+                         refusal.startsWith(u"Row ") ||
+                         refusal.contains(u"formula that other cells share"),
+                     qPrintable(refusal));
+            QCOMPARE(bytesOf(path), before);
+            continue;
+        }
+        identity = result.identity;
+        QCOMPARE(result.rows.size(), qsizetype(changes.size()));
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            const SheetChange &c = changes[i];
+            if (c.kind == SheetChange::Kind::SetCell) {
+                if (std::holds_alternative<std::monostate>(c.value))
+                    model.erase({c.row, c.column});
+                else if (const double *d = std::get_if<double>(&c.value))
+                    model[{c.row, c.column}] = *d;
+                else
+                    model[{c.row, c.column}] = std::get<QString>(c.value);
+            } else if (c.kind == SheetChange::Kind::AppendRow) {
+                for (int k = 0; k < c.values.size(); ++k) {
+                    if (const double *d = std::get_if<double>(&c.values[k]))
+                        model[{result.rows[qsizetype(i)], k}] = *d;
+                    else if (const QString *t = std::get_if<QString>(&c.values[k]))
+                        model[{result.rows[qsizetype(i)], k}] = *t;
+                }
+            } else {
+                deleted = true;
+                Model moved;
+                for (const auto &[at, v] : model)
+                    if (at.first != c.row)
+                        moved[{at.first > c.row ? at.first - 1 : at.first, at.second}] = v;
+                model = std::move(moved);
+            }
+        }
+    }
+    Q_UNUSED(deleted);
+
+    SheetData after;
+    FileIdentity unused;
+    QVERIFY(readSheet(path, after, unused));
+    QVERIFY(modelOf(after) == model);
+
+    // The rewritten parts only: the sheet's, and the workbook's for its recalculation flag.
+    const QByteArray written = bytesOf(path);
+    const QString differ = untouchedDiffer(original, written,
+                                           {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml",
+                                            "xl/worksheets/part1.xml", "xl/workbook.xml"});
+    QVERIFY2(differ.isEmpty(), qPrintable(differ));
+    QCOMPARE(entryOrder(written), entryOrder(original));
+
+    if (!haveOpenpyxl())
+        QSKIP("python3-openpyxl is not installed");
+    const QJsonArray both = openpyxlSheets({fixture(file), path});
+    const QJsonArray before = both[0].toArray();
+    const QJsonArray now = both[1].toArray();
+    QCOMPARE(now.size(), before.size());
+    for (qsizetype i = 0; i < now.size(); ++i) {
+        const QJsonObject sheetNow = now[i].toObject();
+        if (sheetNow[u"name"].toString().compare(u"sheet1", Qt::CaseInsensitive) != 0) {
+            QCOMPARE(sheetNow, before[i].toObject());
+            continue;
+        }
+        Model seen;
+        for (const QJsonValue &v : sheetNow[u"cells"].toArray()) {
+            const QJsonArray c = v.toArray();
+            const QString kind = c[2].toString();
+            if (kind == u"number")
+                seen[{c[0].toInt(), c[1].toInt()}] = c[3].toDouble();
+            else if (kind == u"text") {
+                // openpyxl leaves Excel's escapes of characters XML cannot hold (_x0001_)
+                QString text = c[3].toString();
+                xlsx::decodeEscapes(text);
+                seen[{c[0].toInt(), c[1].toInt()}] = text;
+            }
+        }
+        for (const auto &[at, v] : model) {
+            if (const QString *t = std::get_if<QString>(&v); t && t->startsWith(u"<kind"))
+                continue; // truth values and errors, as they were
+            const auto it = seen.find(at);
+            if (it == seen.end()) {
+                // openpyxl reads date-formatted numbers as dates
+                QVERIFY(std::holds_alternative<double>(v));
+                continue;
+            }
+            auto text = [](const Value &x) {
+                return std::holds_alternative<double>(x) ? QString::number(std::get<double>(x))
+                                                         : std::get<QString>(x);
+            };
+            QVERIFY2(it->second == v, qPrintable(QStringLiteral("cell %1,%2: %3 for %4")
+                                                     .arg(at.first)
+                                                     .arg(at.second)
+                                                     .arg(text(it->second), text(v))));
+        }
+    }
+}
+
+// One changed cell: the part around its row is the same bytes.
+void tst_XlsxWriter::keepsTheRestOfThePart() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    QVERIFY(QFile::copy(fixture("libreoffice-mixed.xlsx"), path));
+    const QByteArray before = part(bytesOf(path), "xl/worksheets/sheet2.xml");
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    writeSheetChanges(path, identity, {SheetChange::setCell(2, 1, QStringLiteral("新 "))});
+    const QByteArray after = part(bytesOf(path), "xl/worksheets/sheet2.xml");
+    const qsizetype rowStart = before.indexOf("<row r=\"3\"");
+    const qsizetype rowEnd = before.indexOf("</row>", rowStart) + 6;
+    const qsizetype tail = before.size() - rowEnd;
+    QCOMPARE(after.left(rowStart), before.left(rowStart));
+    QCOMPARE(after.right(tail), before.right(tail));
+    const QByteArray row = after.mid(rowStart, after.size() - tail - rowStart);
+    QCOMPARE(row, before.mid(rowStart, rowEnd - rowStart)
+                      .replace("<c r=\"B3\" s=\"1\" t=\"n\"><v>31.23973873</v></c>",
+                               "<c r=\"B3\" s=\"1\" t=\"inlineStr\"><is><t xml:space=\"preserve\">"
+                               "新 </t></is></c>"));
+}
+
+// Overwriting a formula drops the calculation chain with its relationship and content type;
+// formulas reading the sheet are marked for recalculation.
+void tst_XlsxWriter::calculationChain() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    QVERIFY(QFile::copy(fixture("crafted-chain.xlsx"), path));
+    const QByteArray original = bytesOf(path);
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    writeSheetChanges(path, identity, {SheetChange::setCell(1, 2, 5.0)});
+    const QByteArray written = bytesOf(path);
+    QVERIFY(!zip::Archive(written).find("xl/calcChain.xml"));
+    QVERIFY(!part(written, "xl/_rels/workbook.xml.rels").contains("calcChain"));
+    QVERIFY(part(written, "xl/_rels/workbook.xml.rels").contains("sharedStrings"));
+    QVERIFY(!part(written, "[Content_Types].xml").contains("calcChain"));
+    QVERIFY(part(written, "xl/workbook.xml").contains("<calcPr fullCalcOnLoad=\"1\"/></workbook>"));
+    const QString differ =
+        untouchedDiffer(original, written,
+                        {"xl/worksheets/part1.xml", "xl/workbook.xml", "xl/calcChain.xml",
+                         "xl/_rels/workbook.xml.rels", "[Content_Types].xml"});
+    QVERIFY2(differ.isEmpty(), qPrintable(differ));
+    QVERIFY(part(written, "xl/worksheets/part1.xml").contains("<f>A2*2</f>"));
+
+    // A number into a cell without a formula keeps the chain.
+    QVERIFY(QFile::remove(path) && QFile::copy(fixture("crafted-chain.xlsx"), path));
+    QVERIFY(readSheet(path, sheet, identity));
+    writeSheetChanges(path, identity, {SheetChange::setCell(1, 0, 7.0)});
+    QVERIFY(zip::Archive(bytesOf(path)).find("xl/calcChain.xml"));
+}
+
+void tst_XlsxWriter::refusals_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<SheetChange>("change");
+    QTest::addColumn<QString>("message");
+    const QString rows = QStringLiteral("Rows of sheet1 cannot be deleted while %1 refer to row "
+                                        "positions; clear the row's cells instead");
+    const SheetChange deleteRow = SheetChange::deleteRow(2);
+    QTest::newRow("notes") << "libreoffice-note.xlsx" << deleteRow << rows.arg("notes");
+    QTest::newRow("hyperlinks") << "libreoffice-hyperlink.xlsx" << deleteRow
+                                << rows.arg("hyperlinks");
+    QTest::newRow("conditional formats")
+        << "libreoffice-condformat.xlsx" << deleteRow << rows.arg("conditional formats");
+    QTest::newRow("data validations")
+        << "libreoffice-validation.xlsx" << deleteRow << rows.arg("data validations");
+    QTest::newRow("defined names")
+        << "libreoffice-name.xlsx" << deleteRow << rows.arg("defined names");
+    QTest::newRow("filters") << "libreoffice-filter.xlsx" << deleteRow
+                             << rows.arg("filters and defined names");
+    QTest::newRow("page breaks") << "libreoffice-pagebreak.xlsx" << deleteRow
+                                 << rows.arg("page breaks");
+    QTest::newRow("formulas on sheet1")
+        << "libreoffice-shared.xlsx" << deleteRow << rows.arg("formulas on sheet1");
+    QTest::newRow("merged cells") << "openpyxl-merged.xlsx" << deleteRow
+                                  << rows.arg("merged cells");
+    QTest::newRow("comments") << "openpyxl-comment.xlsx" << deleteRow << rows.arg("notes");
+    QTest::newRow("validation") << "openpyxl-validation.xlsx" << deleteRow
+                                << rows.arg("data validations");
+    QTest::newRow("charts") << "openpyxl-chart.xlsx" << deleteRow << rows.arg("charts");
+    QTest::newRow("formulas elsewhere")
+        << "openpyxl-1904.xlsx" << deleteRow
+        << rows.arg("formulas on sheet1 and formulas on sheet Refs");
+    QTest::newRow("array formula")
+        << "libreoffice-shared.xlsx" << SheetChange::setCell(10, 0, 1.0)
+        << "Cell A11 of sheet1 is part of an array formula or data table and cannot be changed "
+           "on its own";
+    QTest::newRow("outside the sheet")
+        << "crafted-kinds.xlsx" << SheetChange::setCell(1048576, 0, 1.0)
+        << "There is no cell at row 1048577, column 1 of sheet1; a sheet has 1048576 rows and "
+           "16384 columns";
+    QTest::newRow("text too long")
+        << "crafted-kinds.xlsx" << SheetChange::setCell(1, 1, QString(32768, u'x'))
+        << "The text for cell B2 has 32768 characters; a cell holds at most 32767";
+    QTest::newRow("not a number") << "crafted-kinds.xlsx" << SheetChange::setCell(1, 1, qQNaN())
+                                  << "Cell B2 cannot hold an infinite or undefined number";
+    QTest::newRow("sheet full") << "crafted-full.xlsx" << SheetChange::appendRow({1.0})
+                                << "sheet1 is full: it cannot hold more than 1048576 rows";
+    QTest::newRow("no such row") << "crafted-kinds.xlsx" << SheetChange::deleteRow(40)
+                                 << "Row 41 of sheet1 does not exist";
+    QList<EditValue> wide;
+    for (int i = 0; i < 16385; ++i)
+        wide << EditValue(1.0);
+    QTest::newRow("row too wide") << "crafted-kinds.xlsx" << SheetChange::appendRow(wide)
+                                  << "A row of sheet1 holds at most 16384 cells; 16385 were given";
+}
+
+void tst_XlsxWriter::refusals() {
+    QFETCH(QString, file);
+    QFETCH(SheetChange, change);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    QVERIFY(QFile::copy(fixture(file), path));
+    const QByteArray before = bytesOf(path);
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    QCOMPARE(errorOf([&] { writeSheetChanges(path, identity, {change}); }), message);
+    QCOMPARE(bytesOf(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
+}
+
+void tst_XlsxWriter::changedOnDisk() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
+    QVERIFY(QFile::copy(fixture("crafted-kinds.xlsx"), path));
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    QFile::remove(path);
+    QVERIFY(QFile::copy(fixture("crafted-chain.xlsx"), path));
+    QCOMPARE(
+        errorOf([&] { writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.0)}); }),
+        QStringLiteral("The workbook \"%1\" was changed by another program since it was "
+                       "opened or last refreshed. Refresh the data, then make the change again")
+            .arg(QDir::toNativeSeparators(path)));
+}
+
+QTEST_GUILESS_MAIN(tst_XlsxWriter)
+#include "tst_xlsxwriter.moc"

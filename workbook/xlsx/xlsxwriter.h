@@ -1,0 +1,26 @@
+// Writes edits of sheet1 back into an .xlsx file: only the sheet's part is rewritten (with the
+// workbook part when formulas must be recalculated, and the calculation chain dropped when a
+// formula cell lost its formula); every other zip entry is copied as it stands.
+#pragma once
+
+#include "sources/workbook/sheeteditor.h"
+#include "sources/workbook/workbookwriter.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+namespace workbook::xlsx {
+
+// Throws the CommandError that says why edits cannot be written into the package; nothing when
+// they can.
+void checkWritable(QByteArrayView bytes);
+
+// The new package's bytes with the changes applied to sheet1, in changes' order; result.rows
+// gets the row each change addressed. Returns an empty array when nothing changed. Throws
+// CommandError on a refusal.
+QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &changes,
+                        WriteResult &result);
+
+} // namespace workbook::xlsx
