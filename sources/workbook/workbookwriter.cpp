@@ -6,6 +6,7 @@
 #include "sources/workbook/compoundfile.h"
 #include "sources/workbook/streamlayout.h"
 #include "workbook/formatkind.h"
+#include "workbook/ods/odswriter.h"
 #include "workbook/xlsx/xlsxwriter.h"
 
 #include <QDir>
@@ -68,15 +69,17 @@ OleEntry &workbookStream(CompoundFile &file) {
                            .arg(nativePath(path)));
 }
 
-// An .xlsx package: the new archive is made in memory (it is compressed, a fraction of the sheet's
-// size) and replaces the file as an .xls file does.
+// An .xlsx or .ods package: the new archive is made in memory (it is compressed, a fraction of
+// the sheet's size) and replaces the file as an .xls file does.
 WriteResult writePackage(const QString &path, const QByteArray &bytes,
                          const std::vector<SheetChange> &changes, WriteResult &result,
                          qint64 readSize, const QDateTime &readTime) {
-    const QByteArray out = xlsx::applyChanges(bytes, changes, result);
+    const bool ods = formatKind(bytes) == FormatKind::Ods;
+    const QByteArray out = ods ? ods::applyChanges(bytes, changes, result)
+                               : xlsx::applyChanges(bytes, changes, result);
     if (out.isEmpty())
         return result;
-    ReplacingFile newFile(path, ".xlsx.tmp");
+    ReplacingFile newFile(path, ods ? ".ods.tmp" : ".xlsx.tmp");
     if (newFile.error() != 0)
         throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
                                .arg(nativePath(path), systemErrorText(newFile.error())));
@@ -177,6 +180,8 @@ void checkWritable(const QByteArray &fileBytes) {
         xlsx::checkWritable(fileBytes);
         return;
     case FormatKind::Ods:
+        ods::checkWritable(fileBytes);
+        return;
     case FormatKind::Unknown:
         notAWorkbook();
     }
@@ -253,7 +258,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     const QDateTime readTime = result.identity.modified;
     if (!result.identity.sameBytes(opened))
         changedOnDisk(path);
-    if (formatKind(bytes) == FormatKind::Xlsx)
+    if (formatKind(bytes) == FormatKind::Xlsx || formatKind(bytes) == FormatKind::Ods)
         return writePackage(path, bytes, changes, result, readSize, readTime);
 
     // The streams are views of the file's bytes where they can be, so those bytes stay until

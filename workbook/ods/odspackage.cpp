@@ -56,6 +56,22 @@ Ns Names::of(QByteArrayView prefix) const {
     return Ns::Other;
 }
 
+QByteArray Names::prefix(Ns ns) const {
+    for (const auto &p : m_prefixes)
+        if (p.second == ns)
+            return p.first;
+    return QByteArray();
+}
+
+QByteArray Names::qualified(Ns ns, const char *local) const {
+    static const char *const usual[] = {"",     "office", "table",   "text", "style",    "number",
+                                        "draw", "xlink",  "calcext", "gnm",  "manifest", "chart"};
+    QByteArray p = prefix(ns);
+    if (p.isEmpty())
+        p = usual[int(ns)];
+    return p + ':' + local;
+}
+
 bool Names::is(QByteArrayView qualified, Ns ns, QByteArrayView local) const {
     const qsizetype colon = qualified.indexOf(':');
     if (colon < 0 || qualified.size() - colon - 1 != local.size() ||

@@ -48,6 +48,10 @@ public:
     // Reads the declarations of the root element the scanner stands on.
     void readRoot(const xml::Scanner &root);
     Ns of(QByteArrayView prefix) const;
+    // The prefix the document binds to a vocabulary; empty when it binds none.
+    QByteArray prefix(Ns ns) const;
+    // "prefix:local" for writing; the usual prefix when the document binds none.
+    QByteArray qualified(Ns ns, const char *local) const;
 
     // Whether a qualified name is that name of that vocabulary.
     bool is(QByteArrayView qualified, Ns ns, QByteArrayView local) const;

@@ -12,7 +12,7 @@ using Token = Scanner::Token;
 
 // The data style element the scanner stands on; it then stands on its end tag.
 void readDataStyle(Scanner &s, const Names &names, QByteArrayView local, DataKind &kind,
-                   QByteArray &currency) {
+                   QByteArray &currency, bool &money) {
     kind = local == "date-style"         ? DataKind::Date
            : local == "time-style"       ? DataKind::Time
            : local == "currency-style"   ? DataKind::Currency
@@ -43,8 +43,9 @@ void readDataStyle(Scanner &s, const Names &names, QByteArrayView local, DataKin
             s.skipElement();
         }
     }
-    if (kind == DataKind::Plain && classifyFormatString(format) == NumberClass::Currency)
-        kind = DataKind::Currency;
+    // A number style with a symbol among its texts shows money, and its cells stay floats.
+    money = kind == DataKind::Currency ||
+            (kind == DataKind::Plain && classifyFormatString(format) == NumberClass::Currency);
 }
 
 } // namespace
@@ -77,7 +78,7 @@ void CellStyles::read(Scanner &s, const Names &names, bool automatic) {
                    names.attribute(s, Ns::Style, "name", styleName)) {
             DataStyle style;
             const QByteArray key = styleName.toByteArray();
-            readDataStyle(s, names, localPart(name), style.kind, style.currency);
+            readDataStyle(s, names, localPart(name), style.kind, style.currency, style.money);
             m_data.insert(key, style);
         } else if (!s.isEmptyElement()) {
             s.skipElement();
@@ -129,15 +130,12 @@ DataKind CellStyles::dataKindOf(QByteArrayView cellStyle) const {
 }
 
 NumberClass CellStyles::classOf(QByteArrayView cellStyle) const {
-    switch (dataKindOf(cellStyle)) {
-    case DataKind::Date:
-    case DataKind::Time:
-        return NumberClass::Date;
-    case DataKind::Currency:
-        return NumberClass::Currency;
-    default:
+    const DataStyle *data = dataStyleOf(cellStyle);
+    if (!data)
         return NumberClass::Plain;
-    }
+    if (data->kind == DataKind::Date || data->kind == DataKind::Time)
+        return NumberClass::Date;
+    return data->money ? NumberClass::Currency : NumberClass::Plain;
 }
 
 QByteArray CellStyles::currencyOf(QByteArrayView cellStyle) const {

@@ -38,6 +38,7 @@ private:
     struct DataStyle {
         DataKind kind = DataKind::Plain;
         QByteArray currency;
+        bool money = false;
     };
     const DataStyle *dataStyleOf(QByteArrayView cellStyle) const;
 

@@ -225,7 +225,8 @@ QByteArray isoDuration(double days) {
                           int(ms / 1000 % 60));
     if (ms % 1000 != 0)
         n += std::snprintf(buffer + n, sizeof buffer - size_t(n), ".%03d", int(ms % 1000));
-    return QByteArray(buffer, n) + 'S';
+    buffer[n++] = 'S';
+    return QByteArray(buffer, n);
 }
 
 QByteArray numberText(double value) {

@@ -1,7 +1,8 @@
 # Writes .ods packages that no spreadsheet program writes but a reader must take: a sheet of
 # 16,384 columns (LibreOffice's "very large spreadsheets" option) with a value past column 1,024,
 # XML with other namespace prefixes than the usual ones, and a password-protected package (its
-# manifest says so; the content is not real ciphertext). Usage: make-crafted-ods.py OUT_DIR
+# manifest says so; its content is a stand-in, XML as every fixture's XML part is, not real
+# ciphertext). Usage: make-crafted-ods.py OUT_DIR
 import sys
 import zipfile
 
@@ -79,5 +80,18 @@ encryption = ('<manifest:encryption-data manifest:checksum-type="SHA1/1K" '
               '"Blowfish CFB" manifest:initialisation-vector="AAAA"/><manifest:key-derivation '
               'manifest:key-derivation-name="PBKDF2" manifest:key-size="16" '
               'manifest:iteration-count="1024" manifest:salt="AAAA"/></manifest:encryption-data>')
-package("crafted-encrypted.ods", [("content.xml", bytes(range(256)) * 4),
+package("crafted-encrypted.ods", [("content.xml", '<?xml version="1.0"?><encrypted/>'),
                                   ("META-INF/manifest.xml", manifest(encryption))])
+
+# A validation on a cell of sheet1 (LibreOffice drops the one of make-refusals.py's sheet when it
+# converts it to .ods).
+validated = (f'<table:content-validations><table:content-validation table:name="val1" '
+             'table:condition="of:cell-content-is-decimal-number() and of:cell-content()&gt;0" '
+             'table:allow-empty-cell="true" table:base-cell-address="Sheet1.B3"/>'
+             '</table:content-validations><table:table table:name="Sheet1">' + heading +
+             "".join(f'<table:table-row>{cells(std, [100 + r, 30 + r, f"点{r}", "述"])}'
+                     "</table:table-row>" for r in range(1, 5)) + "</table:table>")
+validated = validated.replace('office:value="32"/>',
+                              'office:value="32" table:content-validation-name="val1"/>')
+package("crafted-validation.ods", [("content.xml", content(validated)),
+                                   ("META-INF/manifest.xml", manifest())])
