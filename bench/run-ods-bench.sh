@@ -55,8 +55,8 @@ total=$(median <"$work/total")
 process=$(median <"$work/process")
 size=$(stat -c %s "$work/bench.ods")
 content=$(unzip -l "$work/bench.ods" content.xml | awk '/content.xml/ { print $1 }')
-ours=$(grep -c '<Placemark>' "$work/ours.kml" || true)
-theirs=$(grep -c '<Placemark>' "$work/ogr.kml" || true)
+ours=$(iconv -f UTF-16 -t UTF-8 "$work/ours.kml" | grep -o '<Placemark>' | wc -l)
+theirs=$(grep -o '<Placemark>' "$work/ogr.kml" | wc -l)
 printf 'workbook: %d bytes (content.xml %d), %d records; medians of %d runs (ms)\n' "$size" \
     "$content" "$records" "$runs"
 printf '  placemarks: kmlmaker %d, ogr2ogr %d\n' "$ours" "$theirs"

@@ -58,6 +58,8 @@ private Q_SLOTS:
     void crafted();
     void errors_data();
     void errors();
+    void bigSheets_data();
+    void bigSheets();
     void millionEmptyRowsOpenAtOnce();
     void damagedPackagesFailCleanly();
 };
@@ -338,6 +340,58 @@ void tst_OdsReader::errors() {
     if (!bytes.startsWith("PK"))
         bytes = odstesting::package(bytes);
     QCOMPARE(readBytes(bytes), QStringList{message});
+}
+
+// Sheets big enough to be read in two halves at once: the same cells as one pass would read,
+// and where the halves do not part cleanly (a row group across the middle, a column after the
+// rows, a damaged row), the one pass's result or message.
+void tst_OdsReader::bigSheets_data() {
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<QString>("message");
+    // Rows of some 800 bytes, most of them the text a number is shown as, which is passed over.
+    const QByteArray shown = QByteArray("shown ").repeated(120);
+    auto rows = [&](int from, int to) {
+        QByteArray out;
+        for (int r = from; r < to; ++r)
+            out +=
+                "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"" +
+                QByteArray::number(r) + "\"><text:p>" + shown +
+                "</text:p></table:table-cell><table:table-cell "
+                "office:value-type=\"string\"><text:p>名" +
+                QByteArray::number(r) + "</text:p></table:table-cell></table:table-row>";
+        return out;
+    };
+    const int n = 12000;
+    QTest::newRow("rows") << content(table(rows(0, n))) << QString();
+    QTest::newRow("a group across the middle")
+        << content(table(rows(0, 4000) + "<table:table-row-group>" + rows(4000, 8000) +
+                         "</table:table-row-group>" + rows(8000, n)))
+        << QString();
+    QTest::newRow("a column after the rows")
+        << content(table(rows(0, 9000) + "<table:table-column/>" + rows(9000, n))) << QString();
+    QTest::newRow("a damaged row in the second half")
+        << content(table(rows(0, 10000) + "<table:table-row>" + floatCell("x") +
+                         "</table:table-row>" + rows(10000, n)))
+        << "The workbook \"<file>\" is damaged: a number cell does not hold a number";
+}
+
+void tst_OdsReader::bigSheets() {
+    QFETCH(QByteArray, xml);
+    QFETCH(QString, message);
+    const QByteArray bytes = odstesting::package(xml);
+    if (!message.isEmpty()) {
+        QCOMPARE(readBytes(bytes), QStringList{message});
+        return;
+    }
+    WorkbookReader reader;
+    QVERIFY(reader.readBytes(bytes, QStringLiteral("t.ods"), QStringLiteral("sheet1")));
+    const SheetData &sheet = reader.sheet();
+    QCOMPARE(sheet.rowCount(), 12000);
+    QCOMPARE(sheet.cellCount(), std::size_t(24000));
+    for (int r : {0, 1, 5999, 6000, 6001, 8999, 9000, 11999}) {
+        QCOMPARE(sheetdump::describe(sheet, r, 0), QStringLiteral("num:%1").arg(r));
+        QCOMPARE(sheetdump::describe(sheet, r, 1), QStringLiteral("text:名%1").arg(r));
+    }
 }
 
 void tst_OdsReader::millionEmptyRowsOpenAtOnce() {

@@ -4,6 +4,7 @@
 #include "workbook/ods/odspackage.h"
 
 #include <charconv>
+#include <cstring>
 
 namespace workbook::ods {
 
@@ -40,12 +41,19 @@ QByteArrayView localPart(QByteArrayView qualified) {
 
 void Names::readRoot(const Scanner &root) {
     m_prefixes.clear();
+    for (QByteArray &p : m_only)
+        p.clear();
+    for (bool &b : m_several)
+        b = false;
     for (const Scanner::Attribute &a : root.attributes()) {
         if (!a.name.startsWith("xmlns:"))
             continue;
         for (const KnownNamespace &k : Known)
-            if (a.raw == QByteArrayView(k.uri))
+            if (a.raw == QByteArrayView(k.uri)) {
                 m_prefixes.emplace_back(a.name.sliced(6).toByteArray(), k.ns);
+                m_several[int(k.ns)] = !m_only[int(k.ns)].isEmpty();
+                m_only[int(k.ns)] = m_prefixes.back().first;
+            }
     }
 }
 
@@ -73,6 +81,14 @@ QByteArray Names::qualified(Ns ns, const char *local) const {
 }
 
 bool Names::is(QByteArrayView qualified, Ns ns, QByteArrayView local) const {
+    // The usual case: one prefix for the vocabulary, compared with the name's bytes in place.
+    const QByteArray &only = m_only[int(ns)];
+    if (!only.isEmpty() && !m_several[int(ns)]) {
+        const qsizetype n = only.size();
+        return qualified.size() == n + 1 + local.size() && qualified[n] == ':' &&
+               std::memcmp(qualified.data(), only.constData(), size_t(n)) == 0 &&
+               std::memcmp(qualified.data() + n + 1, local.data(), size_t(local.size())) == 0;
+    }
     const qsizetype colon = qualified.indexOf(':');
     if (colon < 0 || qualified.size() - colon - 1 != local.size() ||
         qualified.sliced(colon + 1) != local)

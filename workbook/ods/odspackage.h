@@ -60,6 +60,10 @@ public:
 
 private:
     std::vector<std::pair<QByteArray, Ns>> m_prefixes;
+    // The one prefix of each vocabulary, for names compared by their bytes; empty when the
+    // document binds none or several.
+    QByteArray m_only[int(Ns::Chart) + 1];
+    bool m_several[int(Ns::Chart) + 1] = {};
 };
 
 // The local part of a qualified name.

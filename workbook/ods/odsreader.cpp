@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace workbook::ods {
 
@@ -31,20 +34,54 @@ constexpr std::size_t MaxCells = std::size_t(1) << 25;
 constexpr qsizetype MaxExpandedSpaces = qsizetype(1) << 25;
 constexpr qsizetype MaxTextLength = qsizetype(1) << 20;
 
+// The attributes of a cell that its value is read from, in the order of their names below.
+enum class Attr {
+    Type,
+    CalcType,
+    Value,
+    Date,
+    Time,
+    Boolean,
+    String,
+    Style,
+    Formula,
+    GnumericError,
+    Count
+};
+
 class SheetReader {
 public:
     SheetReader(SheetData &sheet, CellStyles &styles, const QString &path)
         : m_sheet(sheet), m_styles(styles), m_path(path) {}
+    // A reader of part of the same sheet's rows, into a sheet of its own, knowing what the main
+    // reader has read before the rows.
+    SheetReader(const SheetReader &main, SheetData &part)
+        : m_sheet(part), m_styles(main.m_styles), m_path(main.m_path), m_names(main.m_names),
+          m_nullDays(main.m_nullDays), m_columnStyles(main.m_columnStyles) {
+        for (int i = 0; i < int(Attr::Count); ++i)
+            m_cellAttributes[i] = main.m_cellAttributes[i];
+        m_sheet.sheetName = main.m_sheet.sheetName;
+    }
 
     // False when the document has no sheet of that name.
     bool run(QByteArrayView content, const QString &sheetName) {
         Scanner s(content);
+        m_content = m_document = content;
         m_cells.reserve(std::size_t(content.size()) / 256);
         while (s.next() != Token::EndDocument) {
             if (s.token() != Token::StartElement)
                 continue;
             if (s.depth() == 1) {
                 m_names.readRoot(s);
+                static const std::pair<Ns, const char *> attributes[] = {
+                    {Ns::Office, "value-type"},   {Ns::Calcext, "value-type"},
+                    {Ns::Office, "value"},        {Ns::Office, "date-value"},
+                    {Ns::Office, "time-value"},   {Ns::Office, "boolean-value"},
+                    {Ns::Office, "string-value"}, {Ns::Table, "style-name"},
+                    {Ns::Table, "formula"},       {Ns::Gnumeric, "error-value"}};
+                for (int i = 0; i < int(Attr::Count); ++i)
+                    m_cellAttributes[i] =
+                        m_names.qualified(attributes[i].first, attributes[i].second);
                 continue;
             }
             const QByteArrayView name = s.name();
@@ -83,16 +120,162 @@ private:
     }
 
     void readTable(Scanner &s) {
+        if (!s.isEmptyElement() && readInTwo(s))
+            return;
+        readContent(s);
+    }
+
+    // The rows of a big sheet are read in two halves at once, each from a copy of its bytes, when
+    // the halves part cleanly: the first row of the second half starts a row at the table's own
+    // level, the columns come before the rows, and each half is a sequence of whole elements.
+    // Anything else, a damaged sheet among it, is read in one pass, which finds what is wrong.
+    bool readInTwo(Scanner &s) {
+        constexpr qsizetype Enough = qsizetype(8) << 20; // below this a thread costs more
+        const qsizetype begin = s.tokenEnd();
+        const QByteArray endTag = "</" + s.name().toByteArray() + '>';
+        const QByteArray rowTag = '<' + m_names.qualified(Ns::Table, "table-row");
+        // A row's start tag, not that of <table:table-rows>.
+        auto rowAt = [&](qsizetype from) {
+            for (qsizetype at = m_content.indexOf(rowTag, from); at >= 0;
+                 at = m_content.indexOf(rowTag, at + 1)) {
+                const qsizetype next = at + rowTag.size();
+                if (next < m_content.size() &&
+                    (m_content[next] == ' ' || m_content[next] == '>' || m_content[next] == '/' ||
+                     m_content[next] == '\n' || m_content[next] == '\t' || m_content[next] == '\r'))
+                    return at;
+            }
+            return qsizetype(-1);
+        };
+        const qsizetype end = m_content.indexOf(endTag, begin);
+        const qsizetype first = rowAt(begin);
+        if (end < 0 || first < 0 || first > end || end - first < Enough)
+            return false;
+        const qsizetype split = rowAt(first + (end - first) / 2);
+        if (split < 0 || split >= end)
+            return false;
+        auto fragment = [&](qsizetype from, qsizetype to) {
+            QByteArray doc;
+            doc.reserve(to - from + 8);
+            doc += "<a>";
+            doc.append(m_content.data() + from, to - from);
+            doc += "</a>";
+            return doc;
+        };
+        auto giveUp = [&] {
+            m_cells.clear();
+            m_columnStyles.clear();
+            m_row = 0;
+            m_expanded = 0;
+            m_rowsOnly = false;
+            m_content = m_document;
+            return false;
+        };
+        try {
+            // The columns, read first: both halves look up their default styles.
+            readFragment(fragment(begin, first), false);
+            if (m_row != 0 || !m_cells.empty())
+                return giveUp();
+        } catch (...) {
+            return giveUp();
+        }
+        try {
+            SheetData secondSheet;
+            SheetReader second(*this, secondSheet);
+            second.m_rowsOnly = true;
+            const QByteArray secondDoc = fragment(split, end);
+            bool secondRead = false;
+            std::thread worker([&] {
+                try {
+                    second.readFragment(secondDoc, true);
+                    secondRead = true;
+                } catch (...) {
+                }
+            });
+            m_rowsOnly = true;
+            bool firstRead = false;
+            try {
+                readFragment(fragment(first, split), true);
+                firstRead = true;
+            } catch (...) {
+            }
+            worker.join();
+            m_rowsOnly = false;
+            if (!firstRead || !secondRead)
+                return giveUp();
+            join(second, secondSheet);
+        } catch (const std::system_error &) { // no thread to be had
+            return giveUp();
+        }
+        s.skipContentTo(end);
+        s.next(); // the table's end tag, checked against its start
+        return true;
+    }
+
+    // Reads the elements of one part of a table, wrapped in an element of its own.
+    void readFragment(const QByteArray &doc, bool rowsOnly) {
+        Scanner part(doc);
+        part.next();
+        m_content = doc;
+        m_rowsOnly = rowsOnly;
+        readContent(part);
+        if (part.next() != Token::EndDocument)
+            throw Damaged{};
+        m_content = m_document;
+    }
+
+    // The second half's cells after the first's, its texts added to the sheet's.
+    void join(const SheetReader &second, const SheetData &secondSheet) {
+        const std::int64_t offset = m_row;
+        if (m_cells.size() + second.m_cells.size() > MaxCells)
+            throw Failure{tooManyCells()};
+        const std::uint32_t strings = m_sheet.strings.count();
+        for (std::uint32_t i = 0; i < secondSheet.strings.count(); ++i) {
+            const QStringView text = secondSheet.strings.view(i);
+            m_sheet.strings.add(reinterpret_cast<const char16_t *>(text.data()),
+                                std::uint32_t(text.size()));
+        }
+        m_cells.reserve(m_cells.size() + second.m_cells.size());
+        for (Cell c : second.m_cells) {
+            if (offset + c.row >= SheetRows)
+                throw Failure{beyondLastRow()};
+            c.row = decltype(c.row)(offset + c.row);
+            if (c.kind == CellKind::Text)
+                c.text += strings;
+            m_cells.push_back(c);
+        }
+        m_row = std::min<std::int64_t>(offset + second.m_row, std::int64_t(1) << 40);
+        m_expanded += second.m_expanded;
+        if (m_expanded > MaxExpandedSpaces)
+            damaged("its texts repeat more spaces than any sheet holds");
+    }
+
+    QString beyondLastRow() const {
+        return QStringLiteral("The sheet \"%1\" of the workbook \"%2\" has values beyond row %3, "
+                              "which cannot be read")
+            .arg(m_sheet.sheetName, m_path)
+            .arg(SheetRows);
+    }
+
+    QString tooManyCells() const {
+        return QStringLiteral("The sheet \"%1\" of the workbook \"%2\" holds more than %3 cells "
+                              "with values, which cannot be read")
+            .arg(m_sheet.sheetName, m_path)
+            .arg(MaxCells);
+    }
+
+    void readContent(Scanner &s) {
         std::int64_t column = 0;
-        std::int64_t row = 0;
         const int depth = s.depth();
         while (!(s.next() == Token::EndElement && s.depth() < depth)) {
             if (s.token() != Token::StartElement)
                 continue;
             const QByteArrayView name = s.name();
             if (is(name, Ns::Table, "table-row")) {
-                readRow(s, row);
+                readRow(s, m_row);
             } else if (is(name, Ns::Table, "table-column")) {
+                if (m_rowsOnly)
+                    throw Damaged{}; // columns after rows: read in one pass
+
                 std::int64_t count = 1;
                 QByteArrayView raw;
                 if (m_names.attribute(s, Ns::Table, "number-columns-repeated", raw))
@@ -168,15 +351,9 @@ private:
         }
         if (!m_rowCells.empty()) {
             if (row + repeat > SheetRows)
-                throw Failure{QStringLiteral("The sheet \"%1\" of the workbook \"%2\" has values "
-                                             "beyond row %3, which cannot be read")
-                                  .arg(m_sheet.sheetName, m_path)
-                                  .arg(SheetRows)};
+                throw Failure{beyondLastRow()};
             if (m_cells.size() + m_rowCells.size() * std::size_t(repeat) > MaxCells)
-                throw Failure{QStringLiteral("The sheet \"%1\" of the workbook \"%2\" holds more "
-                                             "than %3 cells with values, which cannot be read")
-                                  .arg(m_sheet.sheetName, m_path)
-                                  .arg(MaxCells)};
+                throw Failure{tooManyCells()};
             for (std::int64_t r = 0; r < repeat; ++r)
                 for (Cell c : m_rowCells) {
                     c.row = decltype(c.row)(row + r);
@@ -189,44 +366,28 @@ private:
     // Reads the cell the scanner stands on (to its end tag); true with its value appended to
     // m_rowCells, false when it holds none.
     bool readCell(Scanner &s, std::int64_t column, QByteArrayView rowStyle) {
-        QByteArrayView type, calcType, value, date, time, boolean, stringValue, style,
-            gnumericError, formulaText;
-        bool formula = false, hasString = false;
+        QByteArrayView found[int(Attr::Count)];
+        bool present[int(Attr::Count)] = {};
         for (const Scanner::Attribute &a : s.attributes()) {
-            const QByteArrayView local = a.localName();
-            switch (m_names.of(a.prefix())) {
-            case Ns::Office:
-                if (local == "value-type")
-                    type = a.raw;
-                else if (local == "value")
-                    value = a.raw;
-                else if (local == "date-value")
-                    date = a.raw;
-                else if (local == "time-value")
-                    time = a.raw;
-                else if (local == "boolean-value")
-                    boolean = a.raw;
-                else if (local == "string-value")
-                    stringValue = a.raw, hasString = true;
-                break;
-            case Ns::Table:
-                if (local == "style-name")
-                    style = a.raw;
-                else if (local == "formula")
-                    formula = true, formulaText = a.raw;
-                break;
-            case Ns::Calcext:
-                if (local == "value-type")
-                    calcType = a.raw;
-                break;
-            case Ns::Gnumeric:
-                if (local == "error-value")
-                    gnumericError = a.raw;
-                break;
-            default:
-                break;
+            for (int i = 0; i < int(Attr::Count); ++i) {
+                const QByteArray &name = m_cellAttributes[i];
+                if (a.name.size() == name.size() &&
+                    std::memcmp(a.name.data(), name.constData(), size_t(name.size())) == 0) {
+                    found[i] = a.raw;
+                    present[i] = true;
+                    break;
+                }
             }
         }
+        QByteArrayView type = found[int(Attr::Type)];
+        const QByteArrayView calcType = found[int(Attr::CalcType)];
+        const QByteArrayView value = found[int(Attr::Value)], date = found[int(Attr::Date)],
+                             time = found[int(Attr::Time)], boolean = found[int(Attr::Boolean)],
+                             stringValue = found[int(Attr::String)],
+                             gnumericError = found[int(Attr::GnumericError)],
+                             formulaText = found[int(Attr::Formula)];
+        QByteArrayView style = found[int(Attr::Style)];
+        const bool formula = present[int(Attr::Formula)], hasString = present[int(Attr::String)];
         if (type.isEmpty())
             type = calcType;
         const bool error = calcType == "error" || !gnumericError.isEmpty();
@@ -234,7 +395,7 @@ private:
         Cell c;
         c.column = std::uint16_t(std::min<std::int64_t>(column, JumboColumns - 1));
         if (!textual) {
-            skipContent(s);
+            skipCell(s);
             if (type.isEmpty())
                 return false; // a formula without a cached result
             // LibreOffice converts an Excel truth value into such a formula with a float result.
@@ -281,6 +442,25 @@ private:
             s.next();
         else
             s.skipElement();
+    }
+
+    // A cell whose content is not read (the text a number is shown as): passed over to its end
+    // tag, which is found by its bytes. The scanner still checks that tag.
+    void skipCell(Scanner &s) {
+        if (s.isEmptyElement()) {
+            s.next();
+            return;
+        }
+        if (m_cellEnd.isEmpty())
+            m_cellEnd = "</" + s.name().toByteArray() + '>';
+        const qsizetype end = m_content.indexOf(m_cellEnd, s.position());
+        // (m_content is the document the scanner reads: the whole part, or a half's copy)
+        if (end < 0) {
+            s.skipElement();
+            return;
+        }
+        s.skipContentTo(end);
+        s.next();
     }
 
     bool typedValue(Cell &c, QByteArrayView type, QByteArrayView value, QByteArrayView date,
@@ -403,10 +583,16 @@ private:
     SheetData &m_sheet;
     CellStyles &m_styles;
     const QString &m_path;
+    QByteArrayView m_document; // the content part
+    QByteArrayView m_content;  // what the scanner reads: the part, or a copy of half its rows
+    QByteArray m_cellAttributes[int(Attr::Count)]; // as this document names them
+    QByteArray m_cellEnd; // "</table:table-cell>" as this document writes it
     Names m_names;
     double m_nullDays = 0; // the null date, in days since 1899-12-30
     std::vector<Cell> m_cells;
     std::vector<Cell> m_rowCells;
+    std::int64_t m_row = 0;  // the next row of the table
+    bool m_rowsOnly = false; // reading half of the rows, where a column cannot stand
     std::vector<std::pair<int, QByteArray>> m_columnStyles; // default cell styles by column
     QString m_text;
     QByteArray m_lastStyle;
