@@ -1,21 +1,39 @@
-// Writing a file beside the one it replaces and renaming it over that one.
+// Replacing a file's content: a new file renamed over the old one where it can be given all the
+// old one has, else the old file rewritten in place behind a copy of its content.
 #include "common/replacingfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <memory>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr qsizetype MostPerWrite = qsizetype(1) << 30;
+constexpr size_t CopyChunk = size_t(1) << 20;
+
+// A file-size limit (ulimit -f) sends SIGXFSZ, which by default ends the program part way
+// through a save; ignored, the write fails with EFBIG as on a full disk. A handler the program
+// set itself is left alone.
+void ignoreFileSizeSignal() {
+    struct sigaction current {};
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+        current.sa_handler == SIG_DFL)
+        std::signal(SIGXFSZ, SIG_IGN);
+}
 
 // The file that a save replaces: a symbolic link stays and its target gets the new content.
 QString replacedFile(const QString &fileName) {
@@ -24,6 +42,55 @@ QString replacedFile(const QString &fileName) {
         return info.absoluteFilePath();
     const QString target = info.canonicalFilePath();
     return target.isEmpty() ? info.symLinkTarget() : target;
+}
+
+QByteArray hiddenName(const QByteArray &folder, const QByteArray &suffix) {
+    return folder + "/.kmlmaker-" + QByteArray::number(QRandomGenerator::global()->generate(), 36) +
+           suffix;
+}
+
+// A new file with a hidden name of its own in the folder; -1 with errno when none can be made.
+int createNamed(const QByteArray &folder, const QByteArray &suffix, mode_t mode, QByteArray &name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = hiddenName(folder, suffix);
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) {
+            if (fd < 0)
+                name.clear();
+            return fd;
+        }
+    }
+    name.clear();
+    return -1;
+}
+
+// A file without a name in the folder, which can be given one later when linkable. Where the
+// file system cannot make one, a named file that is removed at once (when not linkable).
+int createUnnamed(const QByteArray &folder, bool linkable, bool &unnamed) {
+    const int fd =
+        ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC | (linkable ? 0 : O_EXCL), 0666);
+    unnamed = fd >= 0;
+    if (fd >= 0 || linkable || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    QByteArray name;
+    const int named = createNamed(folder, ".tmp", 0600, name);
+    if (named >= 0)
+        ::unlink(name.constData());
+    return named;
+}
+
+// An unnamed file can be given a name through /proc, or by root directly.
+bool canNameUnnamedFiles() {
+    return ::access("/proc/self/fd", X_OK) == 0 || ::geteuid() == 0;
+}
+
+bool giveName(int fd, const QByteArray &name) {
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    return ::linkat(fd, "", AT_FDCWD, name.constData(), AT_EMPTY_PATH) == 0;
 }
 
 // Closes the last descriptor of a file whose name is gone, which frees its pages and blocks,
@@ -36,31 +103,207 @@ void releaseLater(int fd) {
     }
 }
 
+void closeFd(int &fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+std::vector<QByteArray> attributeNames(const char *list, ssize_t size) {
+    std::vector<QByteArray> names;
+    for (ssize_t at = 0; at < size;) {
+        const QByteArray name(list + at);
+        at += name.size() + 1;
+        if (!name.isEmpty())
+            names.push_back(name);
+    }
+    return names;
+}
+
+// The extended attribute names of a file (by path, or by descriptor when path is null); ACLs
+// are among them. None where the file system keeps none.
+bool listAttributes(const char *path, int fd, std::vector<QByteArray> &names) {
+    for (ssize_t room = 1024;;) {
+        std::unique_ptr<char[]> list(new char[size_t(room)]);
+        const ssize_t n = path ? ::listxattr(path, list.get(), size_t(room))
+                               : ::flistxattr(fd, list.get(), size_t(room));
+        if (n >= 0) {
+            names = attributeNames(list.get(), n);
+            return true;
+        }
+        if (errno == ENOTSUP) {
+            names.clear();
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+        room *= 4;
+    }
+}
+
+bool attributeValue(const char *path, int fd, const QByteArray &name, QByteArray &value) {
+    for (ssize_t room = 256;;) {
+        value.resize(room);
+        const ssize_t n = path ? ::getxattr(path, name.constData(), value.data(), size_t(room))
+                               : ::fgetxattr(fd, name.constData(), value.data(), size_t(room));
+        if (n >= 0) {
+            value.resize(n);
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+        room *= 4;
+    }
+}
+
+// Gives the new file exactly the old file's extended attributes (ACLs included): those it got
+// from its folder (a default ACL) and the old file lacks are removed.
+bool copyAttributes(const char *oldPath, int newFd) {
+    std::vector<QByteArray> wanted, present;
+    if (!listAttributes(oldPath, -1, wanted) || !listAttributes(nullptr, newFd, present))
+        return false;
+    for (const QByteArray &name : present)
+        if (std::find(wanted.begin(), wanted.end(), name) == wanted.end() &&
+            ::fremovexattr(newFd, name.constData()) != 0)
+            return false;
+    QByteArray value, already;
+    for (const QByteArray &name : wanted) {
+        if (!attributeValue(oldPath, -1, name, value))
+            return false;
+        if (attributeValue(nullptr, newFd, name, already) && already == value)
+            continue;
+        if (::fsetxattr(newFd, name.constData(), value.constData(), size_t(value.size()), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool writeAll(int fd, const char *data, size_t size, off_t at) {
+    while (size > 0) {
+        const ssize_t w = ::pwrite(fd, data, std::min(size, size_t(MostPerWrite)), at);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        data += w;
+        size -= size_t(w);
+        at += w;
+    }
+    return true;
+}
+
+// The first size bytes of one file over the start of another, in the kernel where it can.
+bool copyContent(int from, int to, off_t size) {
+    off_t in = 0, out = 0;
+    while (in < size) {
+        const ssize_t n = ::copy_file_range(from, &in, to, &out, size_t(size - in), 0);
+        if (n > 0)
+            continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP))
+            return n == 0 ? (errno = EIO, false) : false;
+        break; // not offered between these files: copy through memory
+    }
+    std::unique_ptr<char[]> chunk(new char[CopyChunk]);
+    while (in < size) {
+        const ssize_t n = ::pread(from, chunk.get(), std::min(CopyChunk, size_t(size - in)), in);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0 ? (errno = EIO, false) : false;
+        if (!writeAll(to, chunk.get(), size_t(n), in))
+            return false;
+        in += n;
+    }
+    return true;
+}
+
+QString shownPath(const QString &fileName) {
+    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
+}
+
 } // namespace
 
-ReplacingFile::ReplacingFile(const QString &fileName, const char *suffix) {
+ReplacingFile::ReplacingFile(const QString &fileName, const char *suffix, Durability durability)
+    : m_shownName(shownPath(fileName)), m_suffix(suffix),
+      m_flush(durability == Durability::Flushed) {
+    ignoreFileSizeSignal();
     const QString target = replacedFile(fileName);
     m_target = QFile::encodeName(target);
-    const QByteArray dir = QFile::encodeName(QFileInfo(target).absolutePath());
-    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-        m_path = dir + "/.kmlmaker-" +
-                 QByteArray::number(QRandomGenerator::global()->generate(), 36) + suffix;
-        m_fd = ::open(m_path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd < 0 && errno != EEXIST)
-            break;
-    }
-    m_error = m_fd < 0 ? errno : 0;
-    // An existing file keeps its permissions.
-    struct stat st {};
-    if (m_fd >= 0 && ::stat(m_target.constData(), &st) == 0 && S_ISREG(st.st_mode))
-        ::fchmod(m_fd, st.st_mode & 07777);
+    m_folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    struct stat old {};
+    m_exists = ::stat(m_target.constData(), &old) == 0;
+    // A file with other names keeps them only when its own content changes.
+    const bool linked = m_exists && S_ISREG(old.st_mode) && old.st_nlink > 1;
+    if (!linked && prepareRename())
+        return;
+    const int renameError = errno;
+    if (m_exists && S_ISREG(old.st_mode) && prepareInPlace())
+        return;
+    m_error = m_exists && S_ISREG(old.st_mode) ? errno : renameError;
+    if (m_error == 0)
+        m_error = EIO;
 }
 
 ReplacingFile::~ReplacingFile() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    if (!m_committed && !m_path.isEmpty() && m_error == 0)
-        ::unlink(m_path.constData());
+    closeFd(m_fd);
+    closeFd(m_targetFd);
+    if (!m_committed && !m_named.isEmpty())
+        ::unlink(m_named.constData());
+}
+
+// A new file in the folder that has what the old one has, or false (with errno).
+bool ReplacingFile::prepareRename() {
+    if (canNameUnnamedFiles())
+        m_fd = createUnnamed(m_folder, true, m_unnamed);
+    if (m_fd < 0)
+        m_fd = createNamed(m_folder, m_suffix, 0666, m_named);
+    if (m_fd < 0)
+        return false;
+    struct stat old {};
+    if (!m_exists || ::stat(m_target.constData(), &old) != 0 || !S_ISREG(old.st_mode))
+        return true;
+    // Owner and group first (a change of owner clears the set-id bits), then the attributes,
+    // then the permission bits, which an ACL's mask would otherwise overrule.
+    struct stat made {};
+    bool same = ::fstat(m_fd, &made) == 0;
+    if (same && (made.st_uid != old.st_uid || made.st_gid != old.st_gid))
+        same = ::fchown(m_fd, made.st_uid == old.st_uid ? uid_t(-1) : old.st_uid,
+                        made.st_gid == old.st_gid ? gid_t(-1) : old.st_gid) == 0;
+    same = same && copyAttributes(m_target.constData(), m_fd) &&
+           ::fchmod(m_fd, old.st_mode & 07777) == 0 && ::fstat(m_fd, &made) == 0 &&
+           made.st_uid == old.st_uid && made.st_gid == old.st_gid &&
+           (made.st_mode & 07777) == (old.st_mode & 07777);
+    if (same)
+        return true;
+    closeFd(m_fd);
+    if (!m_named.isEmpty())
+        ::unlink(m_named.constData());
+    m_named.clear();
+    m_unnamed = false;
+    errno = EPERM;
+    return false;
+}
+
+// The old file open for rewriting, and a new file without a name for the content meanwhile:
+// beside it where its folder takes files, else in the temporary folder.
+bool ReplacingFile::prepareInPlace() {
+    m_targetFd = ::open(m_target.constData(), O_RDWR | O_CLOEXEC);
+    if (m_targetFd < 0)
+        return false;
+    bool unnamed = false;
+    m_fd = createUnnamed(m_folder, false, unnamed);
+    if (m_fd < 0)
+        m_fd = createUnnamed(QFile::encodeName(QDir::tempPath()), false, unnamed);
+    if (m_fd < 0) {
+        const int e = errno;
+        closeFd(m_targetFd);
+        errno = e;
+        return false;
+    }
+    m_inPlace = true;
+    return true;
 }
 
 bool ReplacingFile::write(const char *data, qsizetype size) {
@@ -78,25 +321,106 @@ bool ReplacingFile::write(const char *data, qsizetype size) {
 }
 
 bool ReplacingFile::close() {
-    const int fd = m_fd;
-    m_fd = -1;
-    return ::close(fd) == 0;
+    // The descriptor stays open inside: an unnamed file is named through it, and content to be
+    // written in place is read from it.
+    m_closed = true;
+    return m_fd >= 0 && (m_inPlace || !m_flush || ::fsync(m_fd) == 0);
 }
 
 bool ReplacingFile::commit() {
+    if (m_fd < 0) {
+        errno = m_error ? m_error : EBADF;
+        return false;
+    }
+    m_closed = true;
+    return m_inPlace ? commitInPlace() : commitRename();
+}
+
+bool ReplacingFile::commitRename() {
+    if (m_unnamed) {
+        bool named = false;
+        for (int attempt = 0; attempt < 100 && !named; ++attempt) {
+            m_named = hiddenName(m_folder, m_suffix);
+            named = giveName(m_fd, m_named);
+            if (!named && errno != EEXIST)
+                break;
+        }
+        if (!named) {
+            m_named.clear();
+            return false;
+        }
+    }
     // Held open across the rename, the old file is freed when this descriptor closes.
     struct stat st {};
     const int old = ::lstat(m_target.constData(), &st) == 0 && S_ISREG(st.st_mode)
                         ? ::open(m_target.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)
                         : -1;
-    m_committed = ::rename(m_path.constData(), m_target.constData()) == 0;
+    m_committed = ::rename(m_named.constData(), m_target.constData()) == 0;
     const int renameError = errno;
+    if (m_committed)
+        m_named.clear();
+    if (m_committed && m_flush) {
+        // The rename itself on the disk. Should this fail, the new content is in place all the
+        // same and nothing could be undone: the save stands.
+        const int folder = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            ::fsync(folder);
+            ::close(folder);
+        }
+    }
     if (old >= 0) {
-        if (m_committed)
+        if (m_committed && !m_flush)
             releaseLater(old);
         else
             ::close(old);
     }
     errno = renameError;
     return m_committed;
+}
+
+// The old content is copied aside first (and flushed there when the save is flushed), so that
+// whatever stops the rewrite, it can be put back.
+bool ReplacingFile::commitInPlace() {
+    const off_t newSize = ::lseek(m_fd, 0, SEEK_END);
+    struct stat old {};
+    if (newSize < 0 || ::fstat(m_targetFd, &old) != 0)
+        return false;
+    QByteArray copyName;
+    int copy = ::access(m_folder.constData(), W_OK | X_OK) == 0
+                   ? createNamed(m_folder, m_suffix, 0600, copyName)
+                   : -1;
+    if (copy < 0)
+        copy = createNamed(QFile::encodeName(QDir::tempPath()), m_suffix, 0600, copyName);
+    if (copy < 0)
+        return false;
+    if (!copyContent(m_targetFd, copy, old.st_size) || (m_flush && ::fsync(copy) != 0)) {
+        const int e = errno;
+        ::close(copy);
+        ::unlink(copyName.constData());
+        errno = e;
+        return false;
+    }
+
+    if (copyContent(m_fd, m_targetFd, newSize) && ::ftruncate(m_targetFd, newSize) == 0 &&
+        (!m_flush || ::fsync(m_targetFd) == 0)) {
+        ::close(copy);
+        ::unlink(copyName.constData());
+        m_committed = true;
+        return true;
+    }
+    const int writeError = errno;
+    const bool restored = copyContent(copy, m_targetFd, old.st_size) &&
+                          ::ftruncate(m_targetFd, old.st_size) == 0 &&
+                          (!m_flush || ::fsync(m_targetFd) == 0);
+    ::close(copy);
+    if (restored) {
+        ::unlink(copyName.constData());
+        m_failureNote = QStringLiteral(". The old content of \"%1\" was put back").arg(m_shownName);
+    } else {
+        m_failureNote = QStringLiteral(". The old content of \"%1\" could not be put back; a copy "
+                                       "of it is kept in \"%2\"")
+                            .arg(m_shownName, QFile::decodeName(copyName));
+    }
+    errno = writeError;
+    return false;
 }

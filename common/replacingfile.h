@@ -1,6 +1,14 @@
-// Replacing a file in one step: the new content goes into a file of its own beside the old one,
-// which then takes the old one's name. Both savers of the program (the KML file, a changed
-// workbook) write this way.
+// Replacing a file's content in one step, so that a failed save leaves the old content intact
+// and no temporary file behind, and the file stays what it was apart from its content: the
+// same owner, group, permission bits, ACLs and extended attributes, the same hard links. Both
+// savers of the program (the KML file, a changed workbook) write this way.
+//
+// The new content goes into a file of its own. Where that file can be given everything the old
+// one has (the saver's own file, or any file for root; the group settable; a single link; a
+// folder that takes new files), it takes the old one's name by a rename. Otherwise the old file
+// is rewritten in place: first a complete copy of its content is made beside it or in the
+// temporary folder, then the new content is written over it; if that fails part way, the old
+// content is put back from the copy.
 #pragma once
 
 #include <QByteArray>
@@ -8,38 +16,63 @@
 
 class ReplacingFile {
 public:
-    // Creates the new file, empty, in the folder of the file it is to replace (a symbolic link
-    // stays a link: its target is replaced). suffix ends the new file's hidden name, such as
-    // ".kml.tmp". error() is the errno of a failure, 0 when the file was made.
-    ReplacingFile(const QString &fileName, const char *suffix);
+    // Flushed: the new content is on the disk before it replaces the old, and the replacement
+    // is on the disk when commit() returns, so that a power cut leaves either the old or the new
+    // content. A workbook needs it; a KML file can be made again, so it is saved faster without.
+    enum class Durability { Unflushed, Flushed };
+
+    // Creates the new file, empty, for the file it is to replace (a symbolic link stays a link:
+    // its target is replaced). suffix ends the hidden name the new file may carry for a moment
+    // beside the old one, such as ".kml.tmp". error() is the errno of a failure, 0 when the new
+    // file was made. Ignores SIGXFSZ, so that a file-size limit fails a write as a full disk
+    // does instead of ending the program half way through a save.
+    ReplacingFile(const QString &fileName, const char *suffix,
+                  Durability durability = Durability::Unflushed);
     // Removes the new file unless it has taken the old one's place.
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile &) = delete;
     ReplacingFile &operator=(const ReplacingFile &) = delete;
 
     int error() const { return m_error; }
-    // The new file, open for reading and writing; -1 once closed.
-    int descriptor() const { return m_fd; }
+    // The new file, open for reading and writing and seekable; -1 once closed.
+    int descriptor() const { return m_closed ? -1 : m_fd; }
 
     // Appends the bytes; false (with errno) when not all could be written.
     bool write(const char *data, qsizetype size);
+    // Ends the writing; false (with errno) when the content cannot be kept.
     bool close();
 
-    // Puts the new file in the old one's place; errno tells why when it fails. An old file of
-    // the same name keeps its permissions in the new one.
-    //
-    // The data is not forced to disk first: that would keep the window waiting on the disk
-    // for a long document, and the rename alone never leaves a mixture of old and new content
-    // under the name. (On ext4, Debian's default, a rename that replaces a file also has the new
-    // file's data written before the rename is.) The old file's pages are given back on a
-    // second thread: for a file of tens of megabytes still being written back to the disk that
-    // takes longer than writing the new one.
+    // Puts the new content in the old one's place; false with errno when it fails, and then
+    // failureNote() says what became of the old content when the file itself had been touched.
+    // Without flushing, the old file's pages are given back on a second thread: for a file of
+    // tens of megabytes still being written to the disk that takes longer than the save.
     bool commit();
+    // After a failed commit that had begun to rewrite the file in place: a sentence to follow
+    // the error's own ("Stream write error"), beginning with ". ", naming the file and saying
+    // that its old content was put back, or where a copy of it is kept. Empty otherwise.
+    const QString &failureNote() const { return m_failureNote; }
+    // Whether this save rewrites the file in place rather than renaming a new one over it.
+    bool inPlace() const { return m_inPlace; }
 
 private:
-    QByteArray m_target;
-    QByteArray m_path;
-    int m_fd = -1;
-    int m_error = 0;
+    bool prepareRename();
+    bool prepareInPlace();
+    bool commitRename();
+    bool commitInPlace();
+
+    QString m_shownName; // the name as given, absolute, for messages
+    QByteArray m_target; // the file whose content is replaced
+    QByteArray m_folder; // its folder
+    QByteArray m_suffix;
+    QByteArray m_named;  // the new file's name beside the old one, while it has one
+    int m_fd = -1;       // the new file
+    int m_targetFd = -1; // the old file, open for rewriting in place
+    bool m_flush = false;
+    bool m_exists = false;  // an old file is there to be replaced
+    bool m_unnamed = false; // the new file has no name until commit() (O_TMPFILE)
+    bool m_inPlace = false;
+    bool m_closed = false;
     bool m_committed = false;
+    int m_error = 0;
+    QString m_failureNote;
 };

@@ -49,7 +49,8 @@ QString creationFailure(const QString &fileName) {
         return systemErrorText(EISDIR);
     if (!dir.isDir())
         return systemErrorText(ENOTDIR);
-    if ((info.exists() && !info.isWritable()) || !dir.isWritable())
+    // An existing file is rewritten in place where its folder takes no new files.
+    if (info.exists() ? !info.isWritable() : !dir.isWritable())
         return systemErrorText(EACCES);
     return QString();
 }
@@ -257,5 +258,7 @@ void KmlBuffer::SaveToFile(const QString &fileName) const {
     if (!file.close() || !written)
         throw CommandError(QStringLiteral("Stream write error"));
     if (!file.commit())
-        throw CommandError(cannotCreate(fileName, systemErrorText(errno)));
+        throw CommandError(file.failureNote().isEmpty()
+                               ? cannotCreate(fileName, systemErrorText(errno))
+                               : QStringLiteral("Stream write error") + file.failureNote());
 }

@@ -85,13 +85,12 @@ namespace {
 
 using workbook::EditValue;
 
-// Whether this process may replace the file: write-back writes a temporary file in the same
-// folder and renames it over the workbook. The effective user decides, as for the write itself.
+// Whether this process may replace the file's content: by a new file renamed over it, or, where
+// its folder takes no new files, in place. Either way the file itself must be writable, for the
+// effective user, as for the write itself.
 bool mayReplace(const QString &path) {
     const QByteArray file = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    return faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) == 0 &&
-           faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+    return faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) == 0;
 }
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).

@@ -69,31 +69,6 @@ OleEntry &workbookStream(CompoundFile &file) {
                            .arg(nativePath(path)));
 }
 
-// An .xlsx or .ods package: the new archive is made in memory (it is compressed, a fraction of
-// the sheet's size) and replaces the file as an .xls file does.
-WriteResult writePackage(const QString &path, const QByteArray &bytes,
-                         const std::vector<SheetChange> &changes, WriteResult &result,
-                         qint64 readSize, const QDateTime &readTime) {
-    const bool ods = formatKind(bytes) == FormatKind::Ods;
-    const QByteArray out = ods ? ods::applyChanges(bytes, changes, result)
-                               : xlsx::applyChanges(bytes, changes, result);
-    if (out.isEmpty())
-        return result;
-    ReplacingFile newFile(path, ods ? ".ods.tmp" : ".xlsx.tmp");
-    if (newFile.error() != 0)
-        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(nativePath(path), systemErrorText(newFile.error())));
-    if (!newFile.write(out.constData(), out.size()))
-        throw CommandError(QStringLiteral("Stream write error"));
-    const QFileInfo now(path);
-    if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
-        changedOnDisk(path);
-    if (!newFile.close() || !newFile.commit())
-        throw CommandError(QStringLiteral("Stream write error"));
-    result.identity = fileIdentity(path, out);
-    return result;
-}
-
 } // namespace
 
 void RecordChainCheck::feed(QByteArrayView piece) {
@@ -238,7 +213,16 @@ bool canWrite(const QString &path) {
 
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
                               const std::vector<SheetChange> &changes) {
+    // A zip is an .xlsx or .ods package, each with a writer of its own.
     QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && file.read(2) == "PK") {
+        file.seek(0);
+        const bool ods = formatKind(file.readAll()) == FormatKind::Ods;
+        file.close();
+        return ods ? ods::writeSheetChanges(path, opened, changes)
+                   : xlsx::writeSheetChanges(path, opened, changes);
+    }
+    file.close();
     if (!file.exists())
         throw CommandError(QStringLiteral("The workbook \"%1\" no longer exists; it was moved or "
                                           "deleted since it was opened or last refreshed")
@@ -258,8 +242,6 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     const QDateTime readTime = result.identity.modified;
     if (!result.identity.sameBytes(opened))
         changedOnDisk(path);
-    if (formatKind(bytes) == FormatKind::Xlsx || formatKind(bytes) == FormatKind::Ods)
-        return writePackage(path, bytes, changes, result, readSize, readTime);
 
     // The streams are views of the file's bytes where they can be, so those bytes stay until
     // the new file is written: the file is read, rebuilt and written once each, and copied
@@ -274,9 +256,9 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     if (!editor.isChanged())
         return result;
 
-    // The rebuilt stream goes straight into the new file, checked on its way; the new file
-    // takes the old one's place by a rename, as the KML file does (common/replacingfile.h says
-    // why the disk is not waited for).
+    // The rebuilt stream goes straight into the new file, checked on its way; the new content
+    // replaces the old as the KML file's does (common/replacingfile.h), but flushed to the disk
+    // first: a post must survive a power cut right after it.
     RecordChainCheck check;
     stream.produce = [&editor, &check](const std::function<bool(QByteArrayView)> &put) {
         return editor.writeStream([&](QByteArrayView piece) {
@@ -286,7 +268,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     };
     // A BIFF5 copy next to the Workbook stream would show the old cells to older readers.
     compound.root().removeChild(Biff5Stream);
-    ReplacingFile newFile(path, ".xls.tmp");
+    ReplacingFile newFile(path, ".xls.tmp", ReplacingFile::Durability::Flushed);
     if (newFile.error() != 0)
         throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
                                .arg(nativePath(path), systemErrorText(newFile.error())));
@@ -316,7 +298,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
         changedOnDisk(path);
     if (!newFile.close() || !newFile.commit())
-        throw CommandError(QStringLiteral("Stream write error"));
+        throw CommandError(QStringLiteral("Stream write error") + newFile.failureNote());
     result.identity = fileIdentity(path, bytes);
     return result;
 }

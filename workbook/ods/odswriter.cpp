@@ -5,6 +5,7 @@
 #include "common/commanderror.h"
 #include "workbook/ods/odscontenteditor.h"
 #include "workbook/ods/odsreferences.h"
+#include "workbook/packagewriter.h"
 
 #include <optional>
 
@@ -90,6 +91,11 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
     } catch (const xml::XmlError &) {
         damaged();
     }
+}
+
+WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
+                              const std::vector<SheetChange> &changes) {
+    return writeChangedPackage(path, opened, changes, applyChanges, ".ods.tmp");
 }
 
 } // namespace workbook::ods

@@ -37,7 +37,12 @@ struct Failure {
 
 // A name against a literal, compared without a call: the scan's most frequent question.
 template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
-    return name.size() == qsizetype(N - 1) && std::memcmp(name.data(), what, N - 1) == 0;
+    if (name.size() != qsizetype(N - 1))
+        return false;
+    for (std::size_t i = 0; i + 1 < N; ++i)
+        if (name.data()[i] != what[i])
+            return false;
+    return true;
 }
 
 QByteArrayView trimmed(QByteArrayView v) {
@@ -149,7 +154,7 @@ void readSharedStrings(const QByteArray &doc, SheetData &sheet) {
                     std::min<std::size_t>(count, std::size_t(doc.size()) / 8 + 1));
             sheet.strings.reserveChars(std::size_t(doc.size()) / 2);
         } else if (is(s.localName(), "si")) {
-            text.clear();
+            text.truncate(0); // keeps its room for the next item
             stringItem(s, text);
             decodeEscapes(text);
             sheet.strings.add(text);
@@ -272,7 +277,7 @@ private:
         }
         m_owned.clear();
         QByteArrayView value; // the <v> text: a view of the document where it needs no decoding
-        m_text.clear();
+        m_text.truncate(0);
         bool hasValue = false, inlineText = false;
         const int depth = s.depth();
         for (;;) {
@@ -315,31 +320,31 @@ private:
         Cell c;
         c.row = row;
         c.column = std::uint16_t(column);
-        if (type == "inlineStr" || (type.isEmpty() && inlineText && !hasValue)) {
+        if (is(type, "inlineStr") || (type.isEmpty() && inlineText && !hasValue)) {
             text(c, m_text, cells);
             return;
         }
         // A formula without a cached result (openpyxl writes an empty <v>), or a formatted blank.
-        if (!hasValue || (type != "str" && trimmed(value).isEmpty()))
+        if (!hasValue || (!is(type, "str") && trimmed(value).isEmpty()))
             return;
-        if (type == "s") {
+        if (is(type, "s")) {
             std::uint32_t index;
             if (!parseIndex(value, index))
                 damaged("a text cell refers to a shared string that does not exist");
             c.text = index;
             c.kind = CellKind::Text;
             cells.push_back(c);
-        } else if (type == "str") {
+        } else if (is(type, "str")) {
             text(c, QString::fromUtf8(value.data(), value.size()), cells);
-        } else if (type == "b") {
+        } else if (is(type, "b")) {
             c.kind = CellKind::Bool;
             c.code = trimmed(value) == "1" || trimmed(value) == "true" ? 1 : 0;
             cells.push_back(c);
-        } else if (type == "e") {
+        } else if (is(type, "e")) {
             c.kind = CellKind::Error;
             c.code = errorCode(value);
             cells.push_back(c);
-        } else if (type == "d") {
+        } else if (is(type, "d")) {
             double serial;
             if (!isoSerial(value, m_date1904, serial))
                 damaged("a date cell does not hold a date");

@@ -12,7 +12,12 @@ using Token = Scanner::Token;
 
 // A name against a literal, compared without a call: the scan's most frequent question.
 template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
-    return name.size() == qsizetype(N - 1) && std::memcmp(name.data(), what, N - 1) == 0;
+    if (name.size() != qsizetype(N - 1))
+        return false;
+    for (std::size_t i = 0; i + 1 < N; ++i)
+        if (name.data()[i] != what[i])
+            return false;
+    return true;
 }
 
 bool identifierChar(QChar c) {

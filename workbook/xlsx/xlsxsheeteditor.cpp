@@ -23,7 +23,12 @@ using Token = Scanner::Token;
 
 // A name against a literal, compared without a call: the scan's most frequent question.
 template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
-    return name.size() == qsizetype(N - 1) && std::memcmp(name.data(), what, N - 1) == 0;
+    if (name.size() != qsizetype(N - 1))
+        return false;
+    for (std::size_t i = 0; i + 1 < N; ++i)
+        if (name.data()[i] != what[i])
+            return false;
+    return true;
 }
 
 [[noreturn]] void damaged(const char *why) {
@@ -255,10 +260,17 @@ public:
     bool m_hasFormulas = false;
 };
 
+// Whether a row's content holds a cell: a tag named c, with or without a prefix.
 static bool hasCellTag(QByteArrayView content) {
-    for (const char *tag : {"<c ", "<c>", "<c/", ":c ", ":c>", ":c/"})
-        if (content.contains(tag))
+    for (qsizetype at = content.indexOf('c'); at >= 0; at = content.indexOf('c', at + 1)) {
+        if (at == 0 || (content[at - 1] != '<' && content[at - 1] != ':') ||
+            at + 1 >= content.size())
+            continue;
+        const char next = content[at + 1];
+        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\n' ||
+            next == '\r')
             return true;
+    }
     return false;
 }
 

@@ -3,9 +3,14 @@
 #include "workbook/xlsx/xlsxwriter.h"
 
 #include "common/commanderror.h"
+#include "common/replacingfile.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xlsx/xlsxreferences.h"
 #include "workbook/xlsx/xlsxsheeteditor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <optional>
 
@@ -15,6 +20,17 @@ namespace {
 
 using xml::Scanner;
 using Token = Scanner::Token;
+
+QString nativePath(const QString &path) {
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+[[noreturn]] void changedOnDisk(const QString &path) {
+    throw CommandError(QStringLiteral("The workbook \"%1\" was changed by another program since "
+                                      "it was opened or last refreshed. Refresh the data, then "
+                                      "make the change again")
+                           .arg(nativePath(path)));
+}
 
 [[noreturn]] void damaged() {
     throw CommandError(QStringLiteral("The workbook is damaged and cannot be changed"));
@@ -28,15 +44,25 @@ const SheetEntry &sheet1(const Package &package) {
     return *entry;
 }
 
-// The part's bytes as UTF-8; a part in UTF-16 cannot be written back as it was.
-QByteArray sheetXml(const Package &package, const SheetEntry &entry) {
+// The part's bytes as UTF-8; converted says it was in UTF-16.
+QByteArray sheetXml(const Package &package, const SheetEntry &entry, bool &converted) {
     const zip::Entry *e = package.archive().find(entry.part);
-    bool converted = false;
-    QByteArray xml = xml::toUtf8(package.archive().read(*e), &converted);
-    if (converted)
-        throw CommandError(
-            QStringLiteral("The workbook's sheet1 is stored in UTF-16 and cannot be changed"));
-    return xml;
+    return xml::toUtf8(package.archive().read(*e), &converted);
+}
+
+// A part read from UTF-16 is written in UTF-8, which its declaration then names.
+QByteArray declaredUtf8(QByteArray doc) {
+    if (!doc.startsWith("<?xml"))
+        return doc;
+    const qsizetype end = doc.indexOf("?>");
+    const qsizetype at = doc.left(end).indexOf("encoding=");
+    if (end < 0 || at < 0 || at + 10 >= end)
+        return doc;
+    const char quote = doc[at + 9];
+    const qsizetype close = doc.indexOf(quote, at + 10);
+    if (close < 0 || close > end)
+        return doc;
+    return doc.left(at + 10) + "UTF-8" + doc.mid(close);
 }
 
 // Cuts the elements the predicate picks out of a small part (relationships, content types).
@@ -114,7 +140,8 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
     try {
         const Package package(bytes);
         const SheetEntry &entry = sheet1(package);
-        const QByteArray original = sheetXml(package, entry);
+        bool converted = false;
+        const QByteArray original = sheetXml(package, entry, converted);
         std::optional<SheetReferences> references;
         auto refs = [&]() -> const SheetReferences & {
             if (!references)
@@ -129,7 +156,7 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
             return QByteArray();
 
         std::vector<zip::EntryChange> parts;
-        parts.push_back({entry.part, editor.result()});
+        parts.push_back({entry.part, converted ? declaredUtf8(editor.result()) : editor.result()});
         if (formulasReadSheet(package, entry, editor.hasFormulas()))
             parts.push_back({package.workbookPart(),
                              withFullCalcOnLoad(package.xmlPart(package.workbookPart()))});
@@ -172,6 +199,48 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
     } catch (const xml::XmlError &) {
         damaged();
     }
+}
+
+WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
+                              const std::vector<SheetChange> &changes) {
+    QFile file(path);
+    if (!file.exists())
+        throw CommandError(QStringLiteral("The workbook \"%1\" no longer exists; it was moved or "
+                                          "deleted since it was opened or last refreshed")
+                               .arg(nativePath(path)));
+    if (!file.open(QIODevice::ReadOnly))
+        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
+                               .arg(nativePath(path), withoutFinalPeriod(file.errorString())));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
+                               .arg(nativePath(path), withoutFinalPeriod(file.errorString())));
+    file.close();
+    WriteResult result;
+    result.identity = fileIdentity(path, bytes);
+    const qint64 readSize = QFileInfo(path).size();
+    const QDateTime readTime = result.identity.modified;
+    if (!result.identity.sameBytes(opened))
+        changedOnDisk(path);
+
+    // The new package is made in memory: it is compressed, a fraction of the sheet's size.
+    const QByteArray out = applyChanges(bytes, changes, result);
+    if (out.isEmpty())
+        return result;
+    ReplacingFile newFile(path, ".xlsx.tmp", ReplacingFile::Durability::Flushed);
+    if (newFile.error() != 0)
+        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
+                               .arg(nativePath(path), systemErrorText(newFile.error())));
+    if (!newFile.write(out.constData(), out.size()))
+        throw CommandError(QStringLiteral("Stream write error"));
+    // A last look: another program may have written the file while this one worked.
+    const QFileInfo now(path);
+    if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
+        changedOnDisk(path);
+    if (!newFile.close() || !newFile.commit())
+        throw CommandError(QStringLiteral("Stream write error") + newFile.failureNote());
+    result.identity = fileIdentity(path, out);
+    return result;
 }
 
 } // namespace workbook::xlsx

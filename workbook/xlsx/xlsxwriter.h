@@ -17,6 +17,13 @@ namespace workbook::xlsx {
 // they can.
 void checkWritable(QByteArrayView bytes);
 
+// Reads the package at path again and, if it still holds the bytes identified by opened,
+// applies the changes to sheet1 in order and replaces the file's content, flushed to the disk.
+// A refusal or failure throws CommandError and leaves the file as it was. Changes that change
+// nothing write nothing.
+WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
+                              const std::vector<SheetChange> &changes);
+
 // The new package's bytes with the changes applied to sheet1, in changes' order; result.rows
 // gets the row each change addressed. Returns an empty array when nothing changed. Throws
 // CommandError on a refusal.

@@ -19,6 +19,16 @@ bool endsName(char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '>' || c == '=';
 }
 
+// Equal bytes, without a call for the short names of a tag.
+inline bool same(QByteArrayView a, QByteArrayView b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a.data()[i] != b.data()[i])
+            return false;
+    return true;
+}
+
 const char *find(const char *from, const char *end, char c) {
     return static_cast<const char *>(std::memchr(from, c, std::size_t(end - from)));
 }
@@ -126,7 +136,7 @@ QByteArrayView Scanner::attributeNamespace(const Attribute &a) const {
 
 bool Scanner::attribute(QByteArrayView name, QByteArrayView &raw) const {
     for (const Attribute &a : m_attributes)
-        if (a.name == name) {
+        if (same(a.name, name)) {
             raw = a.raw;
             return true;
         }
@@ -270,17 +280,21 @@ Scanner::Token Scanner::startTag() {
         if (p == end || (*p != '"' && *p != '\''))
             fail("an attribute value is not quoted");
         const char quote = *p++;
-        const char *close = find(p, end, quote);
-        if (!close)
+        // Values are short: one loop looks for the closing quote and a "<" at once.
+        const char *close = p;
+        while (close < end && *close != quote) {
+            if (*close == '<')
+                fail("an attribute value holds \"<\"");
+            ++close;
+        }
+        if (close == end)
             fail("an attribute value is not closed");
         const QByteArrayView raw(p, close - p);
-        if (raw.contains('<'))
-            fail("an attribute value holds \"<\"");
         for (const Attribute &a : m_attributes)
-            if (a.name == attrName)
+            if (same(a.name, attrName))
                 fail("an attribute appears twice in one tag");
         m_attributes.push_back(Attribute{attrName, raw});
-        if (attrName.startsWith("xmlns")) {
+        if (attrName[0] == 'x' && attrName.startsWith("xmlns")) {
             if (attrName.size() == 5)
                 m_namespaces.push_back(Namespace{QByteArrayView(), raw, depth});
             else if (attrName[5] == ':')
@@ -308,7 +322,7 @@ Scanner::Token Scanner::endTag() {
         fail("an end tag is not closed");
     if (m_open.empty())
         fail("there is an end tag without a start tag");
-    if (m_open.back() != name)
+    if (!same(m_open.back(), name))
         fail("an end tag does not match its start tag");
     setName(name);
     m_open.pop_back();

@@ -115,7 +115,7 @@ full()
 
 
 def utf16():
-    """sheet1's part in UTF-16: read, but not written back."""
+    """sheet1's part in UTF-16, as the package format allows."""
     rows = "".join(f'<row r="{r + 1}"><c r="A{r + 1}"><v>{r}</v></c></row>' for r in range(5))
     xml = sheet(rows).replace('encoding="UTF-8"', 'encoding="UTF-16"')
     package("crafted-utf16.xlsx", [("sheet1", "\ufeff" + xml)])

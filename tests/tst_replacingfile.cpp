@@ -1,0 +1,262 @@
+// Saves keep the file what it was apart from its content (owner, group, permission bits, ACLs,
+// extended attributes, hard links), whether the new content is renamed over the old file or
+// written in place; a failure part way leaves the old content and no file behind, and a
+// file-size limit fails the write instead of ending the program.
+#include "common/replacingfile.h"
+#include "kml/kmlbuffer.h"
+#include "kml/kmldocument.h"
+#include "sources/workbook/workbookwriter.h"
+#include "workbooktesting.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <cstdio>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace workbooktesting;
+
+namespace {
+
+enum class Saver { Kml, Workbook };
+// Users and groups of a shared folder; root can act as them without their being on the system.
+constexpr uid_t Owner = 61001, Colleague = 61002;
+constexpr gid_t Shared = 61000, OwnerGroup = 61011, ColleagueGroup = 61012;
+
+// New content for path: a KML folder, or a workbook post of a text of that many characters.
+void save(Saver saver, const QString &path, int size = 20) {
+    if (saver == Saver::Kml) {
+        KmlBuffer buffer;
+        kml::beginFolder(buffer);
+        for (int i = 0; i < size; ++i)
+            buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, u"名"_qs, u"1"_qs, u"2"_qs));
+        kml::endFolder(buffer);
+        buffer.SaveToFile(path);
+        return;
+    }
+    const workbook::FileIdentity opened = workbook::fileIdentity(path, readFile(path));
+    workbook::writeSheetChanges(path, opened,
+                                {workbook::SheetChange::setCell(1, 2, QString(size, u'改'))});
+}
+
+// Runs f in a child process, as another user where asked (root only); the child's exit code,
+// or -1 when a signal ended it.
+int inChild(const std::function<int()> &f, uid_t uid = 0, gid_t gid = 0) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const gid_t groups[] = {Shared};
+        if (uid != 0 && (setgroups(1, groups) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+            _exit(3);
+        _exit(f());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+QByteArray attribute(const QString &path, const char *name) {
+    QByteArray value(4096, Qt::Uninitialized);
+    const ssize_t n = getxattr(QFile::encodeName(path).constData(), name, value.data(), 4096);
+    return n < 0 ? QByteArray() : value.left(n);
+}
+
+QStringList namesIn(const QString &folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+struct stat statOf(const QString &path) {
+    struct stat st {};
+    stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+// A file to save over, in a folder of its own: the small workbook, or an old KML file.
+struct Target {
+    QTemporaryDir dir;
+    QString path;
+    QByteArray before;
+    explicit Target(Saver saver, const QString &folder = QString()) {
+        QDir(dir.path()).mkpath(folder.isEmpty() ? u"."_qs : folder);
+        path = dir.filePath(folder.isEmpty() ? u"file"_qs : folder + u"/file"_qs);
+        if (saver == Saver::Workbook)
+            QFile::copy(fixture(QStringLiteral("xlwt-mixed.xls")), path);
+        else if (QFile f(path); f.open(QIODevice::WriteOnly))
+            f.write("old");
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        before = readFile(path);
+    }
+};
+
+} // namespace
+
+class TestReplacingFile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void sharedFolder_data();
+    void sharedFolder();
+    void hardLinks_data() { savers(); }
+    void hardLinks();
+    void aclAndAttributes_data() { savers(); }
+    void aclAndAttributes();
+    void failureUnderSizeLimit_data();
+    void failureUnderSizeLimit();
+    void inPlaceFailurePutsOldContentBack();
+
+private:
+    void savers() {
+        QTest::addColumn<Saver>("saver");
+        QTest::newRow("kml") << Saver::Kml;
+        QTest::newRow("workbook") << Saver::Workbook;
+    }
+};
+
+void TestReplacingFile::sharedFolder_data() {
+    QTest::addColumn<Saver>("saver");
+    QTest::addColumn<uid_t>("user");
+    QTest::addColumn<gid_t>("group");
+    QTest::newRow("kml by a colleague") << Saver::Kml << Colleague << ColleagueGroup;
+    QTest::newRow("workbook by a colleague") << Saver::Workbook << Colleague << ColleagueGroup;
+    QTest::newRow("kml by its owner") << Saver::Kml << Owner << OwnerGroup;
+    QTest::newRow("workbook by its owner") << Saver::Workbook << Owner << OwnerGroup;
+}
+
+// A file of one user (0660) in a folder of a group (0770) both users belong to, saved by either.
+void TestReplacingFile::sharedFolder() {
+    QFETCH(Saver, saver);
+    QFETCH(uid_t, user);
+    QFETCH(gid_t, group);
+    if (geteuid() != 0)
+        QSKIP("acting as two users needs root");
+    Target t(saver, u"shared"_qs);
+    const QString folder = QFileInfo(t.path).absolutePath();
+    QCOMPARE(chmod(QFile::encodeName(t.dir.path()).constData(), 0711), 0);
+    QCOMPARE(chown(QFile::encodeName(folder).constData(), 0, Shared), 0);
+    QCOMPARE(chmod(QFile::encodeName(folder).constData(), 0770), 0);
+    QCOMPARE(chown(QFile::encodeName(t.path).constData(), Owner, Shared), 0);
+    QCOMPARE(chmod(QFile::encodeName(t.path).constData(), 0660), 0);
+    const struct stat was = statOf(t.path);
+
+    QCOMPARE(inChild([&] { return save(saver, t.path), 0; }, user, group), 0);
+    const struct stat now = statOf(t.path);
+    QVERIFY(readFile(t.path) != t.before);
+    QCOMPARE(now.st_uid, Owner);
+    QCOMPARE(now.st_gid, Shared);
+    QCOMPARE(now.st_mode, was.st_mode);
+    QCOMPARE(namesIn(folder), QStringList{u"file"_qs});
+    const QByteArray saved = readFile(t.path);
+    QCOMPARE(inChild([&] { return readFile(t.path) == saved ? 0 : 1; }, Owner, OwnerGroup), 0);
+}
+
+// Every name of a file with two shows the new content: the file is written in place.
+void TestReplacingFile::hardLinks() {
+    QFETCH(Saver, saver);
+    Target t(saver);
+    const QString other = t.dir.filePath(QStringLiteral("other name"));
+    QVERIFY(link(QFile::encodeName(t.path).constData(), QFile::encodeName(other).constData()) == 0);
+    const ino_t inode = statOf(t.path).st_ino;
+    save(saver, other);
+    QVERIFY(readFile(t.path) != t.before);
+    QCOMPARE(readFile(other), readFile(t.path));
+    QCOMPARE(statOf(t.path).st_ino, inode);
+    QCOMPARE(statOf(t.path).st_nlink, nlink_t(2));
+    QCOMPARE(namesIn(t.dir.path()), (QStringList{u"file"_qs, u"other name"_qs}));
+}
+
+// A file with an ACL (a named user) and a user attribute keeps both and its permission bits.
+void TestReplacingFile::aclAndAttributes() {
+    QFETCH(Saver, saver);
+    Target t(saver);
+    const QByteArray name = QFile::encodeName(t.path);
+    // The POSIX ACL as the kernel stores it: a version, then (tag, permissions, id) entries.
+    QByteArray acl;
+    auto put = [&acl](quint32 v, int bytes) { acl.append(reinterpret_cast<char *>(&v), bytes); };
+    put(2, 4);
+    for (const auto &[tag, perm, id] :
+         {std::tuple{1, 6, ~0u}, {2, 6, 1234u}, {4, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}})
+        put(tag, 2), put(perm, 2), put(id, 4);
+    if (setxattr(name.constData(), "user.kmlmaker.test", "kept", 4, 0) != 0 ||
+        setxattr(name.constData(), "system.posix_acl_access", acl.constData(), acl.size(), 0) != 0)
+        QSKIP("this file system keeps no extended attributes or ACLs");
+    const struct stat was = statOf(t.path);
+    const QByteArray aclBefore = attribute(t.path, "system.posix_acl_access");
+
+    save(saver, t.path);
+    QVERIFY(readFile(t.path) != t.before);
+    QCOMPARE(attribute(t.path, "user.kmlmaker.test"), QByteArray("kept"));
+    QCOMPARE(attribute(t.path, "system.posix_acl_access"), aclBefore);
+    QCOMPARE(statOf(t.path).st_mode, was.st_mode);
+    QCOMPARE(namesIn(t.dir.path()), QStringList{u"file"_qs});
+}
+
+void TestReplacingFile::failureUnderSizeLimit_data() {
+    QTest::addColumn<Saver>("saver");
+    QTest::addColumn<bool>("linked"); // a second name makes the save write in place
+    QTest::newRow("kml, renamed") << Saver::Kml << false;
+    QTest::newRow("kml, in place") << Saver::Kml << true;
+    QTest::newRow("workbook, renamed") << Saver::Workbook << false;
+    QTest::newRow("workbook, in place") << Saver::Workbook << true;
+}
+
+// Under a file-size limit, with SIGXFSZ at its default, in a child: the write fails as on a
+// full disk, the old content stays, and no file is left beside it.
+void TestReplacingFile::failureUnderSizeLimit() {
+    QFETCH(Saver, saver);
+    QFETCH(bool, linked);
+    Target t(saver);
+    const QString other = t.dir.filePath(QStringLiteral("other name"));
+    if (linked)
+        QCOMPARE(link(QFile::encodeName(t.path).constData(), QFile::encodeName(other).constData()),
+                 0);
+    const QString expected = u"Stream write error"_qs;
+    const int code = inChild([&] {
+        std::signal(SIGXFSZ, SIG_DFL);
+        struct rlimit limit {};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = rlim_t(t.before.size() + 4096);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const QString message = errorOf([&] { save(saver, t.path, 30000); });
+        if (message != expected)
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+        return message == expected ? 0 : 1;
+    });
+    QCOMPARE(code, 0);
+    QCOMPARE(readFile(t.path), t.before);
+    const QStringList names =
+        linked ? QStringList{u"file"_qs, u"other name"_qs} : QStringList{u"file"_qs};
+    QCOMPARE(namesIn(t.dir.path()), names);
+}
+
+// The rewrite in place fails part way (the limit falls between writing the new content and
+// putting it in place): the old content comes back from its copy, byte for byte.
+void TestReplacingFile::inPlaceFailurePutsOldContentBack() {
+    Target t(Saver::Workbook);
+    const QString other = t.dir.filePath(QStringLiteral("other name"));
+    QCOMPARE(link(QFile::encodeName(t.path).constData(), QFile::encodeName(other).constData()), 0);
+    const int code = inChild([&] {
+        ReplacingFile file(other, ".tmp", ReplacingFile::Durability::Flushed);
+        const QByteArray content(64 * 1024, 'n');
+        if (!file.inPlace() || !file.write(content.constData(), content.size()) || !file.close())
+            return 2;
+        struct rlimit limit {};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = rlim_t(t.before.size() + 4096);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool committed = file.commit();
+        const QString note = u". The old content of \"%1\" was put back"_qs.arg(other);
+        return !committed && errno == EFBIG && file.failureNote() == note ? 0 : 1;
+    });
+    QCOMPARE(code, 0);
+    QCOMPARE(readFile(t.path), t.before);
+    QCOMPARE(namesIn(t.dir.path()), (QStringList{u"file"_qs, u"other name"_qs}));
+}
+
+QTEST_GUILESS_MAIN(TestReplacingFile)
+#include "tst_replacingfile.moc"
