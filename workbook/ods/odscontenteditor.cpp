@@ -175,8 +175,7 @@ public:
     std::vector<Source> m_sources;
     std::vector<Row> m_rows; // in row order, as the elements stand
     std::vector<Range> m_matrices, m_covered;
-    std::vector<std::pair<int, QByteArray>> m_columnStyles; // default cell styles by column
-    int m_declaredColumns = 0;
+    ColumnStyles m_columns;
     qsizetype m_insertAt = -1; // where rows made here go: after the last row element
     bool m_changed = false;
 };
@@ -221,22 +220,9 @@ void ContentEditor::Private::indexTable(Scanner &s) {
             indexRow(s, row);
             m_insertAt = s.tokenEnd();
         } else if (is(name, Ns::Table, "table-column")) {
-            std::int64_t count = 1;
-            QByteArrayView raw;
-            if (m_names.attribute(s, Ns::Table, "number-columns-repeated", raw))
-                parseCount(raw, JumboColumns, count);
-            if (m_names.attribute(s, Ns::Table, "default-cell-style-name", raw))
-                m_columnStyles.push_back({m_declaredColumns, raw.toByteArray()});
-            else if (!m_columnStyles.empty() && !m_columnStyles.back().second.isEmpty())
-                m_columnStyles.push_back({m_declaredColumns, QByteArray()});
-            m_declaredColumns = int(std::min<std::int64_t>(
-                m_declaredColumns + std::max<std::int64_t>(count, 1), JumboColumns + 1));
+            m_columns.read(s, m_names);
             s.skipElement();
-        } else if (!is(name, Ns::Table, "table-header-rows") &&
-                   !is(name, Ns::Table, "table-rows") && !is(name, Ns::Table, "table-row-group") &&
-                   !is(name, Ns::Table, "table-header-columns") &&
-                   !is(name, Ns::Table, "table-columns") &&
-                   !is(name, Ns::Table, "table-column-group")) {
+        } else if (!m_names.isGroup(name)) {
             s.skipElement();
         }
     }
@@ -612,13 +598,8 @@ QByteArray ContentEditor::Private::newCell(const Row &row, const CellItem *old, 
             if (is(a.name, Ns::Table, "default-cell-style-name"))
                 style = a.raw;
     }
-    if (style.isEmpty()) {
-        auto it = std::upper_bound(
-            m_columnStyles.begin(), m_columnStyles.end(), column,
-            [](int c, const std::pair<int, QByteArray> &run) { return c < run.first; });
-        if (it != m_columnStyles.begin())
-            style = (it - 1)->second;
-    }
+    if (style.isEmpty())
+        style = m_columns.at(column);
     QByteArray type, display;
     const bool calcext = !m_names.prefix(Ns::Calcext).isEmpty();
     if (const double *number = std::get_if<double>(&value)) {
@@ -675,7 +656,7 @@ QString outsideSheet(int row, int column, int columns) {
 }
 
 void ContentEditor::Private::setCell(int row, int column, const EditValue &value) {
-    const int columns = m_declaredColumns > SheetColumns ? JumboColumns : SheetColumns;
+    const int columns = m_columns.count() > SheetColumns ? JumboColumns : SheetColumns;
     if (row < 0 || row >= SheetRows || column < 0 || column >= columns)
         throw CommandError(outsideSheet(row, column, columns));
     checkValue(row, column, value);
@@ -799,7 +780,7 @@ int ContentEditor::lastRow() const {
 }
 
 int ContentEditor::columnLimit() const {
-    return d->m_declaredColumns > SheetColumns ? JumboColumns : SheetColumns;
+    return d->m_columns.count() > SheetColumns ? JumboColumns : SheetColumns;
 }
 
 void ContentEditor::setCell(int row, int column, const EditValue &value) {

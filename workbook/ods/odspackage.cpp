@@ -96,6 +96,12 @@ bool Names::is(QByteArrayView qualified, Ns ns, QByteArrayView local) const {
     return of(qualified.first(colon)) == ns;
 }
 
+bool Names::isGroup(QByteArrayView q) const {
+    return is(q, Ns::Table, "table-header-rows") || is(q, Ns::Table, "table-rows") ||
+           is(q, Ns::Table, "table-row-group") || is(q, Ns::Table, "table-header-columns") ||
+           is(q, Ns::Table, "table-columns") || is(q, Ns::Table, "table-column-group");
+}
+
 bool Names::attribute(const Scanner &s, Ns ns, QByteArrayView local, QByteArrayView &raw) const {
     for (const Scanner::Attribute &a : s.attributes())
         if (is(a.name, ns, local)) {

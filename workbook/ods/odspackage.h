@@ -55,6 +55,9 @@ public:
 
     // Whether a qualified name is that name of that vocabulary.
     bool is(QByteArrayView qualified, Ns ns, QByteArrayView local) const;
+    // Whether an element of a table only groups its rows or columns (header rows, row groups...),
+    // which lie within it in the order they stand.
+    bool isGroup(QByteArrayView qualified) const;
     // The undecoded value of the current start element's attribute; false when absent.
     bool attribute(const xml::Scanner &s, Ns ns, QByteArrayView local, QByteArrayView &raw) const;
 

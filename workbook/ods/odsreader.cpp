@@ -57,7 +57,7 @@ public:
     // reader has read before the rows.
     SheetReader(const SheetReader &main, SheetData &part)
         : m_sheet(part), m_styles(main.m_styles), m_path(main.m_path), m_names(main.m_names),
-          m_nullDays(main.m_nullDays), m_columnStyles(main.m_columnStyles) {
+          m_nullDays(main.m_nullDays), m_columns(main.m_columns) {
         for (int i = 0; i < int(Attr::Count); ++i)
             m_cellAttributes[i] = main.m_cellAttributes[i];
         m_sheet.sheetName = main.m_sheet.sheetName;
@@ -163,7 +163,7 @@ private:
         };
         auto giveUp = [&] {
             m_cells.clear();
-            m_columnStyles.clear();
+            m_columns = ColumnStyles();
             m_row = 0;
             m_expanded = 0;
             m_rowsOnly = false;
@@ -264,7 +264,6 @@ private:
     }
 
     void readContent(Scanner &s) {
-        std::int64_t column = 0;
         const int depth = s.depth();
         while (!(s.next() == Token::EndElement && s.depth() < depth)) {
             if (s.token() != Token::StartElement)
@@ -275,35 +274,12 @@ private:
             } else if (is(name, Ns::Table, "table-column")) {
                 if (m_rowsOnly)
                     throw Damaged{}; // columns after rows: read in one pass
-
-                std::int64_t count = 1;
-                QByteArrayView raw;
-                if (m_names.attribute(s, Ns::Table, "number-columns-repeated", raw))
-                    parseCount(raw, JumboColumns, count);
-                if (m_names.attribute(s, Ns::Table, "default-cell-style-name", raw) &&
-                    column < JumboColumns)
-                    m_columnStyles.push_back({int(column), raw.toByteArray()});
-                else if (!m_columnStyles.empty() && !m_columnStyles.back().second.isEmpty())
-                    m_columnStyles.push_back({int(column), QByteArray()});
-                column =
-                    std::min<std::int64_t>(column + std::max<std::int64_t>(count, 1), JumboColumns);
+                m_columns.read(s, m_names);
                 s.skipElement();
-            } else if (!is(name, Ns::Table, "table-header-rows") &&
-                       !is(name, Ns::Table, "table-rows") &&
-                       !is(name, Ns::Table, "table-row-group") &&
-                       !is(name, Ns::Table, "table-header-columns") &&
-                       !is(name, Ns::Table, "table-columns") &&
-                       !is(name, Ns::Table, "table-column-group")) {
+            } else if (!m_names.isGroup(name)) {
                 s.skipElement(); // the rows and columns lie within those; nothing else does
             }
         }
-    }
-
-    QByteArrayView columnStyle(std::int64_t column) const {
-        auto it = std::upper_bound(
-            m_columnStyles.begin(), m_columnStyles.end(), column,
-            [](std::int64_t c, const std::pair<int, QByteArray> &run) { return c < run.first; });
-        return it == m_columnStyles.begin() ? QByteArrayView() : QByteArrayView((it - 1)->second);
     }
 
     void readRow(Scanner &s, std::int64_t &row) {
@@ -481,7 +457,7 @@ private:
                 cls = NumberClass::Currency;
             } else if (type == "float") {
                 if (style.isEmpty())
-                    style = rowStyle.isEmpty() ? columnStyle(column) : rowStyle;
+                    style = rowStyle.isEmpty() ? m_columns.at(column) : rowStyle;
                 cls = style.isEmpty() ? NumberClass::Plain : classOf(style);
             }
             c.kind = cls == NumberClass::Date       ? CellKind::Date
@@ -593,7 +569,7 @@ private:
     std::vector<Cell> m_rowCells;
     std::int64_t m_row = 0;  // the next row of the table
     bool m_rowsOnly = false; // reading half of the rows, where a column cannot stand
-    std::vector<std::pair<int, QByteArray>> m_columnStyles; // default cell styles by column
+    ColumnStyles m_columns;
     QString m_text;
     QByteArray m_lastStyle;
     NumberClass m_lastClass = NumberClass::Plain;

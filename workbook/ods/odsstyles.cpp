@@ -3,6 +3,8 @@
 // symbol among them decides as it does there.
 #include "workbook/ods/odsstyles.h"
 
+#include <algorithm>
+
 namespace workbook::ods {
 
 namespace {
@@ -136,6 +138,26 @@ NumberClass CellStyles::classOf(QByteArrayView cellStyle) const {
     if (data->kind == DataKind::Date || data->kind == DataKind::Time)
         return NumberClass::Date;
     return data->money ? NumberClass::Currency : NumberClass::Plain;
+}
+
+void ColumnStyles::read(const Scanner &s, const Names &names) {
+    std::int64_t count = 1;
+    QByteArrayView raw;
+    if (names.attribute(s, Ns::Table, "number-columns-repeated", raw))
+        parseCount(raw, JumboColumns, count);
+    if (names.attribute(s, Ns::Table, "default-cell-style-name", raw))
+        m_runs.push_back({m_count, raw.toByteArray()});
+    else if (!m_runs.empty() && !m_runs.back().second.isEmpty())
+        m_runs.push_back({m_count, QByteArray()});
+    m_count =
+        int(std::min<std::int64_t>(m_count + std::max<std::int64_t>(count, 1), JumboColumns + 1));
+}
+
+QByteArrayView ColumnStyles::at(std::int64_t column) const {
+    auto it = std::upper_bound(
+        m_runs.begin(), m_runs.end(), column,
+        [](std::int64_t c, const std::pair<int, QByteArray> &run) { return c < run.first; });
+    return it == m_runs.begin() ? QByteArrayView() : QByteArrayView((it - 1)->second);
 }
 
 QByteArray CellStyles::currencyOf(QByteArrayView cellStyle) const {

@@ -11,6 +11,8 @@
 #include <QByteArray>
 #include <QHash>
 
+#include <vector>
+
 namespace workbook::ods {
 
 enum class DataKind : std::uint8_t { Plain, Date, Time, Currency, Percentage, Boolean };
@@ -45,6 +47,21 @@ private:
     QHash<QByteArray, CellStyle> m_automatic;
     QHash<QByteArray, CellStyle> m_common;
     QHash<QByteArray, DataStyle> m_data;
+};
+
+// A sheet's columns as its table-column elements declare them: how many, and the default cell
+// style of each (the style of a cell that names none of its own).
+class ColumnStyles {
+public:
+    // Reads the table-column element the scanner stands on (it stays there).
+    void read(const xml::Scanner &s, const Names &names);
+    QByteArrayView at(std::int64_t column) const;
+    // Columns declared, up to one past a very large sheet's.
+    int count() const { return m_count; }
+
+private:
+    std::vector<std::pair<int, QByteArray>> m_runs; // from a column on
+    int m_count = 0;
 };
 
 } // namespace workbook::ods

@@ -17,6 +17,17 @@ namespace {
     throw CommandError(QStringLiteral("The workbook is damaged and cannot be changed"));
 }
 
+// What f returns; a package, part or XML that cannot be read is a damaged workbook.
+template <typename F> auto readingPackage(F &&f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const Damaged &) {
+    } catch (const zip::ZipError &) {
+    } catch (const xml::XmlError &) {
+    }
+    damaged();
+}
+
 void checkPackage(const Package &package) {
     if (package.isEncrypted())
         throw CommandError(
@@ -42,20 +53,12 @@ QByteArray contentXml(const Package &package) {
 } // namespace
 
 void checkWritable(QByteArrayView bytes) {
-    try {
-        checkPackage(Package(bytes));
-    } catch (const Damaged &) {
-        damaged();
-    } catch (const zip::ZipError &) {
-        damaged();
-    } catch (const xml::XmlError &) {
-        damaged();
-    }
+    readingPackage([&] { checkPackage(Package(bytes)); });
 }
 
 QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &changes,
                         WriteResult &result) {
-    try {
+    return readingPackage([&] {
         const Package package(bytes);
         checkPackage(package);
         CellStyles styles;
@@ -84,13 +87,7 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
                          return true;
                      });
         return out;
-    } catch (const Damaged &) {
-        damaged();
-    } catch (const zip::ZipError &) {
-        damaged();
-    } catch (const xml::XmlError &) {
-        damaged();
-    }
+    });
 }
 
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
