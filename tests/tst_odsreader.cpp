@@ -270,6 +270,9 @@ void tst_OdsReader::errors_data() {
     QTest::newRow("password")
         << odstesting::readFile(fixture("crafted-encrypted.ods"))
         << "The workbook \"<file>\" is protected by a password and cannot be read";
+    QTest::newRow("password, as LibreOffice saves it")
+        << odstesting::readFile(fixture("libreoffice-encrypted.ods"))
+        << "The workbook \"<file>\" is protected by a password and cannot be read";
     QTest::newRow("no sheet1") << odstesting::package(content(table("", "Other")))
                                << "The workbook \"<file>\" has no sheet named \"sheet1\"";
     QTest::newRow("content not well-formed")

@@ -2,7 +2,7 @@
 # Makes the .ods fixtures in this folder: the .xls fixtures beside it and flat OpenDocument
 # sheets (make-ods.py, ../make-refusals.py) as LibreOffice and Gnumeric write them, and a few
 # packages made by hand (make-crafted-ods.py). The files are checked in; run this again only to
-# change them. Needs Debian's libreoffice-calc, gnumeric (ssconvert) and python3.
+# change them. Needs Debian's libreoffice-calc, gnumeric (ssconvert), python3 and python3-uno.
 set -euo pipefail
 cd "$(dirname "$0")"
 xls=$(cd .. && pwd)
@@ -35,3 +35,5 @@ for kind in kinds plain; do
 done
 
 /usr/bin/python3 make-crafted-ods.py .
+# A password-protected package, saved through LibreOffice's UNO interface (python3-uno).
+/usr/bin/python3 make-encrypted-ods.py libreoffice-encrypted.ods
