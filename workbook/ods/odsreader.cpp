@@ -125,55 +125,43 @@ private:
         readContent(s);
     }
 
-    // The rows of a big sheet are read in two halves at once, each from a copy of its bytes, when
-    // the halves part cleanly: the first row of the second half starts a row at the table's own
-    // level, the columns come before the rows, and each half is a sequence of whole elements.
-    // Anything else, a damaged sheet among it, is read in one pass, which finds what is wrong.
+    // The rows of a big sheet are read in two halves at once, where the sheet parts cleanly: its
+    // rows follow one another with nothing but white space between them and after them, and
+    // each of them is whole XML. Each row is read by a scanner of its own over its bytes, where
+    // they stand. Anything else (rows in groups, names or shapes after the rows, a damaged row)
+    // is read in one pass, which finds what is wrong.
     bool readInTwo(Scanner &s) {
         constexpr qsizetype Enough = qsizetype(8) << 20; // below this a thread costs more
         const qsizetype begin = s.tokenEnd();
         const QByteArray endTag = "</" + s.name().toByteArray() + '>';
-        const QByteArray rowTag = '<' + m_names.qualified(Ns::Table, "table-row");
-        // A row's start tag, not that of <table:table-rows>.
-        auto rowAt = [&](qsizetype from) {
-            for (qsizetype at = m_content.indexOf(rowTag, from); at >= 0;
-                 at = m_content.indexOf(rowTag, at + 1)) {
-                const qsizetype next = at + rowTag.size();
-                if (next < m_content.size() &&
-                    (m_content[next] == ' ' || m_content[next] == '>' || m_content[next] == '/' ||
-                     m_content[next] == '\n' || m_content[next] == '\t' || m_content[next] == '\r'))
-                    return at;
-            }
-            return qsizetype(-1);
-        };
-        const qsizetype end = m_content.indexOf(endTag, begin);
+        m_rowTag = '<' + m_names.qualified(Ns::Table, "table-row");
+        m_rowEndTag = "</" + m_names.qualified(Ns::Table, "table-row") + '>';
+        const qsizetype end = m_document.indexOf(endTag, begin);
         const qsizetype first = rowAt(begin);
         if (end < 0 || first < 0 || first > end || end - first < Enough)
             return false;
         const qsizetype split = rowAt(first + (end - first) / 2);
         if (split < 0 || split >= end)
             return false;
-        auto fragment = [&](qsizetype from, qsizetype to) {
-            QByteArray doc;
-            doc.reserve(to - from + 8);
-            doc += "<a>";
-            doc.append(m_content.data() + from, to - from);
-            doc += "</a>";
-            return doc;
-        };
         auto giveUp = [&] {
             m_cells.clear();
             m_columns = ColumnStyles();
             m_row = 0;
             m_expanded = 0;
-            m_rowsOnly = false;
             m_content = m_document;
             return false;
         };
         try {
-            // The columns, read first: both halves look up their default styles.
-            readFragment(fragment(begin, first), false);
-            if (m_row != 0 || !m_cells.empty())
+            // The columns, read first (from a copy, wrapped): both halves look up their default
+            // styles.
+            const QByteArray columns =
+                "<a>" + m_document.sliced(begin, first - begin).toByteArray() + "</a>";
+            Scanner part(columns);
+            part.next();
+            m_content = columns;
+            readContent(part);
+            m_content = m_document;
+            if (part.next() != Token::EndDocument || m_row != 0 || !m_cells.empty())
                 return giveUp();
         } catch (...) {
             return giveUp();
@@ -181,25 +169,25 @@ private:
         try {
             SheetData secondSheet;
             SheetReader second(*this, secondSheet);
-            second.m_rowsOnly = true;
-            const QByteArray secondDoc = fragment(split, end);
+            second.m_document = m_document;
+            second.m_rowTag = m_rowTag;
+            second.m_rowEndTag = m_rowEndTag;
             bool secondRead = false;
             std::thread worker([&] {
                 try {
-                    second.readFragment(secondDoc, true);
+                    second.readRows(split, end);
                     secondRead = true;
                 } catch (...) {
                 }
             });
-            m_rowsOnly = true;
             bool firstRead = false;
             try {
-                readFragment(fragment(first, split), true);
+                readRows(first, split);
                 firstRead = true;
             } catch (...) {
             }
             worker.join();
-            m_rowsOnly = false;
+            m_content = m_document;
             if (!firstRead || !secondRead)
                 return giveUp();
             join(second, secondSheet);
@@ -211,16 +199,61 @@ private:
         return true;
     }
 
-    // Reads the elements of one part of a table, wrapped in an element of its own.
-    void readFragment(const QByteArray &doc, bool rowsOnly) {
-        Scanner part(doc);
-        part.next();
-        m_content = doc;
-        m_rowsOnly = rowsOnly;
-        readContent(part);
-        if (part.next() != Token::EndDocument)
-            throw Damaged{};
-        m_content = m_document;
+    // Where the next row's start tag stands from a position on; -1 when none does.
+    qsizetype rowAt(qsizetype from) const {
+        for (qsizetype at = m_document.indexOf(m_rowTag, from); at >= 0;
+             at = m_document.indexOf(m_rowTag, at + 1)) {
+            const qsizetype next = at + m_rowTag.size();
+            if (next < m_document.size() &&
+                (m_document[next] == ' ' || m_document[next] == '>' || m_document[next] == '/' ||
+                 m_document[next] == '\n' || m_document[next] == '\t' || m_document[next] == '\r'))
+                return at; // a row's, not <table:table-rows>'s
+        }
+        return -1;
+    }
+
+    // Reads the rows that stand one after another from begin to end, each with a scanner of its
+    // own; throws Damaged where anything else stands there.
+    void readRows(qsizetype begin, qsizetype end) {
+        auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+        qsizetype at = begin;
+        for (;;) {
+            while (at < end && blank(m_document[at]))
+                ++at;
+            if (at == end)
+                return;
+            if (rowAt(at) != at)
+                throw Damaged{};
+            // The start tag's end: the first ">" outside quoted values.
+            qsizetype close = at + m_rowTag.size();
+            char quote = 0;
+            for (; close < end; ++close) {
+                const char c = m_document[close];
+                if (quote)
+                    quote = c == quote ? 0 : quote;
+                else if (c == '"' || c == '\'')
+                    quote = c;
+                else if (c == '>')
+                    break;
+            }
+            if (close >= end)
+                throw Damaged{};
+            qsizetype rowEnd = close + 1;
+            if (m_document[close - 1] != '/') {
+                rowEnd = m_document.indexOf(m_rowEndTag, close);
+                if (rowEnd < 0 || rowEnd >= end)
+                    throw Damaged{};
+                rowEnd += m_rowEndTag.size();
+            }
+            const QByteArrayView row = m_document.sliced(at, rowEnd - at);
+            Scanner r(row);
+            m_content = row;
+            r.next();
+            readRow(r, m_row);
+            if (r.next() != Token::EndDocument)
+                throw Damaged{};
+            at = rowEnd;
+        }
     }
 
     // The second half's cells after the first's, its texts added to the sheet's.
@@ -272,8 +305,6 @@ private:
             if (is(name, Ns::Table, "table-row")) {
                 readRow(s, m_row);
             } else if (is(name, Ns::Table, "table-column")) {
-                if (m_rowsOnly)
-                    throw Damaged{}; // columns after rows: read in one pass
                 m_columns.read(s, m_names);
                 s.skipElement();
             } else if (!m_names.isGroup(name)) {
@@ -567,8 +598,8 @@ private:
     double m_nullDays = 0; // the null date, in days since 1899-12-30
     std::vector<Cell> m_cells;
     std::vector<Cell> m_rowCells;
-    std::int64_t m_row = 0;  // the next row of the table
-    bool m_rowsOnly = false; // reading half of the rows, where a column cannot stand
+    std::int64_t m_row = 0;           // the next row of the table
+    QByteArray m_rowTag, m_rowEndTag; // "<table:table-row", "</table:table-row>"
     ColumnStyles m_columns;
     QString m_text;
     QByteArray m_lastStyle;
