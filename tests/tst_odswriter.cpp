@@ -365,6 +365,7 @@ void tst_OdsWriter::refusals_data() {
         {"libreoffice-note.ods", "notes"},
         {"libreoffice-hyperlink.ods", "hyperlinks"},
         {"libreoffice-condformat.ods", "conditional formats"},
+        {"libreoffice-validation.ods", "data validations"},
         {"crafted-validation.ods", "data validations"},
         {"libreoffice-name.ods", "defined names"},
         {"libreoffice-filter.ods", "filters"},

@@ -25,7 +25,7 @@ done
 /usr/bin/python3 make-ods.py "$tmp"
 /usr/bin/python3 "$xls/make-refusals.py" "$tmp"
 for kind in kinds plain chart shape formulas otherformulas million-rows \
-    note hyperlink condformat validation name filter pagebreak shared; do
+    note hyperlink condformat name filter pagebreak shared; do
     lo --convert-to ods --outdir "$tmp/lo" "$tmp/$kind.fods"
     cp "$tmp/lo/$kind.ods" "libreoffice-$kind.ods"
 done
@@ -35,5 +35,5 @@ for kind in kinds plain; do
 done
 
 /usr/bin/python3 make-crafted-ods.py .
-# A password-protected package, saved through LibreOffice's UNO interface (python3-uno).
-/usr/bin/python3 make-encrypted-ods.py libreoffice-encrypted.ods
+# A password-protected package and a validation, saved through LibreOffice's UNO interface.
+/usr/bin/python3 make-uno-ods.py .
