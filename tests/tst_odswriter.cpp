@@ -109,6 +109,7 @@ private Q_SLOTS:
     void unwritablePackages();
     void changedOnDisk();
     void failedSaveLeavesTheFile();
+    void damagedPackagesFailCleanly();
 };
 
 void tst_OdsWriter::roundTrip_data() {
@@ -517,6 +518,47 @@ void tst_OdsWriter::failedSaveLeavesTheFile() {
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.ods"});
     writeSheetChanges(path, identity, {SheetChange::setCell(2, 2, QStringLiteral("改"))});
     QVERIFY(odstesting::readFile(path) != before);
+}
+
+// Damaged archives and content parts given to the writer: each change ends with a package or a
+// message, never a crash or a hang; a package made from one the reader reads is one it reads.
+void tst_OdsWriter::damagedPackagesFailCleanly() {
+    const QByteArray good = odstesting::readFile(fixture("libreoffice-kinds.ods"));
+    const QByteArray xml = part(good, "content.xml");
+    QRandomGenerator rng(12);
+    const std::vector<SheetChange> changes = {SheetChange::setCell(1, 0, 5.0),
+                                              SheetChange::appendRow({1.0, QStringLiteral("x")}),
+                                              SheetChange::setCell(3, 2, QStringLiteral("改"))};
+    int written = 0;
+    auto attempt = [&](const QByteArray &bytes) {
+        WriteResult result;
+        QByteArray out;
+        const QString refusal = errorOf([&] { out = ods::applyChanges(bytes, changes, result); });
+        if (!refusal.isEmpty() || out.isEmpty())
+            return;
+        ++written;
+        WorkbookReader before, after;
+        if (before.readBytes(bytes, QStringLiteral("t.ods"), QStringLiteral("sheet1")))
+            QVERIFY2(after.readBytes(out, QStringLiteral("t.ods"), QStringLiteral("sheet1")),
+                     qPrintable(after.errorString()));
+    };
+    for (int cut = 0; cut < good.size(); cut += 211)
+        attempt(good.left(cut));
+    for (int i = 0; i < 200; ++i) {
+        QByteArray bytes = good;
+        for (int k = 0; k < 3; ++k)
+            bytes[rng.bounded(bytes.size())] = char(rng.bounded(256));
+        attempt(bytes);
+    }
+    for (int i = 0; i < 200; ++i) {
+        QByteArray content = xml;
+        if (i % 2)
+            content.truncate(rng.bounded(content.size()));
+        else
+            content[rng.bounded(content.size())] = "<>&\"'/=x0 "[rng.bounded(10)];
+        attempt(odstesting::withParts(good, {{"content.xml", content}}));
+    }
+    QVERIFY(written > 0);
 }
 
 QTEST_GUILESS_MAIN(tst_OdsWriter)
