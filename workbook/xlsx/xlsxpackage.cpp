@@ -212,10 +212,8 @@ Package::Package(QByteArrayView bytes) : m_archive(bytes) {
                         e.type = r.type;
                     }
                 m_sheets.push_back(std::move(e));
-            } else if (isLocal(s, "definedNames") || isLocal(s, "calcPr")) {
-                // after the sheets: nothing more to read here
-                if (isLocal(s, "definedNames"))
-                    break;
+            } else if (isLocal(s, "definedNames")) {
+                break; // the sheets come before: nothing more to read here
             }
         }
     } catch (const xml::XmlError &e) {

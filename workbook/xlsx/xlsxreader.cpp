@@ -219,7 +219,7 @@ public:
             } else if (is(name, "c")) {
                 if (row < 0)
                     row = 0; // a cell outside any row: Excel never writes one
-                cell(s, row, nextColumn, cells);
+                cell(s, doc, row, nextColumn, cells);
             } else {
                 s.skipElement();
             }
@@ -251,7 +251,8 @@ public:
     }
 
 private:
-    void cell(Scanner &s, int row, int &nextColumn, std::vector<Cell> &cells) {
+    void cell(Scanner &s, const QByteArray &doc, int row, int &nextColumn,
+              std::vector<Cell> &cells) {
         int column = nextColumn;
         QByteArrayView type, style, ref;
         for (const Scanner::Attribute &a : s.attributes()) {
@@ -279,8 +280,28 @@ private:
         QByteArrayView value; // the <v> text: a view of the document where it needs no decoding
         m_text.truncate(0);
         bool hasValue = false, inlineText = false;
+        // Nearly every cell is <c ...><v>text</v></c> in so many bytes: its value is taken as it
+        // stands, and the scanner goes on at the cell's end tag.
+        const QByteArrayView rest = QByteArrayView(doc).sliced(s.position());
+        bool quick = false;
+        if (rest.startsWith("<v>") && !is(type, "str")) { // a text result goes the full way
+            const char *text = rest.data() + 3;
+            const char *lt =
+                static_cast<const char *>(std::memchr(text, '<', std::size_t(rest.size() - 3)));
+            const QByteArrayView after = lt ? rest.sliced(lt - rest.data()) : QByteArrayView();
+            if (after.startsWith("</v></") && after.size() > 6 &&
+                after.sliced(6).startsWith(s.name()) && after.size() > 6 + s.name().size() &&
+                after[6 + s.name().size()] == '>' &&
+                !std::memchr(text, '&', std::size_t(lt - text))) {
+                value = QByteArrayView(text, lt - text);
+                hasValue = quick = true;
+                s.skipContentTo(s.position() + (lt - rest.data()) + 4);
+            }
+        }
         const int depth = s.depth();
-        for (;;) {
+        if (quick)
+            s.next(); // the cell's end tag
+        while (!quick) {
             const Token t = s.next();
             if (t == Token::EndElement && s.depth() < depth)
                 break;

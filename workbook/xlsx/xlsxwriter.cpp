@@ -94,9 +94,7 @@ QByteArray withFullCalcOnLoad(const QByteArray &doc) {
         if (s.token() == Token::StartElement && s.localName() == "workbook")
             prefix = s.prefix().isEmpty() ? QByteArray() : s.prefix().toByteArray() + ':';
         if (s.token() == Token::StartElement && s.localName() == "calcPr") {
-            QByteArray tag = doc.mid(s.tokenBegin(), s.tokenEnd() - s.tokenBegin());
             QByteArrayView old;
-            QByteArray out = doc.left(s.tokenBegin());
             if (s.attribute("fullCalcOnLoad", old)) {
                 const qsizetype at = old.data() - doc.constData();
                 return doc.left(at) + "1" + doc.mid(at + old.size());
