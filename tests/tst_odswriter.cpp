@@ -405,6 +405,10 @@ void tst_OdsWriter::refusals_data() {
            "cannot hold";
     QTest::newRow("not a number") << "libreoffice-plain.ods" << SheetChange::setCell(1, 1, qQNaN())
                                   << "Cell B2 cannot hold an infinite or undefined number";
+    QTest::newRow("29 February 1900 into a date cell")
+        << "libreoffice-kinds.ods" << SheetChange::setCell(1, 7, 60.5)
+        << "Cell H2 cannot hold 29 February 1900, a day that an OpenDocument spreadsheet does not "
+           "have";
     QTest::newRow("no such row") << "libreoffice-plain.ods" << SheetChange::deleteRow(40)
                                  << "Row 41 of sheet1 does not exist";
     QList<EditValue> wide;

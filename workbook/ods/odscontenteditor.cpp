@@ -604,7 +604,15 @@ QByteArray ContentEditor::Private::newCell(const Row &row, const CellItem *old, 
     const bool calcext = !m_names.prefix(Ns::Calcext).isEmpty();
     if (const double *number = std::get_if<double>(&value)) {
         const DataKind kind = style.isEmpty() ? DataKind::Plain : m_styles.dataKindOf(style);
-        if (kind == DataKind::Date || (kind == DataKind::Time && (*number < 0 || *number >= 1))) {
+        const bool date =
+            kind == DataKind::Date || (kind == DataKind::Time && (*number < 0 || *number >= 1));
+        // Serial 60 of the 1900 system is Excel's 29 February 1900, which never was; an
+        // OpenDocument date is a real day.
+        if (date && *number >= 60 && *number < 61)
+            throw CommandError(QStringLiteral("Cell %1 cannot hold 29 February 1900, a day that "
+                                              "an OpenDocument spreadsheet does not have")
+                                   .arg(workbook::cellName(row.first, column)));
+        if (date) {
             type = "date";
             display = isoDate(daysFromSerial(*number));
             attrs.push_back(Attr{q(Ns::Office, "value-type"), type});
