@@ -140,6 +140,7 @@ void TestAdoQueryWrite::readOnly_data() {
     QTest::newRow("read-only file") << "xlwt-mixed.xls" << 1;
     QTest::newRow("read-only folder") << "xlwt-mixed.xls" << 2;
     QTest::newRow(".xlsx: read-only file") << "xlsx/libreoffice-mixed.xlsx" << 1;
+    QTest::newRow(".ods: read-only file") << "ods/libreoffice-xls-mixed.ods" << 1;
 }
 
 void TestAdoQueryWrite::readOnly() {

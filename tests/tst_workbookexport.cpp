@@ -68,13 +68,27 @@ void TestWorkbookExport::initTestCase() {
 
 void TestWorkbookExport::sameAsFieldTexts_data() {
     QTest::addColumn<QString>("file");
-    for (const char *name :
-         {"xlwt-kinds.xls", "xlwt-mixed.xls", "xlwt-numbers.xls", "xlwt-date1904.xls",
-          "xlwt-merged.xls", "xlwt-rows2000.xls", "libreoffice-mixed.xls",
-          "libreoffice-numbers.xls", "libreoffice-shared.xls", "libreoffice-rows2000.xls",
-          "gnumeric-mixed.xls", "gnumeric-numbers.xls", "gnumeric-biff7.xls", "crafted-biff5.xls",
-          "crafted-biff8.xls", "xlsx/libreoffice-kinds.xlsx", "xlsx/gnumeric-mixed.xlsx",
-          "xlsx/openpyxl-1904.xlsx", "xlsx/crafted-kinds.xlsx"})
+    for (const char *name : {"xlwt-kinds.xls",
+                             "xlwt-mixed.xls",
+                             "xlwt-numbers.xls",
+                             "xlwt-date1904.xls",
+                             "xlwt-merged.xls",
+                             "xlwt-rows2000.xls",
+                             "libreoffice-mixed.xls",
+                             "libreoffice-numbers.xls",
+                             "libreoffice-shared.xls",
+                             "libreoffice-rows2000.xls",
+                             "gnumeric-mixed.xls",
+                             "gnumeric-numbers.xls",
+                             "gnumeric-biff7.xls",
+                             "crafted-biff5.xls",
+                             "crafted-biff8.xls",
+                             "xlsx/libreoffice-kinds.xlsx",
+                             "xlsx/gnumeric-mixed.xlsx",
+                             "xlsx/openpyxl-1904.xlsx",
+                             "xlsx/crafted-kinds.xlsx",
+                             "ods/libreoffice-kinds.ods",
+                             "ods/gnumeric-xls-mixed.ods"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -88,6 +102,10 @@ void TestWorkbookExport::xlsxSameAsXls_data() {
                            << "xlsx/libreoffice-mixed.xlsx";
     QTest::newRow("1904 dates") << "xlwt-date1904.xls"
                                 << "xlsx/libreoffice-date1904.xlsx";
+    QTest::newRow("kinds, .ods") << "xlwt-kinds.xls"
+                                 << "ods/libreoffice-xls-kinds.ods";
+    QTest::newRow("1904 dates, .ods") << "xlwt-date1904.xls"
+                                      << "ods/libreoffice-xls-date1904.ods";
 }
 
 void TestWorkbookExport::xlsxSameAsXls() {

@@ -148,6 +148,10 @@ void tst_XmlScanner::fixturePartsReadAsQt() {
         const QByteArray bytes = f.readAll();
         try {
             const workbook::zip::Archive archive(bytes);
+            // A password-protected package's parts are ciphertext.
+            const workbook::zip::Entry *manifest = archive.find("META-INF/manifest.xml");
+            if (manifest && archive.read(*manifest).contains("encryption-data"))
+                continue;
             for (const auto &e : archive.entries()) {
                 if (!e.name.endsWith(".xml") && !e.name.endsWith(".rels"))
                     continue;

@@ -3,6 +3,8 @@
 #include "workbook/workbookformat.h"
 
 #include "common/commanderror.h"
+#include "workbook/ods/odsformat.h"
+#include "workbook/ods/odspackage.h"
 #include "workbook/xls/xlsformat.h"
 #include "workbook/xlsx/xlsxformat.h"
 #include "workbook/xlsx/xlsxpackage.h"
@@ -55,6 +57,7 @@ WorkbookFormat::~WorkbookFormat() = default;
 const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName) {
     static const xls::XlsFormat xlsFormat;
     static const xlsx::XlsxFormat xlsxFormat;
+    static const ods::OdsFormat odsFormat;
     // An OLE2 compound file: an .xls workbook, or an Office document encrypted with a password,
     // which the .xls reader names as such.
     if (xls::isXlsFile(bytes))
@@ -62,12 +65,17 @@ const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName)
     if (zip::Archive::hasSignature(bytes)) {
         try {
             const zip::Archive archive(bytes);
+            if (ods::Package::isSpreadsheet(archive))
+                return odsFormat;
             if (xlsx::Package::isWorkbookPackage(archive))
                 return xlsxFormat;
         } catch (const zip::ZipError &) {
-            // An archive cut short or damaged, yet with an entry at its start: its reader names
-            // the damage.
-            if (!zip::firstLocalName(bytes).isEmpty())
+            // An archive cut short or damaged, yet with an entry at its start: the reader of the
+            // format it names names the damage.
+            const QByteArray first = zip::firstLocalName(bytes);
+            if (first == "mimetype")
+                return odsFormat;
+            if (!first.isEmpty())
                 return xlsxFormat;
         }
     }

@@ -1,0 +1,572 @@
+// .ods write-back: seeded random edits, appends and deletes read back by our reader and by
+// Gnumeric; every zip entry but content.xml byte for byte as it was, the mimetype first and
+// stored; repeated rows and cells split around a change; values written in their cell's type;
+// each refusal and failure with its message, the file left as it was.
+#include "odstesting.h"
+#include "packagetesting.h"
+#include "sheetdump.h"
+
+#include "workbook/ods/odscontenteditor.h"
+#include "workbook/ods/odswriter.h"
+#include "workbook/workbookformat.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace workbook;
+using namespace packagetesting;
+using odstesting::fixture;
+
+Q_DECLARE_METATYPE(workbook::SheetChange)
+Q_DECLARE_METATYPE(workbook::EditValue)
+
+namespace {
+
+QString randomText(QRandomGenerator &rng) {
+    static const QStringList pieces = {"点",     "东经116°",  " 前后空格 ",  "a&b<c>\"q\"",
+                                       "  两空", "tab\there", "line\nbreak", "cr\r\nlf",
+                                       "长",     "]]>&amp;"};
+    QString t;
+    for (int n = 1 + rng.bounded(3); n > 0; --n)
+        t += pieces[rng.bounded(pieces.size())];
+    return t;
+}
+
+// What the reader gives back for a text written: paragraphs joined by line feeds.
+QString asRead(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+}
+
+QString copyToTemporary(const QTemporaryDir &dir, const QString &name) {
+    const QString path = dir.filePath(QStringLiteral("book.ods"));
+    QFile::remove(path);
+    return QFile::copy(fixture(name), path) ? path : QString();
+}
+
+// Gnumeric's reading of sheet1 as CSV rows; empty when ssconvert is not installed.
+QList<QStringList> gnumericRows(const QString &path, const QString &csv) {
+    if (QStandardPaths::findExecutable(QStringLiteral("ssconvert")).isEmpty())
+        return {};
+    QProcess p;
+    p.start(QStringLiteral("ssconvert"),
+            {QStringLiteral("--export-type=Gnumeric_stf:stf_assistant"),
+             QStringLiteral("--export-options=sheet=sheet1 separator=; quoting-mode=always"), path,
+             csv});
+    p.waitForFinished(60000);
+    QList<QStringList> rows;
+    QFile f(csv);
+    if (!f.open(QIODevice::ReadOnly))
+        return rows;
+    const QString text = QString::fromUtf8(f.readAll());
+    // Every field quoted, quotes doubled: split the records by hand.
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
+                field += u'"', ++i;
+            else if (c == u'"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u';') {
+            row << field;
+            field.clear();
+        } else if (c == u'\n') {
+            row << field;
+            rows << row;
+            row.clear();
+            field.clear();
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
+class tst_OdsWriter : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void roundTrip_data();
+    void roundTrip();
+    void splitsRepeatsAroundTheChange();
+    void writesInTheCellsType_data();
+    void writesInTheCellsType();
+    void refusals_data();
+    void refusals();
+    void unwritablePackages_data();
+    void unwritablePackages();
+    void changedOnDisk();
+    void failedSaveLeavesTheFile();
+    void damagedPackagesFailCleanly();
+};
+
+void tst_OdsWriter::roundTrip_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("seed");
+    QTest::addColumn<bool>("gnumeric");
+    QTest::newRow("LibreOffice, nothing pins rows") << "libreoffice-plain.ods" << 1 << true;
+    QTest::newRow("Gnumeric") << "gnumeric-plain.ods" << 2 << false;
+    QTest::newRow("LibreOffice, every kind, sheet1 second, merges and formulas")
+        << "libreoffice-kinds.ods" << 3 << false;
+    QTest::newRow("a million formatted empty rows") << "libreoffice-million-rows.ods" << 4 << true;
+    QTest::newRow("other prefixes") << "crafted-prefixes.ods" << 5 << false;
+    QTest::newRow("16,384 columns") << "crafted-jumbo.ods" << 6 << false;
+    QTest::newRow("empty sheet1") << "libreoffice-xls-empty-sheet1.ods" << 7 << false;
+}
+
+void tst_OdsWriter::roundTrip() {
+    QFETCH(QString, file);
+    QFETCH(int, seed);
+    QFETCH(bool, gnumeric);
+    QTemporaryDir dir;
+    const QString path = copyToTemporary(dir, file);
+    const QByteArray original = odstesting::readFile(path);
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    Model model = modelOf(sheet);
+    QRandomGenerator rng{quint32(seed)};
+    const int rows = std::max(sheet.firstRow() + sheet.rowCount(), 1) + 2;
+    const int columns = std::max(sheet.firstColumn() + sheet.columnCount(), 4) + 1;
+    for (int batch = 0; batch < 12; ++batch) {
+        std::vector<SheetChange> changes;
+        for (int n = 1 + rng.bounded(3); n > 0; --n) {
+            const int what = rng.bounded(10);
+            auto value = [&]() -> EditValue {
+                switch (rng.bounded(4)) {
+                case 0:
+                    return std::monostate();
+                case 1:
+                    return randomText(rng);
+                default:
+                    return double(rng.bounded(2000000) - 1000000) / 1024.0;
+                }
+            };
+            if (what < 6) {
+                changes.push_back(SheetChange::setCell(rng.bounded(rows),
+                                                       rng.bounded(std::min(columns, 8)), value()));
+            } else if (what < 8) {
+                QList<EditValue> values;
+                for (int c = 1 + rng.bounded(4); c > 0; --c)
+                    values << value();
+                changes.push_back(SheetChange::appendRow(values));
+            } else {
+                changes.push_back(SheetChange::deleteRow(rng.bounded(rows)));
+            }
+        }
+        const QByteArray before = odstesting::readFile(path);
+        WriteResult result;
+        const QString refusal =
+            errorOf([&] { result = ods::writeSheetChanges(path, identity, changes); });
+        if (!refusal.isEmpty()) {
+            QVERIFY2(refusal.startsWith(u"Rows of sheet1 cannot be deleted") ||
+                         refusal.startsWith(u"Row ") || refusal.contains(u"merged cells"),
+                     qPrintable(refusal));
+            QCOMPARE(odstesting::readFile(path), before);
+            continue;
+        }
+        identity = result.identity;
+        QCOMPARE(result.rows.size(), qsizetype(changes.size()));
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            const SheetChange &c = changes[i];
+            auto put = [&](int row, int column, const EditValue &v) {
+                if (std::holds_alternative<std::monostate>(v))
+                    model.erase({row, column});
+                else if (const double *d = std::get_if<double>(&v))
+                    model[{row, column}] = *d;
+                else
+                    model[{row, column}] = asRead(std::get<QString>(v));
+            };
+            if (c.kind == SheetChange::Kind::SetCell) {
+                put(c.row, c.column, c.value);
+            } else if (c.kind == SheetChange::Kind::AppendRow) {
+                for (int k = 0; k < c.values.size(); ++k)
+                    put(result.rows[qsizetype(i)], k, c.values[k]);
+            } else {
+                Model moved;
+                for (const auto &[at, v] : model)
+                    if (at.first != c.row)
+                        moved[{at.first > c.row ? at.first - 1 : at.first, at.second}] = v;
+                model = std::move(moved);
+            }
+        }
+    }
+    SheetData after;
+    FileIdentity unused;
+    QVERIFY(readSheet(path, after, unused));
+    const Model read = modelOf(after);
+    auto text = [](const Value &x) {
+        return std::holds_alternative<double>(x) ? QString::number(std::get<double>(x))
+                                                 : std::get<QString>(x);
+    };
+    for (const auto &[at, v] : model) {
+        const auto it = read.find(at);
+        QVERIFY2(it != read.end(), qPrintable(QStringLiteral("cell %1,%2 missing: %3")
+                                                  .arg(at.first)
+                                                  .arg(at.second)
+                                                  .arg(text(v))));
+        QVERIFY2(it->second == v, qPrintable(QStringLiteral("cell %1,%2: %3 for %4")
+                                                 .arg(at.first)
+                                                 .arg(at.second)
+                                                 .arg(text(it->second), text(v))));
+    }
+    QCOMPARE(read.size(), model.size());
+
+    const QByteArray written = odstesting::readFile(path);
+    const QString differ = untouchedDiffer(original, written, {"content.xml"});
+    QVERIFY2(differ.isEmpty(), qPrintable(differ));
+    QCOMPARE(entryOrder(written), entryOrder(original));
+    const zip::Archive archive(written);
+    QCOMPARE(archive.first()->name, QByteArray("mimetype"));
+    QCOMPARE(archive.first()->method, std::uint16_t(0));
+
+    if (!gnumeric)
+        return;
+    const QList<QStringList> seen = gnumericRows(path, dir.filePath(QStringLiteral("s.csv")));
+    if (seen.isEmpty())
+        QSKIP("Gnumeric's ssconvert is not installed");
+    for (const auto &[at, v] : model) {
+        QVERIFY(at.first < seen.size());
+        const QString cell = at.second < seen[at.first].size() ? seen[at.first][at.second] : "";
+        if (const double *d = std::get_if<double>(&v))
+            QVERIFY2(qFuzzyCompare(cell.toDouble(), *d), qPrintable(cell));
+        else
+            QCOMPARE(cell, std::get<QString>(v));
+    }
+}
+
+// A change in a repeated row and in a repeated cell: the rows and cells around it keep their
+// XML, with their counts made smaller; the rest of the part is the same bytes.
+void tst_OdsWriter::splitsRepeatsAroundTheChange() {
+    const QByteArray sevens =
+        "<table:table-cell table:style-name=\"ce\" office:value-type=\"float\" "
+        "office:value=\"7\" table:number-columns-repeated=\"%1\"><text:p>7</text:p>"
+        "</table:table-cell>";
+    auto cells = [&](int n) { return QByteArray(sevens).replace("%1", QByteArray::number(n)); };
+    const QByteArray tail = "<table:table-row><table:table-cell/></table:table-row></table:table>";
+    const QByteArray before = odstesting::content(
+        "<table:table table:name=\"sheet1\"><table:table-row table:style-name=\"ro\" "
+        "table:number-rows-repeated=\"3\">" +
+        cells(4) + "</table:table-row>" + tail);
+    ods::ContentEditor editor(before, ods::CellStyles());
+    editor.setCell(1, 2, 8.0);
+    const QByteArray one =
+        "<table:table-row table:style-name=\"ro\">" + cells(4) + "</table:table-row>";
+    const QByteArray single =
+        QByteArray(cells(1)).replace(" table:number-columns-repeated=\"1\"", "");
+    const QByteArray result = editor.result();
+    const qsizetype from = result.indexOf("<table:table ");
+    QCOMPARE(
+        result.mid(from),
+        odstesting::content("<table:table table:name=\"sheet1\">" + one +
+                            "<table:table-row table:style-name=\"ro\">" + cells(2) +
+                            "<table:table-cell table:style-name=\"ce\" office:value-type=\"float\" "
+                            "office:value=\"8\" calcext:value-type=\"float\"><text:p>8</text:p>"
+                            "</table:table-cell>" +
+                            single + "</table:table-row>" + one + tail)
+            .mid(from));
+    QCOMPARE(editor.lastRow(), 2);
+}
+
+void tst_OdsWriter::writesInTheCellsType_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<EditValue>("value");
+    QTest::addColumn<QByteArray>("cell");
+    QTest::addColumn<QString>("read");
+    // libreoffice-kinds.ods, sheet1's second row.
+    QTest::newRow("date")
+        << 1 << 7 << EditValue(45444.0)
+        << QByteArray("<table:table-cell table:style-name=\"date\" office:value-type=\"date\" "
+                      "office:date-value=\"2024-06-01\" calcext:value-type=\"date\"><text:p>"
+                      "2024-06-01</text:p></table:table-cell>")
+        << "date:06/01/2024";
+    QTest::newRow("date and time")
+        << 1 << 8 << EditValue(45444.75) << QByteArray("office:date-value=\"2024-06-01T18:00:00\"")
+        << "date:06/01/2024 18:00:00";
+    QTest::newRow("time") << 1 << 9 << EditValue(0.5)
+                          << QByteArray("office:value-type=\"time\" office:time-value="
+                                        "\"PT12H00M00S\" calcext:value-type=\"time\"")
+                          << "date:12:00:00";
+    QTest::newRow("percentage") << 1 << 4 << EditValue(0.25)
+                                << QByteArray("office:value-type=\"percentage\" office:value="
+                                              "\"0.25\" calcext:value-type=\"percentage\"")
+                                << "num:0.25";
+    QTest::newRow("currency keeps its currency")
+        << 1 << 5 << EditValue(9.5)
+        << QByteArray("<table:table-cell table:style-name=\"cny\" office:value-type=\"currency\" "
+                      "office:currency=\"¥\" office:value=\"9.5\" calcext:value-type="
+                      "\"currency\"><text:p>9.5</text:p></table:table-cell>")
+        << "money:9.5";
+    QTest::newRow("a float in a money style stays a float")
+        << 1 << 6 << EditValue(9.5)
+        << QByteArray("<table:table-cell table:style-name=\"yen\" office:value-type=\"float\" "
+                      "office:value=\"9.5\" calcext:value-type=\"float\">")
+        << "money:9.5";
+    QTest::newRow("a formula overwritten goes")
+        << 1 << 13 << EditValue(QStringLiteral("文字"))
+        << QByteArray("<table:table-cell office:value-type=\"string\" calcext:value-type="
+                      "\"string\"><text:p>文字</text:p></table:table-cell>")
+        << "text:文字";
+    QTest::newRow("blanks, tabs and paragraphs")
+        << 1 << 3 << EditValue(QStringLiteral("  a  b\tc \r\nd&<>"))
+        << QByteArray("<text:p><text:s text:c=\"2\"/>a <text:s/>b<text:tab/>c </text:p>"
+                      "<text:p>d&amp;&lt;&gt;</text:p>")
+        << "text:  a  b\tc \\nd&<>";
+    QTest::newRow("emptied, its style kept")
+        << 1 << 5 << EditValue()
+        << QByteArray("<table:table-cell table:style-name=\"cny\"/><table:table-cell "
+                      "table:style-name=\"yen\"")
+        << "-";
+}
+
+void tst_OdsWriter::writesInTheCellsType() {
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(EditValue, value);
+    QFETCH(QByteArray, cell);
+    QFETCH(QString, read);
+    QTemporaryDir dir;
+    const QString path = copyToTemporary(dir, QStringLiteral("libreoffice-kinds.ods"));
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    ods::writeSheetChanges(path, identity, {SheetChange::setCell(row, column, value)});
+    const QByteArray xml = part(odstesting::readFile(path), "content.xml");
+    const qsizetype second =
+        xml.indexOf("<table:table-row", xml.indexOf("table:name=\"Sheet1\"") + 400);
+    QVERIFY2(xml.contains(cell), xml.mid(second, 3000).constData());
+    QVERIFY(readSheet(path, sheet, identity));
+    QCOMPARE(sheetdump::describe(sheet, row, column), read);
+}
+
+void tst_OdsWriter::refusals_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<SheetChange>("change");
+    QTest::addColumn<QString>("message");
+    const QString rows = QStringLiteral("Rows of sheet1 cannot be deleted while %1 refer to row "
+                                        "positions; clear the row's cells instead");
+    const SheetChange deleteRow = SheetChange::deleteRow(2);
+    struct Refusal {
+        const char *file, *what;
+    };
+    const Refusal refusals[] = {
+        {"libreoffice-note.ods", "notes"},
+        {"libreoffice-hyperlink.ods", "hyperlinks"},
+        {"libreoffice-condformat.ods", "conditional formats"},
+        {"libreoffice-validation.ods", "data validations"},
+        {"crafted-validation.ods", "data validations"},
+        {"libreoffice-name.ods", "defined names"},
+        {"libreoffice-filter.ods", "filters"},
+        {"libreoffice-chart.ods", "charts"},
+        {"libreoffice-shape.ods", "drawing objects"},
+        {"libreoffice-formulas.ods", "formulas on sheet1 and formulas on sheet Sums"},
+        {"libreoffice-otherformulas.ods", "formulas on sheet Sums"},
+        {"libreoffice-shared.ods", "formulas on sheet1"},
+        {"libreoffice-xls-merged.ods", "merged cells"},
+        {"libreoffice-kinds.ods",
+         "formulas on sheet Refs, hyperlinks, formulas on sheet1 and merged cells"},
+    };
+    for (const Refusal &r : refusals)
+        QTest::newRow(r.what) << r.file << deleteRow << rows.arg(QLatin1String(r.what));
+    QTest::newRow("a covered cell")
+        << "libreoffice-kinds.ods" << SheetChange::setCell(6, 1, 1.0)
+        << "Cell B7 of sheet1 is covered by merged cells and cannot be changed on its own";
+    QTest::newRow("array formula")
+        << "libreoffice-shared.ods" << SheetChange::setCell(10, 0, 1.0)
+        << "Cell A11 of sheet1 is part of an array formula or data table and cannot be changed "
+           "on its own";
+    QTest::newRow("outside the sheet")
+        << "libreoffice-plain.ods" << SheetChange::setCell(2, 1024, 1.0)
+        << "There is no cell at row 3, column 1025 of sheet1; a sheet has 1048576 rows and 1024 "
+           "columns";
+    QTest::newRow("outside a very large sheet")
+        << "crafted-jumbo.ods" << SheetChange::setCell(1048576, 0, 1.0)
+        << "There is no cell at row 1048577, column 1 of sheet1; a sheet has 1048576 rows and "
+           "16384 columns";
+    QTest::newRow("text too long")
+        << "libreoffice-plain.ods" << SheetChange::setCell(1, 1, QString(32768, u'x'))
+        << "The text for cell B2 has 32768 characters; a cell holds at most 32767";
+    QTest::newRow("a character XML cannot hold")
+        << "libreoffice-plain.ods" << SheetChange::setCell(1, 1, QStringLiteral("a\x01"))
+        << "The text for cell B2 holds the character U+0001, which an OpenDocument spreadsheet "
+           "cannot hold";
+    QTest::newRow("not a number") << "libreoffice-plain.ods" << SheetChange::setCell(1, 1, qQNaN())
+                                  << "Cell B2 cannot hold an infinite or undefined number";
+    QTest::newRow("29 February 1900 into a date cell")
+        << "libreoffice-kinds.ods" << SheetChange::setCell(1, 7, 60.5)
+        << "Cell H2 cannot hold 29 February 1900, a day that an OpenDocument spreadsheet does not "
+           "have";
+    QTest::newRow("no such row") << "libreoffice-plain.ods" << SheetChange::deleteRow(40)
+                                 << "Row 41 of sheet1 does not exist";
+    QList<EditValue> wide;
+    for (int i = 0; i < 1025; ++i)
+        wide << EditValue(1.0);
+    QTest::newRow("row too wide") << "libreoffice-plain.ods" << SheetChange::appendRow(wide)
+                                  << "A row of sheet1 holds at most 1024 cells; 1025 were given";
+}
+
+void tst_OdsWriter::refusals() {
+    QFETCH(QString, file);
+    QFETCH(SheetChange, change);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = copyToTemporary(dir, file);
+    const QByteArray before = odstesting::readFile(path);
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    QCOMPARE(errorOf([&] { ods::writeSheetChanges(path, identity, {change}); }), message);
+    QCOMPARE(odstesting::readFile(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.ods"});
+}
+
+void tst_OdsWriter::unwritablePackages_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+    const QByteArray plain = odstesting::readFile(fixture("libreoffice-plain.ods"));
+    QTest::newRow("password") << odstesting::readFile(fixture("crafted-encrypted.ods"))
+                              << "The workbook is protected by a password and cannot be changed";
+    QTest::newRow("password, as LibreOffice saves it")
+        << odstesting::readFile(fixture("libreoffice-encrypted.ods"))
+        << "The workbook is protected by a password and cannot be changed";
+    QTest::newRow("no content") << odstesting::withParts(plain, {{"content.xml", std::nullopt}})
+                                << "The workbook is damaged and cannot be changed";
+    QTest::newRow("content in UTF-16")
+        << odstesting::withParts(
+               plain, {{"content.xml",
+                        QByteArray("\xFF\xFE", 2) + QByteArray(reinterpret_cast<const char *>(
+                                                                   QStringLiteral("<x/>").utf16()),
+                                                               8)}})
+        << "The workbook's content is stored in UTF-16 and cannot be changed";
+    QTest::newRow("no sheet1") << odstesting::package(
+                                      odstesting::content("<table:table table:name=\"Other\"/>"))
+                               << "The workbook has no worksheet named sheet1";
+    QTest::newRow("damaged content")
+        << odstesting::package(odstesting::content("<table:table table:name=\"sheet1\">"))
+        << "The workbook is damaged and cannot be changed";
+    QTest::newRow("sheet full")
+        << odstesting::package(odstesting::content(
+               "<table:table table:name=\"sheet1\"><table:table-row "
+               "table:number-rows-repeated=\"1048575\"><table:table-cell/></table:table-row>"
+               "<table:table-row><table:table-cell office:value-type=\"float\" "
+               "office:value=\"1\"/></table:table-row></table:table>"))
+        << "sheet1 is full: it cannot hold more than 1048576 rows";
+}
+
+// The password and UTF-16 cases are refused before any change is asked for; the others when
+// one is applied.
+void tst_OdsWriter::unwritablePackages() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    QString got = errorOf([&] { ods::checkWritable(bytes); });
+    if (got.isEmpty()) {
+        WriteResult result;
+        got = errorOf([&] {
+            ods::applyChanges(bytes, {SheetChange::appendRow({1.0, QStringLiteral("x")})}, result);
+        });
+    }
+    QCOMPARE(got, message);
+}
+
+void tst_OdsWriter::changedOnDisk() {
+    QTemporaryDir dir;
+    const QString path = copyToTemporary(dir, QStringLiteral("libreoffice-plain.ods"));
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+    const QString other = copyToTemporary(dir, QStringLiteral("gnumeric-plain.ods"));
+    QCOMPARE(other, path);
+    QCOMPARE(
+        errorOf([&] { ods::writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.0)}); }),
+        QStringLiteral("The workbook \"%1\" was changed by another program since it was "
+                       "opened or last refreshed. Refresh the data, then make the change again")
+            .arg(QDir::toNativeSeparators(path)));
+}
+
+void tst_OdsWriter::failedSaveLeavesTheFile() {
+    QTemporaryDir dir;
+    const QString path = copyToTemporary(dir, QStringLiteral("libreoffice-plain.ods"));
+    const QByteArray before = odstesting::readFile(path);
+    SheetData sheet;
+    FileIdentity identity;
+    QVERIFY(readSheet(path, sheet, identity));
+
+    // A file-size limit makes the write fail part way, as a full disk would.
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString message = errorOf([&] {
+        ods::writeSheetChanges(path, identity, {SheetChange::setCell(2, 2, QStringLiteral("改"))});
+    });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(message, QStringLiteral("Stream write error"));
+    QCOMPARE(odstesting::readFile(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.ods"});
+    ods::writeSheetChanges(path, identity, {SheetChange::setCell(2, 2, QStringLiteral("改"))});
+    QVERIFY(odstesting::readFile(path) != before);
+}
+
+// Damaged archives and content parts given to the writer: each change ends with a package or a
+// message, never a crash or a hang; a package made from one the reader reads is one it reads.
+void tst_OdsWriter::damagedPackagesFailCleanly() {
+    const QByteArray good = odstesting::readFile(fixture("libreoffice-kinds.ods"));
+    const QByteArray xml = part(good, "content.xml");
+    QRandomGenerator rng(12);
+    const std::vector<SheetChange> changes = {SheetChange::setCell(1, 0, 5.0),
+                                              SheetChange::appendRow({1.0, QStringLiteral("x")}),
+                                              SheetChange::setCell(3, 2, QStringLiteral("改"))};
+    int written = 0;
+    auto attempt = [&](const QByteArray &bytes) {
+        WriteResult result;
+        QByteArray out;
+        const QString refusal = errorOf([&] { out = ods::applyChanges(bytes, changes, result); });
+        if (!refusal.isEmpty() || out.isEmpty())
+            return;
+        ++written;
+        const QString fileName = QStringLiteral("t.ods");
+        const auto read = [&](const QByteArray &b) {
+            return errorOf(
+                [&] { formatOf(b, fileName).read(b, fileName, QStringLiteral("sheet1")); });
+        };
+        if (read(bytes).isEmpty())
+            QVERIFY2(read(out).isEmpty(), qPrintable(read(out)));
+    };
+    for (int cut = 0; cut < good.size(); cut += 211)
+        attempt(good.left(cut));
+    for (int i = 0; i < 200; ++i) {
+        QByteArray bytes = good;
+        for (int k = 0; k < 3; ++k)
+            bytes[rng.bounded(bytes.size())] = char(rng.bounded(256));
+        attempt(bytes);
+    }
+    for (int i = 0; i < 200; ++i) {
+        QByteArray content = xml;
+        if (i % 2)
+            content.truncate(rng.bounded(content.size()));
+        else
+            content[rng.bounded(content.size())] = "<>&\"'/=x0 "[rng.bounded(10)];
+        attempt(odstesting::withParts(good, {{"content.xml", content}}));
+    }
+    QVERIFY(written > 0);
+}
+
+QTEST_GUILESS_MAIN(tst_OdsWriter)
+#include "tst_odswriter.moc"
