@@ -438,10 +438,10 @@ void tst_OdsWriter::unwritablePackages_data() {
     QTest::addColumn<QString>("message");
     const QByteArray plain = odstesting::readFile(fixture("libreoffice-plain.ods"));
     QTest::newRow("password") << odstesting::readFile(fixture("crafted-encrypted.ods"))
-                              << "The workbook is protected by a password and cannot be changed";
+                              << "The workbook is encrypted and cannot be changed";
     QTest::newRow("password, as LibreOffice saves it")
         << odstesting::readFile(fixture("libreoffice-encrypted.ods"))
-        << "The workbook is protected by a password and cannot be changed";
+        << "The workbook is encrypted and cannot be changed";
     QTest::newRow("no content") << odstesting::withParts(plain, {{"content.xml", std::nullopt}})
                                 << "The workbook is damaged and cannot be changed";
     QTest::newRow("content in UTF-16")

@@ -1,71 +1,75 @@
-// The file-level steps every zip workbook's write takes: read again, compare, make the new
-// package, look once more, replace.
+// The file-level steps every workbook's write takes: read again, compare, write the new
+// content, look once more, replace.
 #include "workbook/packagewriter.h"
 
 #include "common/commanderror.h"
-#include "common/replacingfile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 namespace workbook {
 
-namespace {
-
-QString nativePath(const QString &path) {
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+WorkbookRewrite::WorkbookRewrite(const QString &path, const FileIdentity &opened) : m_path(path) {
+    QFile file(path);
+    if (!file.exists())
+        noLongerThere(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
+                               .arg(displayPath(path), withoutFinalPeriod(file.errorString())));
+    m_bytes = file.readAll();
+    const bool readFailed = file.error() != QFileDevice::NoError;
+    file.close();
+    if (readFailed)
+        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
+                               .arg(displayPath(path), withoutFinalPeriod(file.errorString())));
+    m_result.identity = fileIdentity(path, m_bytes);
+    m_readSize = QFileInfo(path).size();
+    m_readTime = m_result.identity.modified;
+    if (!m_result.identity.sameBytes(opened))
+        changedOnDisk(path);
 }
 
-[[noreturn]] void changedOnDisk(const QString &path) {
-    throw CommandError(QStringLiteral("The workbook \"%1\" was changed by another program since "
-                                      "it was opened or last refreshed. Refresh the data, then "
-                                      "make the change again")
-                           .arg(nativePath(path)));
+ReplacingFile &WorkbookRewrite::newFile(const char *suffix) {
+    m_newFile.emplace(m_path, suffix, ReplacingFile::Durability::Flushed);
+    if (m_newFile->error() != 0)
+        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
+                               .arg(displayPath(m_path), systemErrorText(m_newFile->error())));
+    return *m_newFile;
 }
 
-} // namespace
+WriteResult WorkbookRewrite::commit(QByteArrayView written) {
+    const QFileInfo now(m_path);
+    if (!now.exists() || now.size() != m_readSize || now.lastModified() != m_readTime)
+        changedOnDisk(m_path);
+    if (!m_newFile->close() || !m_newFile->commit())
+        throw CommandError(QStringLiteral("Stream write error") + m_newFile->failureNote());
+    m_result.identity = fileIdentity(m_path, written);
+    return m_result;
+}
 
 WriteResult writeChangedPackage(const QString &path, const FileIdentity &opened,
                                 const std::vector<SheetChange> &changes,
                                 const PackageChanges &apply, const char *suffix) {
-    QFile file(path);
-    if (!file.exists())
-        throw CommandError(QStringLiteral("The workbook \"%1\" no longer exists; it was moved or "
-                                          "deleted since it was opened or last refreshed")
-                               .arg(nativePath(path)));
-    if (!file.open(QIODevice::ReadOnly))
-        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(nativePath(path), withoutFinalPeriod(file.errorString())));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(nativePath(path), withoutFinalPeriod(file.errorString())));
-    file.close();
-    WriteResult result;
-    result.identity = fileIdentity(path, bytes);
-    const qint64 readSize = QFileInfo(path).size();
-    const QDateTime readTime = result.identity.modified;
-    if (!result.identity.sameBytes(opened))
-        changedOnDisk(path);
-
-    const QByteArray out = apply(bytes, changes, result);
+    WorkbookRewrite rewrite(path, opened);
+    const QByteArray out = apply(rewrite.bytes(), changes, rewrite.result());
     if (out.isEmpty())
-        return result;
-    ReplacingFile newFile(path, suffix, ReplacingFile::Durability::Flushed);
-    if (newFile.error() != 0)
-        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(nativePath(path), systemErrorText(newFile.error())));
-    if (!newFile.write(out.constData(), out.size()))
+        return rewrite.result();
+    if (!rewrite.newFile(suffix).write(out.constData(), out.size()))
         throw CommandError(QStringLiteral("Stream write error"));
-    // A last look: another program may have written the file while this one worked.
-    const QFileInfo now(path);
-    if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
-        changedOnDisk(path);
-    if (!newFile.close() || !newFile.commit())
-        throw CommandError(QStringLiteral("Stream write error") + newFile.failureNote());
-    result.identity = fileIdentity(path, out);
-    return result;
+    return rewrite.commit(out);
+}
+
+QByteArray rewrittenPackage(const zip::Archive &archive,
+                            const std::vector<zip::EntryChange> &changes) {
+    const qsizetype size = archive.bytes().size();
+    QByteArray out;
+    out.reserve(size + size / 8 + 4096);
+    if (!zip::rewrite(archive, changes, [&](QByteArrayView piece) {
+            out.append(piece);
+            return true;
+        }))
+        throw CommandError(QStringLiteral("Stream write error"));
+    return out;
 }
 
 } // namespace workbook

@@ -17,10 +17,6 @@ namespace {
 using xml::Scanner;
 using Token = Scanner::Token;
 
-[[noreturn]] void damaged(const char *why) {
-    throw Damaged{QString::fromLatin1(why)};
-}
-
 // An attribute as written, its value between double quotes.
 struct Attr {
     QByteArray name;
@@ -98,13 +94,8 @@ void appendEscaped(QByteArray &out, QStringView text) {
     }
 }
 
-void checkText(int row, int column, const QString &text) {
-    if (text.size() > MaxCellText)
-        throw CommandError(
-            QStringLiteral("The text for cell %1 has %2 characters; a cell holds at most %3")
-                .arg(workbook::cellName(row, column))
-                .arg(text.size())
-                .arg(MaxCellText));
+// Characters XML 1.0 cannot hold, which a text of an .xls or .xlsx cell may.
+void checkCharacters(int row, int column, const QString &text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() &&
@@ -122,25 +113,21 @@ void checkText(int row, int column, const QString &text) {
     }
 }
 
-void checkValue(int row, int column, const EditValue &value) {
+void checkValue(int row, int column, const EditValue &value, const SheetLimits &limits) {
+    checkCellValue(row, column, value, limits);
     if (const QString *text = std::get_if<QString>(&value))
-        checkText(row, column, *text);
-    else if (const double *number = std::get_if<double>(&value))
-        if (!std::isfinite(*number))
-            throw CommandError(QStringLiteral("Cell %1 cannot hold an infinite or undefined number")
-                                   .arg(workbook::cellName(row, column)));
+        checkCharacters(row, column, *text);
 }
 
 } // namespace
 
 class ContentEditor::Private {
 public:
-    Private(QByteArray xml, const CellStyles &styles, const QString &sheetName)
-        : m_xml(std::move(xml)), m_styles(styles) {
-        index(sheetName);
+    Private(QByteArray xml, const CellStyles &styles) : m_xml(std::move(xml)), m_styles(styles) {
+        index();
     }
 
-    void index(const QString &sheetName);
+    void index();
     void indexTable(Scanner &s);
     void indexRow(Scanner &s, int &row);
     bool cellContent(Scanner &s) const;
@@ -168,6 +155,11 @@ public:
     void setCell(int row, int column, const EditValue &value);
     int lastRow() const;
     QByteArray result() const;
+    // 1,024 columns, or 16,384 when the sheet declares more than 1,024 (a "very large sheet").
+    SheetLimits limits() const {
+        return {SheetRows, m_columns.count() > SheetColumns ? JumboColumns : SheetColumns,
+                MaxCellText};
+    }
 
     QByteArray m_xml;
     CellStyles m_styles;
@@ -180,7 +172,7 @@ public:
     bool m_changed = false;
 };
 
-void ContentEditor::Private::index(const QString &sheetName) {
+void ContentEditor::Private::index() {
     Scanner s(m_xml);
     while (s.next() != Token::EndDocument) {
         if (s.token() != Token::StartElement)
@@ -195,7 +187,7 @@ void ContentEditor::Private::index(const QString &sheetName) {
         } else if (is(name, Ns::Table, "table")) {
             QByteArrayView raw;
             if (m_names.attribute(s, Ns::Table, "name", raw) &&
-                s.decodeAttribute(raw).compare(sheetName, Qt::CaseInsensitive) == 0) {
+                s.decodeAttribute(raw).compare(u"sheet1", Qt::CaseInsensitive) == 0) {
                 indexTable(s);
                 return; // the rest is copied as it stands
             }
@@ -204,12 +196,12 @@ void ContentEditor::Private::index(const QString &sheetName) {
             s.skipElement();
         }
     }
-    throw CommandError(QStringLiteral("The workbook has no worksheet named %1").arg(sheetName));
+    noSheet1ForWriting();
 }
 
 void ContentEditor::Private::indexTable(Scanner &s) {
     if (s.isEmptyElement())
-        damaged("its sheet is an empty element");
+        damage("its sheet is an empty element");
     int row = 0;
     const int depth = s.depth();
     while (!(s.next() == Token::EndElement && s.depth() < depth)) {
@@ -263,7 +255,7 @@ void ContentEditor::Private::indexRow(Scanner &s, int &row) {
         parseCount(raw, SheetRows, count);
     r.count = int(std::max<std::int64_t>(count, 1));
     if (row + std::int64_t(r.count) > SheetRows)
-        damaged("its sheet has more rows than a sheet holds");
+        damage("its sheet has more rows than a sheet holds");
     r.source = int(m_sources.size());
     const qsizetype begin = s.tokenBegin();
     if (s.isEmptyElement()) {
@@ -654,25 +646,13 @@ QByteArray ContentEditor::Private::newCell(const Row &row, const CellItem *old, 
            '>';
 }
 
-QString outsideSheet(int row, int column, int columns) {
-    return QStringLiteral("There is no cell at row %1, column %2 of sheet1; a sheet has %3 rows "
-                          "and %4 columns")
-        .arg(row + 1)
-        .arg(column + 1)
-        .arg(SheetRows)
-        .arg(columns);
-}
-
 void ContentEditor::Private::setCell(int row, int column, const EditValue &value) {
-    const int columns = m_columns.count() > SheetColumns ? JumboColumns : SheetColumns;
-    if (row < 0 || row >= SheetRows || column < 0 || column >= columns)
-        throw CommandError(outsideSheet(row, column, columns));
-    checkValue(row, column, value);
+    const SheetLimits limits = this->limits();
+    checkCellPosition(row, column, limits);
+    checkValue(row, column, value, limits);
     for (const Range &m : m_matrices)
         if (m.contains(row, column))
-            throw CommandError(QStringLiteral("Cell %1 of sheet1 is part of an array formula or "
-                                              "data table and cannot be changed on its own")
-                                   .arg(workbook::cellName(row, column)));
+            inArrayFormula(row, column);
     for (const Range &c : m_covered)
         if (c.contains(row, column))
             throw CommandError(QStringLiteral("Cell %1 of sheet1 is covered by merged cells and "
@@ -777,9 +757,8 @@ QByteArray ContentEditor::Private::result() const {
     return out;
 }
 
-ContentEditor::ContentEditor(QByteArray xml, const CellStyles &commonStyles,
-                             const QString &sheetName)
-    : d(std::make_unique<Private>(std::move(xml), commonStyles, sheetName)) {}
+ContentEditor::ContentEditor(QByteArray xml, const CellStyles &commonStyles)
+    : d(std::make_unique<Private>(std::move(xml), commonStyles)) {}
 
 ContentEditor::~ContentEditor() = default;
 
@@ -788,7 +767,7 @@ int ContentEditor::lastRow() const {
 }
 
 int ContentEditor::columnLimit() const {
-    return d->m_columns.count() > SheetColumns ? JumboColumns : SheetColumns;
+    return d->limits().columns;
 }
 
 void ContentEditor::setCell(int row, int column, const EditValue &value) {
@@ -796,34 +775,17 @@ void ContentEditor::setCell(int row, int column, const EditValue &value) {
 }
 
 int ContentEditor::appendRow(const QList<EditValue> &values) {
-    if (values.size() > columnLimit())
-        throw CommandError(QStringLiteral("A row of sheet1 holds at most %1 cells; %2 were given")
-                               .arg(columnLimit())
-                               .arg(values.size()));
     const int row = d->lastRow() + 1;
-    if (row >= SheetRows)
-        throw CommandError(
-            QStringLiteral("sheet1 is full: it cannot hold more than %1 rows").arg(SheetRows));
+    checkAppendedRow(row, values, d->limits());
     for (int c = 0; c < values.size(); ++c)
-        checkValue(row, c, values[c]);
+        checkValue(row, c, values[c], d->limits());
     for (int c = 0; c < values.size(); ++c)
         d->setCell(row, c, values[c]);
     return row;
 }
 
 void ContentEditor::deleteRow(int row, const std::function<QStringList()> &rowPositionUsers) {
-    if (row < 0 || row > d->lastRow())
-        throw CommandError(QStringLiteral("Row %1 of sheet1 does not exist").arg(row + 1));
-    const QStringList users = rowPositionUsers();
-    if (!users.isEmpty()) {
-        QString list = users.first();
-        for (int i = 1; i < users.size(); ++i)
-            list +=
-                (i == users.size() - 1 ? QStringLiteral(" and ") : QStringLiteral(", ")) + users[i];
-        throw CommandError(QStringLiteral("Rows of sheet1 cannot be deleted while %1 refer to "
-                                          "row positions; clear the row's cells instead")
-                               .arg(list));
-    }
+    checkDeletedRow(row, d->lastRow(), rowPositionUsers);
     const std::size_t i = d->rowAt(row);
     Row &r = d->m_rows[i];
     if (r.count > 1)
@@ -844,17 +806,7 @@ void ContentEditor::deleteRow(int row, const std::function<QStringList()> &rowPo
 
 int ContentEditor::apply(const SheetChange &change,
                          const std::function<QStringList()> &rowPositionUsers) {
-    switch (change.kind) {
-    case SheetChange::Kind::SetCell:
-        setCell(change.row, change.column, change.value);
-        return change.row;
-    case SheetChange::Kind::AppendRow:
-        return appendRow(change.values);
-    case SheetChange::Kind::DeleteRow:
-        deleteRow(change.row, rowPositionUsers);
-        return change.row;
-    }
-    return change.row;
+    return applyChange(*this, change, rowPositionUsers);
 }
 
 bool ContentEditor::isChanged() const {

@@ -20,10 +20,9 @@ namespace workbook::ods {
 class ContentEditor {
 public:
     // Takes the content part (UTF-8) and the common styles of the styles part, which say in
-    // which type a number is written into a cell of a style. Throws xml::XmlError and Damaged
-    // when the part cannot be read, and CommandError when it has no sheet of that name.
-    ContentEditor(QByteArray xml, const CellStyles &commonStyles,
-                  const QString &sheetName = QStringLiteral("sheet1"));
+    // which type a number is written into a cell of a style. Throws xml::XmlError and Damage
+    // when the part cannot be read, and CommandError when it has no sheet named sheet1.
+    ContentEditor(QByteArray xml, const CellStyles &commonStyles);
     ~ContentEditor();
     ContentEditor(const ContentEditor &) = delete;
     ContentEditor &operator=(const ContentEditor &) = delete;

@@ -140,8 +140,8 @@ bool Package::isEncrypted() const {
 QByteArray Package::part(QByteArrayView name) const {
     const zip::Entry *entry = m_archive.find(name);
     if (!entry)
-        throw Damaged{QStringLiteral("its part \"%1\" is missing")
-                          .arg(QString::fromUtf8(name.data(), name.size()))};
+        damage(QStringLiteral("its part \"%1\" is missing")
+                   .arg(QString::fromUtf8(name.data(), name.size())));
     return xml::toUtf8(m_archive.read(*entry));
 }
 

@@ -16,10 +16,9 @@
 
 namespace workbook::ods {
 
-// What is wrong with a package, in words that complete "The workbook ... is damaged: ".
-struct Damaged {
-    QString why;
-};
+// What is wrong with a package, in words that complete "The workbook ... is damaged: ": the
+// engine's Damage, by the name the .ods reader throws it.
+using Damaged = Damage;
 
 // LibreOffice 7.4's sheet; it holds 16,384 columns with its "very large spreadsheets" option.
 inline constexpr int SheetRows = 1048576, SheetColumns = 1024, JumboColumns = 16384,
@@ -84,7 +83,7 @@ public:
     // Whether the manifest says the parts are encrypted (a password-protected document).
     bool isEncrypted() const;
     bool hasPart(QByteArrayView name) const { return m_archive.find(name) != nullptr; }
-    // A part's bytes, inflated and checked; throws Damaged when it is missing.
+    // A part's bytes, inflated and checked; throws Damage when it is missing.
     QByteArray part(QByteArrayView name) const;
 
 private:

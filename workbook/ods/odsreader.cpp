@@ -616,9 +616,7 @@ void readWorkbook(QByteArrayView bytes, const QString &path, const QString &shee
     try {
         const Package package(bytes);
         if (package.isEncrypted())
-            throw CommandError(QStringLiteral("The workbook \"%1\" is protected by a password "
-                                              "and cannot be read")
-                                   .arg(path));
+            protectedByPassword(path);
         CellStyles styles;
         if (package.hasPart("styles.xml")) {
             part = "styles.xml";
@@ -627,18 +625,13 @@ void readWorkbook(QByteArrayView bytes, const QString &path, const QString &shee
         part = "content.xml";
         SheetReader reader(sheet, styles, path);
         if (!reader.run(package.part("content.xml"), sheetName))
-            throw CommandError(QStringLiteral("The workbook \"%1\" has no sheet named \"%2\"")
-                                   .arg(path, sheetName));
+            noSuchSheet(path, sheetName);
     } catch (const Failure &f) {
         throw CommandError(f.message);
     } catch (const xml::XmlError &e) {
-        throw CommandError(QStringLiteral("The workbook \"%1\" is damaged: its part \"%2\" is "
-                                          "not well-formed XML (%3)")
-                               .arg(path, QLatin1String(part), e.text()));
-    } catch (const Damaged &e) {
-        throw CommandError(QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why));
-    } catch (const zip::ZipError &e) {
-        throw CommandError(QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why));
+        workbook::damaged(path, notWellFormed(part, e.text()));
+    } catch (const Damage &e) {
+        workbook::damaged(path, e.why);
     }
 }
 

@@ -13,30 +13,12 @@ namespace workbook::ods {
 
 namespace {
 
-[[noreturn]] void damaged() {
-    throw CommandError(QStringLiteral("The workbook is damaged and cannot be changed"));
-}
-
-// What f returns; a package, part or XML that cannot be read is a damaged workbook.
-template <typename F> auto readingPackage(F &&f) -> decltype(f()) {
-    try {
-        return f();
-    } catch (const Damaged &) {
-    } catch (const zip::ZipError &) {
-    } catch (const xml::XmlError &) {
-    }
-    damaged();
-}
-
 void checkPackage(const Package &package) {
     if (package.isEncrypted())
-        throw CommandError(
-            QStringLiteral("The workbook is protected by a password and cannot be changed"));
+        encryptedForWriting();
     const zip::Entry *content = package.archive().find("content.xml");
-    if (!content)
-        damaged();
-    if (content->method != 0 && content->method != 8)
-        damaged();
+    if (!content || (content->method != 0 && content->method != 8))
+        damagedForWriting();
 }
 
 // The part's bytes as UTF-8; a part in UTF-16 cannot be written back as it was.
@@ -53,12 +35,12 @@ QByteArray contentXml(const Package &package) {
 } // namespace
 
 void checkWritable(QByteArrayView bytes) {
-    readingPackage([&] { checkPackage(Package(bytes)); });
+    damageRefusesWriting([&] { checkPackage(Package(bytes)); });
 }
 
 QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &changes,
                         WriteResult &result) {
-    return readingPackage([&] {
+    return damageRefusesWriting([&] {
         const Package package(bytes);
         checkPackage(package);
         CellStyles styles;
@@ -79,14 +61,7 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
         // Formulas that read sheet1 keep their cached results: OpenDocument has no setting that
         // asks for a recalculation on load, and LibreOffice and Gnumeric recalculate such
         // files when they open them.
-        QByteArray out;
-        out.reserve(bytes.size() + bytes.size() / 8 + 4096);
-        zip::rewrite(package.archive(), {{"content.xml", editor.result()}},
-                     [&](QByteArrayView piece) {
-                         out.append(piece);
-                         return true;
-                     });
-        return out;
+        return rewrittenPackage(package.archive(), {{"content.xml", editor.result()}});
     });
 }
 

@@ -23,9 +23,7 @@ XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QS
             damaged(path, "its compound file structure cannot be read");
         // An encrypted .xlsx: the package is a stream of a compound file.
         if (file.root().child(QStringLiteral("EncryptedPackage")))
-            throw CommandError(QStringLiteral("The workbook \"%1\" is protected by a password "
-                                              "and cannot be read")
-                                   .arg(path));
+            protectedByPassword(path);
         OleEntry *entry = file.root().child(QStringLiteral("Workbook"));
         if (!entry || entry->isStorage) {
             entry = file.root().child(QStringLiteral("Book"));

@@ -12,10 +12,6 @@ namespace {
 
 using xml::Scanner;
 
-[[noreturn]] void fail(const QString &why) {
-    throw PackageError{why};
-}
-
 bool isLocal(const Scanner &s, const char *name) {
     return s.localName() == QByteArrayView(name);
 }
@@ -75,8 +71,7 @@ QByteArray resolveTarget(const QByteArray &sourcePart, QByteArrayView target) {
 }
 
 void badXml(const QByteArray &part, const xml::XmlError &e) {
-    fail(QStringLiteral("its part \"%1\" is not well-formed XML (%2)")
-             .arg(QString::fromUtf8(part), e.text()));
+    damage(notWellFormed(part, e.text()));
 }
 
 bool xmlTrue(QByteArrayView raw) {
@@ -181,7 +176,7 @@ Package::Package(QByteArrayView bytes) : m_archive(bytes) {
             break;
         }
     if (m_workbookPart.isEmpty() || !hasPart(m_workbookPart))
-        fail(QStringLiteral("it names no workbook part"));
+        damage(QStringLiteral("it names no workbook part"));
     m_workbookRels = relationshipsOf(m_workbookPart);
 
     const QByteArray doc = xmlPart(m_workbookPart);
@@ -228,7 +223,7 @@ const SheetEntry *Package::sheet(const QString &name) const {
 QByteArray Package::xmlPart(const QByteArray &part) const {
     const zip::Entry *e = m_archive.find(part);
     if (!e)
-        fail(QStringLiteral("its part \"%1\" is missing").arg(QString::fromUtf8(part)));
+        damage(QStringLiteral("its part \"%1\" is missing").arg(QString::fromUtf8(part)));
     return xml::toUtf8(m_archive.read(*e));
 }
 

@@ -13,11 +13,6 @@
 
 namespace workbook::xlsx {
 
-// What is wrong with a package, completing "The workbook ... is damaged: ".
-struct PackageError {
-    QString why;
-};
-
 struct Relationship {
     QByteArray id;
     QByteArray type;   // the full type URI
@@ -38,7 +33,7 @@ struct SheetEntry {
 class Package {
 public:
     // Reads the package's relationships and the workbook part's list of sheets. Throws
-    // PackageError and zip::ZipError.
+    // Damage.
     explicit Package(QByteArrayView bytes);
 
     // Whether the archive's [Content_Types].xml names a spreadsheet's workbook part; no other
@@ -53,7 +48,7 @@ public:
     // The named sheet, compared without regard to case; null when there is none.
     const SheetEntry *sheet(const QString &name) const;
 
-    // A part's bytes as UTF-8 XML; throws PackageError when it is missing.
+    // A part's bytes as UTF-8 XML; throws Damage when it is missing.
     QByteArray xmlPart(const QByteArray &part) const;
     bool hasPart(const QByteArray &part) const { return m_archive.find(part) != nullptr; }
     // The relationships of a part (its _rels/<name>.rels), empty when it has none.

@@ -3,7 +3,6 @@
 // cells in one pass over its XML.
 #include "workbook/xlsx/xlsxreader.h"
 
-#include "common/commanderror.h"
 #include "common/hugepages.h"
 #include "workbook/xlsx/xlsxpackage.h"
 
@@ -28,10 +27,6 @@ constexpr std::uint64_t ParallelPartsLimit = std::uint64_t(256) << 20;
 
 using xml::Scanner;
 using Token = Scanner::Token;
-
-[[noreturn]] void damaged(const char *why) {
-    throw PackageError{QString::fromLatin1(why)};
-}
 
 // A name against a literal, compared without a call: the scan's most frequent question.
 template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
@@ -210,11 +205,11 @@ public:
                 std::uint32_t number = 0;
                 if (s.attribute("r", r)) {
                     if (!parseIndex(r, number) || number < 1 || number > SheetRows)
-                        damaged("a row lies outside the sheet");
+                        damage("a row lies outside the sheet");
                     row = int(number) - 1;
                 } else {
                     if (++row >= SheetRows)
-                        damaged("a row lies outside the sheet");
+                        damage("a row lies outside the sheet");
                 }
                 nextColumn = 0;
             } else if (is(name, "c")) {
@@ -239,7 +234,7 @@ public:
                 c.text += shared;
                 c.code = 0;
             } else if (c.text >= shared) {
-                damaged("a text cell refers to a shared string that does not exist");
+                damage("a text cell refers to a shared string that does not exist");
             } else if (sheet.strings.length(c.text) == 0) {
                 c.kind = CellKind::Empty;
             }
@@ -267,11 +262,11 @@ private:
         if (!ref.isEmpty()) {
             int r;
             if (!parseCellName(ref, r, column))
-                damaged("a cell lies outside the sheet");
+                damage("a cell lies outside the sheet");
             row = r;
         }
         if (column >= SheetColumns)
-            damaged("a cell lies outside the sheet");
+            damage("a cell lies outside the sheet");
         nextColumn = column + 1;
         if (s.isEmptyElement()) {
             s.next();
@@ -352,7 +347,7 @@ private:
         if (is(type, "s")) {
             std::uint32_t index;
             if (!parseIndex(value, index))
-                damaged("a text cell refers to a shared string that does not exist");
+                damage("a text cell refers to a shared string that does not exist");
             c.text = index;
             c.kind = CellKind::Text;
             cells.push_back(c);
@@ -369,14 +364,14 @@ private:
         } else if (is(type, "d")) {
             double serial;
             if (!isoSerial(value, m_date1904, serial))
-                damaged("a date cell does not hold a date");
+                damage("a date cell does not hold a date");
             c.kind = CellKind::Date;
             c.number = serial;
             cells.push_back(c);
         } else {
             double number;
             if (!parseNumber(value, number))
-                damaged("a number cell does not hold a number");
+                damage("a number cell does not hold a number");
             classify(c, number, style);
             cells.push_back(c);
         }
@@ -456,16 +451,13 @@ void readWorkbook(QByteArrayView bytes, const QString &path, const QString &shee
         const Package package(bytes);
         const SheetEntry *entry = package.sheet(sheetName);
         if (!entry)
-            throw CommandError(QStringLiteral("The workbook \"%1\" has no sheet named \"%2\"")
-                                   .arg(path, sheetName));
+            noSuchSheet(path, sheetName);
         sheet.sheetName = entry->name;
         sheet.date1904 = package.date1904();
         if (entry->part.isEmpty() || !package.hasPart(entry->part))
-            damaged("the part of a sheet is missing");
+            damage("the part of a sheet is missing");
         if (!entry->type.endsWith("/worksheet"))
-            throw CommandError(QStringLiteral("The sheet \"%1\" of the workbook \"%2\" is a "
-                                              "chart or macro sheet, not a worksheet")
-                                   .arg(entry->name, path));
+            notAWorksheet(path, entry->name);
 
         std::vector<NumberClass> classes;
         const Relationship styles = package.workbookRelationship("styles");
@@ -533,10 +525,8 @@ void readWorkbook(QByteArrayView bytes, const QString &path, const QString &shee
             std::rethrow_exception(cellsFailure);
         parser.resolve(cells, sheet);
         sheet.setCells(std::move(cells));
-    } catch (const PackageError &e) {
-        throw CommandError(QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why));
-    } catch (const zip::ZipError &e) {
-        throw CommandError(QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, e.why));
+    } catch (const Damage &e) {
+        damaged(path, e.why);
     }
 }
 

@@ -19,7 +19,7 @@ struct SheetReferences {
     bool formulasReadSheet = false;
 };
 
-// Scans the package; sheetXml is the sheet's part as UTF-8. Throws PackageError, ZipError.
+// Scans the package; sheetXml is the sheet's part as UTF-8. Throws Damage.
 SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
                                const QByteArray &sheetXml);
 

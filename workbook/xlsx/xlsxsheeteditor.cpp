@@ -31,10 +31,6 @@ template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
     return true;
 }
 
-[[noreturn]] void damaged(const char *why) {
-    throw PackageError{QString::fromLatin1(why)};
-}
-
 bool parseRowNumber(QByteArrayView raw, int &row) {
     int value = 0;
     const auto r = std::from_chars(raw.data(), raw.data() + raw.size(), value);
@@ -143,29 +139,7 @@ QByteArray numberText(double value) {
     return QByteArray(buffer, r.ptr - buffer);
 }
 
-QString outsideSheet(int row, int column) {
-    return QStringLiteral("There is no cell at row %1, column %2 of sheet1; a sheet has %3 rows "
-                          "and %4 columns")
-        .arg(row + 1)
-        .arg(column + 1)
-        .arg(SheetRows)
-        .arg(SheetColumns);
-}
-
-void checkValue(int row, int column, const EditValue &value) {
-    if (const QString *text = std::get_if<QString>(&value)) {
-        if (text->size() > MaxCellText)
-            throw CommandError(
-                QStringLiteral("The text for cell %1 has %2 characters; a cell holds at most %3")
-                    .arg(workbook::cellName(row, column))
-                    .arg(text->size())
-                    .arg(MaxCellText));
-    } else if (const double *number = std::get_if<double>(&value)) {
-        if (!std::isfinite(*number))
-            throw CommandError(QStringLiteral("Cell %1 cannot hold an infinite or undefined number")
-                                   .arg(workbook::cellName(row, column)));
-    }
-}
+constexpr SheetLimits Limits{SheetRows, SheetColumns, MaxCellText};
 
 // A start tag rebuilt from its attributes, with some replaced, removed (empty value) or added;
 // the attributes keep their order. Returns the bytes up to the tag's ">" (or "/>" excluded).
@@ -301,7 +275,7 @@ void SheetPartEditor::Private::indexCells(Scanner &s, Row &r, int row) {
         int cellRow = row, column = nextColumn;
         QByteArrayView cref;
         if (s.attribute("r", cref) && !parseCellName(cref, cellRow, column))
-            damaged("a cell lies outside the sheet");
+            damage("a cell lies outside the sheet");
         nextColumn = column + 1;
         if (s.isEmptyElement())
             continue;
@@ -373,12 +347,12 @@ void SheetPartEditor::Private::index() {
             QByteArrayView ref;
             if (s.attribute("r", ref)) {
                 if (!parseRowNumber(ref, r.index))
-                    damaged("a row lies outside the sheet");
+                    damage("a row lies outside the sheet");
                 r.explicitRef = true;
             } else {
                 r.index = row + 1;
                 if (r.index >= SheetRows)
-                    damaged("a row lies outside the sheet");
+                    damage("a row lies outside the sheet");
             }
             if (r.index <= row)
                 rowsInOrder = false;
@@ -414,9 +388,9 @@ void SheetPartEditor::Private::index() {
         m_dataEnd = s.tokenBegin();
     }
     if (m_dataBegin < 0)
-        damaged("its sheet has no sheet data");
+        damage("its sheet has no sheet data");
     if (!rowsInOrder)
-        damaged("the rows of its sheet are not in order");
+        damage("the rows of its sheet are not in order");
     if (m_hasDimension && m_dimension.empty() == false) {
         // An empty sheet's dimension says "A1": it holds no cell.
         bool any = false;
@@ -512,19 +486,14 @@ QByteArray newCell(const QByteArray &prefix, const QByteArray *old, int row, int
 }
 
 void SheetPartEditor::Private::setCell(int row, int column, const EditValue &value) {
-    if (row < 0 || row >= SheetRows || column < 0 || column >= SheetColumns)
-        throw CommandError(outsideSheet(row, column));
-    checkValue(row, column, value);
+    checkCellPosition(row, column, Limits);
+    checkCellValue(row, column, value, Limits);
     for (const Range &a : m_arrays)
         if (a.contains(row, column))
-            throw CommandError(QStringLiteral("Cell %1 of sheet1 is part of an array formula or "
-                                              "data table and cannot be changed on its own")
-                                   .arg(workbook::cellName(row, column)));
+            inArrayFormula(row, column);
     for (const auto &anchor : m_sharedAnchors)
         if (anchor[0] == row && anchor[1] == column)
-            throw CommandError(QStringLiteral("Cell %1 of sheet1 holds a formula that other "
-                                              "cells share and cannot be changed on its own")
-                                   .arg(workbook::cellName(row, column)));
+            sharedFormulaCell(row, column);
     const bool empty = std::holds_alternative<std::monostate>(value);
     auto at = std::lower_bound(m_rows.begin(), m_rows.end(), row,
                                [](const Row &r, int index) { return r.index < index; });
@@ -683,35 +652,15 @@ void SheetPartEditor::setCell(int row, int column, const EditValue &value) {
 }
 
 int SheetPartEditor::appendRow(const QList<EditValue> &values) {
-    if (values.size() > SheetColumns)
-        throw CommandError(QStringLiteral("A row of sheet1 holds at most %1 cells; %2 were given")
-                               .arg(SheetColumns)
-                               .arg(values.size()));
     const int row = d->lastRow() + 1;
-    if (row >= SheetRows)
-        throw CommandError(
-            QStringLiteral("sheet1 is full: it cannot hold more than %1 rows").arg(SheetRows));
-    for (int c = 0; c < values.size(); ++c)
-        checkValue(row, c, values[c]);
+    checkAppendedRow(row, values, Limits);
     for (int c = 0; c < values.size(); ++c)
         d->setCell(row, c, values[c]);
     return row;
 }
 
 void SheetPartEditor::deleteRow(int row, const std::function<QStringList()> &rowPositionUsers) {
-    const int last = d->m_rows.empty() ? -1 : d->m_rows.back().index;
-    if (row < 0 || row > last)
-        throw CommandError(QStringLiteral("Row %1 of sheet1 does not exist").arg(row + 1));
-    const QStringList users = rowPositionUsers();
-    if (!users.isEmpty()) {
-        QString list = users.first();
-        for (int i = 1; i < users.size(); ++i)
-            list +=
-                (i == users.size() - 1 ? QStringLiteral(" and ") : QStringLiteral(", ")) + users[i];
-        throw CommandError(QStringLiteral("Rows of sheet1 cannot be deleted while %1 refer to "
-                                          "row positions; clear the row's cells instead")
-                               .arg(list));
-    }
+    checkDeletedRow(row, d->m_rows.empty() ? -1 : d->m_rows.back().index, rowPositionUsers);
     std::vector<Row> &rows = d->m_rows;
     for (const Row &r : rows)
         if (r.index == row && r.begin >= 0)
@@ -736,17 +685,7 @@ void SheetPartEditor::deleteRow(int row, const std::function<QStringList()> &row
 
 int SheetPartEditor::apply(const SheetChange &change,
                            const std::function<QStringList()> &rowPositionUsers) {
-    switch (change.kind) {
-    case SheetChange::Kind::SetCell:
-        setCell(change.row, change.column, change.value);
-        return change.row;
-    case SheetChange::Kind::AppendRow:
-        return appendRow(change.values);
-    case SheetChange::Kind::DeleteRow:
-        deleteRow(change.row, rowPositionUsers);
-        return change.row;
-    }
-    return change.row;
+    return applyChange(*this, change, rowPositionUsers);
 }
 
 bool SheetPartEditor::isChanged() const {

@@ -3,14 +3,10 @@
 #include "workbook/xlsx/xlsxwriter.h"
 
 #include "common/commanderror.h"
-#include "common/replacingfile.h"
+#include "workbook/packagewriter.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xlsx/xlsxreferences.h"
 #include "workbook/xlsx/xlsxsheeteditor.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <optional>
 
@@ -21,26 +17,11 @@ namespace {
 using xml::Scanner;
 using Token = Scanner::Token;
 
-QString nativePath(const QString &path) {
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
-[[noreturn]] void changedOnDisk(const QString &path) {
-    throw CommandError(QStringLiteral("The workbook \"%1\" was changed by another program since "
-                                      "it was opened or last refreshed. Refresh the data, then "
-                                      "make the change again")
-                           .arg(nativePath(path)));
-}
-
-[[noreturn]] void damaged() {
-    throw CommandError(QStringLiteral("The workbook is damaged and cannot be changed"));
-}
-
 const SheetEntry &sheet1(const Package &package) {
     const SheetEntry *entry = package.sheet(QStringLiteral("sheet1"));
     if (!entry || entry->part.isEmpty() || !entry->type.endsWith("/worksheet") ||
         !package.hasPart(entry->part))
-        throw CommandError(QStringLiteral("The workbook has no worksheet named sheet1"));
+        noSheet1ForWriting();
     return *entry;
 }
 
@@ -109,33 +90,27 @@ QByteArray withFullCalcOnLoad(const QByteArray &doc) {
             insertAt = s.tokenEnd();
     }
     if (insertAt < 0)
-        damaged();
+        damagedForWriting();
     return doc.left(insertAt) + '<' + prefix + "calcPr fullCalcOnLoad=\"1\"/>" + doc.mid(insertAt);
 }
 
 } // namespace
 
 void checkWritable(QByteArrayView bytes) {
-    try {
+    damageRefusesWriting([&] {
         const Package package(bytes);
         const SheetEntry &entry = sheet1(package);
         const zip::Entry *e = package.archive().find(entry.part);
         if (e->flags & 1)
-            throw CommandError(QStringLiteral("The workbook is encrypted and cannot be changed"));
+            encryptedForWriting();
         if (e->method != 0 && e->method != 8)
-            damaged();
-    } catch (const PackageError &) {
-        damaged();
-    } catch (const zip::ZipError &) {
-        damaged();
-    } catch (const xml::XmlError &) {
-        damaged();
-    }
+            damagedForWriting();
+    });
 }
 
 QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &changes,
                         WriteResult &result) {
-    try {
+    return damageRefusesWriting([&] {
         const Package package(bytes);
         const SheetEntry &entry = sheet1(package);
         bool converted = false;
@@ -183,63 +158,13 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
                             name.compare(partName, Qt::CaseInsensitive) == 0;
                  })});
         }
-        QByteArray out;
-        out.reserve(bytes.size() + bytes.size() / 8 + 4096);
-        if (!zip::rewrite(package.archive(), parts, [&](QByteArrayView piece) {
-                out.append(piece);
-                return true;
-            }))
-            throw CommandError(QStringLiteral("Stream write error"));
-        return out;
-    } catch (const PackageError &) {
-        damaged();
-    } catch (const zip::ZipError &) {
-        damaged();
-    } catch (const xml::XmlError &) {
-        damaged();
-    }
+        return rewrittenPackage(package.archive(), parts);
+    });
 }
 
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
                               const std::vector<SheetChange> &changes) {
-    QFile file(path);
-    if (!file.exists())
-        throw CommandError(QStringLiteral("The workbook \"%1\" no longer exists; it was moved or "
-                                          "deleted since it was opened or last refreshed")
-                               .arg(nativePath(path)));
-    if (!file.open(QIODevice::ReadOnly))
-        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(nativePath(path), withoutFinalPeriod(file.errorString())));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(nativePath(path), withoutFinalPeriod(file.errorString())));
-    file.close();
-    WriteResult result;
-    result.identity = fileIdentity(path, bytes);
-    const qint64 readSize = QFileInfo(path).size();
-    const QDateTime readTime = result.identity.modified;
-    if (!result.identity.sameBytes(opened))
-        changedOnDisk(path);
-
-    // The new package is made in memory: it is compressed, a fraction of the sheet's size.
-    const QByteArray out = applyChanges(bytes, changes, result);
-    if (out.isEmpty())
-        return result;
-    ReplacingFile newFile(path, ".xlsx.tmp", ReplacingFile::Durability::Flushed);
-    if (newFile.error() != 0)
-        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(nativePath(path), systemErrorText(newFile.error())));
-    if (!newFile.write(out.constData(), out.size()))
-        throw CommandError(QStringLiteral("Stream write error"));
-    // A last look: another program may have written the file while this one worked.
-    const QFileInfo now(path);
-    if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
-        changedOnDisk(path);
-    if (!newFile.close() || !newFile.commit())
-        throw CommandError(QStringLiteral("Stream write error") + newFile.failureNote());
-    result.identity = fileIdentity(path, out);
-    return result;
+    return writeChangedPackage(path, opened, changes, applyChanges, ".xlsx.tmp");
 }
 
 } // namespace workbook::xlsx

@@ -4,6 +4,8 @@
 // its offset changed. Every size and offset in the archive is checked before it is used.
 #pragma once
 
+#include "workbook/workbookerrors.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -16,9 +18,7 @@
 namespace workbook::zip {
 
 // What is wrong with an archive, in words that complete "The workbook ... is damaged: ".
-struct ZipError {
-    QString why;
-};
+using ZipError = Damage;
 
 struct Entry {
     QByteArray name; // as stored: UTF-8, or code page 437 without flag bit 11
