@@ -54,6 +54,23 @@ bool readWhole(const QString &fileName, QByteArray &bytes) {
 
 WorkbookFormat::~WorkbookFormat() = default;
 
+SheetRead sheetRead(std::unique_ptr<SheetData> sheet, QByteArray bytes, const QString &fileName) {
+    SheetRead out;
+    out.sheet = std::move(sheet);
+    out.identity = fileIdentity(fileName, bytes);
+    out.bytes = std::move(bytes);
+    return out;
+}
+
+QString refusalOf(const std::function<void()> &check) {
+    try {
+        check();
+    } catch (const CommandError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
 const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName) {
     static const xls::XlsFormat xlsFormat;
     static const xlsx::XlsxFormat xlsxFormat;

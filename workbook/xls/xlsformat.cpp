@@ -1,7 +1,6 @@
 // The .xls format's three calls, over its reader and its write-back.
 #include "workbook/xls/xlsformat.h"
 
-#include "common/commanderror.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/xlsreader.h"
 #include "workbook/xls/xlswriter.h"
@@ -14,20 +13,12 @@ bool isXlsFile(const QByteArray &bytes) {
 
 SheetRead XlsFormat::read(QByteArray bytes, const QString &fileName,
                           const QString &sheetName) const {
-    SheetRead out;
-    out.sheet = readXlsSheet(bytes, fileName, sheetName).sheet;
-    out.identity = fileIdentity(fileName, bytes);
-    out.bytes = std::move(bytes);
-    return out;
+    std::unique_ptr<SheetData> sheet = readXlsSheet(bytes, fileName, sheetName).sheet;
+    return sheetRead(std::move(sheet), std::move(bytes), fileName);
 }
 
 QString XlsFormat::whyReadOnly(const SheetRead &read) const {
-    try {
-        checkWritable(read.bytes);
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
+    return refusalOf([&] { checkWritable(read.bytes); });
 }
 
 WriteResult XlsFormat::write(const QString &path, const FileIdentity &opened,

@@ -9,21 +9,13 @@ namespace workbook::xlsx {
 
 SheetRead XlsxFormat::read(QByteArray bytes, const QString &fileName,
                            const QString &sheetName) const {
-    SheetRead out;
-    out.sheet = std::make_unique<SheetData>();
-    readWorkbook(bytes, displayPath(fileName), sheetName, *out.sheet);
-    out.identity = fileIdentity(fileName, bytes);
-    out.bytes = std::move(bytes);
-    return out;
+    auto sheet = std::make_unique<SheetData>();
+    readWorkbook(bytes, displayPath(fileName), sheetName, *sheet);
+    return sheetRead(std::move(sheet), std::move(bytes), fileName);
 }
 
 QString XlsxFormat::whyReadOnly(const SheetRead &read) const {
-    try {
-        checkWritable(read.bytes);
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
+    return refusalOf([&] { checkWritable(read.bytes); });
 }
 
 WriteResult XlsxFormat::write(const QString &path, const FileIdentity &opened,
