@@ -54,21 +54,31 @@ bool readWhole(const QString &fileName, QByteArray &bytes) {
 
 WorkbookFormat::~WorkbookFormat() = default;
 
-SheetRead sheetRead(std::unique_ptr<SheetData> sheet, QByteArray bytes, const QString &fileName) {
+FunctionsFormat::FunctionsFormat(ReadSheet readSheet, CheckWritable checkWritable, Write write)
+    : m_readSheet(std::move(readSheet)), m_checkWritable(std::move(checkWritable)),
+      m_write(std::move(write)) {}
+
+SheetRead FunctionsFormat::read(QByteArray bytes, const QString &fileName,
+                                const QString &sheetName) const {
     SheetRead out;
-    out.sheet = std::move(sheet);
+    out.sheet = m_readSheet(bytes, fileName, sheetName);
     out.identity = fileIdentity(fileName, bytes);
     out.bytes = std::move(bytes);
     return out;
 }
 
-QString refusalOf(const std::function<void()> &check) {
+QString FunctionsFormat::whyReadOnly(const SheetRead &read) const {
     try {
-        check();
+        m_checkWritable(read.bytes);
     } catch (const CommandError &e) {
         return e.message();
     }
     return QString();
+}
+
+WriteResult FunctionsFormat::write(const QString &path, const FileIdentity &opened,
+                                   const std::vector<SheetChange> &changes) const {
+    return m_write(path, opened, changes);
 }
 
 const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName) {

@@ -9,11 +9,11 @@
 //
 // How a new format joins:
 //   1. Put it in a folder of its own, workbook/<format>/, and implement WorkbookFormat's three
-//      calls there: read, whyReadOnly, write (sheetRead() and refusalOf() below make the first
-//      two short). Failures throw CommandError with the message the user is to see, naming the
-//      file, worded as the other formats word theirs (workbook/workbookerrors.h); the format's
-//      own limits (rows, columns, text length) are checked by its write, which refuses what its
-//      files cannot hold (workbook/sheetchange.h). A write takes the file-level steps of
+//      calls there: read, whyReadOnly, write (most simply as a FunctionsFormat, below, of three
+//      functions of the folder). Failures throw CommandError with the message the user is to see,
+//      naming the file, worded as the other formats word theirs (workbook/workbookerrors.h); the
+//      format's own limits (rows, columns, text length) are checked by its write, which refuses
+//      what its files cannot hold (workbook/sheetchange.h). A write takes the file-level steps of
 //      WorkbookRewrite (workbook/packagewriter.h), or writeChangedPackage() whole for a zip.
 //   2. Register it in formatOf() (workbookformat.cpp): recognise its files by their content.
 // Neither the dataset (sources/adoquery.*) nor the window changes.
@@ -62,13 +62,31 @@ public:
                               const std::vector<SheetChange> &changes) const = 0;
 };
 
-// What a format's read returns for the sheet it read from the bytes of the file fileName: the
-// sheet, fileIdentity(fileName, bytes) and the bytes.
-SheetRead sheetRead(std::unique_ptr<SheetData> sheet, QByteArray bytes, const QString &fileName);
+// A format made of its folder's three functions, as each format here is: readSheet gives the
+// named sheet of the file's bytes (fileName names the file in messages) and throws CommandError;
+// checkWritable throws the CommandError that says why edits cannot be written into such bytes;
+// write is WorkbookFormat::write.
+class FunctionsFormat : public WorkbookFormat {
+public:
+    using ReadSheet = std::function<std::unique_ptr<SheetData>(
+        const QByteArray &bytes, const QString &fileName, const QString &sheetName)>;
+    using CheckWritable = std::function<void(const QByteArray &bytes)>;
+    using Write = std::function<WriteResult(const QString &path, const FileIdentity &opened,
+                                            const std::vector<SheetChange> &changes)>;
 
-// A format's whyReadOnly from a check that throws the reason: its CommandError's message, or
-// empty when it throws none.
-QString refusalOf(const std::function<void()> &check);
+    FunctionsFormat(ReadSheet readSheet, CheckWritable checkWritable, Write write);
+
+    SheetRead read(QByteArray bytes, const QString &fileName,
+                   const QString &sheetName) const override;
+    QString whyReadOnly(const SheetRead &read) const override;
+    WriteResult write(const QString &path, const FileIdentity &opened,
+                      const std::vector<SheetChange> &changes) const override;
+
+private:
+    ReadSheet m_readSheet;
+    CheckWritable m_checkWritable;
+    Write m_write;
+};
 
 // The format of a file decided by its content, never by its name: an OLE2 compound file is .xls
 // (whose read names an Office document encrypted with a password as such); a zip whose first

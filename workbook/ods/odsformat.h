@@ -1,21 +1,16 @@
 // The .ods format: an OpenDocument spreadsheet (LibreOffice's own), a zip package whose first
-// entry, mimetype, names it. Read, and written back in its content part.
+// entry, mimetype, names it. Read (odsreader) from content.xml with the data styles of
+// styles.xml; written back (odswriter) in content.xml, the mimetype staying first and stored and
+// every other entry as it was.
 #pragma once
 
 #include "workbook/workbookformat.h"
 
 namespace workbook::ods {
 
-class OdsFormat : public WorkbookFormat {
+class OdsFormat : public FunctionsFormat {
 public:
-    // The table named like sheetName in content.xml, its data styles from styles.xml too.
-    SheetRead read(QByteArray bytes, const QString &fileName,
-                   const QString &sheetName) const override;
-    // Refuses a password-protected package, and a content part missing or stored otherwise.
-    QString whyReadOnly(const SheetRead &read) const override;
-    // Rewrites content.xml; the mimetype stays first and stored, every other entry as it was.
-    WriteResult write(const QString &path, const FileIdentity &opened,
-                      const std::vector<SheetChange> &changes) const override;
+    OdsFormat();
 };
 
 } // namespace workbook::ods

@@ -610,8 +610,11 @@ private:
 
 } // namespace
 
-void readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
-                  SheetData &sheet) {
+std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
+                                     const QString &sheetName) {
+    const QString path = displayPath(fileName);
+    auto read = std::make_unique<SheetData>();
+    SheetData &sheet = *read;
     const char *part = "META-INF/manifest.xml";
     try {
         const Package package(bytes);
@@ -633,6 +636,7 @@ void readWorkbook(QByteArrayView bytes, const QString &path, const QString &shee
     } catch (const Damage &e) {
         workbook::damaged(path, e.why);
     }
+    return read;
 }
 
 } // namespace workbook::ods

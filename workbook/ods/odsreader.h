@@ -6,14 +6,16 @@
 
 #include "workbook/sheetdata.h"
 
-#include <QByteArrayView>
+#include <QByteArray>
 #include <QString>
+
+#include <memory>
 
 namespace workbook::ods {
 
-// Reads the sheet of that name (compared without regard to case) into sheet; path names the
-// file in messages, as displayPath() gives it. Throws CommandError.
-void readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
-                  SheetData &sheet);
+// Reads the sheet of that name (compared without regard to case) from the file's bytes;
+// fileName names the file in messages. Throws CommandError.
+std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
+                                     const QString &sheetName);
 
 } // namespace workbook::ods

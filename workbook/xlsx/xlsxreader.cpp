@@ -3,6 +3,7 @@
 // cells in one pass over its XML.
 #include "workbook/xlsx/xlsxreader.h"
 
+#include "common/commanderror.h"
 #include "common/hugepages.h"
 #include "workbook/xlsx/xlsxpackage.h"
 
@@ -445,8 +446,11 @@ std::vector<NumberClass> cellFormatClasses(QByteArrayView stylesXml) {
     return classes;
 }
 
-void readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
-                  SheetData &sheet) {
+std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
+                                     const QString &sheetName) {
+    const QString path = displayPath(fileName);
+    auto read = std::make_unique<SheetData>();
+    SheetData &sheet = *read;
     try {
         const Package package(bytes);
         const SheetEntry *entry = package.sheet(sheetName);
@@ -528,6 +532,7 @@ void readWorkbook(QByteArrayView bytes, const QString &path, const QString &shee
     } catch (const Damage &e) {
         damaged(path, e.why);
     }
+    return read;
 }
 
 } // namespace workbook::xlsx

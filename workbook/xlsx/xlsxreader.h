@@ -6,17 +6,19 @@
 #include "workbook/numberformat.h"
 #include "workbook/sheetdata.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 namespace workbook::xlsx {
 
-// Reads the sheet of that name (compared without regard to case) into sheet; path names the
-// file in messages, as displayPath() gives it. Throws CommandError.
-void readWorkbook(QByteArrayView bytes, const QString &path, const QString &sheetName,
-                  SheetData &sheet);
+// Reads the sheet of that name (compared without regard to case) from the file's bytes;
+// fileName names the file in messages. Throws CommandError.
+std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
+                                     const QString &sheetName);
 
 // The number classes of a styles part's cell formats (cellXfs), by format index.
 std::vector<NumberClass> cellFormatClasses(QByteArrayView stylesXml);
