@@ -2,6 +2,9 @@
 // and OpenDocument use, without going through a time zone.
 #include "workbook/ods/odsvalues.h"
 
+#include "workbook/calendar.h"
+#include "workbook/xml/xmlvalues.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,42 +13,11 @@ namespace workbook::ods {
 
 namespace {
 
-QByteArrayView trimmed(QByteArrayView v) {
-    auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
-    while (!v.isEmpty() && blank(v.front()))
-        v = v.sliced(1);
-    while (!v.isEmpty() && blank(v.back()))
-        v.chop(1);
-    return v;
-}
-
-// Days from 1970-01-01 to a civil date.
-std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civilFromDays(std::int64_t z, std::int64_t &year, int &month, int &day) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    day = int(doy - (153 * mp + 2) / 5 + 1);
-    month = int(mp < 10 ? mp + 3 : mp - 9);
-    year = yoe + era * 400 + (month <= 2);
-}
-
-constexpr std::int64_t Days1899_12_30 = -25569; // from 1970-01-01
-
-bool isLeap(std::int64_t y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
+using calendar::civilFromDays;
+using calendar::Days1899_12_30;
+using calendar::daysFromCivil;
+using calendar::isLeap;
+using xml::trimmed;
 
 // Reads exactly n digits at p.
 bool digits(const char *&p, const char *end, int n, int &value) {
@@ -70,16 +42,6 @@ bool decimal(const char *&p, const char *end, double &value) {
 }
 
 } // namespace
-
-bool parseNumber(QByteArrayView raw, double &value) {
-    raw = trimmed(raw);
-    if (!raw.isEmpty() && raw.front() == '+')
-        raw = raw.sliced(1);
-    if (raw.isEmpty())
-        return false;
-    const auto r = std::from_chars(raw.data(), raw.data() + raw.size(), value);
-    return r.ec == std::errc() && r.ptr == raw.data() + raw.size();
-}
 
 bool parseDate(QByteArrayView raw, double &days) {
     raw = trimmed(raw);
@@ -227,31 +189,6 @@ QByteArray isoDuration(double days) {
         n += std::snprintf(buffer + n, sizeof buffer - size_t(n), ".%03d", int(ms % 1000));
     buffer[n++] = 'S';
     return QByteArray(buffer, n);
-}
-
-QByteArray numberText(double value) {
-    char buffer[32];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return QByteArray(buffer, r.ptr - buffer);
-}
-
-std::optional<std::uint8_t> errorCode(QStringView text) {
-    text = text.trimmed();
-    if (text == u"#NULL!")
-        return 0x00;
-    if (text == u"#DIV/0!")
-        return 0x07;
-    if (text == u"#VALUE!")
-        return 0x0F;
-    if (text == u"#REF!")
-        return 0x17;
-    if (text == u"#NAME?")
-        return 0x1D;
-    if (text == u"#NUM!")
-        return 0x24;
-    if (text == u"#N/A")
-        return 0x2A;
-    return std::nullopt;
 }
 
 } // namespace workbook::ods

@@ -3,6 +3,9 @@
 // for writing.
 #pragma once
 
+#include "workbook/fieldtext.h"
+#include "workbook/xml/xmlvalues.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QStringView>
@@ -13,7 +16,7 @@
 namespace workbook::ods {
 
 // A decimal number as office:value holds it ("116.39", "5E-05"); false for anything else.
-bool parseNumber(QByteArrayView raw, double &value);
+using xml::parseNumber;
 
 // An ISO 8601 date or date and time ("2024-05-01", "2024-05-01T13:30:00.5", a zone ignored) as
 // days since 1899-12-30, the day OpenDocument's default null date names. False when it is not
@@ -35,10 +38,10 @@ QByteArray isoDuration(double days);
 
 // The number office:value is written with: the shortest text that reads back as the same
 // number.
-QByteArray numberText(double value);
+using xml::numberText;
 
-// The code of an error value by the text a spreadsheet shows for it ("#DIV/0!" 0x07); none for
-// a text that is no such error (LibreOffice's own "Err:502").
-std::optional<std::uint8_t> errorCode(QStringView text);
+// The code of an error value by its text, as the field texts show it; none for a text that is no
+// such error (LibreOffice's own "Err:502").
+using fieldtext::errorCode;
 
 } // namespace workbook::ods

@@ -5,7 +5,9 @@
 
 #include "common/commanderror.h"
 #include "common/hugepages.h"
+#include "workbook/fieldtext.h"
 #include "workbook/xlsx/xlsxpackage.h"
+#include "workbook/xml/xmlvalues.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -39,48 +41,9 @@ template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
     return true;
 }
 
-QByteArrayView trimmed(QByteArrayView v) {
-    while (!v.isEmpty() &&
-           (v.front() == ' ' || v.front() == '\n' || v.front() == '\r' || v.front() == '\t'))
-        v = v.sliced(1);
-    while (!v.isEmpty() &&
-           (v.back() == ' ' || v.back() == '\n' || v.back() == '\r' || v.back() == '\t'))
-        v.chop(1);
-    return v;
-}
-
-bool parseNumber(QByteArrayView raw, double &value) {
-    raw = trimmed(raw);
-    if (!raw.isEmpty() && raw.front() == '+')
-        raw = raw.sliced(1);
-    if (raw.isEmpty())
-        return false;
-    const auto r = std::from_chars(raw.data(), raw.data() + raw.size(), value);
-    return r.ec == std::errc() && r.ptr == raw.data() + raw.size();
-}
-
-bool parseIndex(QByteArrayView raw, std::uint32_t &value) {
-    raw = trimmed(raw);
-    const auto r = std::from_chars(raw.data(), raw.data() + raw.size(), value);
-    return r.ec == std::errc() && r.ptr == raw.data() + raw.size() && !raw.isEmpty();
-}
-
-std::uint8_t errorCode(QByteArrayView text) {
-    text = trimmed(text);
-    if (text == "#NULL!")
-        return 0x00;
-    if (text == "#DIV/0!")
-        return 0x07;
-    if (text == "#VALUE!")
-        return 0x0F;
-    if (text == "#REF!")
-        return 0x17;
-    if (text == "#NAME?")
-        return 0x1D;
-    if (text == "#NUM!")
-        return 0x24;
-    return 0x2A; // #N/A, and the errors of later Excel versions
-}
+using xml::parseIndex;
+using xml::parseNumber;
+using xml::trimmed;
 
 // An ISO 8601 date and time (cells of type "d") as a serial day of the date system.
 bool isoSerial(QByteArrayView raw, bool date1904, double &serial) {
@@ -356,11 +319,13 @@ private:
             text(c, QString::fromUtf8(value.data(), value.size()), cells);
         } else if (is(type, "b")) {
             c.kind = CellKind::Bool;
-            c.code = trimmed(value) == "1" || trimmed(value) == "true" ? 1 : 0;
+            c.code = xml::isTrue(value) ? 1 : 0;
             cells.push_back(c);
         } else if (is(type, "e")) {
             c.kind = CellKind::Error;
-            c.code = errorCode(value);
+            // #N/A for the errors of later Excel versions, which the sheet model has no code for.
+            c.code =
+                fieldtext::errorCode(QString::fromUtf8(value.data(), value.size())).value_or(0x2A);
             cells.push_back(c);
         } else if (is(type, "d")) {
             double serial;

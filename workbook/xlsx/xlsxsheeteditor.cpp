@@ -6,6 +6,7 @@
 #include "common/commanderror.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xml/xmlscanner.h"
+#include "workbook/xml/xmlvalues.h"
 
 #include <algorithm>
 #include <array>
@@ -133,11 +134,7 @@ QByteArray cellTextXml(const QString &text) {
     return out;
 }
 
-QByteArray numberText(double value) {
-    char buffer[32];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return QByteArray(buffer, r.ptr - buffer);
-}
+using xml::numberText;
 
 constexpr SheetLimits Limits{SheetRows, SheetColumns, MaxCellText};
 
