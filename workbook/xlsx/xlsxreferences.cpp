@@ -3,6 +3,8 @@
 // workbook's defined names, every chart's series and every pivot cache's source.
 #include "workbook/xlsx/xlsxreferences.h"
 
+#include "workbook/xml/xmlelement.h"
+
 namespace workbook::xlsx {
 
 namespace {
@@ -10,15 +12,7 @@ namespace {
 using xml::Scanner;
 using Token = Scanner::Token;
 
-// A name against a literal, compared without a call: the scan's most frequent question.
-template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
-    if (name.size() != qsizetype(N - 1))
-        return false;
-    for (std::size_t i = 0; i + 1 < N; ++i)
-        if (name.data()[i] != what[i])
-            return false;
-    return true;
-}
+using xml::is;
 
 bool identifierChar(QChar c) {
     return c.isLetterOrNumber() || c == u'_' || c == u'.' || c == u'$' || c == u'\\' || c == u'?';
