@@ -61,6 +61,17 @@ time_ours() {
     records=$(awk '/^open_ms/ { print $8 }' "$work/run")
 }
 
+# One timed run of a Python peer on the workbook $3: the snippet $1 imports what it needs and
+# defines read(path); the milliseconds read takes go to $work/$2.
+time_python() {
+    /usr/bin/python3 -c "
+import sys, time
+$1
+t = time.perf_counter()
+read(sys.argv[1])
+print('%.2f' % ((time.perf_counter() - t) * 1000))" "$3" >>"$work/$2"
+}
+
 # The medians of the runs: ogr, open, total, process.
 take_medians() {
     ogr=$(median <"$work/ogr")

@@ -13,11 +13,10 @@ write_vrt "$work/bench.xls"
 : >"$work/xlrd"
 for i in $(seq $runs); do
     time_ogr
-    /usr/bin/python3 -c '
-import sys, time, xlrd
-t = time.perf_counter()
-xlrd.open_workbook(sys.argv[1])
-print("%.2f" % ((time.perf_counter() - t) * 1000))' "$work/bench.xls" >>"$work/xlrd"
+    time_python '
+import xlrd
+def read(path):
+    xlrd.open_workbook(path)' xlrd "$work/bench.xls"
     time_ours "$work/bench.xls"
 done
 

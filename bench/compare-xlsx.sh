@@ -15,13 +15,12 @@ write_vrt "$work/bench.xlsx"
 : >"$work/openpyxl"
 for i in $(seq $runs); do
     time_ogr
-    /usr/bin/python3 -c '
-import sys, time, openpyxl
-t = time.perf_counter()
-book = openpyxl.load_workbook(sys.argv[1], read_only=True)
-for row in book["sheet1"].iter_rows(values_only=True):
-    pass
-print("%.2f" % ((time.perf_counter() - t) * 1000))' "$work/bench.xlsx" >>"$work/openpyxl"
+    time_python '
+import openpyxl
+def read(path):
+    book = openpyxl.load_workbook(path, read_only=True)
+    for row in book["sheet1"].iter_rows(values_only=True):
+        pass' openpyxl "$work/bench.xlsx"
     time_ours "$work/bench.xlsx"
 done
 take_medians

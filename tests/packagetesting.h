@@ -1,13 +1,16 @@
-// Helpers for the write-back tests of zip workbooks (.xlsx, .ods): a sheet as a map of values
-// to compare before and after, the entries of two archives compared byte for byte, random
-// texts, and the message of a refusal.
+// Helpers for the tests of zip workbooks (.xlsx, .ods): a sheet as a map of values to compare
+// before and after, a fixture's copy opened as the dataset opens it, seeded random batches of
+// changes and the model they leave, packages made with parts replaced, the entries of two
+// archives compared byte for byte, and the message of a refusal.
 #pragma once
 
 #include "testsupport.h"
+#include "workbook/sheetchange.h"
 #include "workbook/workbookformat.h"
 #include "workbook/zip/ziparchive.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -53,6 +56,111 @@ inline bool readSheet(const QString &path, workbook::SheetData &sheet,
         return false;
     }
     return true;
+}
+
+// A fixture copied to copy (replacing what is there) and read as the dataset reads it: the
+// copy's bytes, sheet1 and the identity a write checks. ok is false, with a warning, when the
+// copy or the read fails.
+struct OpenedCopy {
+    QString path;
+    QByteArray bytes;
+    workbook::SheetData sheet;
+    workbook::FileIdentity identity;
+    bool ok = false;
+};
+
+inline OpenedCopy openCopy(const QString &fixture, const QString &copy) {
+    OpenedCopy out;
+    out.path = copy;
+    QFile::remove(copy);
+    if (!QFile::copy(fixture, copy)) {
+        qWarning() << "cannot copy" << fixture;
+        return out;
+    }
+    out.bytes = testsupport::readFile(copy);
+    out.ok = readSheet(copy, out.sheet, out.identity);
+    return out;
+}
+
+// One batch of one to three seeded changes: set a cell in the first rows and columns (value
+// nothing, a text of text(), or a number), append a row of one to four such values, or delete
+// one of the first rows.
+inline std::vector<workbook::SheetChange>
+randomChanges(QRandomGenerator &rng, int rows, int columns,
+              const std::function<QString(QRandomGenerator &)> &text) {
+    using workbook::EditValue;
+    using workbook::SheetChange;
+    std::vector<SheetChange> changes;
+    for (int n = 1 + rng.bounded(3); n > 0; --n) {
+        const int what = rng.bounded(10);
+        auto value = [&]() -> EditValue {
+            switch (rng.bounded(4)) {
+            case 0:
+                return std::monostate();
+            case 1:
+                return text(rng);
+            default:
+                return double(rng.bounded(2000000) - 1000000) / 1024.0;
+            }
+        };
+        if (what < 6) {
+            changes.push_back(
+                SheetChange::setCell(rng.bounded(rows), rng.bounded(columns), value()));
+        } else if (what < 8) {
+            QList<EditValue> values;
+            for (int c = 1 + rng.bounded(4); c > 0; --c)
+                values << value();
+            changes.push_back(SheetChange::appendRow(values));
+        } else {
+            changes.push_back(SheetChange::deleteRow(rng.bounded(rows)));
+        }
+    }
+    return changes;
+}
+
+// The model as the changes written leave it; rows are the rows the write says each change
+// addressed, asRead what the reader gives back for a text written.
+inline void applyToModel(
+    Model &model, const std::vector<workbook::SheetChange> &changes, const QList<int> &rows,
+    const std::function<QString(const QString &)> &asRead = [](const QString &t) { return t; }) {
+    using workbook::EditValue;
+    using workbook::SheetChange;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const SheetChange &c = changes[i];
+        auto put = [&](int row, int column, const EditValue &v) {
+            if (std::holds_alternative<std::monostate>(v))
+                model.erase({row, column});
+            else if (const double *d = std::get_if<double>(&v))
+                model[{row, column}] = *d;
+            else
+                model[{row, column}] = asRead(std::get<QString>(v));
+        };
+        if (c.kind == SheetChange::Kind::SetCell) {
+            put(c.row, c.column, c.value);
+        } else if (c.kind == SheetChange::Kind::AppendRow) {
+            for (int k = 0; k < c.values.size(); ++k)
+                put(rows[qsizetype(i)], k, c.values[k]);
+        } else {
+            Model moved;
+            for (const auto &[at, v] : model)
+                if (at.first != c.row)
+                    moved[{at.first > c.row ? at.first - 1 : at.first, at.second}] = v;
+            model = std::move(moved);
+        }
+    }
+}
+
+// A package laid out as the template's, its entries copied as they stand but for the parts
+// named in the changes.
+inline QByteArray withParts(const QByteArray &templateBytes,
+                            const std::vector<workbook::zip::EntryChange> &changes) {
+    const workbook::zip::Archive archive(templateBytes);
+    QByteArray out;
+    workbook::zip::rewrite(archive, changes, [&](QByteArrayView piece) {
+        out.append(piece);
+        return true;
+    });
+    return out;
 }
 
 using testsupport::errorOf;

@@ -131,81 +131,33 @@ void tst_OdsWriter::roundTrip() {
     QFETCH(int, seed);
     QFETCH(bool, gnumeric);
     QTemporaryDir dir;
-    const QString path = copyToTemporary(dir, file);
-    const QByteArray original = odstesting::readFile(path);
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    Model model = modelOf(sheet);
+    OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.ods")));
+    QVERIFY(book.ok);
+    Model model = modelOf(book.sheet);
     QRandomGenerator rng{quint32(seed)};
-    const int rows = std::max(sheet.firstRow() + sheet.rowCount(), 1) + 2;
-    const int columns = std::max(sheet.firstColumn() + sheet.columnCount(), 4) + 1;
+    const int rows = std::max(book.sheet.firstRow() + book.sheet.rowCount(), 1) + 2;
+    const int columns = std::max(book.sheet.firstColumn() + book.sheet.columnCount(), 4) + 1;
     for (int batch = 0; batch < 12; ++batch) {
-        std::vector<SheetChange> changes;
-        for (int n = 1 + rng.bounded(3); n > 0; --n) {
-            const int what = rng.bounded(10);
-            auto value = [&]() -> EditValue {
-                switch (rng.bounded(4)) {
-                case 0:
-                    return std::monostate();
-                case 1:
-                    return randomText(rng);
-                default:
-                    return double(rng.bounded(2000000) - 1000000) / 1024.0;
-                }
-            };
-            if (what < 6) {
-                changes.push_back(SheetChange::setCell(rng.bounded(rows),
-                                                       rng.bounded(std::min(columns, 8)), value()));
-            } else if (what < 8) {
-                QList<EditValue> values;
-                for (int c = 1 + rng.bounded(4); c > 0; --c)
-                    values << value();
-                changes.push_back(SheetChange::appendRow(values));
-            } else {
-                changes.push_back(SheetChange::deleteRow(rng.bounded(rows)));
-            }
-        }
-        const QByteArray before = odstesting::readFile(path);
+        const std::vector<SheetChange> changes =
+            randomChanges(rng, rows, std::min(columns, 8), randomText);
+        const QByteArray before = odstesting::readFile(book.path);
         WriteResult result;
         const QString refusal =
-            errorOf([&] { result = ods::writeSheetChanges(path, identity, changes); });
+            errorOf([&] { result = ods::writeSheetChanges(book.path, book.identity, changes); });
         if (!refusal.isEmpty()) {
             QVERIFY2(refusal.startsWith(u"Rows of sheet1 cannot be deleted") ||
                          refusal.startsWith(u"Row ") || refusal.contains(u"merged cells"),
                      qPrintable(refusal));
-            QCOMPARE(odstesting::readFile(path), before);
+            QCOMPARE(odstesting::readFile(book.path), before);
             continue;
         }
-        identity = result.identity;
+        book.identity = result.identity;
         QCOMPARE(result.rows.size(), qsizetype(changes.size()));
-        for (std::size_t i = 0; i < changes.size(); ++i) {
-            const SheetChange &c = changes[i];
-            auto put = [&](int row, int column, const EditValue &v) {
-                if (std::holds_alternative<std::monostate>(v))
-                    model.erase({row, column});
-                else if (const double *d = std::get_if<double>(&v))
-                    model[{row, column}] = *d;
-                else
-                    model[{row, column}] = asRead(std::get<QString>(v));
-            };
-            if (c.kind == SheetChange::Kind::SetCell) {
-                put(c.row, c.column, c.value);
-            } else if (c.kind == SheetChange::Kind::AppendRow) {
-                for (int k = 0; k < c.values.size(); ++k)
-                    put(result.rows[qsizetype(i)], k, c.values[k]);
-            } else {
-                Model moved;
-                for (const auto &[at, v] : model)
-                    if (at.first != c.row)
-                        moved[{at.first > c.row ? at.first - 1 : at.first, at.second}] = v;
-                model = std::move(moved);
-            }
-        }
+        applyToModel(model, changes, result.rows, asRead);
     }
     SheetData after;
     FileIdentity unused;
-    QVERIFY(readSheet(path, after, unused));
+    QVERIFY(readSheet(book.path, after, unused));
     const Model read = modelOf(after);
     auto text = [](const Value &x) {
         return std::holds_alternative<double>(x) ? QString::number(std::get<double>(x))
@@ -224,17 +176,17 @@ void tst_OdsWriter::roundTrip() {
     }
     QCOMPARE(read.size(), model.size());
 
-    const QByteArray written = odstesting::readFile(path);
-    const QString differ = untouchedDiffer(original, written, {"content.xml"});
+    const QByteArray written = odstesting::readFile(book.path);
+    const QString differ = untouchedDiffer(book.bytes, written, {"content.xml"});
     QVERIFY2(differ.isEmpty(), qPrintable(differ));
-    QCOMPARE(entryOrder(written), entryOrder(original));
+    QCOMPARE(entryOrder(written), entryOrder(book.bytes));
     const zip::Archive archive(written);
     QCOMPARE(archive.first()->name, QByteArray("mimetype"));
     QCOMPARE(archive.first()->method, std::uint16_t(0));
 
     if (!gnumeric)
         return;
-    const QList<QStringList> seen = gnumericRows(path, dir.filePath(QStringLiteral("s.csv")));
+    const QList<QStringList> seen = gnumericRows(book.path, dir.filePath(QStringLiteral("s.csv")));
     if (seen.isEmpty())
         QSKIP("Gnumeric's ssconvert is not installed");
     for (const auto &[at, v] : model) {
@@ -423,13 +375,10 @@ void tst_OdsWriter::refusals() {
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
     QTemporaryDir dir;
-    const QString path = copyToTemporary(dir, file);
-    const QByteArray before = odstesting::readFile(path);
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    QCOMPARE(errorOf([&] { ods::writeSheetChanges(path, identity, {change}); }), message);
-    QCOMPARE(odstesting::readFile(path), before);
+    const OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.ods")));
+    QVERIFY(book.ok);
+    QCOMPARE(errorOf([&] { ods::writeSheetChanges(book.path, book.identity, {change}); }), message);
+    QCOMPARE(odstesting::readFile(book.path), book.bytes);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.ods"});
 }
 

@@ -1,6 +1,8 @@
 // .xlsx write-back: seeded random edits, appends and deletes read back by our reader and by
 // openpyxl; every zip entry but the rewritten parts byte for byte as it was; the refusals with
 // their messages; the calculation chain and the recalculation flag.
+#include "packagetesting.h"
+
 #include "common/commanderror.h"
 #include "workbook/sheetdata.h"
 #include "workbook/workbookformat.h"
@@ -26,7 +28,9 @@
 #include <sys/resource.h>
 #include <variant>
 
+using namespace packagetesting;
 using namespace workbook;
+using testsupport::readFile;
 
 Q_DECLARE_METATYPE(workbook::SheetChange)
 
@@ -34,52 +38,6 @@ namespace {
 
 QString fixture(const QString &name) {
     return QStringLiteral(KML_TEST_DATA "/workbooks/xlsx/") + name;
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QString errorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
-// What a cell holds, as the tests model it: a number, a text, or a value of another kind left
-// as it was read (a truth value, an error), compared by its text.
-using Value = std::variant<double, QString>;
-using Model = std::map<std::pair<int, int>, Value>;
-
-Model modelOf(const SheetData &s) {
-    Model m;
-    for (const Cell &c : s.cells()) {
-        if (c.kind == CellKind::Text)
-            m[{c.row, c.column}] = s.text(c);
-        else if (c.kind == CellKind::Number || c.kind == CellKind::Date ||
-                 c.kind == CellKind::Currency)
-            m[{c.row, c.column}] = c.number;
-        else
-            m[{c.row, c.column}] = QStringLiteral("<kind %1>").arg(int(c.kind) * 256 + c.code);
-    }
-    return m;
-}
-
-bool readSheet(const QString &path, SheetData &sheet, FileIdentity &identity) {
-    try {
-        const QByteArray bytes = readWorkbookFile(path);
-        SheetRead read = formatOf(bytes, path).read(bytes, path, QStringLiteral("sheet1"));
-        sheet = std::move(*read.sheet);
-        identity = read.identity;
-    } catch (const CommandError &e) {
-        qWarning() << e.message();
-        return false;
-    }
-    return true;
 }
 
 bool haveOpenpyxl() {
@@ -97,45 +55,6 @@ QJsonArray openpyxlSheets(const QStringList &paths) {
         return {};
     }
     return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
-}
-
-// Entries other than the named ones: the same local header, data and central record but for
-// its offset.
-QString untouchedDiffer(const QByteArray &before, const QByteArray &after,
-                        const QList<QByteArray> &rewritten) {
-    const zip::Archive a(before), b(after);
-    for (const zip::Entry &e : a.entries()) {
-        if (rewritten.contains(e.name))
-            continue;
-        const zip::Entry *n = b.find(e.name);
-        if (!n)
-            return QString::fromUtf8(e.name) + " is missing";
-        if (a.raw(e) != b.raw(*n))
-            return QString::fromUtf8(e.name) + " differs";
-        QByteArray c1 = a.centralRecord(e).toByteArray(), c2 = b.centralRecord(*n).toByteArray();
-        c1.replace(42, 4, "\0\0\0\0", 4);
-        c2.replace(42, 4, "\0\0\0\0", 4);
-        if (c1 != c2)
-            return QString::fromUtf8(e.name) + " has another central record";
-    }
-    return QString();
-}
-
-QStringList entryOrder(const QByteArray &bytes) {
-    QStringList names;
-    std::vector<zip::Entry> entries = zip::Archive(bytes).entries();
-    std::sort(entries.begin(), entries.end(), [](const zip::Entry &x, const zip::Entry &y) {
-        return x.localOffset < y.localOffset;
-    });
-    for (const zip::Entry &e : entries)
-        names << QString::fromUtf8(e.name);
-    return names;
-}
-
-QByteArray part(const QByteArray &bytes, const QByteArray &name) {
-    const zip::Archive a(bytes);
-    const zip::Entry *e = a.find(name);
-    return e ? a.read(*e) : QByteArray();
 }
 
 QString randomText(QRandomGenerator &rng) {
@@ -195,101 +114,47 @@ void tst_XlsxWriter::roundTrip() {
     QFETCH(QString, file);
     QFETCH(int, seed);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
-    QVERIFY(QFile::copy(fixture(file), path));
-    const QByteArray original = bytesOf(path);
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    Model model = modelOf(sheet);
+    OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.xlsx")));
+    QVERIFY(book.ok);
+    Model model = modelOf(book.sheet);
     QRandomGenerator rng{quint32(seed)};
-    const int rows = std::max(sheet.firstRow() + sheet.rowCount(), 1) + 2;
-    const int columns = std::max(sheet.firstColumn() + sheet.columnCount(), 1) + 1;
-    bool deleted = false;
+    const int rows = std::max(book.sheet.firstRow() + book.sheet.rowCount(), 1) + 2;
+    const int columns = std::max(book.sheet.firstColumn() + book.sheet.columnCount(), 1) + 1;
     for (int batch = 0; batch < 7; ++batch) {
-        std::vector<SheetChange> changes;
-        for (int n = 1 + rng.bounded(3); n > 0; --n) {
-            const int what = rng.bounded(10);
-            auto value = [&]() -> EditValue {
-                switch (rng.bounded(4)) {
-                case 0:
-                    return std::monostate();
-                case 1:
-                    return randomText(rng);
-                default:
-                    return double(rng.bounded(2000000) - 1000000) / 1024.0;
-                }
-            };
-            if (what < 6) {
-                changes.push_back(
-                    SheetChange::setCell(rng.bounded(rows), rng.bounded(columns), value()));
-            } else if (what < 8) {
-                QList<EditValue> values;
-                for (int c = 1 + rng.bounded(4); c > 0; --c)
-                    values << value();
-                changes.push_back(SheetChange::appendRow(values));
-            } else {
-                changes.push_back(SheetChange::deleteRow(rng.bounded(rows)));
-            }
-        }
-        const QByteArray before = bytesOf(path);
+        const std::vector<SheetChange> changes = randomChanges(rng, rows, columns, randomText);
+        const QByteArray before = readFile(book.path);
         WriteResult result;
         const QString refusal =
-            errorOf([&] { result = xlsx::writeSheetChanges(path, identity, changes); });
+            errorOf([&] { result = xlsx::writeSheetChanges(book.path, book.identity, changes); });
         if (!refusal.isEmpty()) {
             // A refusal leaves the file as it was.
             QVERIFY2(refusal.startsWith(u"Rows of sheet1 cannot be deleted") ||
                          refusal.startsWith(u"Row ") ||
                          refusal.contains(u"formula that other cells share"),
                      qPrintable(refusal));
-            QCOMPARE(bytesOf(path), before);
+            QCOMPARE(readFile(book.path), before);
             continue;
         }
-        identity = result.identity;
+        book.identity = result.identity;
         QCOMPARE(result.rows.size(), qsizetype(changes.size()));
-        for (std::size_t i = 0; i < changes.size(); ++i) {
-            const SheetChange &c = changes[i];
-            if (c.kind == SheetChange::Kind::SetCell) {
-                if (std::holds_alternative<std::monostate>(c.value))
-                    model.erase({c.row, c.column});
-                else if (const double *d = std::get_if<double>(&c.value))
-                    model[{c.row, c.column}] = *d;
-                else
-                    model[{c.row, c.column}] = std::get<QString>(c.value);
-            } else if (c.kind == SheetChange::Kind::AppendRow) {
-                for (int k = 0; k < c.values.size(); ++k) {
-                    if (const double *d = std::get_if<double>(&c.values[k]))
-                        model[{result.rows[qsizetype(i)], k}] = *d;
-                    else if (const QString *t = std::get_if<QString>(&c.values[k]))
-                        model[{result.rows[qsizetype(i)], k}] = *t;
-                }
-            } else {
-                deleted = true;
-                Model moved;
-                for (const auto &[at, v] : model)
-                    if (at.first != c.row)
-                        moved[{at.first > c.row ? at.first - 1 : at.first, at.second}] = v;
-                model = std::move(moved);
-            }
-        }
+        applyToModel(model, changes, result.rows);
     }
-    Q_UNUSED(deleted);
 
     SheetData after;
     FileIdentity unused;
-    QVERIFY(readSheet(path, after, unused));
+    QVERIFY(readSheet(book.path, after, unused));
     QVERIFY(modelOf(after) == model);
 
     // The rewritten parts only: the sheet's, and the workbook's for its recalculation flag.
-    const QByteArray written = bytesOf(path);
-    const QString differ = untouchedDiffer(original, written,
+    const QByteArray written = readFile(book.path);
+    const QString differ = untouchedDiffer(book.bytes, written,
                                            {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml",
                                             "xl/worksheets/part1.xml", "xl/workbook.xml"});
     QVERIFY2(differ.isEmpty(), qPrintable(differ));
-    QCOMPARE(entryOrder(written), entryOrder(original));
+    QCOMPARE(entryOrder(written), entryOrder(book.bytes));
 
     // Kept for openpyxl, which reads them all in one run.
-    m_written.push_back(Written{fixture(file), path, model});
+    m_written.push_back(Written{fixture(file), book.path, model});
     m_keep.push_back(std::make_shared<QTemporaryDir>(std::move(dir)));
 }
 
@@ -431,12 +296,12 @@ void tst_XlsxWriter::keepsTheRestOfThePart() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("book.xlsx"));
     QVERIFY(QFile::copy(fixture("libreoffice-mixed.xlsx"), path));
-    const QByteArray before = part(bytesOf(path), "xl/worksheets/sheet2.xml");
+    const QByteArray before = part(readFile(path), "xl/worksheets/sheet2.xml");
     SheetData sheet;
     FileIdentity identity;
     QVERIFY(readSheet(path, sheet, identity));
     xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(2, 1, QStringLiteral("新 "))});
-    const QByteArray after = part(bytesOf(path), "xl/worksheets/sheet2.xml");
+    const QByteArray after = part(readFile(path), "xl/worksheets/sheet2.xml");
     const qsizetype rowStart = before.indexOf("<row r=\"3\"");
     const qsizetype rowEnd = before.indexOf("</row>", rowStart) + 6;
     const qsizetype tail = before.size() - rowEnd;
@@ -455,12 +320,12 @@ void tst_XlsxWriter::calculationChain() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("book.xlsx"));
     QVERIFY(QFile::copy(fixture("crafted-chain.xlsx"), path));
-    const QByteArray original = bytesOf(path);
+    const QByteArray original = readFile(path);
     SheetData sheet;
     FileIdentity identity;
     QVERIFY(readSheet(path, sheet, identity));
     xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 2, 5.0)});
-    const QByteArray written = bytesOf(path);
+    const QByteArray written = readFile(path);
     QVERIFY(!zip::Archive(written).find("xl/calcChain.xml"));
     QVERIFY(!part(written, "xl/_rels/workbook.xml.rels").contains("calcChain"));
     QVERIFY(part(written, "xl/_rels/workbook.xml.rels").contains("sharedStrings"));
@@ -477,7 +342,7 @@ void tst_XlsxWriter::calculationChain() {
     QVERIFY(QFile::remove(path) && QFile::copy(fixture("crafted-chain.xlsx"), path));
     QVERIFY(readSheet(path, sheet, identity));
     xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 0, 7.0)});
-    QVERIFY(zip::Archive(bytesOf(path)).find("xl/calcChain.xml"));
+    QVERIFY(zip::Archive(readFile(path)).find("xl/calcChain.xml"));
 }
 
 void tst_XlsxWriter::refusals_data() {
@@ -544,14 +409,11 @@ void tst_XlsxWriter::refusals() {
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
-    QVERIFY(QFile::copy(fixture(file), path));
-    const QByteArray before = bytesOf(path);
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    QCOMPARE(errorOf([&] { xlsx::writeSheetChanges(path, identity, {change}); }), message);
-    QCOMPARE(bytesOf(path), before);
+    const OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.xlsx")));
+    QVERIFY(book.ok);
+    QCOMPARE(errorOf([&] { xlsx::writeSheetChanges(book.path, book.identity, {change}); }),
+             message);
+    QCOMPARE(readFile(book.path), book.bytes);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
 }
 
@@ -578,7 +440,7 @@ void tst_XlsxWriter::failedWriteKeepsTheFile() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("book.xlsx"));
     QVERIFY(QFile::copy(fixture("libreoffice-plain.xlsx"), path));
-    const QByteArray before = bytesOf(path);
+    const QByteArray before = readFile(path);
     SheetData sheet;
     FileIdentity identity;
     QVERIFY(readSheet(path, sheet, identity));
@@ -591,7 +453,7 @@ void tst_XlsxWriter::failedWriteKeepsTheFile() {
         [&] { xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.5)}); });
     setrlimit(RLIMIT_FSIZE, &old);
     QVERIFY(error.startsWith(u"Stream write error"));
-    QCOMPARE(bytesOf(path), before);
+    QCOMPARE(readFile(path), before);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
 }
 
