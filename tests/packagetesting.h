@@ -13,11 +13,14 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringList>
+#include <QTest>
 
 #include <algorithm>
 #include <functional>
 #include <map>
 #include <variant>
+
+Q_DECLARE_METATYPE(workbook::SheetChange)
 
 namespace packagetesting {
 
@@ -161,6 +164,30 @@ inline QByteArray withParts(const QByteArray &templateBytes,
         return true;
     });
     return out;
+}
+
+// Rows of a refusals table (file, change, message) for what every format refuses alike: a text
+// too long, a number that is none, a row that does not exist, a row wider than the sheet. file
+// is a fixture with a cell B2 and fewer than 41 rows; columns is its sheet's width.
+inline void addLimitRefusals(const QString &file, int columns) {
+    using workbook::EditValue;
+    using workbook::SheetChange;
+    QTest::newRow("text too long")
+        << file << SheetChange::setCell(1, 1, QString(32768, u'x'))
+        << QStringLiteral("The text for cell B2 has 32768 characters; a cell holds at most 32767");
+    QTest::newRow("not a number") << file << SheetChange::setCell(1, 1, qQNaN())
+                                  << QStringLiteral(
+                                         "Cell B2 cannot hold an infinite or undefined number");
+    QTest::newRow("no such row") << file << SheetChange::deleteRow(40)
+                                 << QStringLiteral("Row 41 of sheet1 does not exist");
+    QList<EditValue> wide;
+    for (int i = 0; i < columns + 1; ++i)
+        wide << EditValue(1.0);
+    QTest::newRow("row too wide") << file << SheetChange::appendRow(wide)
+                                  << QStringLiteral(
+                                         "A row of sheet1 holds at most %1 cells; %2 were given")
+                                         .arg(columns)
+                                         .arg(columns + 1);
 }
 
 using testsupport::errorOf;
