@@ -153,6 +153,45 @@ inline void applyToModel(
     }
 }
 
+// How a round trip draws its batches: how many, the rows and columns cells are set in and rows
+// deleted from, the texts, the refusals a batch may meet, and what the reader gives back for a
+// text written (see applyToModel).
+struct RandomBatches {
+    int batches = 0;
+    int rows = 0;
+    int columns = 0;
+    std::function<QString(QRandomGenerator &)> text;
+    std::function<bool(const QString &refusal)> mayRefuse;
+    std::function<QString(const QString &)> asRead = [](const QString &t) { return t; };
+};
+
+using WriteChanges =
+    std::function<workbook::WriteResult(const QString &path, const workbook::FileIdentity &opened,
+                                        const std::vector<workbook::SheetChange> &changes)>;
+
+// Writes the batches into the copy, one write each, the model and the copy's identity following
+// every write; a refusal must be one the batches may meet, and leaves the file as it was. A
+// failed check fails the test (QTest::currentTestFailed()).
+inline void writeRandomBatches(OpenedCopy &book, Model &model, QRandomGenerator &rng,
+                               const RandomBatches &how, const WriteChanges &write) {
+    for (int batch = 0; batch < how.batches; ++batch) {
+        const std::vector<workbook::SheetChange> changes =
+            randomChanges(rng, how.rows, how.columns, how.text);
+        const QByteArray before = testsupport::readFile(book.path);
+        workbook::WriteResult result;
+        const QString refusal =
+            testsupport::errorOf([&] { result = write(book.path, book.identity, changes); });
+        if (!refusal.isEmpty()) {
+            QVERIFY2(how.mayRefuse(refusal), qPrintable(refusal));
+            QCOMPARE(testsupport::readFile(book.path), before);
+            continue;
+        }
+        book.identity = result.identity;
+        QCOMPARE(result.rows.size(), qsizetype(changes.size()));
+        applyToModel(model, changes, result.rows, how.asRead);
+    }
+}
+
 // A package laid out as the template's, its entries copied as they stand but for the parts
 // named in the changes.
 inline QByteArray withParts(const QByteArray &templateBytes,
