@@ -10,9 +10,11 @@
 #include "workbook/zip/ziparchive.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -206,6 +208,36 @@ inline Model writeRandomBatches(OpenedCopy &book, quint32 seed, const RandomBatc
         applyToModel(model, changes, result.rows, how.asRead);
     }
     return model;
+}
+
+// Writes the change into a copy of the fixture named copyName: refused with message, the file
+// as it was, no other file beside it. A failed check fails the test.
+inline void checkRefused(const QString &fixture, const QString &copyName,
+                         const workbook::SheetChange &change, const QString &message,
+                         const WriteChanges &write) {
+    QTemporaryDir dir;
+    const OpenedCopy book = openCopy(fixture, dir.filePath(copyName));
+    QVERIFY(book.ok);
+    QCOMPARE(testsupport::errorOf([&] { write(book.path, book.identity, {change}); }), message);
+    QCOMPARE(testsupport::readFile(book.path), book.bytes);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{copyName});
+}
+
+// Writes a change into a copy of the fixture that another program replaced with other since it
+// was read: refused with the message that says so.
+inline void checkChangedOnDisk(const QString &fixture, const QString &other,
+                               const QString &copyName, const WriteChanges &write) {
+    QTemporaryDir dir;
+    const OpenedCopy book = openCopy(fixture, dir.filePath(copyName));
+    QVERIFY(book.ok);
+    QVERIFY(QFile::remove(book.path) && QFile::copy(other, book.path));
+    QCOMPARE(testsupport::errorOf([&] {
+                 write(book.path, book.identity, {workbook::SheetChange::setCell(1, 1, 2.0)});
+             }),
+             QStringLiteral("The workbook \"%1\" was changed by another program since it was "
+                            "opened or last refreshed. Refresh the data, then make the change "
+                            "again")
+                 .arg(QDir::toNativeSeparators(book.path)));
 }
 
 // A package laid out as the template's, its entries copied as they stand but for the parts

@@ -350,12 +350,8 @@ void tst_OdsWriter::refusals() {
     QFETCH(QString, file);
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
-    QTemporaryDir dir;
-    const OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.ods")));
-    QVERIFY(book.ok);
-    QCOMPARE(errorOf([&] { ods::writeSheetChanges(book.path, book.identity, {change}); }), message);
-    QCOMPARE(odstesting::readFile(book.path), book.bytes);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.ods"});
+    checkRefused(fixture(file), QStringLiteral("book.ods"), change, message,
+                 ods::writeSheetChanges);
 }
 
 void tst_OdsWriter::unwritablePackages_data() {
@@ -407,20 +403,8 @@ void tst_OdsWriter::unwritablePackages() {
 }
 
 void tst_OdsWriter::changedOnDisk() {
-    QTemporaryDir dir;
-    const OpenedCopy book =
-        openCopy(fixture("libreoffice-plain.ods"), dir.filePath(QStringLiteral("book.ods")));
-    QVERIFY(book.ok);
-    const QString path = book.path;
-    const QString other = copyToTemporary(dir, QStringLiteral("gnumeric-plain.ods"));
-    QCOMPARE(other, path);
-    QCOMPARE(
-        errorOf([&] {
-            ods::writeSheetChanges(path, book.identity, {SheetChange::setCell(1, 1, 2.0)});
-        }),
-        QStringLiteral("The workbook \"%1\" was changed by another program since it was "
-                       "opened or last refreshed. Refresh the data, then make the change again")
-            .arg(QDir::toNativeSeparators(path)));
+    checkChangedOnDisk(fixture("libreoffice-plain.ods"), fixture("gnumeric-plain.ods"),
+                       QStringLiteral("book.ods"), ods::writeSheetChanges);
 }
 
 void tst_OdsWriter::failedSaveLeavesTheFile() {

@@ -379,29 +379,13 @@ void tst_XlsxWriter::refusals() {
     QFETCH(QString, file);
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
-    QTemporaryDir dir;
-    const OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.xlsx")));
-    QVERIFY(book.ok);
-    QCOMPARE(errorOf([&] { xlsx::writeSheetChanges(book.path, book.identity, {change}); }),
-             message);
-    QCOMPARE(readFile(book.path), book.bytes);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
+    checkRefused(fixture(file), QStringLiteral("book.xlsx"), change, message,
+                 xlsx::writeSheetChanges);
 }
 
 void tst_XlsxWriter::changedOnDisk() {
-    QTemporaryDir dir;
-    OpenedCopy book =
-        openCopy(fixture("crafted-kinds.xlsx"), dir.filePath(QStringLiteral("book.xlsx")));
-    QVERIFY(book.ok);
-    QFile::remove(book.path);
-    QVERIFY(QFile::copy(fixture("crafted-chain.xlsx"), book.path));
-    QCOMPARE(
-        errorOf([&] {
-            xlsx::writeSheetChanges(book.path, book.identity, {SheetChange::setCell(1, 1, 2.0)});
-        }),
-        QStringLiteral("The workbook \"%1\" was changed by another program since it was "
-                       "opened or last refreshed. Refresh the data, then make the change again")
-            .arg(QDir::toNativeSeparators(book.path)));
+    checkChangedOnDisk(fixture("crafted-kinds.xlsx"), fixture("crafted-chain.xlsx"),
+                       QStringLiteral("book.xlsx"), xlsx::writeSheetChanges);
 }
 
 // A write that fails part way (here at a file-size limit) leaves the old file as it was and no
