@@ -6,7 +6,7 @@
 # Prints the median of 5 runs of each, the ratios, and kmlmaker's peak memory.
 # Usage: bench/compare-ods.sh [build dir]   (needs libreoffice-calc, python3-xlwt, gdal-bin)
 set -euo pipefail
-source "$(dirname "$0")/compare-common.sh"
+source "$(dirname "$0")/comparesupport.sh"
 
 /usr/bin/python3 "$root/bench/make-bench-ods.py" "$work/bench.ods"
 write_vrt "$work/bench.ods"

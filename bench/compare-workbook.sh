@@ -6,7 +6,7 @@
 # Prints the median of 5 runs of each, the ratios, and kmlmaker's peak memory.
 # Usage: bench/compare-workbook.sh [build dir]   (needs python3-xlwt, python3-xlrd, gdal-bin)
 set -euo pipefail
-source "$(dirname "$0")/compare-common.sh"
+source "$(dirname "$0")/comparesupport.sh"
 
 /usr/bin/python3 "$root/bench/make-bench-workbook.py" "$work/bench.xls"
 write_vrt "$work/bench.xls"

@@ -8,7 +8,7 @@
 #    against the sheet part's uncompressed size.
 # Usage: bench/compare-xlsx.sh [build dir]   (needs python3-openpyxl and gdal-bin)
 set -euo pipefail
-source "$(dirname "$0")/compare-common.sh"
+source "$(dirname "$0")/comparesupport.sh"
 
 /usr/bin/python3 "$root/bench/make-bench-xlsx.py" "$work/bench.xlsx" 65534
 write_vrt "$work/bench.xlsx"
