@@ -7,6 +7,7 @@
 #include "testsupport.h"
 #include "workbook/sheetchange.h"
 #include "workbook/workbookformat.h"
+#include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/zip/ziparchive.h"
 
 #include <QDebug>
@@ -174,11 +175,11 @@ using WriteChanges =
                                         const std::vector<workbook::SheetChange> &changes)>;
 
 // Writes batches drawn from the seed into the copy, one write each, the copy's identity following
-// every write, and returns the model of sheet1 as they leave it; a refusal must be one the
-// batches may meet, and leaves the file as it was. A failed check fails the test
-// (QTest::currentTestFailed()).
+// every write, and returns the model of sheet1 as they leave it (alongside, another model, takes
+// the same changes); a refusal must be one the batches may meet, and leaves the file as it was. A
+// failed check fails the test (QTest::currentTestFailed()).
 inline Model writeRandomBatches(OpenedCopy &book, quint32 seed, const RandomBatches &how,
-                                const WriteChanges &write) {
+                                const WriteChanges &write, Model *alongside = nullptr) {
     Model model = modelOf(book.sheet);
     QRandomGenerator rng{seed};
     const int rows = std::max(book.sheet.firstRow() + book.sheet.rowCount(), 1) + 2;
@@ -206,9 +207,37 @@ inline Model writeRandomBatches(OpenedCopy &book, quint32 seed, const RandomBatc
         if (QTest::currentTestFailed())
             return model;
         applyToModel(model, changes, result.rows, how.asRead);
+        if (alongside)
+            applyToModel(*alongside, changes, result.rows, how.asRead);
     }
     return model;
 }
+
+// A cell whose formula another program computes anew when it opens the file, as marked in a
+// model of sheet1 that the changes were applied to: one that reads sheet1 (its result follows
+// the edits) or one with no stored result (read as empty).
+inline const QString Recomputed = QStringLiteral("<recomputed>");
+
+// The model with the named cells of sheet1 ("Sheet1!E5", any case) marked Recomputed.
+inline Model withRecomputed(Model model, const QStringList &cells) {
+    for (const QString &name : cells) {
+        int row = 0, column = 0;
+        if (name.section(u'!', 0, 0).compare(u"sheet1", Qt::CaseInsensitive) == 0 &&
+            workbook::xlsx::parseCellName(name.section(u'!', 1).toLatin1(), row, column))
+            model[{row, column}] = Recomputed;
+    }
+    return model;
+}
+
+// A workbook a round trip wrote, kept for the readers that read them all in one run: its
+// fixture, the model of sheet1 after the changes and the one with recomputed cells marked
+// (withRecomputed), the date system, and the recomputed cells ("Refs!A1").
+struct Written {
+    QString original, path;
+    Model model, marked;
+    bool date1904 = false;
+    QStringList recomputed;
+};
 
 // Writes the change into a copy of the fixture named copyName: refused with message, the file
 // as it was, no other file beside it. A failed check fails the test.
