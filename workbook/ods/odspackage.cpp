@@ -103,9 +103,14 @@ bool Names::isGroup(QByteArrayView q) const {
 }
 
 bool Names::attribute(const Scanner &s, Ns ns, QByteArrayView local, QByteArrayView &raw) const {
-    for (const Scanner::Attribute &a : s.attributes())
-        if (is(a.name, ns, local)) {
-            raw = a.raw;
+    return attribute(s.attributes().data(), int(s.attributes().size()), ns, local, raw);
+}
+
+bool Names::attribute(const Scanner::Attribute *first, int count, Ns ns, QByteArrayView local,
+                      QByteArrayView &raw) const {
+    for (int i = 0; i < count; ++i)
+        if (is(first[i].name, ns, local)) {
+            raw = first[i].raw;
             return true;
         }
     return false;

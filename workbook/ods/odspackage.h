@@ -59,6 +59,9 @@ public:
     bool isGroup(QByteArrayView qualified) const;
     // The undecoded value of the current start element's attribute; false when absent.
     bool attribute(const xml::Scanner &s, Ns ns, QByteArrayView local, QByteArrayView &raw) const;
+    // The same among count attributes from first on.
+    bool attribute(const xml::Scanner::Attribute *first, int count, Ns ns, QByteArrayView local,
+                   QByteArrayView &raw) const;
 
 private:
     std::vector<std::pair<QByteArray, Ns>> m_prefixes;

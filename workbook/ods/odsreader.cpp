@@ -4,6 +4,7 @@
 #include "workbook/ods/odsreader.h"
 
 #include "common/commanderror.h"
+#include "workbook/ods/odsfastrow.h"
 #include "workbook/ods/odspackage.h"
 #include "workbook/ods/odsstyles.h"
 #include "workbook/ods/odsvalues.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -20,6 +22,7 @@ namespace {
 
 using xml::Scanner;
 using Token = Scanner::Token;
+using Attribute = Scanner::Attribute;
 
 struct Failure {
     QString message;
@@ -27,6 +30,16 @@ struct Failure {
 
 [[noreturn]] void damaged(const char *why) {
     throw Damaged{QString::fromLatin1(why)};
+}
+
+// Where what first stands in bytes from from on; -1 when nowhere. glibc's memmem is several
+// times faster than QByteArrayView::indexOf over a part of tens of megabytes.
+qsizetype find(QByteArrayView bytes, QByteArrayView what, qsizetype from) {
+    if (from < 0 || from > bytes.size())
+        return -1;
+    const void *at = memmem(bytes.data() + from, std::size_t(bytes.size() - from), what.data(),
+                            std::size_t(what.size()));
+    return at ? static_cast<const char *>(at) - bytes.data() : -1;
 }
 
 // Beyond these a sheet is not read: each value cell takes 16 bytes, and a repeated row or
@@ -52,8 +65,8 @@ enum class Attr {
 
 class SheetReader {
 public:
-    SheetReader(SheetData &sheet, CellStyles &styles, const QString &path)
-        : m_sheet(sheet), m_styles(styles), m_path(path) {}
+    SheetReader(SheetData &sheet, CellStyles &styles, const QString &path, RowReading reading)
+        : m_sheet(sheet), m_styles(styles), m_path(path), m_reading(reading) {}
     // A reader of part of the same sheet's rows, into a sheet of its own, knowing what the main
     // reader has read before the rows.
     SheetReader(const SheetReader &main, SheetData &part)
@@ -132,12 +145,15 @@ private:
     // they stand. Anything else (rows in groups, names or shapes after the rows, a damaged row)
     // is read in one pass, which finds what is wrong.
     bool readInTwo(Scanner &s) {
-        constexpr qsizetype Enough = qsizetype(8) << 20; // below this a thread costs more
+        if (m_reading == RowReading::Scanner)
+            return false;
+        // Below this a thread costs more.
+        const qsizetype Enough = m_reading == RowReading::Halves ? 0 : qsizetype(8) << 20;
         const qsizetype begin = s.tokenEnd();
         const QByteArray endTag = "</" + s.name().toByteArray() + '>';
         m_rowTag = '<' + m_names.qualified(Ns::Table, "table-row");
         m_rowEndTag = "</" + m_names.qualified(Ns::Table, "table-row") + '>';
-        const qsizetype end = m_document.indexOf(endTag, begin);
+        const qsizetype end = find(m_document, endTag, begin);
         const qsizetype first = rowAt(begin);
         if (end < 0 || first < 0 || first > end || end - first < Enough)
             return false;
@@ -173,6 +189,13 @@ private:
             second.m_document = m_document;
             second.m_rowTag = m_rowTag;
             second.m_rowEndTag = m_rowEndTag;
+            if (fastRowsFit()) {
+                m_fast.emplace(m_names.qualified(Ns::Table, "table-row"),
+                               m_names.qualified(Ns::Table, "table-cell"),
+                               m_names.qualified(Ns::Table, "covered-table-cell"),
+                               m_names.qualified(Ns::Text, "p"));
+                second.m_fast.emplace(*m_fast);
+            }
             bool secondRead = false;
             std::thread worker([&] {
                 try {
@@ -202,8 +225,8 @@ private:
 
     // Where the next row's start tag stands from a position on; -1 when none does.
     qsizetype rowAt(qsizetype from) const {
-        for (qsizetype at = m_document.indexOf(m_rowTag, from); at >= 0;
-             at = m_document.indexOf(m_rowTag, at + 1)) {
+        for (qsizetype at = find(m_document, m_rowTag, from); at >= 0;
+             at = find(m_document, m_rowTag, at + 1)) {
             const qsizetype next = at + m_rowTag.size();
             if (next < m_document.size() &&
                 (m_document[next] == ' ' || m_document[next] == '>' || m_document[next] == '/' ||
@@ -225,6 +248,14 @@ private:
                 return;
             if (rowAt(at) != at)
                 throw Damaged{};
+            if (m_fast) {
+                const char *base = m_document.data();
+                if (const char *next = m_fast->read(base + at, base + end)) {
+                    readFastRow(*m_fast);
+                    at = next - base;
+                    continue;
+                }
+            }
             // The start tag's end: the first ">" outside quoted values.
             qsizetype close = at + m_rowTag.size();
             char quote = 0;
@@ -241,7 +272,7 @@ private:
                 throw Damaged{};
             qsizetype rowEnd = close + 1;
             if (m_document[close - 1] != '/') {
-                rowEnd = m_document.indexOf(m_rowEndTag, close);
+                rowEnd = find(m_document, m_rowEndTag, close);
                 if (rowEnd < 0 || rowEnd >= end)
                     throw Damaged{};
                 rowEnd += m_rowEndTag.size();
@@ -316,12 +347,8 @@ private:
 
     void readRow(Scanner &s, std::int64_t &row) {
         std::int64_t repeat = 1;
-        QByteArrayView raw, rowStyle;
-        if (m_names.attribute(s, Ns::Table, "number-rows-repeated", raw))
-            parseCount(raw, SheetRows, repeat);
-        repeat = std::max<std::int64_t>(repeat, 1);
-        m_names.attribute(s, Ns::Table, "default-cell-style-name", rowStyle);
-        m_rowCells.clear();
+        QByteArrayView rowStyle;
+        rowHead(s.attributes().data(), int(s.attributes().size()), repeat, rowStyle);
         std::int64_t column = 0;
         if (s.isEmptyElement()) {
             s.next();
@@ -336,27 +363,53 @@ private:
                     s.skipElement();
                     continue;
                 }
-                std::int64_t count = 1;
-                if (m_names.attribute(s, Ns::Table, "number-columns-repeated", raw))
-                    parseCount(raw, JumboColumns, count);
-                count = std::max<std::int64_t>(count, 1);
                 // A covered cell of a merged range shows nothing, whatever it holds.
                 if (covered)
                     skipContent(s);
-                if (covered || !readCell(s, column, rowStyle)) {
-                    column = std::min<std::int64_t>(column + count, std::int64_t(1) << 40);
-                    continue;
-                }
-                if (column + count > JumboColumns)
-                    damaged("a cell lies outside the sheet");
-                Cell c = m_rowCells.back();
-                for (std::int64_t k = 1; k < count; ++k) {
-                    c.column = std::uint16_t(column + k);
-                    m_rowCells.push_back(c);
-                }
-                column += count;
+                ScannedContent content{*this, s};
+                addCell(covered, s.attributes().data(), int(s.attributes().size()), content, column,
+                        rowStyle);
             }
         }
+        commitRow(row, repeat);
+    }
+
+    // A row's repeat count and default cell style, from its attributes; its cells to come.
+    void rowHead(const Attribute *attributes, int count, std::int64_t &repeat,
+                 QByteArrayView &rowStyle) {
+        QByteArrayView raw;
+        if (m_names.attribute(attributes, count, Ns::Table, "number-rows-repeated", raw))
+            parseCount(raw, SheetRows, repeat);
+        repeat = std::max<std::int64_t>(repeat, 1);
+        m_names.attribute(attributes, count, Ns::Table, "default-cell-style-name", rowStyle);
+        m_rowCells.clear();
+    }
+
+    // A cell's value (none when covered) for each column it repeats over, from column on.
+    template <typename Content>
+    void addCell(bool covered, const Attribute *attributes, int n, Content &content,
+                 std::int64_t &column, QByteArrayView rowStyle) {
+        std::int64_t count = 1;
+        QByteArrayView raw;
+        if (m_names.attribute(attributes, n, Ns::Table, "number-columns-repeated", raw))
+            parseCount(raw, JumboColumns, count);
+        count = std::max<std::int64_t>(count, 1);
+        if (covered || !readCell(attributes, n, content, column, rowStyle)) {
+            column = std::min<std::int64_t>(column + count, std::int64_t(1) << 40);
+            return;
+        }
+        if (column + count > JumboColumns)
+            damaged("a cell lies outside the sheet");
+        Cell c = m_rowCells.back();
+        for (std::int64_t k = 1; k < count; ++k) {
+            c.column = std::uint16_t(column + k);
+            m_rowCells.push_back(c);
+        }
+        column += count;
+    }
+
+    // The row's values, once for each row it repeats over.
+    void commitRow(std::int64_t &row, std::int64_t repeat) {
         if (!m_rowCells.empty()) {
             if (row + repeat > SheetRows)
                 throw Failure{beyondLastRow()};
@@ -371,12 +424,70 @@ private:
         row = std::min<std::int64_t>(row + repeat, std::int64_t(1) << 40);
     }
 
+    // The row the fast reader has just read, as readRow reads the same bytes.
+    void readFastRow(const FastRowReader &f) {
+        std::int64_t repeat = 1;
+        QByteArrayView rowStyle;
+        rowHead(f.rowAttributes().data(), int(f.rowAttributes().size()), repeat, rowStyle);
+        std::int64_t column = 0;
+        for (const FastRowReader::FastCell &c : f.cells()) {
+            FastContent content{*this, f.paragraphs(c), c.paragraphCount, c.empty};
+            addCell(c.covered, f.attributes(c), c.attributeCount, content, column, rowStyle);
+        }
+        commitRow(m_row, repeat);
+    }
+
+    // Whether the fast row reader reads this document's names as the scanner's path does: one
+    // prefix bound to each of the vocabularies of rows, cells and paragraphs.
+    bool fastRowsFit() const {
+        return m_names.is(m_names.qualified(Ns::Table, "table-row"), Ns::Table, "table-row") &&
+               m_names.is(m_names.qualified(Ns::Text, "p"), Ns::Text, "p") &&
+               m_reading != RowReading::Scanner;
+    }
+
+    // A cell's content as readCell reads it: through the scanner, which stands on the cell's
+    // start tag and ends on its end tag...
+    struct ScannedContent {
+        SheetReader &reader;
+        Scanner &s;
+        bool isEmpty() const { return s.isEmptyElement(); }
+        void skipNumber() { reader.skipCell(s); }
+        void skip() { skipContent(s); }
+        void paragraphs(QString &out) { reader.readParagraphs(s, out); }
+        QString decodeAttribute(QByteArrayView raw) const { return s.decodeAttribute(raw); }
+    };
+    // ... or as the fast row reader found it: plain paragraphs, undecoded.
+    struct FastContent {
+        SheetReader &reader;
+        const QByteArrayView *texts;
+        int count;
+        bool empty;
+        bool isEmpty() const { return empty; }
+        void skipNumber() {}
+        void skip() {}
+        void paragraphs(QString &out) {
+            for (int i = 0; i < count; ++i) {
+                if (i > 0)
+                    out += u'\n';
+                reader.m_decoder.appendDecodedText(texts[i], out);
+                if (out.size() > MaxTextLength)
+                    damaged("a cell holds a text longer than any sheet holds");
+            }
+        }
+        QString decodeAttribute(QByteArrayView raw) const {
+            return reader.m_decoder.decodeAttribute(raw);
+        }
+    };
+
     // Reads the cell the scanner stands on (to its end tag); true with its value appended to
     // m_rowCells, false when it holds none.
-    bool readCell(Scanner &s, std::int64_t column, QByteArrayView rowStyle) {
+    template <typename Content>
+    bool readCell(const Attribute *attributes, int n, Content &s, std::int64_t column,
+                  QByteArrayView rowStyle) {
         QByteArrayView found[int(Attr::Count)];
         bool present[int(Attr::Count)] = {};
-        for (const Scanner::Attribute &a : s.attributes()) {
+        for (int k = 0; k < n; ++k) {
+            const Attribute &a = attributes[k];
             for (int i = 0; i < int(Attr::Count); ++i) {
                 const QByteArray &name = m_cellAttributes[i];
                 if (a.name.size() == name.size() &&
@@ -403,7 +514,7 @@ private:
         Cell c;
         c.column = std::uint16_t(std::min<std::int64_t>(column, JumboColumns - 1));
         if (!textual) {
-            skipCell(s);
+            s.skipNumber();
             if (type.isEmpty())
                 return false; // a formula without a cached result
             // LibreOffice converts an Excel truth value into such a formula with a float result.
@@ -422,10 +533,10 @@ private:
             m_text = s.decodeAttribute(gnumericError);
         else if (hasString && !error)
             m_text = s.decodeAttribute(stringValue);
-        if (m_text.isEmpty() && !(hasString && !error) && !s.isEmptyElement())
-            readParagraphs(s, m_text);
+        if (m_text.isEmpty() && !(hasString && !error) && !s.isEmpty())
+            s.paragraphs(m_text);
         else
-            skipContent(s);
+            s.skip();
         if (error && m_text.isEmpty() && hasString)
             m_text = s.decodeAttribute(stringValue);
         if (m_text.isEmpty())
@@ -461,7 +572,7 @@ private:
         }
         if (m_cellEnd.isEmpty())
             m_cellEnd = "</" + s.name().toByteArray() + '>';
-        const qsizetype end = m_content.indexOf(m_cellEnd, s.position());
+        const qsizetype end = find(m_content, m_cellEnd, s.position());
         // (m_content is the document the scanner reads: the whole part, or a half's copy)
         if (end < 0) {
             s.skipElement();
@@ -591,6 +702,7 @@ private:
     SheetData &m_sheet;
     CellStyles &m_styles;
     const QString &m_path;
+    RowReading m_reading = RowReading::Usual;
     QByteArrayView m_document; // the content part
     QByteArrayView m_content;  // what the scanner reads: the part, or a copy of half its rows
     QByteArray m_cellAttributes[int(Attr::Count)]; // as this document names them
@@ -606,12 +718,19 @@ private:
     QByteArray m_lastStyle;
     NumberClass m_lastClass = NumberClass::Plain;
     qsizetype m_expanded = 0;
+    std::optional<FastRowReader> m_fast; // rows of the plain shape, in a half
+    Scanner m_decoder{QByteArrayView()}; // decodes the texts the fast reader found
 };
 
 } // namespace
 
 std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
                                      const QString &sheetName) {
+    return readSheetRows(bytes, fileName, sheetName, RowReading::Usual);
+}
+
+std::unique_ptr<SheetData> readSheetRows(const QByteArray &bytes, const QString &fileName,
+                                         const QString &sheetName, RowReading reading) {
     const QString path = displayPath(fileName);
     auto read = std::make_unique<SheetData>();
     SheetData &sheet = *read;
@@ -626,7 +745,7 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
             styles.readDocument(package.part("styles.xml"));
         }
         part = "content.xml";
-        SheetReader reader(sheet, styles, path);
+        SheetReader reader(sheet, styles, path, reading);
         if (!reader.run(package.part("content.xml"), sheetName))
             noSuchSheet(path, sheetName);
     } catch (const Failure &f) {

@@ -18,4 +18,12 @@ namespace workbook::ods {
 std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
                                      const QString &sheetName);
 
+// How the rows of a sheet are read. Usual: a big sheet's in two halves at once, each row of the
+// shape LibreOffice writes by the fast row reader, any other by the scanner. The others are for
+// the tests that compare the two: every row by the scanner in one pass, or every sheet in two
+// halves (where it parts cleanly) with the fast row reader, whatever its size.
+enum class RowReading { Usual, Scanner, Halves };
+std::unique_ptr<SheetData> readSheetRows(const QByteArray &bytes, const QString &fileName,
+                                         const QString &sheetName, RowReading reading);
+
 } // namespace workbook::ods
