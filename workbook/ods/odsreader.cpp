@@ -65,6 +65,8 @@ enum class Attr {
 
 class SheetReader {
 public:
+    std::int64_t fastRowsRead() const { return m_fastRowsRead; }
+
     SheetReader(SheetData &sheet, CellStyles &styles, const QString &path, RowReading reading)
         : m_sheet(sheet), m_styles(styles), m_path(path), m_reading(reading) {}
     // A reader of part of the same sheet's rows, into a sheet of its own, knowing what the main
@@ -165,6 +167,7 @@ private:
             m_columns = ColumnStyles();
             m_row = 0;
             m_expanded = 0;
+            m_fastRowsRead = 0;
             m_content = m_document;
             return false;
         };
@@ -310,6 +313,7 @@ private:
         }
         m_row = std::min<std::int64_t>(offset + second.m_row, std::int64_t(1) << 40);
         m_expanded += second.m_expanded;
+        m_fastRowsRead += second.m_fastRowsRead;
         if (m_expanded > MaxExpandedSpaces)
             damaged("its texts repeat more spaces than any sheet holds");
     }
@@ -435,6 +439,7 @@ private:
             addCell(c.covered, f.attributes(c), c.attributeCount, content, column, rowStyle);
         }
         commitRow(m_row, repeat);
+        ++m_fastRowsRead;
     }
 
     // Whether the fast row reader reads this document's names as the scanner's path does: one
@@ -719,6 +724,7 @@ private:
     NumberClass m_lastClass = NumberClass::Plain;
     qsizetype m_expanded = 0;
     std::optional<FastRowReader> m_fast; // rows of the plain shape, in a half
+    std::int64_t m_fastRowsRead = 0;
     Scanner m_decoder{QByteArrayView()}; // decodes the texts the fast reader found
 };
 
@@ -730,7 +736,8 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
 }
 
 std::unique_ptr<SheetData> readSheetRows(const QByteArray &bytes, const QString &fileName,
-                                         const QString &sheetName, RowReading reading) {
+                                         const QString &sheetName, RowReading reading,
+                                         std::int64_t *fastRows) {
     const QString path = displayPath(fileName);
     auto read = std::make_unique<SheetData>();
     SheetData &sheet = *read;
@@ -748,6 +755,8 @@ std::unique_ptr<SheetData> readSheetRows(const QByteArray &bytes, const QString 
         SheetReader reader(sheet, styles, path, reading);
         if (!reader.run(package.part("content.xml"), sheetName))
             noSuchSheet(path, sheetName);
+        if (fastRows)
+            *fastRows = reader.fastRowsRead();
     } catch (const Failure &f) {
         throw CommandError(f.message);
     } catch (const xml::XmlError &e) {

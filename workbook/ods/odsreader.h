@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 namespace workbook::ods {
@@ -21,9 +22,11 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
 // How the rows of a sheet are read. Usual: a big sheet's in two halves at once, each row of the
 // shape LibreOffice writes by the fast row reader, any other by the scanner. The others are for
 // the tests that compare the two: every row by the scanner in one pass, or every sheet in two
-// halves (where it parts cleanly) with the fast row reader, whatever its size.
+// halves (where it parts cleanly) with the fast row reader, whatever its size. fastRows, when
+// given, gets how many rows the fast row reader read.
 enum class RowReading { Usual, Scanner, Halves };
 std::unique_ptr<SheetData> readSheetRows(const QByteArray &bytes, const QString &fileName,
-                                         const QString &sheetName, RowReading reading);
+                                         const QString &sheetName, RowReading reading,
+                                         std::int64_t *fastRows = nullptr);
 
 } // namespace workbook::ods
