@@ -6,10 +6,12 @@
 
 #include "common/commanderror.h"
 #include "common/hugepages.h"
+#include "workbook/ods/odsfastrow.h"
 #include "workbook/ods/odsvalues.h"
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace workbook::ods {
 
@@ -76,6 +78,11 @@ struct Source {
     qsizetype begin, end;
 };
 
+struct CellFacts {
+    std::int64_t columns, matrixRows, matrixColumns;
+    bool value;
+};
+
 void appendEscaped(QByteArray &out, QStringView text) {
     const QByteArray utf8 = text.toUtf8();
     for (const char c : utf8) {
@@ -131,6 +138,10 @@ public:
     void index();
     void indexTable(Scanner &s);
     void indexRow(Scanner &s, int &row);
+    bool indexFastRow(Scanner &s, Row &r);
+    CellFacts cellFacts(const Scanner::Attribute *attributes, int count) const;
+    void indexCell(Row &r, std::int64_t &column, bool covered, const CellFacts &facts,
+                   bool content);
     bool cellContent(Scanner &s) const;
 
     bool is(QByteArrayView name, Ns ns, const char *local) const {
@@ -169,7 +180,8 @@ public:
     std::vector<Row> m_rows; // in row order, as the elements stand
     std::vector<Range> m_matrices, m_covered;
     ColumnStyles m_columns;
-    qsizetype m_insertAt = -1; // where rows made here go: after the last row element
+    qsizetype m_insertAt = -1;           // where rows made here go: after the last row element
+    std::optional<FastRowReader> m_fast; // the rows of the shape LibreOffice writes
     bool m_changed = false;
 };
 
@@ -261,7 +273,7 @@ void ContentEditor::Private::indexRow(Scanner &s, int &row) {
     const qsizetype begin = s.tokenBegin();
     if (s.isEmptyElement()) {
         s.next();
-    } else {
+    } else if (!indexFastRow(s, r)) {
         std::int64_t column = 0;
         const int depth = s.depth();
         while (!(s.next() == Token::EndElement && s.depth() < depth)) {
@@ -272,42 +284,86 @@ void ContentEditor::Private::indexRow(Scanner &s, int &row) {
                 s.skipElement();
                 continue;
             }
-            std::int64_t columns = 1, matrixRows = 0, matrixColumns = 0;
-            bool value = false;
-            for (const Scanner::Attribute &a : s.attributes()) {
-                const Ns ns = m_names.of(a.prefix());
-                const QByteArrayView local = a.localName();
-                if (ns == Ns::Table && local == "number-columns-repeated")
-                    parseCount(a.raw, JumboColumns, columns);
-                else if (ns == Ns::Table && local == "number-matrix-rows-spanned")
-                    parseCount(a.raw, SheetRows, matrixRows);
-                else if (ns == Ns::Table && local == "number-matrix-columns-spanned")
-                    parseCount(a.raw, JumboColumns, matrixColumns);
-                else if ((ns == Ns::Office || ns == Ns::Calcext) && local == "value-type")
-                    value = true;
-                else if (ns == Ns::Table && local == "formula")
-                    value = true;
-            }
-            columns = std::max<std::int64_t>(columns, 1);
-            if (cellContent(s) || value || covered)
-                r.content = true;
-            if (column < JumboColumns) {
-                const int last = int(std::min<std::int64_t>(column + columns, JumboColumns)) - 1;
-                if (covered)
-                    m_covered.push_back(Range{row, int(column), row + r.count - 1, last});
-                if (matrixRows > 1 || matrixColumns > 1)
-                    m_matrices.push_back(Range{
-                        row, int(column), row + int(std::max<std::int64_t>(matrixRows, 1)) - 1,
-                        int(std::min<std::int64_t>(
-                            column + std::max<std::int64_t>(matrixColumns, 1), JumboColumns)) -
-                            1});
-            }
-            column = std::min<std::int64_t>(column + columns, std::int64_t(1) << 40);
+            const CellFacts facts = cellFacts(s.attributes().data(), int(s.attributes().size()));
+            indexCell(r, column, covered, facts, cellContent(s));
         }
     }
     m_sources.push_back(Source{begin, s.tokenEnd()});
     row += r.count;
     m_rows.push_back(std::move(r));
+}
+
+// A row of cells and plain paragraphs, as LibreOffice writes nearly all, is read by the fast row
+// reader, which checks what the scanner would; the scanner then passes over it to its end tag.
+// False for any other row, which the scanner reads.
+bool ContentEditor::Private::indexFastRow(Scanner &s, Row &r) {
+    if (!m_fast) {
+        if (!is(q(Ns::Table, "table-row"), Ns::Table, "table-row") ||
+            !is(q(Ns::Text, "p"), Ns::Text, "p"))
+            return false;
+        m_fast.emplace(q(Ns::Table, "table-row"), q(Ns::Table, "table-cell"),
+                       q(Ns::Table, "covered-table-cell"), q(Ns::Text, "p"));
+    }
+    const char *base = m_xml.constData();
+    const char *end = m_fast->read(base + s.tokenBegin(), base + m_xml.size());
+    if (!end)
+        return false;
+    std::int64_t column = 0;
+    for (const FastRowReader::FastCell &c : m_fast->cells()) {
+        bool content = false;
+        for (int i = 0; i < c.paragraphCount; ++i)
+            content = content || !m_fast->paragraphs(c)[i].isEmpty();
+        indexCell(r, column, c.covered, cellFacts(m_fast->attributes(c), c.attributeCount),
+                  content);
+    }
+    const char *endTag = end - 1;
+    while (*endTag != '<')
+        --endTag;
+    s.skipContentTo(endTag - base);
+    s.next();
+    return true;
+}
+
+// What a cell's attributes say: the columns it covers, the array formula it starts, whether it
+// holds a value or a formula.
+CellFacts ContentEditor::Private::cellFacts(const Scanner::Attribute *attributes, int count) const {
+    std::int64_t columns = 1, matrixRows = 0, matrixColumns = 0;
+    bool value = false;
+    for (int i = 0; i < count; ++i) {
+        const Scanner::Attribute &a = attributes[i];
+        if (is(a.name, Ns::Table, "number-columns-repeated"))
+            parseCount(a.raw, JumboColumns, columns);
+        else if (is(a.name, Ns::Table, "number-matrix-rows-spanned"))
+            parseCount(a.raw, SheetRows, matrixRows);
+        else if (is(a.name, Ns::Table, "number-matrix-columns-spanned"))
+            parseCount(a.raw, JumboColumns, matrixColumns);
+        else if (is(a.name, Ns::Office, "value-type") || is(a.name, Ns::Calcext, "value-type") ||
+                 is(a.name, Ns::Table, "formula"))
+            value = true;
+    }
+    return CellFacts{std::max<std::int64_t>(columns, 1), matrixRows, matrixColumns, value};
+}
+
+// A cell of the row: the merged range or array formula it starts; the row holds something where
+// the cell does.
+void ContentEditor::Private::indexCell(Row &r, std::int64_t &column, bool covered,
+                                       const CellFacts &facts, bool content) {
+    const int row = r.first;
+    const auto [columns, matrixRows, matrixColumns, value] = facts;
+    if (content || value || covered)
+        r.content = true;
+    if (column < JumboColumns) {
+        const int last = int(std::min<std::int64_t>(column + columns, JumboColumns)) - 1;
+        if (covered)
+            m_covered.push_back(Range{row, int(column), row + r.count - 1, last});
+        if (matrixRows > 1 || matrixColumns > 1)
+            m_matrices.push_back(
+                Range{row, int(column), row + int(std::max<std::int64_t>(matrixRows, 1)) - 1,
+                      int(std::min<std::int64_t>(column + std::max<std::int64_t>(matrixColumns, 1),
+                                                 JumboColumns)) -
+                          1});
+    }
+    column = std::min<std::int64_t>(column + columns, std::int64_t(1) << 40);
 }
 
 // The element with its start tag's count attribute set to count, or removed for 1.

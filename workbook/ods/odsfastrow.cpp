@@ -4,7 +4,12 @@
 // declined rather than read differently.
 #include "workbook/ods/odsfastrow.h"
 
+#include <cstdint>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace workbook::ods {
 
@@ -20,16 +25,69 @@ bool endsName(char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '>' || c == '=';
 }
 
+// The first byte from p on that ends a name in a tag, or end; sixteen bytes at a time where SSE2
+// is there (names such as "table:number-columns-repeated" are most of a row's bytes).
+const char *nameEnd(const char *p, const char *end) {
+#ifdef __SSE2__
+    const __m128i blank = _mm_set1_epi8(' '), slash = _mm_set1_epi8('/'),
+                  greater = _mm_set1_epi8('>'), equals = _mm_set1_epi8('=');
+    for (; end - p >= 16; p += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(b, blank), b); // b <= ' ', unsigned
+        const __m128i stop =
+            _mm_or_si128(_mm_or_si128(low, _mm_cmpeq_epi8(b, slash)),
+                         _mm_or_si128(_mm_cmpeq_epi8(b, greater), _mm_cmpeq_epi8(b, equals)));
+        if (const int mask = _mm_movemask_epi8(stop))
+            return p + __builtin_ctz(unsigned(mask));
+    }
+#endif
+    while (p < end && !endsName(*p))
+        ++p;
+    return p;
+}
+
+// The first quote of that kind or "<" from p on, or end.
+const char *valueEnd(const char *p, const char *end, char quote) {
+#ifdef __SSE2__
+    const __m128i q = _mm_set1_epi8(quote), lt = _mm_set1_epi8('<');
+    for (; end - p >= 16; p += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        if (const int mask =
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(b, q), _mm_cmpeq_epi8(b, lt))))
+            return p + __builtin_ctz(unsigned(mask));
+    }
+#endif
+    while (p < end && *p != quote && *p != '<')
+        ++p;
+    return p;
+}
+
 const char *skipSpaces(const char *p, const char *end) {
     while (p < end && isSpace(*p))
         ++p;
     return p;
 }
 
+// Equal bytes, a word at a time: names are short, and a call to memcmp for each costs more than
+// the comparison.
+bool sameBytes(const char *a, const char *b, qsizetype n) {
+    for (; n >= 8; a += 8, b += 8, n -= 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a, 8);
+        std::memcpy(&y, b, 8);
+        if (x != y)
+            return false;
+    }
+    for (; n > 0; ++a, ++b, --n)
+        if (*a != *b)
+            return false;
+    return true;
+}
+
 // Whether the tag at p (its "<", or "</" when close) is named name.
 bool named(const char *p, const char *end, QByteArrayView name, bool close) {
     p += close ? 2 : 1;
-    if (end - p <= name.size() || std::memcmp(p, name.data(), std::size_t(name.size())) != 0)
+    if (end - p <= name.size() || !sameBytes(p, name.data(), name.size()))
         return false;
     const char c = p[name.size()];
     return isSpace(c) || c == '>' || c == '/';
@@ -101,10 +159,10 @@ const char *FastRowReader::tag(const char *p, const char *end, QByteArrayView na
         if (p == before)
             return nullptr;
         const char *nameStart = p;
-        while (p < end && !endsName(*p))
-            ++p;
+        p = nameEnd(p, end);
         const QByteArrayView attributeName(nameStart, p - nameStart);
-        if (attributeName.isEmpty() || attributeName.startsWith("xmlns"))
+        if (attributeName.isEmpty() ||
+            (attributeName.size() >= 5 && sameBytes(nameStart, "xmlns", 5)))
             return nullptr;
         p = skipSpaces(p, end);
         if (p == end || *p != '=')
@@ -113,11 +171,12 @@ const char *FastRowReader::tag(const char *p, const char *end, QByteArrayView na
         if (p == end || (*p != '"' && *p != '\''))
             return nullptr;
         const char quote = *p++;
-        const char *close = static_cast<const char *>(std::memchr(p, quote, std::size_t(end - p)));
-        if (!close || std::memchr(p, '<', std::size_t(close - p)))
+        const char *close = valueEnd(p, end, quote);
+        if (close == end || *close == '<')
             return nullptr;
         for (std::size_t i = first; i < into.size(); ++i)
-            if (into[i].name == attributeName)
+            if (into[i].name.size() == attributeName.size() &&
+                sameBytes(into[i].name.data(), nameStart, attributeName.size()))
                 return nullptr;
         into.push_back(Attribute{attributeName, QByteArrayView(p, close - p)});
         p = close + 1;
