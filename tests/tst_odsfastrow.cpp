@@ -91,8 +91,9 @@ void tst_OdsFastRow::rowsReadAlike_data() {
                       "table:number-columns-repeated=\"3\"/><table:table-cell "
                       "office:value-type=\"percentage\" office:value=\"0.5\" "
                       "table:number-columns-repeated=\"2\" table:number-columns-spanned=\"2\"/>"
-                      "<table:covered-table-cell><text:p>hidden</text:p>"
-                      "</table:covered-table-cell><table:table-cell office:value-type=\"boolean\" "
+                      "<table:covered-table-cell table:number-columns-repeated=\"2\"><text:p>"
+                      "hidden</text:p></table:covered-table-cell><table:table-cell "
+                      "office:value-type=\"boolean\" "
                       "office:boolean-value=\"true\"/></table:table-row>")
         << true;
     QTest::newRow("errors, formulas' results, dates, times, money")

@@ -4,17 +4,18 @@
 #include "workbook/ods/odsreader.h"
 
 #include "common/commanderror.h"
+#include "workbook/ods/odscellreader.h"
 #include "workbook/ods/odsfastrow.h"
 #include "workbook/ods/odspackage.h"
 #include "workbook/ods/odsstyles.h"
 #include "workbook/ods/odsvalues.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace workbook::ods {
 
@@ -42,40 +43,22 @@ qsizetype find(QByteArrayView bytes, QByteArrayView what, qsizetype from) {
     return at ? static_cast<const char *>(at) - bytes.data() : -1;
 }
 
-// Beyond these a sheet is not read: each value cell takes 16 bytes, and a repeated row or
-// column copies its values; spaces written as counts (<text:s text:c="…"/>) expand likewise.
+// Beyond this a sheet is not read: each value cell takes 16 bytes, and a repeated row or column
+// copies its values.
 constexpr std::size_t MaxCells = std::size_t(1) << 25;
-constexpr qsizetype MaxExpandedSpaces = qsizetype(1) << 25;
-constexpr qsizetype MaxTextLength = qsizetype(1) << 20;
-
-// The attributes of a cell that its value is read from, in the order of their names below.
-enum class Attr {
-    Type,
-    CalcType,
-    Value,
-    Date,
-    Time,
-    Boolean,
-    String,
-    Style,
-    Formula,
-    GnumericError,
-    Count
-};
 
 class SheetReader {
 public:
     std::int64_t fastRowsRead() const { return m_fastRowsRead; }
 
     SheetReader(SheetData &sheet, CellStyles &styles, const QString &path, RowReading reading)
-        : m_sheet(sheet), m_styles(styles), m_path(path), m_reading(reading) {}
+        : m_sheet(sheet), m_styles(styles), m_path(path), m_reading(reading),
+          m_cellReader(styles, sheet.strings), m_names(m_cellReader.names()) {}
     // A reader of part of the same sheet's rows, into a sheet of its own, knowing what the main
     // reader has read before the rows.
     SheetReader(const SheetReader &main, SheetData &part)
-        : m_sheet(part), m_styles(main.m_styles), m_path(main.m_path), m_names(main.m_names),
-          m_nullDays(main.m_nullDays), m_columns(main.m_columns) {
-        for (int i = 0; i < int(Attr::Count); ++i)
-            m_cellAttributes[i] = main.m_cellAttributes[i];
+        : m_sheet(part), m_styles(main.m_styles), m_path(main.m_path),
+          m_cellReader(main.m_cellReader, part.strings), m_names(m_cellReader.names()) {
         m_sheet.sheetName = main.m_sheet.sheetName;
     }
 
@@ -88,16 +71,7 @@ public:
             if (s.token() != Token::StartElement)
                 continue;
             if (s.depth() == 1) {
-                m_names.readRoot(s);
-                static const std::pair<Ns, const char *> attributes[] = {
-                    {Ns::Office, "value-type"},   {Ns::Calcext, "value-type"},
-                    {Ns::Office, "value"},        {Ns::Office, "date-value"},
-                    {Ns::Office, "time-value"},   {Ns::Office, "boolean-value"},
-                    {Ns::Office, "string-value"}, {Ns::Table, "style-name"},
-                    {Ns::Table, "formula"},       {Ns::Gnumeric, "error-value"}};
-                for (int i = 0; i < int(Attr::Count); ++i)
-                    m_cellAttributes[i] =
-                        m_names.qualified(attributes[i].first, attributes[i].second);
+                m_cellReader.readRoot(s);
                 continue;
             }
             const QByteArrayView name = s.name();
@@ -119,7 +93,7 @@ public:
             } else if (is(name, Ns::Table, "null-date")) {
                 QByteArrayView raw;
                 if (m_names.attribute(s, Ns::Table, "date-value", raw) &&
-                    !parseDate(raw, m_nullDays))
+                    !parseDate(raw, m_cellReader.nullDays()))
                     damaged("its null date is not a date");
                 s.skipElement();
             } else if (!is(name, Ns::Office, "body") && !is(name, Ns::Office, "spreadsheet") &&
@@ -164,9 +138,9 @@ private:
             return false;
         auto giveUp = [&] {
             m_cells.clear();
-            m_columns = ColumnStyles();
+            m_cellReader.columns() = ColumnStyles();
             m_row = 0;
-            m_expanded = 0;
+            m_cellReader.clearExpandedSpaces();
             m_fastRowsRead = 0;
             m_content = m_document;
             return false;
@@ -312,10 +286,8 @@ private:
             m_cells.push_back(c);
         }
         m_row = std::min<std::int64_t>(offset + second.m_row, std::int64_t(1) << 40);
-        m_expanded += second.m_expanded;
+        m_cellReader.addExpandedSpaces(second.m_cellReader.expandedSpaces());
         m_fastRowsRead += second.m_fastRowsRead;
-        if (m_expanded > MaxExpandedSpaces)
-            damaged("its texts repeat more spaces than any sheet holds");
     }
 
     QString beyondLastRow() const {
@@ -341,7 +313,7 @@ private:
             if (is(name, Ns::Table, "table-row")) {
                 readRow(s, m_row);
             } else if (is(name, Ns::Table, "table-column")) {
-                m_columns.read(s, m_names);
+                m_cellReader.columns().read(s, m_names);
                 s.skipElement();
             } else if (!m_names.isGroup(name)) {
                 s.skipElement(); // the rows and columns lie within those; nothing else does
@@ -367,10 +339,7 @@ private:
                     s.skipElement();
                     continue;
                 }
-                // A covered cell of a merged range shows nothing, whatever it holds.
-                if (covered)
-                    skipContent(s);
-                ScannedContent content{*this, s};
+                CellReader::Scanned content(m_cellReader, s, m_content);
                 addCell(covered, s.attributes().data(), int(s.attributes().size()), content, column,
                         rowStyle);
             }
@@ -390,21 +359,24 @@ private:
     }
 
     // A cell's value (none when covered) for each column it repeats over, from column on.
-    template <typename Content>
-    void addCell(bool covered, const Attribute *attributes, int n, Content &content,
+    void addCell(bool covered, const Attribute *attributes, int n, CellReader::Content &content,
                  std::int64_t &column, QByteArrayView rowStyle) {
         std::int64_t count = 1;
         QByteArrayView raw;
         if (m_names.attribute(attributes, n, Ns::Table, "number-columns-repeated", raw))
             parseCount(raw, JumboColumns, count);
         count = std::max<std::int64_t>(count, 1);
-        if (covered || !readCell(attributes, n, content, column, rowStyle)) {
+        // A covered cell of a merged range shows nothing, whatever it holds.
+        if (covered)
+            content.skip();
+        Cell c;
+        if (covered || !m_cellReader.read(attributes, n, content, column, rowStyle, c)) {
             column = std::min<std::int64_t>(column + count, std::int64_t(1) << 40);
             return;
         }
         if (column + count > JumboColumns)
             damaged("a cell lies outside the sheet");
-        Cell c = m_rowCells.back();
+        m_rowCells.push_back(c);
         for (std::int64_t k = 1; k < count; ++k) {
             c.column = std::uint16_t(column + k);
             m_rowCells.push_back(c);
@@ -435,7 +407,7 @@ private:
         rowHead(f.rowAttributes().data(), int(f.rowAttributes().size()), repeat, rowStyle);
         std::int64_t column = 0;
         for (const FastRowReader::FastCell &c : f.cells()) {
-            FastContent content{*this, f.paragraphs(c), c.paragraphCount, c.empty};
+            CellReader::Fast content(m_cellReader, f.paragraphs(c), c.paragraphCount, c.empty);
             addCell(c.covered, f.attributes(c), c.attributeCount, content, column, rowStyle);
         }
         commitRow(m_row, repeat);
@@ -450,282 +422,20 @@ private:
                m_reading != RowReading::Scanner;
     }
 
-    // A cell's content as readCell reads it: through the scanner, which stands on the cell's
-    // start tag and ends on its end tag...
-    struct ScannedContent {
-        SheetReader &reader;
-        Scanner &s;
-        bool isEmpty() const { return s.isEmptyElement(); }
-        void skipNumber() { reader.skipCell(s); }
-        void skip() { skipContent(s); }
-        void paragraphs(QString &out) { reader.readParagraphs(s, out); }
-        QString decodeAttribute(QByteArrayView raw) const { return s.decodeAttribute(raw); }
-    };
-    // ... or as the fast row reader found it: plain paragraphs, undecoded.
-    struct FastContent {
-        SheetReader &reader;
-        const QByteArrayView *texts;
-        int count;
-        bool empty;
-        bool isEmpty() const { return empty; }
-        void skipNumber() {}
-        void skip() {}
-        void paragraphs(QString &out) {
-            for (int i = 0; i < count; ++i) {
-                if (i > 0)
-                    out += u'\n';
-                reader.m_decoder.appendDecodedText(texts[i], out);
-                if (out.size() > MaxTextLength)
-                    damaged("a cell holds a text longer than any sheet holds");
-            }
-        }
-        QString decodeAttribute(QByteArrayView raw) const {
-            return reader.m_decoder.decodeAttribute(raw);
-        }
-    };
-
-    // Reads the cell the scanner stands on (to its end tag); true with its value appended to
-    // m_rowCells, false when it holds none.
-    template <typename Content>
-    bool readCell(const Attribute *attributes, int n, Content &s, std::int64_t column,
-                  QByteArrayView rowStyle) {
-        QByteArrayView found[int(Attr::Count)];
-        bool present[int(Attr::Count)] = {};
-        for (int k = 0; k < n; ++k) {
-            const Attribute &a = attributes[k];
-            for (int i = 0; i < int(Attr::Count); ++i) {
-                const QByteArray &name = m_cellAttributes[i];
-                if (a.name.size() == name.size() &&
-                    std::memcmp(a.name.data(), name.constData(), size_t(name.size())) == 0) {
-                    found[i] = a.raw;
-                    present[i] = true;
-                    break;
-                }
-            }
-        }
-        QByteArrayView type = found[int(Attr::Type)];
-        const QByteArrayView calcType = found[int(Attr::CalcType)];
-        const QByteArrayView value = found[int(Attr::Value)], date = found[int(Attr::Date)],
-                             time = found[int(Attr::Time)], boolean = found[int(Attr::Boolean)],
-                             stringValue = found[int(Attr::String)],
-                             gnumericError = found[int(Attr::GnumericError)],
-                             formulaText = found[int(Attr::Formula)];
-        QByteArrayView style = found[int(Attr::Style)];
-        const bool formula = present[int(Attr::Formula)], hasString = present[int(Attr::String)];
-        if (type.isEmpty())
-            type = calcType;
-        const bool error = calcType == "error" || !gnumericError.isEmpty();
-        const bool textual = error || type == "string" || (type.isEmpty() && !formula);
-        Cell c;
-        c.column = std::uint16_t(std::min<std::int64_t>(column, JumboColumns - 1));
-        if (!textual) {
-            s.skipNumber();
-            if (type.isEmpty())
-                return false; // a formula without a cached result
-            // LibreOffice converts an Excel truth value into such a formula with a float result.
-            if (formulaText == "of:=TRUE()" || formulaText == "of:=FALSE()") {
-                c.kind = CellKind::Bool;
-                c.code = formulaText == "of:=TRUE()" ? 1 : 0;
-                m_rowCells.push_back(c);
-                return true;
-            }
-            return typedValue(c, type, value, date, time, boolean, style, column, rowStyle);
-        }
-        // A text's value is its paragraphs unless office:string-value says otherwise; an
-        // error's, the text shown for it (LibreOffice writes an empty string value).
-        m_text.clear();
-        if (error && !gnumericError.isEmpty())
-            m_text = s.decodeAttribute(gnumericError);
-        else if (hasString && !error)
-            m_text = s.decodeAttribute(stringValue);
-        if (m_text.isEmpty() && !(hasString && !error) && !s.isEmpty())
-            s.paragraphs(m_text);
-        else
-            s.skip();
-        if (error && m_text.isEmpty() && hasString)
-            m_text = s.decodeAttribute(stringValue);
-        if (m_text.isEmpty())
-            return false;
-        // Gnumeric writes a formula's error as its text alone.
-        if (error || formula) {
-            if (const std::optional<std::uint8_t> code = errorCode(m_text)) {
-                c.kind = CellKind::Error;
-                c.code = *code;
-                m_rowCells.push_back(c);
-                return true;
-            }
-        }
-        c.kind = CellKind::Text;
-        c.text = m_sheet.strings.add(m_text);
-        m_rowCells.push_back(c);
-        return true;
-    }
-
-    static void skipContent(Scanner &s) {
-        if (s.isEmptyElement())
-            s.next();
-        else
-            s.skipElement();
-    }
-
-    // A cell whose content is not read (the text a number is shown as): passed over to its end
-    // tag, which is found by its bytes. The scanner still checks that tag.
-    void skipCell(Scanner &s) {
-        if (s.isEmptyElement()) {
-            s.next();
-            return;
-        }
-        if (m_cellEnd.isEmpty())
-            m_cellEnd = "</" + s.name().toByteArray() + '>';
-        const qsizetype end = find(m_content, m_cellEnd, s.position());
-        // (m_content is the document the scanner reads: the whole part, or a half's copy)
-        if (end < 0) {
-            s.skipElement();
-            return;
-        }
-        s.skipContentTo(end);
-        s.next();
-    }
-
-    bool typedValue(Cell &c, QByteArrayView type, QByteArrayView value, QByteArrayView date,
-                    QByteArrayView time, QByteArrayView boolean, QByteArrayView style,
-                    std::int64_t column, QByteArrayView rowStyle) {
-        double number = 0;
-        if (type == "float" || type == "percentage" || type == "currency") {
-            if (!parseNumber(value, number))
-                damaged("a number cell does not hold a number");
-            if (!std::isfinite(number)) {
-                c.kind = CellKind::Error;
-                c.code = 0x24; // #NUM!
-                m_rowCells.push_back(c);
-                return true;
-            }
-            NumberClass cls = NumberClass::Plain;
-            if (type == "currency") {
-                cls = NumberClass::Currency;
-            } else if (type == "float") {
-                if (style.isEmpty())
-                    style = rowStyle.isEmpty() ? m_columns.at(column) : rowStyle;
-                cls = style.isEmpty() ? NumberClass::Plain : classOf(style);
-            }
-            c.kind = cls == NumberClass::Date       ? CellKind::Date
-                     : cls == NumberClass::Currency ? CellKind::Currency
-                                                    : CellKind::Number;
-            c.number = cls == NumberClass::Date ? serialFromDays(number + m_nullDays) : number;
-        } else if (type == "date") {
-            if (!parseDate(date, number))
-                damaged("a date cell does not hold a date");
-            c.kind = CellKind::Date;
-            c.number = serialFromDays(number);
-        } else if (type == "time") {
-            if (!parseDuration(time, number))
-                damaged("a time cell does not hold a duration");
-            c.kind = CellKind::Date;
-            c.number = number; // a time alone: serial 0 is no day in the 1900 system
-        } else if (type == "boolean") {
-            c.kind = CellKind::Bool;
-            c.code = boolean == "true" || boolean == "1" ? 1 : 0;
-        } else {
-            return false; // "void" or unknown: no value
-        }
-        m_rowCells.push_back(c);
-        return true;
-    }
-
-    NumberClass classOf(QByteArrayView style) {
-        if (style != m_lastStyle) {
-            m_lastStyle = style.toByteArray();
-            m_lastClass = m_styles.classOf(style);
-        }
-        return m_lastClass;
-    }
-
-    // The cell's paragraphs (text:p, text:h, also inside lists), joined by line feeds; the
-    // scanner stands on the cell and ends on its end tag.
-    void readParagraphs(Scanner &s, QString &out) {
-        bool first = true;
-        const int depth = s.depth();
-        while (!(s.next() == Token::EndElement && s.depth() < depth)) {
-            if (s.token() != Token::StartElement)
-                continue;
-            const QByteArrayView name = s.name();
-            if (is(name, Ns::Text, "p") || is(name, Ns::Text, "h")) {
-                if (!first)
-                    out += u'\n';
-                first = false;
-                paragraph(s, out);
-            } else if (!is(name, Ns::Text, "list") && !is(name, Ns::Text, "list-item") &&
-                       !is(name, Ns::Text, "list-header")) {
-                s.skipElement(); // annotations, shapes, detective arrows
-            }
-        }
-    }
-
-    // One paragraph's text. Blanks written as such are kept as they stand: LibreOffice writes
-    // runs of them so in some cells and reads them back so, and Gnumeric does the same, where
-    // OpenDocument would collapse them. <text:s/>, <text:tab/> and <text:line-break/> stand for
-    // what they say.
-    void paragraph(Scanner &s, QString &out) {
-        if (s.isEmptyElement()) {
-            s.next();
-            return;
-        }
-        const int depth = s.depth();
-        while (!(s.next() == Token::EndElement && s.depth() < depth)) {
-            if (s.token() == Token::Text) {
-                s.appendText(out);
-            } else if (s.token() == Token::StartElement) {
-                const QByteArrayView name = s.name();
-                if (is(name, Ns::Text, "s")) {
-                    std::int64_t count = 1;
-                    QByteArrayView raw;
-                    if (m_names.attribute(s, Ns::Text, "c", raw))
-                        parseCount(raw, MaxTextLength, count);
-                    m_expanded += count;
-                    if (m_expanded > MaxExpandedSpaces)
-                        damaged("its texts repeat more spaces than any sheet holds");
-                    out += QString(qsizetype(std::max<std::int64_t>(count, 1)), u' ');
-                    s.skipElement();
-                } else if (is(name, Ns::Text, "tab")) {
-                    out += u'\t';
-                    s.skipElement();
-                } else if (is(name, Ns::Text, "line-break")) {
-                    out += u'\n';
-                    s.skipElement();
-                } else if (is(name, Ns::Office, "annotation") || is(name, Ns::Text, "note") ||
-                           m_names.of(name.first(std::max<qsizetype>(0, name.indexOf(':')))) ==
-                               Ns::Draw) {
-                    s.skipElement();
-                }
-                // spans, links, fields: their text counts, so the scanner goes into them
-            }
-            if (out.size() > MaxTextLength)
-                damaged("a cell holds a text longer than any sheet holds");
-        }
-    }
-
     SheetData &m_sheet;
     CellStyles &m_styles;
     const QString &m_path;
     RowReading m_reading = RowReading::Usual;
     QByteArrayView m_document; // the content part
     QByteArrayView m_content;  // what the scanner reads: the part, or a copy of half its rows
-    QByteArray m_cellAttributes[int(Attr::Count)]; // as this document names them
-    QByteArray m_cellEnd; // "</table:table-cell>" as this document writes it
-    Names m_names;
-    double m_nullDays = 0; // the null date, in days since 1899-12-30
+    CellReader m_cellReader;
+    const Names &m_names; // the cell reader's
     std::vector<Cell> m_cells;
     std::vector<Cell> m_rowCells;
-    std::int64_t m_row = 0;           // the next row of the table
-    QByteArray m_rowTag, m_rowEndTag; // "<table:table-row", "</table:table-row>"
-    ColumnStyles m_columns;
-    QString m_text;
-    QByteArray m_lastStyle;
-    NumberClass m_lastClass = NumberClass::Plain;
-    qsizetype m_expanded = 0;
+    std::int64_t m_row = 0;              // the next row of the table
+    QByteArray m_rowTag, m_rowEndTag;    // "<table:table-row", "</table:table-row>"
     std::optional<FastRowReader> m_fast; // rows of the plain shape, in a half
     std::int64_t m_fastRowsRead = 0;
-    Scanner m_decoder{QByteArrayView()}; // decodes the texts the fast reader found
 };
 
 } // namespace
