@@ -43,6 +43,26 @@ qsizetype find(QByteArrayView bytes, QByteArrayView what, qsizetype from) {
     return at ? static_cast<const char *>(at) - bytes.data() : -1;
 }
 
+// The same, the second half of the bytes searched on a thread of its own: the end of a big
+// sheet's table lies past tens of megabytes of rows.
+qsizetype findInTwo(QByteArrayView bytes, QByteArrayView what, qsizetype from) {
+    constexpr qsizetype Enough = qsizetype(4) << 20; // below this a thread costs more
+    if (from < 0 || bytes.size() - from < Enough)
+        return find(bytes, what, from);
+    const qsizetype middle = from + (bytes.size() - from) / 2;
+    qsizetype second = -1;
+    try {
+        std::thread worker([&] { second = find(bytes, what, middle); });
+        // A match that starts in the first half may end in the second.
+        const qsizetype first =
+            find(bytes.first(std::min(bytes.size(), middle + what.size() - 1)), what, from);
+        worker.join();
+        return first >= 0 ? first : second;
+    } catch (const std::system_error &) { // no thread to be had
+        return find(bytes, what, from);
+    }
+}
+
 // Beyond this a sheet is not read: each value cell takes 16 bytes, and a repeated row or column
 // copies its values.
 constexpr std::size_t MaxCells = std::size_t(1) << 25;
@@ -129,7 +149,7 @@ private:
         const QByteArray endTag = "</" + s.name().toByteArray() + '>';
         m_rowTag = '<' + m_names.qualified(Ns::Table, "table-row");
         m_rowEndTag = "</" + m_names.qualified(Ns::Table, "table-row") + '>';
-        const qsizetype end = find(m_document, endTag, begin);
+        const qsizetype end = findInTwo(m_document, endTag, begin);
         const qsizetype first = rowAt(begin);
         if (end < 0 || first < 0 || first > end || end - first < Enough)
             return false;
@@ -223,8 +243,7 @@ private:
                 ++at;
             if (at == end)
                 return;
-            if (rowAt(at) != at)
-                throw Damaged{};
+            // (the fast reader checks the row's name as rowAt does)
             if (m_fast) {
                 const char *base = m_document.data();
                 if (const char *next = m_fast->read(base + at, base + end)) {
@@ -233,6 +252,8 @@ private:
                     continue;
                 }
             }
+            if (rowAt(at) != at)
+                throw Damaged{};
             // The start tag's end: the first ">" outside quoted values.
             qsizetype close = at + m_rowTag.size();
             char quote = 0;
