@@ -44,6 +44,7 @@ private Q_SLOTS:
     void rowsReadAlike_data();
     void rowsReadAlike();
     void damagedRowsReadAlike();
+    void firstHalfHoldsTheSheet();
 };
 
 void tst_OdsFastRow::fixturesReadAlike_data() {
@@ -182,6 +183,28 @@ void tst_OdsFastRow::damagedRowsReadAlike() {
         const QByteArray bytes = odstesting::package(part);
         QCOMPARE(readAs(bytes, ods::RowReading::Halves), readAs(bytes, ods::RowReading::Scanner));
     }
+}
+
+// The halves part half way to the document's last table end: where sheet1 is followed by a
+// bigger sheet, the first half meets sheet1's end on its own and holds every row.
+void tst_OdsFastRow::firstHalfHoldsTheSheet() {
+    auto rows = [](const char *text, int n) {
+        QByteArray out;
+        for (int r = 0; r < n; ++r)
+            out += "<table:table-row><table:table-cell office:value-type=\"float\" "
+                   "office:value=\"" +
+                   QByteArray::number(r) + "\"/>" + StringCell + "<text:p>" + text +
+                   "</text:p></table:table-cell></table:table-row>";
+        return out;
+    };
+    const QByteArray bytes = odstesting::package(content(
+        "<table:table table:name=\"Sheet1\">" + rows("一", 5) +
+        "</table:table><table:table table:name=\"Other\">" + rows("二", 50) + "</table:table>"));
+    std::int64_t taken = -1;
+    const QStringList halves = readAs(bytes, ods::RowReading::Halves, &taken);
+    QCOMPARE(halves, readAs(bytes, ods::RowReading::Scanner));
+    QCOMPARE(halves.first(), QStringLiteral("range 0,0 5x2 1904:0"));
+    QCOMPARE(taken, std::int64_t(5));
 }
 
 QTEST_GUILESS_MAIN(tst_OdsFastRow)

@@ -12,6 +12,7 @@
 #include "workbook/ods/odsvalues.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <optional>
 #include <system_error>
@@ -44,24 +45,19 @@ qsizetype find(QByteArrayView bytes, QByteArrayView what, qsizetype from) {
     return at ? static_cast<const char *>(at) - bytes.data() : -1;
 }
 
-// The same, the second half of the bytes searched on a thread of its own: the end of a big
-// sheet's table lies past tens of megabytes of rows.
-qsizetype findInTwo(QByteArrayView bytes, QByteArrayView what, qsizetype from) {
-    constexpr qsizetype Enough = qsizetype(4) << 20; // below this a thread costs more
-    if (from < 0 || bytes.size() - from < Enough)
-        return find(bytes, what, from);
-    const qsizetype middle = from + (bytes.size() - from) / 2;
-    qsizetype second = -1;
-    try {
-        std::thread worker([&] { second = find(bytes, what, middle); });
-        // A match that starts in the first half may end in the second.
-        const qsizetype first =
-            find(bytes.first(std::min(bytes.size(), middle + what.size() - 1)), what, from);
-        worker.join();
-        return first >= 0 ? first : second;
-    } catch (const std::system_error &) { // no thread to be had
-        return find(bytes, what, from);
+// Where what last stands in bytes from from on; -1 when nowhere.
+qsizetype findLast(QByteArrayView bytes, QByteArrayView what, qsizetype from) {
+    if (what.isEmpty() || from < 0)
+        return -1;
+    for (qsizetype at = bytes.size() - what.size(); at >= from; --at) {
+        const void *p = memrchr(bytes.data() + from, what[0], std::size_t(at - from + 1));
+        if (!p)
+            return -1;
+        at = static_cast<const char *>(p) - bytes.data();
+        if (std::memcmp(bytes.data() + at, what.data(), std::size_t(what.size())) == 0)
+            return at;
     }
+    return -1;
 }
 
 // Beyond this a sheet is not read: each value cell takes 16 bytes, and a repeated row or column
@@ -148,10 +144,13 @@ private:
     }
 
     // The rows of a big sheet are read in two halves at once, where the sheet parts cleanly: its
-    // rows follow one another with nothing but white space between them and after them, and
-    // each of them is whole XML. Each row is read by a scanner of its own over its bytes, where
-    // they stand. Anything else (rows in groups, names or shapes after the rows, a damaged row)
-    // is read in one pass, which finds what is wrong.
+    // rows follow one another with nothing but white space between them, and each of them is
+    // whole XML. Each row is read by the fast row reader or by a scanner of its own over its
+    // bytes, where they stand. The halves part half way to the document's last end of a table,
+    // and the second half ends where something other than a row stands, which must be the end
+    // of this table; where the first half meets that end before the middle, it alone holds the
+    // rows. Anything else (rows in groups, names or shapes after the rows, a damaged row) is
+    // read in one pass, which finds what is wrong.
     bool readInTwo(Scanner &s) {
         if (m_reading == RowReading::Scanner)
             return false;
@@ -161,13 +160,14 @@ private:
         const QByteArray endTag = "</" + s.name().toByteArray() + '>';
         m_rowTag = '<' + m_names.qualified(Ns::Table, "table-row");
         m_rowEndTag = "</" + m_names.qualified(Ns::Table, "table-row") + '>';
-        const qsizetype end = findInTwo(m_document, endTag, begin);
+        const qsizetype last = findLast(m_document, endTag, begin);
         const qsizetype first = rowAt(begin);
-        if (end < 0 || first < 0 || first > end || end - first < Enough)
+        if (last < 0 || first < 0 || first > last || last - first < Enough)
             return false;
-        const qsizetype split = rowAt(first + (end - first) / 2);
-        if (split < 0 || split >= end)
+        const qsizetype split = rowAt(first + (last - first) / 2);
+        if (split < 0 || split >= last)
             return false;
+        qsizetype end = -1; // of the rows: the table's end tag
         auto giveUp = [&] {
             m_cells.clear();
             m_cellReader.columns() = ColumnStyles();
@@ -196,7 +196,7 @@ private:
             SheetData secondSheet;
             SheetReader second(*this, secondSheet);
             second.m_document = m_document;
-            second.reserve(end - split);
+            second.reserve(last - split);
             second.m_rowTag = m_rowTag;
             second.m_rowEndTag = m_rowEndTag;
             if (fastRowsFit()) {
@@ -206,25 +206,30 @@ private:
                                m_names.qualified(Ns::Text, "p"));
                 second.m_fast.emplace(*m_fast);
             }
-            bool secondRead = false;
+            std::atomic<bool> stop{false};
+            second.m_stop = &stop;
+            qsizetype secondEnd = -1, firstEnd = -1;
             std::thread worker([&] {
                 try {
-                    second.readRows(split, end);
-                    secondRead = true;
+                    secondEnd = second.readRows(split, m_document.size());
                 } catch (...) {
                 }
             });
-            bool firstRead = false;
             try {
-                readRows(first, split);
-                firstRead = true;
+                firstEnd = readRows(first, split);
             } catch (...) {
             }
+            if (firstEnd != split)
+                stop = true; // the second half is not wanted
             worker.join();
             m_content = m_document;
-            if (!firstRead || !secondRead)
+            if (firstEnd == split && secondEnd >= 0)
+                join(second, secondSheet);
+            else if (firstEnd < 0 || firstEnd == split)
                 return giveUp();
-            join(second, secondSheet);
+            end = firstEnd == split ? secondEnd : firstEnd;
+            if (!m_document.sliced(end).startsWith(endTag))
+                return giveUp();
         } catch (const std::system_error &) { // no thread to be had
             return giveUp();
         }
@@ -236,27 +241,34 @@ private:
     // Where the next row's start tag stands from a position on; -1 when none does.
     qsizetype rowAt(qsizetype from) const {
         for (qsizetype at = find(m_document, m_rowTag, from); at >= 0;
-             at = find(m_document, m_rowTag, at + 1)) {
-            const qsizetype next = at + m_rowTag.size();
-            if (next < m_document.size() &&
-                (m_document[next] == ' ' || m_document[next] == '>' || m_document[next] == '/' ||
-                 m_document[next] == '\n' || m_document[next] == '\t' || m_document[next] == '\r'))
-                return at; // a row's, not <table:table-rows>'s
-        }
+             at = find(m_document, m_rowTag, at + 1))
+            if (isRowAt(at))
+                return at;
         return -1;
     }
 
-    // Reads the rows that stand one after another from begin to end, each with a scanner of its
-    // own; throws Damaged where anything else stands there.
-    void readRows(qsizetype begin, qsizetype end) {
+    // Whether a row's start tag stands there (not <table:table-rows>).
+    bool isRowAt(qsizetype at) const {
+        const qsizetype next = at + m_rowTag.size();
+        if (next >= m_document.size() || !m_document.sliced(at).startsWith(m_rowTag))
+            return false;
+        const char c = m_document[next];
+        return c == ' ' || c == '>' || c == '/' || c == '\n' || c == '\t' || c == '\r';
+    }
+
+    // Reads the rows that stand one after another from begin to end; where it ends, or where
+    // something other than a row stands first. Throws Damaged where a row is not whole XML or
+    // runs past end, or when told to stop.
+    qsizetype readRows(qsizetype begin, qsizetype end) {
         auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
         qsizetype at = begin;
         for (;;) {
             while (at < end && blank(m_document[at]))
                 ++at;
-            if (at == end)
-                return;
-            // (the fast reader checks the row's name as rowAt does)
+            if (at == end || !isRowAt(at))
+                return at;
+            if (m_stop && m_stop->load(std::memory_order_relaxed))
+                throw Damaged{};
             if (m_fast) {
                 const char *base = m_document.data();
                 if (const char *next = m_fast->read(base + at, base + end)) {
@@ -265,8 +277,6 @@ private:
                     continue;
                 }
             }
-            if (rowAt(at) != at)
-                throw Damaged{};
             // The start tag's end: the first ">" outside quoted values.
             qsizetype close = at + m_rowTag.size();
             char quote = 0;
@@ -470,6 +480,7 @@ private:
     QByteArray m_rowTag, m_rowEndTag;    // "<table:table-row", "</table:table-row>"
     std::optional<FastRowReader> m_fast; // rows of the plain shape, in a half
     std::int64_t m_fastRowsRead = 0;
+    const std::atomic<bool> *m_stop = nullptr; // a second half's: no longer wanted
 };
 
 } // namespace
