@@ -2,10 +2,11 @@
 // the test.
 #pragma once
 
+#include "packagetesting.h"
+#include "testsupport.h"
 #include "workbook/zip/ziparchive.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
 namespace odstesting {
@@ -14,29 +15,9 @@ inline QString fixture(const QString &name) {
     return QStringLiteral(KML_TEST_DATA "/workbooks/ods/") + name;
 }
 
-inline QByteArray readFile(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() &&
-           f.flush();
-}
-
-// A package of the given parts' content, laid out as the template's: the mimetype first and
-// stored, the manifest, and the parts named in the changes.
-inline QByteArray withParts(const QByteArray &templateBytes,
-                            const std::vector<workbook::zip::EntryChange> &changes) {
-    const workbook::zip::Archive archive(templateBytes);
-    QByteArray out;
-    workbook::zip::rewrite(archive, changes, [&](QByteArrayView piece) {
-        out.append(piece);
-        return true;
-    });
-    return out;
-}
+using packagetesting::withParts;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 // The usual declarations of a content part.
 inline const char *const ContentStart =

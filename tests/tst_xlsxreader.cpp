@@ -1,11 +1,13 @@
 // The .xlsx reader: the same sheets as the .xls reader reads them when LibreOffice and Gnumeric
 // convert its fixtures; openpyxl's and hand-made packages; every error path with its message.
-#include "workbook/fieldtext.h"
+#include "packagetesting.h"
+#include "sheetdump.h"
+#include "testsupport.h"
+
 #include "workbook/sheetdata.h"
 #include "workbook/workbookformat.h"
 
 #include "common/commanderror.h"
-#include "coords/numtext.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/zip/ziparchive.h"
 
@@ -16,66 +18,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <clocale>
-
+using namespace testsupport;
 using namespace workbook;
 
 namespace {
 
-QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
-}
-
-QString describe(const SheetData &sheet, int row, int column) {
-    const Cell *c = sheet.cell(row, column);
-    if (!c)
-        return QStringLiteral("-");
-    static const char *const kinds[] = {"empty", "num", "date", "money", "text", "bool", "error"};
-    return QLatin1String(kinds[int(c->kind)]) + u':' + fieldtext::cellText(sheet, c);
-}
-
-// Every cell of the used range, one line per row.
-QStringList dump(const SheetData &s) {
-    QStringList rows;
-    rows << QStringLiteral("range %1,%2 %3x%4 1904:%5")
-                .arg(s.firstRow())
-                .arg(s.firstColumn())
-                .arg(s.rowCount())
-                .arg(s.columnCount())
-                .arg(s.date1904);
-    for (int r = s.firstRow(); r < s.firstRow() + s.rowCount(); ++r) {
-        QStringList cells;
-        for (int c = s.firstColumn(); c < s.firstColumn() + s.columnCount(); ++c)
-            cells << describe(s, r, c);
-        rows << cells.join(u" | ");
-    }
-    return rows;
-}
-
-QStringList read(const QString &file) {
-    const QString path = fixture(file);
-    try {
-        const QByteArray bytes = readWorkbookFile(path);
-        return dump(*formatOf(bytes, path).read(bytes, path, QStringLiteral("sheet1")).sheet);
-    } catch (const CommandError &e) {
-        return {e.message()};
-    }
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The package with one part's content replaced.
 QByteArray withPart(const QByteArray &package, const QByteArray &part, const QByteArray &content) {
-    const workbook::zip::Archive archive(package);
-    QByteArray out;
-    workbook::zip::rewrite(archive, {{part, content}}, [&](QByteArrayView piece) {
-        out.append(piece);
-        return true;
-    });
-    return out;
+    return packagetesting::withParts(package, {{part, content}});
 }
 
 QString readError(const QByteArray &bytes) {
@@ -107,8 +57,7 @@ private Q_SLOTS:
 };
 
 void tst_XlsxReader::initTestCase() {
-    std::setlocale(LC_TIME, "C.UTF-8");
-    numtext::setDecimalSeparator(u'.');
+    useTestLocale();
 }
 
 void tst_XlsxReader::sameAsXls_data() {
@@ -132,14 +81,7 @@ void tst_XlsxReader::sameAsXls_data() {
 void tst_XlsxReader::sameAsXls() {
     QFETCH(QString, xlsx);
     QFETCH(QString, xls);
-    QStringList expected = read(xls);
-    QStringList actual = read(xlsx);
-    expected.replaceInStrings(fixture(xls), "<file>");
-    actual.replaceInStrings(QDir::toNativeSeparators(QFileInfo(fixture(xlsx)).absoluteFilePath()),
-                            "<file>");
-    expected.replaceInStrings(QDir::toNativeSeparators(QFileInfo(fixture(xls)).absoluteFilePath()),
-                              "<file>");
-    QCOMPARE(actual, expected);
+    QCOMPARE(sheetdump::read(fixture(xlsx)), sheetdump::read(fixture(xls)));
 }
 
 // What no program at hand writes: inline and rich text, cells and rows without positions, every
@@ -173,13 +115,13 @@ void tst_XlsxReader::crafted_data() {
 void tst_XlsxReader::crafted() {
     QFETCH(QString, file);
     QFETCH(QStringList, expected);
-    QCOMPARE(read(file), expected);
+    QCOMPARE(sheetdump::read(fixture(file)), expected);
 }
 
 void tst_XlsxReader::errors_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
-    const QByteArray kinds = bytesOf(fixture("xlsx/crafted-kinds.xlsx"));
+    const QByteArray kinds = readFile(fixture("xlsx/crafted-kinds.xlsx"));
     const QByteArray part = "xl/worksheets/part1.xml";
     auto sheet = [](const char *rows) -> QByteArray {
         return QByteArray("<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
@@ -187,7 +129,7 @@ void tst_XlsxReader::errors_data() {
                rows + "</sheetData></worksheet>";
     };
     const QString damaged = QStringLiteral("The workbook \"<file>\" is damaged: ");
-    QTest::newRow("not a workbook") << bytesOf(QStringLiteral(KML_TEST_DATA "/zip/plain.zip"))
+    QTest::newRow("not a workbook") << readFile(QStringLiteral(KML_TEST_DATA "/zip/plain.zip"))
                                     << "The file \"<file>\" is not an Excel workbook";
     QTest::newRow("zip cut short")
         << kinds.left(kinds.size() - 40) << damaged + "the end of its zip directory is missing";
@@ -239,7 +181,7 @@ void tst_XlsxReader::errors() {
 void tst_XlsxReader::damagedNeverCrashes() {
     QRandomGenerator rng(12);
     for (const char *name : {"xlsx/crafted-kinds.xlsx", "xlsx/libreoffice-mixed.xlsx"}) {
-        const QByteArray bytes = bytesOf(fixture(QLatin1String(name)));
+        const QByteArray bytes = readFile(fixture(QLatin1String(name)));
         for (qsizetype n = 0; n < bytes.size(); n += 7)
             readError(bytes.left(n));
         for (int round = 0; round < 400; ++round) {
@@ -249,7 +191,7 @@ void tst_XlsxReader::damagedNeverCrashes() {
             readError(b);
         }
     }
-    const QByteArray kinds = bytesOf(fixture("xlsx/crafted-kinds.xlsx"));
+    const QByteArray kinds = readFile(fixture("xlsx/crafted-kinds.xlsx"));
     const workbook::zip::Archive archive(kinds);
     const QByteArray sheet = archive.read(*archive.find("xl/worksheets/part1.xml"));
     const char alphabet[] = "<>/&;=\"' rcvtisx019#!?";

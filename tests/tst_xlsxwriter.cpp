@@ -1,6 +1,8 @@
 // .xlsx write-back: seeded random edits, appends and deletes read back by our reader and by
 // openpyxl; every zip entry but the rewritten parts byte for byte as it was; the refusals with
 // their messages; the calculation chain and the recalculation flag.
+#include "packagetesting.h"
+
 #include "common/commanderror.h"
 #include "workbook/sheetdata.h"
 #include "workbook/workbookformat.h"
@@ -23,63 +25,17 @@
 
 #include <map>
 #include <memory>
-#include <sys/resource.h>
 #include <variant>
 
+using namespace packagetesting;
 using namespace workbook;
-
-Q_DECLARE_METATYPE(workbook::SheetChange)
+using testsupport::errorUnderFileSizeLimit;
+using testsupport::readFile;
 
 namespace {
 
 QString fixture(const QString &name) {
     return QStringLiteral(KML_TEST_DATA "/workbooks/xlsx/") + name;
-}
-
-QByteArray bytesOf(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QString errorOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const CommandError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
-// What a cell holds, as the tests model it: a number, a text, or a value of another kind left
-// as it was read (a truth value, an error), compared by its text.
-using Value = std::variant<double, QString>;
-using Model = std::map<std::pair<int, int>, Value>;
-
-Model modelOf(const SheetData &s) {
-    Model m;
-    for (const Cell &c : s.cells()) {
-        if (c.kind == CellKind::Text)
-            m[{c.row, c.column}] = s.text(c);
-        else if (c.kind == CellKind::Number || c.kind == CellKind::Date ||
-                 c.kind == CellKind::Currency)
-            m[{c.row, c.column}] = c.number;
-        else
-            m[{c.row, c.column}] = QStringLiteral("<kind %1>").arg(int(c.kind) * 256 + c.code);
-    }
-    return m;
-}
-
-bool readSheet(const QString &path, SheetData &sheet, FileIdentity &identity) {
-    try {
-        const QByteArray bytes = readWorkbookFile(path);
-        SheetRead read = formatOf(bytes, path).read(bytes, path, QStringLiteral("sheet1"));
-        sheet = std::move(*read.sheet);
-        identity = read.identity;
-    } catch (const CommandError &e) {
-        qWarning() << e.message();
-        return false;
-    }
-    return true;
 }
 
 bool haveOpenpyxl() {
@@ -97,45 +53,6 @@ QJsonArray openpyxlSheets(const QStringList &paths) {
         return {};
     }
     return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
-}
-
-// Entries other than the named ones: the same local header, data and central record but for
-// its offset.
-QString untouchedDiffer(const QByteArray &before, const QByteArray &after,
-                        const QList<QByteArray> &rewritten) {
-    const zip::Archive a(before), b(after);
-    for (const zip::Entry &e : a.entries()) {
-        if (rewritten.contains(e.name))
-            continue;
-        const zip::Entry *n = b.find(e.name);
-        if (!n)
-            return QString::fromUtf8(e.name) + " is missing";
-        if (a.raw(e) != b.raw(*n))
-            return QString::fromUtf8(e.name) + " differs";
-        QByteArray c1 = a.centralRecord(e).toByteArray(), c2 = b.centralRecord(*n).toByteArray();
-        c1.replace(42, 4, "\0\0\0\0", 4);
-        c2.replace(42, 4, "\0\0\0\0", 4);
-        if (c1 != c2)
-            return QString::fromUtf8(e.name) + " has another central record";
-    }
-    return QString();
-}
-
-QStringList entryOrder(const QByteArray &bytes) {
-    QStringList names;
-    std::vector<zip::Entry> entries = zip::Archive(bytes).entries();
-    std::sort(entries.begin(), entries.end(), [](const zip::Entry &x, const zip::Entry &y) {
-        return x.localOffset < y.localOffset;
-    });
-    for (const zip::Entry &e : entries)
-        names << QString::fromUtf8(e.name);
-    return names;
-}
-
-QByteArray part(const QByteArray &bytes, const QByteArray &name) {
-    const zip::Archive a(bytes);
-    const zip::Entry *e = a.find(name);
-    return e ? a.read(*e) : QByteArray();
 }
 
 QString randomText(QRandomGenerator &rng) {
@@ -195,101 +112,35 @@ void tst_XlsxWriter::roundTrip() {
     QFETCH(QString, file);
     QFETCH(int, seed);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
-    QVERIFY(QFile::copy(fixture(file), path));
-    const QByteArray original = bytesOf(path);
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    Model model = modelOf(sheet);
-    QRandomGenerator rng{quint32(seed)};
-    const int rows = std::max(sheet.firstRow() + sheet.rowCount(), 1) + 2;
-    const int columns = std::max(sheet.firstColumn() + sheet.columnCount(), 1) + 1;
-    bool deleted = false;
-    for (int batch = 0; batch < 7; ++batch) {
-        std::vector<SheetChange> changes;
-        for (int n = 1 + rng.bounded(3); n > 0; --n) {
-            const int what = rng.bounded(10);
-            auto value = [&]() -> EditValue {
-                switch (rng.bounded(4)) {
-                case 0:
-                    return std::monostate();
-                case 1:
-                    return randomText(rng);
-                default:
-                    return double(rng.bounded(2000000) - 1000000) / 1024.0;
-                }
-            };
-            if (what < 6) {
-                changes.push_back(
-                    SheetChange::setCell(rng.bounded(rows), rng.bounded(columns), value()));
-            } else if (what < 8) {
-                QList<EditValue> values;
-                for (int c = 1 + rng.bounded(4); c > 0; --c)
-                    values << value();
-                changes.push_back(SheetChange::appendRow(values));
-            } else {
-                changes.push_back(SheetChange::deleteRow(rng.bounded(rows)));
-            }
-        }
-        const QByteArray before = bytesOf(path);
-        WriteResult result;
-        const QString refusal =
-            errorOf([&] { result = xlsx::writeSheetChanges(path, identity, changes); });
-        if (!refusal.isEmpty()) {
-            // A refusal leaves the file as it was.
-            QVERIFY2(refusal.startsWith(u"Rows of sheet1 cannot be deleted") ||
-                         refusal.startsWith(u"Row ") ||
-                         refusal.contains(u"formula that other cells share"),
-                     qPrintable(refusal));
-            QCOMPARE(bytesOf(path), before);
-            continue;
-        }
-        identity = result.identity;
-        QCOMPARE(result.rows.size(), qsizetype(changes.size()));
-        for (std::size_t i = 0; i < changes.size(); ++i) {
-            const SheetChange &c = changes[i];
-            if (c.kind == SheetChange::Kind::SetCell) {
-                if (std::holds_alternative<std::monostate>(c.value))
-                    model.erase({c.row, c.column});
-                else if (const double *d = std::get_if<double>(&c.value))
-                    model[{c.row, c.column}] = *d;
-                else
-                    model[{c.row, c.column}] = std::get<QString>(c.value);
-            } else if (c.kind == SheetChange::Kind::AppendRow) {
-                for (int k = 0; k < c.values.size(); ++k) {
-                    if (const double *d = std::get_if<double>(&c.values[k]))
-                        model[{result.rows[qsizetype(i)], k}] = *d;
-                    else if (const QString *t = std::get_if<QString>(&c.values[k]))
-                        model[{result.rows[qsizetype(i)], k}] = *t;
-                }
-            } else {
-                deleted = true;
-                Model moved;
-                for (const auto &[at, v] : model)
-                    if (at.first != c.row)
-                        moved[{at.first > c.row ? at.first - 1 : at.first, at.second}] = v;
-                model = std::move(moved);
-            }
-        }
-    }
-    Q_UNUSED(deleted);
+    OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.xlsx")));
+    QVERIFY(book.ok);
+    RandomBatches how;
+    how.batches = 7;
+    how.text = randomText;
+    // A refusal leaves the file as it was.
+    how.mayRefuse = [](const QString &refusal) {
+        return refusal.startsWith(u"Rows of sheet1 cannot be deleted") ||
+               refusal.startsWith(u"Row ") || refusal.contains(u"formula that other cells share");
+    };
+    const Model model = writeRandomBatches(book, quint32(seed), how, xlsx::writeSheetChanges);
+    if (QTest::currentTestFailed())
+        return;
 
     SheetData after;
     FileIdentity unused;
-    QVERIFY(readSheet(path, after, unused));
+    QVERIFY(readSheet(book.path, after, unused));
     QVERIFY(modelOf(after) == model);
 
     // The rewritten parts only: the sheet's, and the workbook's for its recalculation flag.
-    const QByteArray written = bytesOf(path);
-    const QString differ = untouchedDiffer(original, written,
+    const QByteArray written = readFile(book.path);
+    const QString differ = untouchedDiffer(book.bytes, written,
                                            {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml",
                                             "xl/worksheets/part1.xml", "xl/workbook.xml"});
     QVERIFY2(differ.isEmpty(), qPrintable(differ));
-    QCOMPARE(entryOrder(written), entryOrder(original));
+    QCOMPARE(entryOrder(written), entryOrder(book.bytes));
 
     // Kept for openpyxl, which reads them all in one run.
-    m_written.push_back(Written{fixture(file), path, model});
+    m_written.push_back(Written{fixture(file), book.path, model});
     m_keep.push_back(std::make_shared<QTemporaryDir>(std::move(dir)));
 }
 
@@ -429,14 +280,13 @@ void tst_XlsxWriter::formulaReferences() {
 // One changed cell: the part around its row is the same bytes.
 void tst_XlsxWriter::keepsTheRestOfThePart() {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
-    QVERIFY(QFile::copy(fixture("libreoffice-mixed.xlsx"), path));
-    const QByteArray before = part(bytesOf(path), "xl/worksheets/sheet2.xml");
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(2, 1, QStringLiteral("新 "))});
-    const QByteArray after = part(bytesOf(path), "xl/worksheets/sheet2.xml");
+    const OpenedCopy book =
+        openCopy(fixture("libreoffice-mixed.xlsx"), dir.filePath(QStringLiteral("book.xlsx")));
+    QVERIFY(book.ok);
+    const QByteArray before = part(book.bytes, "xl/worksheets/sheet2.xml");
+    xlsx::writeSheetChanges(book.path, book.identity,
+                            {SheetChange::setCell(2, 1, QStringLiteral("新 "))});
+    const QByteArray after = part(readFile(book.path), "xl/worksheets/sheet2.xml");
     const qsizetype rowStart = before.indexOf("<row r=\"3\"");
     const qsizetype rowEnd = before.indexOf("</row>", rowStart) + 6;
     const qsizetype tail = before.size() - rowEnd;
@@ -453,31 +303,28 @@ void tst_XlsxWriter::keepsTheRestOfThePart() {
 // formulas reading the sheet are marked for recalculation.
 void tst_XlsxWriter::calculationChain() {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
-    QVERIFY(QFile::copy(fixture("crafted-chain.xlsx"), path));
-    const QByteArray original = bytesOf(path);
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 2, 5.0)});
-    const QByteArray written = bytesOf(path);
+    OpenedCopy book =
+        openCopy(fixture("crafted-chain.xlsx"), dir.filePath(QStringLiteral("book.xlsx")));
+    QVERIFY(book.ok);
+    xlsx::writeSheetChanges(book.path, book.identity, {SheetChange::setCell(1, 2, 5.0)});
+    const QByteArray written = readFile(book.path);
     QVERIFY(!zip::Archive(written).find("xl/calcChain.xml"));
     QVERIFY(!part(written, "xl/_rels/workbook.xml.rels").contains("calcChain"));
     QVERIFY(part(written, "xl/_rels/workbook.xml.rels").contains("sharedStrings"));
     QVERIFY(!part(written, "[Content_Types].xml").contains("calcChain"));
     QVERIFY(part(written, "xl/workbook.xml").contains("<calcPr fullCalcOnLoad=\"1\"/></workbook>"));
     const QString differ =
-        untouchedDiffer(original, written,
+        untouchedDiffer(book.bytes, written,
                         {"xl/worksheets/part1.xml", "xl/workbook.xml", "xl/calcChain.xml",
                          "xl/_rels/workbook.xml.rels", "[Content_Types].xml"});
     QVERIFY2(differ.isEmpty(), qPrintable(differ));
     QVERIFY(part(written, "xl/worksheets/part1.xml").contains("<f>A2*2</f>"));
 
     // A number into a cell without a formula keeps the chain.
-    QVERIFY(QFile::remove(path) && QFile::copy(fixture("crafted-chain.xlsx"), path));
-    QVERIFY(readSheet(path, sheet, identity));
-    xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 0, 7.0)});
-    QVERIFY(zip::Archive(bytesOf(path)).find("xl/calcChain.xml"));
+    QVERIFY(QFile::remove(book.path) && QFile::copy(fixture("crafted-chain.xlsx"), book.path));
+    QVERIFY(readSheet(book.path, book.sheet, book.identity));
+    xlsx::writeSheetChanges(book.path, book.identity, {SheetChange::setCell(1, 0, 7.0)});
+    QVERIFY(zip::Archive(readFile(book.path)).find("xl/calcChain.xml"));
 }
 
 void tst_XlsxWriter::refusals_data() {
@@ -523,75 +370,36 @@ void tst_XlsxWriter::refusals_data() {
         << "crafted-kinds.xlsx" << SheetChange::setCell(1048576, 0, 1.0)
         << "There is no cell at row 1048577, column 1 of sheet1; a sheet has 1048576 rows and "
            "16384 columns";
-    QTest::newRow("text too long")
-        << "crafted-kinds.xlsx" << SheetChange::setCell(1, 1, QString(32768, u'x'))
-        << "The text for cell B2 has 32768 characters; a cell holds at most 32767";
-    QTest::newRow("not a number") << "crafted-kinds.xlsx" << SheetChange::setCell(1, 1, qQNaN())
-                                  << "Cell B2 cannot hold an infinite or undefined number";
     QTest::newRow("sheet full") << "crafted-full.xlsx" << SheetChange::appendRow({1.0})
                                 << "sheet1 is full: it cannot hold more than 1048576 rows";
-    QTest::newRow("no such row") << "crafted-kinds.xlsx" << SheetChange::deleteRow(40)
-                                 << "Row 41 of sheet1 does not exist";
-    QList<EditValue> wide;
-    for (int i = 0; i < 16385; ++i)
-        wide << EditValue(1.0);
-    QTest::newRow("row too wide") << "crafted-kinds.xlsx" << SheetChange::appendRow(wide)
-                                  << "A row of sheet1 holds at most 16384 cells; 16385 were given";
+    addLimitRefusals(QStringLiteral("crafted-kinds.xlsx"), 16384);
 }
 
 void tst_XlsxWriter::refusals() {
     QFETCH(QString, file);
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
-    QVERIFY(QFile::copy(fixture(file), path));
-    const QByteArray before = bytesOf(path);
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    QCOMPARE(errorOf([&] { xlsx::writeSheetChanges(path, identity, {change}); }), message);
-    QCOMPARE(bytesOf(path), before);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
+    checkRefused(fixture(file), QStringLiteral("book.xlsx"), change, message,
+                 xlsx::writeSheetChanges);
 }
 
 void tst_XlsxWriter::changedOnDisk() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
-    QVERIFY(QFile::copy(fixture("crafted-kinds.xlsx"), path));
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    QFile::remove(path);
-    QVERIFY(QFile::copy(fixture("crafted-chain.xlsx"), path));
-    QCOMPARE(
-        errorOf(
-            [&] { xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.0)}); }),
-        QStringLiteral("The workbook \"%1\" was changed by another program since it was "
-                       "opened or last refreshed. Refresh the data, then make the change again")
-            .arg(QDir::toNativeSeparators(path)));
+    checkChangedOnDisk(fixture("crafted-kinds.xlsx"), fixture("crafted-chain.xlsx"),
+                       QStringLiteral("book.xlsx"), xlsx::writeSheetChanges);
 }
 
 // A write that fails part way (here at a file-size limit) leaves the old file as it was and no
 // other file beside it.
 void tst_XlsxWriter::failedWriteKeepsTheFile() {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("book.xlsx"));
-    QVERIFY(QFile::copy(fixture("libreoffice-plain.xlsx"), path));
-    const QByteArray before = bytesOf(path);
-    SheetData sheet;
-    FileIdentity identity;
-    QVERIFY(readSheet(path, sheet, identity));
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const QString error = errorOf(
-        [&] { xlsx::writeSheetChanges(path, identity, {SheetChange::setCell(1, 1, 2.5)}); });
-    setrlimit(RLIMIT_FSIZE, &old);
+    OpenedCopy book =
+        openCopy(fixture("libreoffice-plain.xlsx"), dir.filePath(QStringLiteral("book.xlsx")));
+    QVERIFY(book.ok);
+    const QString error = errorUnderFileSizeLimit(4096, [&] {
+        xlsx::writeSheetChanges(book.path, book.identity, {SheetChange::setCell(1, 1, 2.5)});
+    });
     QVERIFY(error.startsWith(u"Stream write error"));
-    QCOMPARE(bytesOf(path), before);
+    QCOMPARE(readFile(book.path), book.bytes);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
 }
 

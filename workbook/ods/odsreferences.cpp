@@ -12,11 +12,6 @@ namespace {
 using xml::Scanner;
 using Token = Scanner::Token;
 
-void add(QStringList &reasons, const QString &reason) {
-    if (!reasons.contains(reason))
-        reasons.append(reason);
-}
-
 bool sameSheet(const QString &a, const QString &b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
@@ -93,11 +88,7 @@ FormulaReferences formulaReferences(QStringView f, const QString &sheet,
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = f[i];
         if (c == u'"') { // a text, "" standing for a quote
-            for (++i; i < n; ++i)
-                if (f[i] == u'"' && !(i + 1 < n && f[i + 1] == u'"'))
-                    break;
-                else if (f[i] == u'"')
-                    ++i;
+            i = endOfTextConstant(f, i);
             continue;
         }
         if (c == u'[') {
@@ -189,10 +180,10 @@ SheetReferences findReferences(const Package &package, const QByteArray &content
             if (attribute(Ns::Table, "formula", value)) {
                 const FormulaReferences f = formulaReferences(value, sheetName, table);
                 if (inSheet && f.any) {
-                    add(reasons, QStringLiteral("formulas on sheet1"));
+                    addUser(reasons, QStringLiteral("formulas on sheet1"));
                     out.formulasReadSheet = true;
                 } else if (f.sheet) {
-                    add(reasons, QStringLiteral("formulas on sheet %1").arg(table));
+                    addUser(reasons, QStringLiteral("formulas on sheet %1").arg(table));
                     out.formulasReadSheet = true;
                 } else if (f.any) {
                     out.formulasReadSheet = true; // a name may mean sheet1's cells
@@ -201,32 +192,32 @@ SheetReferences findReferences(const Package &package, const QByteArray &content
             if (inSheet) {
                 if ((attribute(Ns::Table, "number-columns-spanned", value) && value != u"1") ||
                     (attribute(Ns::Table, "number-rows-spanned", value) && value != u"1"))
-                    add(reasons, QStringLiteral("merged cells"));
+                    addUser(reasons, QStringLiteral("merged cells"));
                 if (attribute(Ns::Table, "content-validation-name", value))
-                    add(reasons, QStringLiteral("data validations"));
+                    addUser(reasons, QStringLiteral("data validations"));
             }
             continue;
         }
         if (attribute(Ns::Table, "end-cell-address", value) &&
             (inSheet || addressNamesSheet(value, sheetName, table)))
-            add(reasons, QStringLiteral("drawing objects"));
+            addUser(reasons, QStringLiteral("drawing objects"));
         if (ns == Ns::Draw && local == "object" &&
             attribute(Ns::Draw, "notify-on-update-of-ranges", value) &&
             addressNamesSheet(value, sheetName, table))
-            add(reasons, QStringLiteral("charts"));
+            addUser(reasons, QStringLiteral("charts"));
         if (inSheet) {
             if (ns == Ns::Office && local == "annotation")
-                add(reasons, QStringLiteral("notes"));
+                addUser(reasons, QStringLiteral("notes"));
             else if (ns == Ns::Text && local == "a")
-                add(reasons, QStringLiteral("hyperlinks"));
+                addUser(reasons, QStringLiteral("hyperlinks"));
             else if (ns == Ns::Draw && cellDepth > 0)
-                add(reasons, QStringLiteral("drawing objects"));
+                addUser(reasons, QStringLiteral("drawing objects"));
             else if (ns == Ns::Calcext && local == "conditional-format")
-                add(reasons, QStringLiteral("conditional formats"));
+                addUser(reasons, QStringLiteral("conditional formats"));
         } else if (ns == Ns::Text && local == "a" && attribute(Ns::Xlink, "href", value) &&
                    value.startsWith(u'#') &&
                    addressNamesSheet(QStringView(value).mid(1), sheetName, table)) {
-            add(reasons, QStringLiteral("hyperlinks"));
+            addUser(reasons, QStringLiteral("hyperlinks"));
         }
         // Named ranges and expressions, of the spreadsheet or of a sheet.
         if (ns == Ns::Table && (local == "named-range" || local == "named-expression")) {
@@ -241,7 +232,7 @@ SheetReferences findReferences(const Package &package, const QByteArray &content
                 refers = refers || f.sheet || (inSheet && f.any);
             }
             if (refers) {
-                add(reasons, QStringLiteral("defined names"));
+                addUser(reasons, QStringLiteral("defined names"));
                 out.formulasReadSheet = true;
             }
             continue;
@@ -258,30 +249,30 @@ SheetReferences findReferences(const Package &package, const QByteArray &content
                         filter = filter || (s.token() == Token::StartElement &&
                                             names.is(s.name(), Ns::Table, "filter"));
                 }
-                add(reasons, filter ? QStringLiteral("filters") : QStringLiteral("tables"));
+                addUser(reasons, filter ? QStringLiteral("filters") : QStringLiteral("tables"));
             } else if (local == "data-pilot-table" || local == "source-cell-range") {
                 if ((attribute(Ns::Table, "target-range-address", value) &&
                      addressNamesSheet(value, sheetName, QString())) ||
                     (attribute(Ns::Table, "cell-range-address", value) &&
                      addressNamesSheet(value, sheetName, QString())))
-                    add(reasons, QStringLiteral("pivot tables"));
+                    addUser(reasons, QStringLiteral("pivot tables"));
             } else if (local == "content-validation") {
                 attribute(Ns::Table, "base-cell-address", base);
                 if (attribute(Ns::Table, "condition", value) &&
                     formulaReferences(value, sheetName, sheetOf(base)).sheet)
-                    add(reasons, QStringLiteral("data validations"));
+                    addUser(reasons, QStringLiteral("data validations"));
             } else if (local == "consolidation" &&
                        attribute(Ns::Table, "source-cell-range-addresses", value) &&
                        addressNamesSheet(value, sheetName, QString())) {
-                add(reasons, QStringLiteral("consolidations"));
+                addUser(reasons, QStringLiteral("consolidations"));
             } else if (local == "label-range" &&
                        ((attribute(Ns::Table, "label-cell-range-address", value) &&
                          addressNamesSheet(value, sheetName, QString())) ||
                         (attribute(Ns::Table, "data-cell-range-address", value) &&
                          addressNamesSheet(value, sheetName, QString())))) {
-                add(reasons, QStringLiteral("label ranges"));
+                addUser(reasons, QStringLiteral("label ranges"));
             } else if (local == "tracked-changes" && !s.isEmptyElement()) {
-                add(reasons, QStringLiteral("tracked changes"));
+                addUser(reasons, QStringLiteral("tracked changes"));
             }
         }
     }
@@ -299,7 +290,7 @@ SheetReferences findReferences(const Package &package, const QByteArray &content
                 if ((a.localName().endsWith("cell-range-address") ||
                      a.localName().endsWith("cell-address")) &&
                     addressNamesSheet(chart.decodeAttribute(a.raw), sheetName, QString())) {
-                    add(reasons, QStringLiteral("charts"));
+                    addUser(reasons, QStringLiteral("charts"));
                     break;
                 }
         }

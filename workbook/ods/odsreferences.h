@@ -6,21 +6,13 @@
 #pragma once
 
 #include "workbook/ods/odspackage.h"
+#include "workbook/sheetreferences.h"
 
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
 namespace workbook::ods {
-
-struct SheetReferences {
-    // In words for the refusal ("merged cells"), as the .xls scan words them; empty when rows
-    // may be deleted.
-    QStringList rowPositionUsers;
-    // Formulas (on sheet1 or elsewhere) may read sheet1's cells: their cached results go stale
-    // when a cell changes.
-    bool formulasReadSheet = false;
-};
 
 // Scans the content part (UTF-8) and the package's embedded objects (charts). Throws
 // xml::XmlError, Damaged, zip::ZipError.

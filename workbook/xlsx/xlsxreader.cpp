@@ -7,6 +7,7 @@
 #include "common/hugepages.h"
 #include "workbook/fieldtext.h"
 #include "workbook/xlsx/xlsxpackage.h"
+#include "workbook/xml/xmlelement.h"
 #include "workbook/xml/xmlvalues.h"
 
 #include <QDate>
@@ -31,15 +32,7 @@ constexpr std::uint64_t ParallelPartsLimit = std::uint64_t(256) << 20;
 using xml::Scanner;
 using Token = Scanner::Token;
 
-// A name against a literal, compared without a call: the scan's most frequent question.
-template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
-    if (name.size() != qsizetype(N - 1))
-        return false;
-    for (std::size_t i = 0; i + 1 < N; ++i)
-        if (name.data()[i] != what[i])
-            return false;
-    return true;
-}
+using xml::is;
 
 using xml::parseIndex;
 using xml::parseNumber;

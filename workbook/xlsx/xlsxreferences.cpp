@@ -3,6 +3,8 @@
 // workbook's defined names, every chart's series and every pivot cache's source.
 #include "workbook/xlsx/xlsxreferences.h"
 
+#include "workbook/xml/xmlelement.h"
+
 namespace workbook::xlsx {
 
 namespace {
@@ -10,23 +12,10 @@ namespace {
 using xml::Scanner;
 using Token = Scanner::Token;
 
-// A name against a literal, compared without a call: the scan's most frequent question.
-template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
-    if (name.size() != qsizetype(N - 1))
-        return false;
-    for (std::size_t i = 0; i + 1 < N; ++i)
-        if (name.data()[i] != what[i])
-            return false;
-    return true;
-}
+using xml::is;
 
 bool identifierChar(QChar c) {
     return c.isLetterOrNumber() || c == u'_' || c == u'.' || c == u'$' || c == u'\\' || c == u'?';
-}
-
-void add(QStringList &reasons, const QString &reason) {
-    if (!reasons.contains(reason))
-        reasons.append(reason);
 }
 
 // The element's decoded text; the scanner then stands on its end tag.
@@ -50,6 +39,39 @@ bool hasChildren(Scanner &s) {
     return any;
 }
 
+// The elements of a sheet part that name cells by their positions, and what the refusal of a
+// delete calls them (null: the element's own name); some count only when they hold any child.
+struct PositionBound {
+    QByteArrayView element;
+    const char *users;
+    bool onlyWithChildren;
+};
+
+constexpr PositionBound PositionBoundElements[] = {
+    {"mergeCells", "merged cells", true},
+    {"conditionalFormatting", "conditional formats", false},
+    {"conditionalFormattings", "conditional formats", false},
+    {"dataValidations", "data validations", true},
+    {"hyperlinks", "hyperlinks", true},
+    {"autoFilter", "filters", false},
+    {"sortState", "filters", false},
+    {"rowBreaks", "page breaks", true},
+    {"tableParts", "tables", true},
+    {"oleObjects", "drawing objects", false},
+    {"controls", "drawing objects", false},
+    {"protectedRanges", nullptr, false},
+    {"scenarios", nullptr, false},
+    {"cellWatches", nullptr, false},
+    {"sparklineGroups", nullptr, false},
+};
+
+const PositionBound *positionBound(QByteArrayView name) {
+    for (const PositionBound &b : PositionBoundElements)
+        if (name == b.element)
+            return &b;
+    return nullptr;
+}
+
 } // namespace
 
 bool formulaHasReferences(QStringView f) {
@@ -57,11 +79,7 @@ bool formulaHasReferences(QStringView f) {
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = f[i];
         if (c == u'"') { // a text constant, "" standing for a quote
-            for (++i; i < n; ++i)
-                if (f[i] == u'"' && !(i + 1 < n && f[i + 1] == u'"'))
-                    break;
-                else if (f[i] == u'"')
-                    ++i;
+            i = endOfTextConstant(f, i);
             continue;
         }
         if (c == u'\'' || c == u'!' || c == u'[')
@@ -102,11 +120,7 @@ bool formulaNamesSheet(QStringView f, const QString &sheetName) {
     const qsizetype n = f.size();
     for (qsizetype i = 0; i < n; ++i) {
         if (f[i] == u'"') {
-            for (++i; i < n; ++i)
-                if (f[i] == u'"' && !(i + 1 < n && f[i + 1] == u'"'))
-                    break;
-                else if (f[i] == u'"')
-                    ++i;
+            i = endOfTextConstant(f, i);
             continue;
         }
         if (f[i] != u'!')
@@ -193,45 +207,25 @@ SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
                 const bool shared = s.attribute("t", t) && t != "normal";
                 const QString text = elementText(s);
                 if (shared || formulaHasReferences(text)) {
-                    add(reasons, formulasHere);
+                    addUser(reasons, formulasHere);
                     out.formulasReadSheet = true;
                 }
-            } else if (is(name, "mergeCells")) {
-                if (hasChildren(s))
-                    add(reasons, QStringLiteral("merged cells"));
-            } else if (is(name, "conditionalFormatting") || is(name, "conditionalFormattings")) {
-                add(reasons, QStringLiteral("conditional formats"));
-            } else if (is(name, "dataValidations")) {
-                if (hasChildren(s))
-                    add(reasons, QStringLiteral("data validations"));
-            } else if (is(name, "hyperlinks")) {
-                if (hasChildren(s))
-                    add(reasons, QStringLiteral("hyperlinks"));
-            } else if (is(name, "autoFilter") || is(name, "sortState")) {
-                add(reasons, QStringLiteral("filters"));
-            } else if (is(name, "rowBreaks")) {
-                if (hasChildren(s))
-                    add(reasons, QStringLiteral("page breaks"));
-            } else if (is(name, "tableParts")) {
-                if (hasChildren(s))
-                    add(reasons, QStringLiteral("tables"));
             } else if (is(name, "drawing")) {
                 drawing = true;
-            } else if (is(name, "oleObjects") || is(name, "controls")) {
-                add(reasons, QStringLiteral("drawing objects"));
-            } else if (is(name, "protectedRanges") || is(name, "scenarios") ||
-                       is(name, "cellWatches") || is(name, "sparklineGroups")) {
-                add(reasons, QString::fromUtf8(name));
+            } else if (const PositionBound *bound = positionBound(name)) {
+                if (!bound->onlyWithChildren || hasChildren(s))
+                    addUser(reasons, bound->users ? QString::fromUtf8(bound->users)
+                                                  : QString::fromUtf8(name));
             }
         }
     }
     for (const Relationship &r : package.relationshipsOf(sheet.part)) {
         if (r.isType("comments") || r.isType("threadedComment"))
-            add(reasons, QStringLiteral("notes"));
+            addUser(reasons, QStringLiteral("notes"));
         else if (r.isType("table"))
-            add(reasons, QStringLiteral("tables"));
+            addUser(reasons, QStringLiteral("tables"));
         else if (r.isType("pivotTable"))
-            add(reasons, QStringLiteral("pivot tables"));
+            addUser(reasons, QStringLiteral("pivot tables"));
         else if (r.isType("drawing") && drawing && !r.external && package.hasPart(r.target)) {
             // Shapes anchored to cells move with rows; only absolute anchors do not.
             const QByteArray doc = package.xmlPart(r.target);
@@ -239,7 +233,7 @@ SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
             while (s.next() != Token::EndDocument)
                 if (s.token() == Token::StartElement &&
                     (is(s.localName(), "twoCellAnchor") || is(s.localName(), "oneCellAnchor"))) {
-                    add(reasons, QStringLiteral("drawing objects"));
+                    addUser(reasons, QStringLiteral("drawing objects"));
                     break;
                 }
         }
@@ -260,14 +254,14 @@ SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
                 continue;
             if (is(s.localName(), "f")) {
                 if (formulaNamesSheet(elementText(s), sheet.name)) {
-                    add(reasons, formulas);
+                    addUser(reasons, formulas);
                     out.formulasReadSheet = true;
                 }
             } else if (is(s.localName(), "hyperlink")) {
                 QByteArrayView location;
                 if (s.attribute("location", location) &&
                     formulaNamesSheet(s.decodeAttribute(location), sheet.name))
-                    add(reasons, QStringLiteral("hyperlinks"));
+                    addUser(reasons, QStringLiteral("hyperlinks"));
             }
         }
     }
@@ -284,7 +278,7 @@ SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
                 s.attribute("localSheetId", scope) && scope == QByteArray::number(sheet.position);
             const QString text = elementText(s);
             if (formulaNamesSheet(text, sheet.name) || (local && formulaHasReferences(text))) {
-                add(reasons, QStringLiteral("defined names"));
+                addUser(reasons, QStringLiteral("defined names"));
                 out.formulasReadSheet = true;
             }
         }
@@ -303,14 +297,14 @@ SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
                 continue;
             if (chart && is(s.localName(), "f")) {
                 if (formulaNamesSheet(elementText(s), sheet.name)) {
-                    add(reasons, QStringLiteral("charts"));
+                    addUser(reasons, QStringLiteral("charts"));
                     break;
                 }
             } else if (pivot && is(s.localName(), "worksheetSource")) {
                 QByteArrayView name;
                 if (!s.attribute("sheet", name) ||
                     s.decodeAttribute(name).compare(sheet.name, Qt::CaseInsensitive) == 0)
-                    add(reasons, QStringLiteral("pivot tables"));
+                    addUser(reasons, QStringLiteral("pivot tables"));
             }
         }
     }

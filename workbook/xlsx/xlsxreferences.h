@@ -4,20 +4,12 @@
 // Deleting a row shifts the rows below, so anything found here refuses the delete.
 #pragma once
 
+#include "workbook/sheetreferences.h"
 #include "workbook/xlsx/xlsxpackage.h"
 
 #include <QStringList>
 
 namespace workbook::xlsx {
-
-struct SheetReferences {
-    // In words for the refusal ("merged cells"), as the .xls scan words them; empty when rows
-    // may be deleted.
-    QStringList rowPositionUsers;
-    // Formulas (on sheet1 or elsewhere) may read sheet1's cells: their cached results go stale
-    // when a cell changes.
-    bool formulasReadSheet = false;
-};
 
 // Scans the package; sheetXml is the sheet's part as UTF-8. Throws Damage.
 SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
