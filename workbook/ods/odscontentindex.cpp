@@ -4,6 +4,7 @@
 #include "workbook/ods/odscontentindex.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace workbook::ods {
 
@@ -54,6 +55,10 @@ void ContentIndex::indexTable(Scanner &s) {
     if (s.isEmptyElement())
         damage("its sheet is an empty element");
     int row = 0;
+    // Room for the rows as LibreOffice writes them, some 800 bytes each: room reserved and not
+    // used costs no memory, and a sheet's rows are not moved as the vector grows.
+    m_rows.reserve(std::size_t(m_xml.size()) / 256);
+    m_sources.reserve(m_rows.capacity());
     const int depth = s.depth();
     while (!(s.next() == Token::EndElement && s.depth() < depth)) {
         if (s.token() != Token::StartElement)
@@ -166,16 +171,23 @@ ContentIndex::CellFacts ContentIndex::cellFacts(const Scanner::Attribute *attrib
                                                 int count) const {
     std::int64_t columns = 1, matrixRows = 0, matrixColumns = 0;
     bool value = false;
+    // Only a name ending in ":local" can be that name: most are told apart by their ends.
+    auto named = [this](QByteArrayView name, Ns ns, QByteArrayView local) {
+        const qsizetype n = local.size();
+        return name.size() > n && name[name.size() - n - 1] == ':' &&
+               std::memcmp(name.data() + name.size() - n, local.data(), std::size_t(n)) == 0 &&
+               m_names.is(name, ns, local);
+    };
     for (int i = 0; i < count; ++i) {
         const Scanner::Attribute &a = attributes[i];
-        if (is(a.name, Ns::Table, "number-columns-repeated"))
+        if (named(a.name, Ns::Table, "number-columns-repeated"))
             parseCount(a.raw, JumboColumns, columns);
-        else if (is(a.name, Ns::Table, "number-matrix-rows-spanned"))
+        else if (named(a.name, Ns::Table, "number-matrix-rows-spanned"))
             parseCount(a.raw, SheetRows, matrixRows);
-        else if (is(a.name, Ns::Table, "number-matrix-columns-spanned"))
+        else if (named(a.name, Ns::Table, "number-matrix-columns-spanned"))
             parseCount(a.raw, JumboColumns, matrixColumns);
-        else if (is(a.name, Ns::Office, "value-type") || is(a.name, Ns::Calcext, "value-type") ||
-                 is(a.name, Ns::Table, "formula"))
+        else if (named(a.name, Ns::Office, "value-type") ||
+                 named(a.name, Ns::Calcext, "value-type") || named(a.name, Ns::Table, "formula"))
             value = true;
     }
     return CellFacts{std::max<std::int64_t>(columns, 1), matrixRows, matrixColumns, value};
