@@ -1,6 +1,8 @@
 // The styles part first (for the data styles of common cell styles), then one pass over the
 // content part: its automatic styles, the null date, and the sheet's rows, each row's values
-// gathered once and copied for every row it repeats.
+// gathered once and copied for every row it repeats. A big sheet's rows are read in two halves
+// at once, those of the shape LibreOffice writes by the fast row reader (odsfastrow); each
+// cell's value is read by the cell reader (odscellreader), whichever way its row was read.
 #include "workbook/ods/odsreader.h"
 
 #include "common/commanderror.h"
@@ -471,7 +473,7 @@ private:
     const QString &m_path;
     RowReading m_reading = RowReading::Usual;
     QByteArrayView m_document; // the content part
-    QByteArrayView m_content;  // what the scanner reads: the part, or a copy of half its rows
+    QByteArrayView m_content;  // what the scanner reads: the part, the columns' copy or a row
     CellReader m_cellReader;
     const Names &m_names; // the cell reader's
     std::vector<Cell> m_cells;
