@@ -130,7 +130,9 @@ private:
     QByteArray m_lastStyle;
     NumberClass m_lastClass = NumberClass::Plain;
     qsizetype m_expanded = 0;
-    xml::Scanner m_decoder{QByteArrayView()}; // decodes what the fast row reader found
+    // Decodes what the fast row reader found; over an empty document (not a null one), where a
+    // bad reference is told at line 1.
+    xml::Scanner m_decoder{QByteArrayView("", 0)};
 };
 
 } // namespace workbook::ods
