@@ -26,27 +26,18 @@ QByteArrayView ContentIndex::sourceBytes(const ContentRow &r) const {
 
 void ContentIndex::index() {
     Scanner s(m_xml);
-    while (s.next() != Token::EndDocument) {
-        if (s.token() != Token::StartElement)
-            continue;
-        if (s.depth() == 1) {
+    const auto readElement = [this](Scanner &s) {
+        if (s.depth() == 1)
             m_names.readRoot(s);
-            continue;
-        }
-        const QByteArrayView name = s.name();
-        if (is(name, Ns::Office, "automatic-styles")) {
+        else if (is(s.name(), Ns::Office, "automatic-styles"))
             m_styles.read(s, m_names, true);
-        } else if (is(name, Ns::Table, "table")) {
-            QByteArrayView raw;
-            if (m_names.attribute(s, Ns::Table, "name", raw) &&
-                s.decodeAttribute(raw).compare(u"sheet1", Qt::CaseInsensitive) == 0) {
-                indexTable(s);
-                return; // the rest is copied as it stands
-            }
-            s.skipElement();
-        } else if (!is(name, Ns::Office, "body") && !is(name, Ns::Office, "spreadsheet")) {
-            s.skipElement();
-        }
+        else
+            return false;
+        return true;
+    };
+    if (!findTable(s, m_names, u"sheet1", readElement).isEmpty()) {
+        indexTable(s);
+        return; // the rest is copied as it stands
     }
     noSheet1ForWriting();
 }

@@ -86,41 +86,30 @@ public:
         Scanner s(content);
         m_content = m_document = content;
         reserve(content.size());
-        while (s.next() != Token::EndDocument) {
-            if (s.token() != Token::StartElement)
-                continue;
+        const auto readElement = [this](Scanner &s) {
+            const QByteArrayView name = s.name();
             if (s.depth() == 1) {
                 m_cellReader.readRoot(s);
-                continue;
-            }
-            const QByteArrayView name = s.name();
-            if (is(name, Ns::Office, "automatic-styles")) {
+            } else if (is(name, Ns::Office, "automatic-styles")) {
                 m_styles.read(s, m_names, true);
-            } else if (is(name, Ns::Table, "table")) {
-                QByteArrayView raw;
-                const QString tableName = m_names.attribute(s, Ns::Table, "name", raw)
-                                              ? s.decodeAttribute(raw)
-                                              : QString();
-                if (tableName.compare(sheetName, Qt::CaseInsensitive) != 0) {
-                    s.skipElement();
-                    continue;
-                }
-                m_sheet.sheetName = tableName;
-                readTable(s);
-                m_sheet.setCells(std::move(m_cells));
-                return true;
             } else if (is(name, Ns::Table, "null-date")) {
                 QByteArrayView raw;
                 if (m_names.attribute(s, Ns::Table, "date-value", raw) &&
                     !parseDate(raw, m_cellReader.nullDays()))
                     damaged("its null date is not a date");
                 s.skipElement();
-            } else if (!is(name, Ns::Office, "body") && !is(name, Ns::Office, "spreadsheet") &&
-                       !is(name, Ns::Table, "calculation-settings")) {
-                s.skipElement();
+            } else {
+                return false;
             }
-        }
-        return false;
+            return true;
+        };
+        const QString tableName = findTable(s, m_names, sheetName, readElement);
+        if (tableName.isEmpty())
+            return false;
+        m_sheet.sheetName = tableName;
+        readTable(s);
+        m_sheet.setCells(std::move(m_cells));
+        return true;
     }
 
 private:
