@@ -4,6 +4,7 @@
 #include "workbook/ods/odscontenteditor.h"
 
 #include "common/commanderror.h"
+#include "common/hugepages.h"
 #include "workbook/ods/odscellwriter.h"
 #include "workbook/ods/odscontentindex.h"
 
@@ -187,6 +188,7 @@ QByteArray ContentEditor::Private::rowXml(const ContentRow &r) const {
 QByteArray ContentEditor::Private::result() const {
     QByteArray out;
     out.reserve(m_xml.size() + 4096);
+    preferHugePages(out.constData(), std::size_t(out.capacity()));
     qsizetype copied = 0;
     auto copyTo = [&](qsizetype at) {
         if (at > copied) {

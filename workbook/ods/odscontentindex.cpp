@@ -4,6 +4,7 @@
 #include "workbook/ods/odscontentindex.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace workbook::ods {
 
@@ -25,27 +26,18 @@ QByteArrayView ContentIndex::sourceBytes(const ContentRow &r) const {
 
 void ContentIndex::index() {
     Scanner s(m_xml);
-    while (s.next() != Token::EndDocument) {
-        if (s.token() != Token::StartElement)
-            continue;
-        if (s.depth() == 1) {
+    const auto readElement = [this](Scanner &s) {
+        if (s.depth() == 1)
             m_names.readRoot(s);
-            continue;
-        }
-        const QByteArrayView name = s.name();
-        if (is(name, Ns::Office, "automatic-styles")) {
+        else if (is(s.name(), Ns::Office, "automatic-styles"))
             m_styles.read(s, m_names, true);
-        } else if (is(name, Ns::Table, "table")) {
-            QByteArrayView raw;
-            if (m_names.attribute(s, Ns::Table, "name", raw) &&
-                s.decodeAttribute(raw).compare(u"sheet1", Qt::CaseInsensitive) == 0) {
-                indexTable(s);
-                return; // the rest is copied as it stands
-            }
-            s.skipElement();
-        } else if (!is(name, Ns::Office, "body") && !is(name, Ns::Office, "spreadsheet")) {
-            s.skipElement();
-        }
+        else
+            return false;
+        return true;
+    };
+    if (!findTable(s, m_names, u"sheet1", readElement).isEmpty()) {
+        indexTable(s);
+        return; // the rest is copied as it stands
     }
     noSheet1ForWriting();
 }
@@ -54,6 +46,10 @@ void ContentIndex::indexTable(Scanner &s) {
     if (s.isEmptyElement())
         damage("its sheet is an empty element");
     int row = 0;
+    // Room for the rows as LibreOffice writes them, some 800 bytes each: room reserved and not
+    // used costs no memory, and a sheet's rows are not moved as the vector grows.
+    m_rows.reserve(std::size_t(m_xml.size()) / 256);
+    m_sources.reserve(m_rows.capacity());
     const int depth = s.depth();
     while (!(s.next() == Token::EndElement && s.depth() < depth)) {
         if (s.token() != Token::StartElement)
@@ -111,7 +107,7 @@ void ContentIndex::indexRow(Scanner &s, int &row) {
     const qsizetype begin = s.tokenBegin();
     if (s.isEmptyElement()) {
         s.next();
-    } else {
+    } else if (!indexFastRow(s, r)) {
         std::int64_t column = 0;
         const int depth = s.depth();
         while (!(s.next() == Token::EndElement && s.depth() < depth)) {
@@ -122,42 +118,92 @@ void ContentIndex::indexRow(Scanner &s, int &row) {
                 s.skipElement();
                 continue;
             }
-            std::int64_t columns = 1, matrixRows = 0, matrixColumns = 0;
-            bool value = false;
-            for (const Scanner::Attribute &a : s.attributes()) {
-                const Ns ns = m_names.of(a.prefix());
-                const QByteArrayView local = a.localName();
-                if (ns == Ns::Table && local == "number-columns-repeated")
-                    parseCount(a.raw, JumboColumns, columns);
-                else if (ns == Ns::Table && local == "number-matrix-rows-spanned")
-                    parseCount(a.raw, SheetRows, matrixRows);
-                else if (ns == Ns::Table && local == "number-matrix-columns-spanned")
-                    parseCount(a.raw, JumboColumns, matrixColumns);
-                else if ((ns == Ns::Office || ns == Ns::Calcext) && local == "value-type")
-                    value = true;
-                else if (ns == Ns::Table && local == "formula")
-                    value = true;
-            }
-            columns = std::max<std::int64_t>(columns, 1);
-            if (cellContent(s) || value || covered)
-                r.content = true;
-            if (column < JumboColumns) {
-                const int last = int(std::min<std::int64_t>(column + columns, JumboColumns)) - 1;
-                if (covered)
-                    m_covered.push_back(CellRange{row, int(column), row + r.count - 1, last});
-                if (matrixRows > 1 || matrixColumns > 1)
-                    m_matrices.push_back(CellRange{
-                        row, int(column), row + int(std::max<std::int64_t>(matrixRows, 1)) - 1,
-                        int(std::min<std::int64_t>(
-                            column + std::max<std::int64_t>(matrixColumns, 1), JumboColumns)) -
-                            1});
-            }
-            column = std::min<std::int64_t>(column + columns, std::int64_t(1) << 40);
+            const CellFacts facts = cellFacts(s.attributes().data(), int(s.attributes().size()));
+            indexCell(r, column, covered, facts, cellContent(s));
         }
     }
     m_sources.push_back(SourceRange{begin, s.tokenEnd()});
     row += r.count;
     m_rows.push_back(std::move(r));
+}
+
+// A row of cells and plain paragraphs, as LibreOffice writes nearly all, is read by the fast row
+// reader, which checks what the scanner would; the scanner then passes over it to its end tag.
+// False for any other row, which the scanner reads.
+bool ContentIndex::indexFastRow(Scanner &s, ContentRow &r) {
+    if (!m_fast) {
+        if (!is(q(Ns::Table, "table-row"), Ns::Table, "table-row") ||
+            !is(q(Ns::Text, "p"), Ns::Text, "p"))
+            return false;
+        m_fast.emplace(q(Ns::Table, "table-row"), q(Ns::Table, "table-cell"),
+                       q(Ns::Table, "covered-table-cell"), q(Ns::Text, "p"));
+    }
+    const char *base = m_xml.constData();
+    const char *end = m_fast->read(base + s.tokenBegin(), base + m_xml.size());
+    if (!end)
+        return false;
+    std::int64_t column = 0;
+    for (const FastRowReader::FastCell &c : m_fast->cells()) {
+        bool content = false;
+        for (int i = 0; i < c.paragraphCount; ++i)
+            content = content || !m_fast->paragraphs(c)[i].isEmpty();
+        indexCell(r, column, c.covered, cellFacts(m_fast->attributes(c), c.attributeCount),
+                  content);
+    }
+    const char *endTag = end - 1; // the row's end tag, which the fast reader has checked
+    while (*endTag != '<')
+        --endTag;
+    s.skipContentTo(endTag - base);
+    s.next();
+    return true;
+}
+
+ContentIndex::CellFacts ContentIndex::cellFacts(const Scanner::Attribute *attributes,
+                                                int count) const {
+    std::int64_t columns = 1, matrixRows = 0, matrixColumns = 0;
+    bool value = false;
+    // Only a name ending in ":local" can be that name: most are told apart by their ends.
+    auto named = [this](QByteArrayView name, Ns ns, QByteArrayView local) {
+        const qsizetype n = local.size();
+        return name.size() > n && name[name.size() - n - 1] == ':' &&
+               std::memcmp(name.data() + name.size() - n, local.data(), std::size_t(n)) == 0 &&
+               m_names.is(name, ns, local);
+    };
+    for (int i = 0; i < count; ++i) {
+        const Scanner::Attribute &a = attributes[i];
+        if (named(a.name, Ns::Table, "number-columns-repeated"))
+            parseCount(a.raw, JumboColumns, columns);
+        else if (named(a.name, Ns::Table, "number-matrix-rows-spanned"))
+            parseCount(a.raw, SheetRows, matrixRows);
+        else if (named(a.name, Ns::Table, "number-matrix-columns-spanned"))
+            parseCount(a.raw, JumboColumns, matrixColumns);
+        else if (named(a.name, Ns::Office, "value-type") ||
+                 named(a.name, Ns::Calcext, "value-type") || named(a.name, Ns::Table, "formula"))
+            value = true;
+    }
+    return CellFacts{std::max<std::int64_t>(columns, 1), matrixRows, matrixColumns, value};
+}
+
+// A cell of the row: the merged range or array formula it starts; the row holds something where
+// the cell does.
+void ContentIndex::indexCell(ContentRow &r, std::int64_t &column, bool covered,
+                             const CellFacts &facts, bool content) {
+    const int row = r.first;
+    const auto [columns, matrixRows, matrixColumns, value] = facts;
+    if (content || value || covered)
+        r.content = true;
+    if (column < JumboColumns) {
+        const int last = int(std::min<std::int64_t>(column + columns, JumboColumns)) - 1;
+        if (covered)
+            m_covered.push_back(CellRange{row, int(column), row + r.count - 1, last});
+        if (matrixRows > 1 || matrixColumns > 1)
+            m_matrices.push_back(
+                CellRange{row, int(column), row + int(std::max<std::int64_t>(matrixRows, 1)) - 1,
+                          int(std::min<std::int64_t>(
+                              column + std::max<std::int64_t>(matrixColumns, 1), JumboColumns)) -
+                              1});
+    }
+    column = std::min<std::int64_t>(column + columns, std::int64_t(1) << 40);
 }
 
 QByteArray ContentIndex::withCount(QByteArrayView element, const char *local, int count) const {

@@ -4,6 +4,7 @@
 // A row is taken apart into its cells only when a change falls in it.
 #pragma once
 
+#include "workbook/ods/odsfastrow.h"
 #include "workbook/ods/odsstyles.h"
 #include "workbook/sheetchange.h"
 #include "workbook/xml/xmlelement.h"
@@ -11,6 +12,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace workbook::ods {
@@ -92,9 +95,22 @@ public:
     std::vector<SourceRange> m_sources;
 
 private:
+    // What a cell's attributes say: the columns it covers, the array formula it starts, whether
+    // it holds a value or a formula.
+    struct CellFacts {
+        std::int64_t columns, matrixRows, matrixColumns;
+        bool value;
+    };
+
     void index();
     void indexTable(xml::Scanner &s);
     void indexRow(xml::Scanner &s, int &row);
+    bool indexFastRow(xml::Scanner &s, ContentRow &r);
+    CellFacts cellFacts(const xml::Scanner::Attribute *attributes, int count) const;
+    void indexCell(ContentRow &r, std::int64_t &column, bool covered, const CellFacts &facts,
+                   bool content);
+
+    std::optional<FastRowReader> m_fast; // the rows of the shape LibreOffice writes
 };
 
 } // namespace workbook::ods

@@ -34,6 +34,32 @@ const KnownNamespace Known[] = {
 
 } // namespace
 
+QString findTable(Scanner &s, const Names &names, QStringView sheetName,
+                  const std::function<bool(Scanner &)> &readElement) {
+    while (s.next() != Token::EndDocument) {
+        if (s.token() != Token::StartElement)
+            continue;
+        if (s.depth() == 1) {
+            readElement(s);
+            continue;
+        }
+        const QByteArrayView name = s.name();
+        if (names.is(name, Ns::Table, "table")) {
+            QByteArrayView raw;
+            const QString tableName =
+                names.attribute(s, Ns::Table, "name", raw) ? s.decodeAttribute(raw) : QString();
+            if (!tableName.isEmpty() && tableName.compare(sheetName, Qt::CaseInsensitive) == 0)
+                return tableName;
+            s.skipElement();
+        } else if (!names.is(name, Ns::Office, "body") &&
+                   !names.is(name, Ns::Office, "spreadsheet") &&
+                   !names.is(name, Ns::Table, "calculation-settings") && !readElement(s)) {
+            s.skipElement();
+        }
+    }
+    return QString();
+}
+
 QByteArrayView localPart(QByteArrayView qualified) {
     const qsizetype colon = qualified.indexOf(':');
     return colon < 0 ? qualified : qualified.sliced(colon + 1);
@@ -103,9 +129,14 @@ bool Names::isGroup(QByteArrayView q) const {
 }
 
 bool Names::attribute(const Scanner &s, Ns ns, QByteArrayView local, QByteArrayView &raw) const {
-    for (const Scanner::Attribute &a : s.attributes())
-        if (is(a.name, ns, local)) {
-            raw = a.raw;
+    return attribute(s.attributes().data(), int(s.attributes().size()), ns, local, raw);
+}
+
+bool Names::attribute(const Scanner::Attribute *first, int count, Ns ns, QByteArrayView local,
+                      QByteArrayView &raw) const {
+    for (int i = 0; i < count; ++i)
+        if (is(first[i].name, ns, local)) {
+            raw = first[i].raw;
             return true;
         }
     return false;

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -59,6 +60,9 @@ public:
     bool isGroup(QByteArrayView qualified) const;
     // The undecoded value of the current start element's attribute; false when absent.
     bool attribute(const xml::Scanner &s, Ns ns, QByteArrayView local, QByteArrayView &raw) const;
+    // The same among count attributes from first on.
+    bool attribute(const xml::Scanner::Attribute *first, int count, Ns ns, QByteArrayView local,
+                   QByteArrayView &raw) const;
 
 private:
     std::vector<std::pair<QByteArray, Ns>> m_prefixes;
@@ -70,6 +74,15 @@ private:
 
 // The local part of a qualified name.
 QByteArrayView localPart(QByteArrayView qualified);
+
+// Walks a content part to the table named sheetName (compared without regard to case), as each
+// reader of sheet1 does. readElement is given the root element, which it reads into names, and
+// each element before the table other than the body, the spreadsheet, its calculation settings
+// and the tables: it reads such an element whole and says so, or returns false to have it
+// skipped. Returns the table's name as the part writes it, the scanner on its start tag; an
+// empty name at the end of a part without that table.
+QString findTable(xml::Scanner &s, const Names &names, QStringView sheetName,
+                  const std::function<bool(xml::Scanner &)> &readElement);
 
 class Package {
 public:

@@ -1,18 +1,25 @@
 // The styles part first (for the data styles of common cell styles), then one pass over the
 // content part: its automatic styles, the null date, and the sheet's rows, each row's values
-// gathered once and copied for every row it repeats.
+// gathered once and copied for every row it repeats. A big sheet's rows are read in two halves
+// at once, those of the shape LibreOffice writes by the fast row reader (odsfastrow); each
+// cell's value is read by the cell reader (odscellreader), whichever way its row was read.
 #include "workbook/ods/odsreader.h"
 
 #include "common/commanderror.h"
+#include "common/hugepages.h"
+#include "workbook/ods/odscellreader.h"
+#include "workbook/ods/odsfastrow.h"
 #include "workbook/ods/odspackage.h"
 #include "workbook/ods/odsstyles.h"
 #include "workbook/ods/odsvalues.h"
 
 #include <algorithm>
-#include <cmath>
+#include <atomic>
 #include <cstring>
+#include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace workbook::ods {
 
@@ -20,6 +27,7 @@ namespace {
 
 using xml::Scanner;
 using Token = Scanner::Token;
+using Attribute = Scanner::Attribute;
 
 struct Failure {
     QString message;
@@ -29,38 +37,47 @@ struct Failure {
     throw Damaged{QString::fromLatin1(why)};
 }
 
-// Beyond these a sheet is not read: each value cell takes 16 bytes, and a repeated row or
-// column copies its values; spaces written as counts (<text:s text:c="…"/>) expand likewise.
-constexpr std::size_t MaxCells = std::size_t(1) << 25;
-constexpr qsizetype MaxExpandedSpaces = qsizetype(1) << 25;
-constexpr qsizetype MaxTextLength = qsizetype(1) << 20;
+// Where what first stands in bytes from from on; -1 when nowhere. glibc's memmem is several
+// times faster than QByteArrayView::indexOf over a part of tens of megabytes.
+qsizetype find(QByteArrayView bytes, QByteArrayView what, qsizetype from) {
+    if (from < 0 || from > bytes.size())
+        return -1;
+    const void *at = memmem(bytes.data() + from, std::size_t(bytes.size() - from), what.data(),
+                            std::size_t(what.size()));
+    return at ? static_cast<const char *>(at) - bytes.data() : -1;
+}
 
-// The attributes of a cell that its value is read from, in the order of their names below.
-enum class Attr {
-    Type,
-    CalcType,
-    Value,
-    Date,
-    Time,
-    Boolean,
-    String,
-    Style,
-    Formula,
-    GnumericError,
-    Count
-};
+// Where what last stands in bytes from from on; -1 when nowhere.
+qsizetype findLast(QByteArrayView bytes, QByteArrayView what, qsizetype from) {
+    if (what.isEmpty() || from < 0)
+        return -1;
+    for (qsizetype at = bytes.size() - what.size(); at >= from; --at) {
+        const void *p = memrchr(bytes.data() + from, what[0], std::size_t(at - from + 1));
+        if (!p)
+            return -1;
+        at = static_cast<const char *>(p) - bytes.data();
+        if (std::memcmp(bytes.data() + at, what.data(), std::size_t(what.size())) == 0)
+            return at;
+    }
+    return -1;
+}
+
+// Beyond this a sheet is not read: each value cell takes 16 bytes, and a repeated row or column
+// copies its values.
+constexpr std::size_t MaxCells = std::size_t(1) << 25;
 
 class SheetReader {
 public:
-    SheetReader(SheetData &sheet, CellStyles &styles, const QString &path)
-        : m_sheet(sheet), m_styles(styles), m_path(path) {}
+    std::int64_t fastRowsRead() const { return m_fastRowsRead; }
+
+    SheetReader(SheetData &sheet, CellStyles &styles, const QString &path, RowReading reading)
+        : m_sheet(sheet), m_styles(styles), m_path(path), m_reading(reading),
+          m_cellReader(styles, sheet.strings), m_names(m_cellReader.names()) {}
     // A reader of part of the same sheet's rows, into a sheet of its own, knowing what the main
     // reader has read before the rows.
     SheetReader(const SheetReader &main, SheetData &part)
-        : m_sheet(part), m_styles(main.m_styles), m_path(main.m_path), m_names(main.m_names),
-          m_nullDays(main.m_nullDays), m_columns(main.m_columns) {
-        for (int i = 0; i < int(Attr::Count); ++i)
-            m_cellAttributes[i] = main.m_cellAttributes[i];
+        : m_sheet(part), m_styles(main.m_styles), m_path(main.m_path),
+          m_cellReader(main.m_cellReader, part.strings), m_names(m_cellReader.names()) {
         m_sheet.sheetName = main.m_sheet.sheetName;
     }
 
@@ -68,54 +85,45 @@ public:
     bool run(QByteArrayView content, const QString &sheetName) {
         Scanner s(content);
         m_content = m_document = content;
-        m_cells.reserve(std::size_t(content.size()) / 256);
-        while (s.next() != Token::EndDocument) {
-            if (s.token() != Token::StartElement)
-                continue;
-            if (s.depth() == 1) {
-                m_names.readRoot(s);
-                static const std::pair<Ns, const char *> attributes[] = {
-                    {Ns::Office, "value-type"},   {Ns::Calcext, "value-type"},
-                    {Ns::Office, "value"},        {Ns::Office, "date-value"},
-                    {Ns::Office, "time-value"},   {Ns::Office, "boolean-value"},
-                    {Ns::Office, "string-value"}, {Ns::Table, "style-name"},
-                    {Ns::Table, "formula"},       {Ns::Gnumeric, "error-value"}};
-                for (int i = 0; i < int(Attr::Count); ++i)
-                    m_cellAttributes[i] =
-                        m_names.qualified(attributes[i].first, attributes[i].second);
-                continue;
-            }
+        reserve(content.size());
+        const auto readElement = [this](Scanner &s) {
             const QByteArrayView name = s.name();
-            if (is(name, Ns::Office, "automatic-styles")) {
+            if (s.depth() == 1) {
+                m_cellReader.readRoot(s);
+            } else if (is(name, Ns::Office, "automatic-styles")) {
                 m_styles.read(s, m_names, true);
-            } else if (is(name, Ns::Table, "table")) {
-                QByteArrayView raw;
-                const QString tableName = m_names.attribute(s, Ns::Table, "name", raw)
-                                              ? s.decodeAttribute(raw)
-                                              : QString();
-                if (tableName.compare(sheetName, Qt::CaseInsensitive) != 0) {
-                    s.skipElement();
-                    continue;
-                }
-                m_sheet.sheetName = tableName;
-                readTable(s);
-                m_sheet.setCells(std::move(m_cells));
-                return true;
             } else if (is(name, Ns::Table, "null-date")) {
                 QByteArrayView raw;
                 if (m_names.attribute(s, Ns::Table, "date-value", raw) &&
-                    !parseDate(raw, m_nullDays))
+                    !parseDate(raw, m_cellReader.nullDays()))
                     damaged("its null date is not a date");
                 s.skipElement();
-            } else if (!is(name, Ns::Office, "body") && !is(name, Ns::Office, "spreadsheet") &&
-                       !is(name, Ns::Table, "calculation-settings")) {
-                s.skipElement();
+            } else {
+                return false;
             }
-        }
-        return false;
+            return true;
+        };
+        const QString tableName = findTable(s, m_names, sheetName, readElement);
+        if (tableName.isEmpty())
+            return false;
+        m_sheet.sheetName = tableName;
+        readTable(s);
+        m_sheet.setCells(std::move(m_cells));
+        return true;
     }
 
 private:
+    // Room for what bytes of rows hold, as LibreOffice writes them, in 2 MiB pages where the
+    // kernel offers them: a big sheet's cells and texts then cost few page faults and no copy.
+    // Room reserved and not used costs no memory.
+    void reserve(qsizetype bytes) {
+        m_cells.reserve(std::size_t(bytes) / 128);
+        preferHugePages(m_cells.data(), m_cells.capacity() * sizeof(Cell));
+        m_sheet.strings.reserveStrings(std::size_t(bytes) / 128);
+        m_sheet.strings.reserveChars(std::size_t(bytes) / 8);
+        preferHugePages(m_sheet.strings.chars().constData(), std::size_t(bytes) / 8 * 2);
+    }
+
     bool is(QByteArrayView name, Ns ns, const char *local) const {
         return m_names.is(name, ns, local);
     }
@@ -127,28 +135,36 @@ private:
     }
 
     // The rows of a big sheet are read in two halves at once, where the sheet parts cleanly: its
-    // rows follow one another with nothing but white space between them and after them, and
-    // each of them is whole XML. Each row is read by a scanner of its own over its bytes, where
-    // they stand. Anything else (rows in groups, names or shapes after the rows, a damaged row)
-    // is read in one pass, which finds what is wrong.
+    // rows follow one another with nothing but white space between them, and each of them is
+    // whole XML. Each row is read by the fast row reader or by a scanner of its own over its
+    // bytes, where they stand. The halves part half way to the document's last end of a table,
+    // and the second half ends where something other than a row stands, which must be the end
+    // of this table; where the first half meets that end before the middle, it alone holds the
+    // rows. Anything else (rows in groups, names or shapes after the rows, a damaged row) is
+    // read in one pass, which finds what is wrong.
     bool readInTwo(Scanner &s) {
-        constexpr qsizetype Enough = qsizetype(8) << 20; // below this a thread costs more
+        if (m_reading == RowReading::Scanner)
+            return false;
+        // Below this a thread costs more.
+        const qsizetype Enough = m_reading == RowReading::Halves ? 0 : qsizetype(8) << 20;
         const qsizetype begin = s.tokenEnd();
         const QByteArray endTag = "</" + s.name().toByteArray() + '>';
         m_rowTag = '<' + m_names.qualified(Ns::Table, "table-row");
         m_rowEndTag = "</" + m_names.qualified(Ns::Table, "table-row") + '>';
-        const qsizetype end = m_document.indexOf(endTag, begin);
+        const qsizetype last = findLast(m_document, endTag, begin);
         const qsizetype first = rowAt(begin);
-        if (end < 0 || first < 0 || first > end || end - first < Enough)
+        if (last < 0 || first < 0 || first > last || last - first < Enough)
             return false;
-        const qsizetype split = rowAt(first + (end - first) / 2);
-        if (split < 0 || split >= end)
+        const qsizetype split = rowAt(first + (last - first) / 2);
+        if (split < 0 || split >= last)
             return false;
+        qsizetype end = -1; // of the rows: the table's end tag
         auto giveUp = [&] {
             m_cells.clear();
-            m_columns = ColumnStyles();
+            m_cellReader.columns() = ColumnStyles();
             m_row = 0;
-            m_expanded = 0;
+            m_cellReader.clearExpandedSpaces();
+            m_fastRowsRead = 0;
             m_content = m_document;
             return false;
         };
@@ -171,27 +187,40 @@ private:
             SheetData secondSheet;
             SheetReader second(*this, secondSheet);
             second.m_document = m_document;
+            second.reserve(last - split);
             second.m_rowTag = m_rowTag;
             second.m_rowEndTag = m_rowEndTag;
-            bool secondRead = false;
+            if (fastRowsFit()) {
+                m_fast.emplace(m_names.qualified(Ns::Table, "table-row"),
+                               m_names.qualified(Ns::Table, "table-cell"),
+                               m_names.qualified(Ns::Table, "covered-table-cell"),
+                               m_names.qualified(Ns::Text, "p"));
+                second.m_fast.emplace(*m_fast);
+            }
+            std::atomic<bool> stop{false};
+            second.m_stop = &stop;
+            qsizetype secondEnd = -1, firstEnd = -1;
             std::thread worker([&] {
                 try {
-                    second.readRows(split, end);
-                    secondRead = true;
+                    secondEnd = second.readRows(split, m_document.size());
                 } catch (...) {
                 }
             });
-            bool firstRead = false;
             try {
-                readRows(first, split);
-                firstRead = true;
+                firstEnd = readRows(first, split);
             } catch (...) {
             }
+            if (firstEnd != split)
+                stop = true; // the second half is not wanted
             worker.join();
             m_content = m_document;
-            if (!firstRead || !secondRead)
+            if (firstEnd == split && secondEnd >= 0)
+                join(second, secondSheet);
+            else if (firstEnd < 0 || firstEnd == split)
                 return giveUp();
-            join(second, secondSheet);
+            end = firstEnd == split ? secondEnd : firstEnd;
+            if (!m_document.sliced(end).startsWith(endTag))
+                return giveUp();
         } catch (const std::system_error &) { // no thread to be had
             return giveUp();
         }
@@ -202,29 +231,43 @@ private:
 
     // Where the next row's start tag stands from a position on; -1 when none does.
     qsizetype rowAt(qsizetype from) const {
-        for (qsizetype at = m_document.indexOf(m_rowTag, from); at >= 0;
-             at = m_document.indexOf(m_rowTag, at + 1)) {
-            const qsizetype next = at + m_rowTag.size();
-            if (next < m_document.size() &&
-                (m_document[next] == ' ' || m_document[next] == '>' || m_document[next] == '/' ||
-                 m_document[next] == '\n' || m_document[next] == '\t' || m_document[next] == '\r'))
-                return at; // a row's, not <table:table-rows>'s
-        }
+        for (qsizetype at = find(m_document, m_rowTag, from); at >= 0;
+             at = find(m_document, m_rowTag, at + 1))
+            if (isRowAt(at))
+                return at;
         return -1;
     }
 
-    // Reads the rows that stand one after another from begin to end, each with a scanner of its
-    // own; throws Damaged where anything else stands there.
-    void readRows(qsizetype begin, qsizetype end) {
+    // Whether a row's start tag stands there (not <table:table-rows>).
+    bool isRowAt(qsizetype at) const {
+        const qsizetype next = at + m_rowTag.size();
+        if (next >= m_document.size() || !m_document.sliced(at).startsWith(m_rowTag))
+            return false;
+        const char c = m_document[next];
+        return c == ' ' || c == '>' || c == '/' || c == '\n' || c == '\t' || c == '\r';
+    }
+
+    // Reads the rows that stand one after another from begin to end; where it ends, or where
+    // something other than a row stands first. Throws Damaged where a row is not whole XML or
+    // runs past end, or when told to stop.
+    qsizetype readRows(qsizetype begin, qsizetype end) {
         auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
         qsizetype at = begin;
         for (;;) {
             while (at < end && blank(m_document[at]))
                 ++at;
-            if (at == end)
-                return;
-            if (rowAt(at) != at)
+            if (at == end || !isRowAt(at))
+                return at;
+            if (m_stop && m_stop->load(std::memory_order_relaxed))
                 throw Damaged{};
+            if (m_fast) {
+                const char *base = m_document.data();
+                if (const char *next = m_fast->read(base + at, base + end)) {
+                    readFastRow(*m_fast);
+                    at = next - base;
+                    continue;
+                }
+            }
             // The start tag's end: the first ">" outside quoted values.
             qsizetype close = at + m_rowTag.size();
             char quote = 0;
@@ -241,7 +284,7 @@ private:
                 throw Damaged{};
             qsizetype rowEnd = close + 1;
             if (m_document[close - 1] != '/') {
-                rowEnd = m_document.indexOf(m_rowEndTag, close);
+                rowEnd = find(m_document, m_rowEndTag, close);
                 if (rowEnd < 0 || rowEnd >= end)
                     throw Damaged{};
                 rowEnd += m_rowEndTag.size();
@@ -278,9 +321,8 @@ private:
             m_cells.push_back(c);
         }
         m_row = std::min<std::int64_t>(offset + second.m_row, std::int64_t(1) << 40);
-        m_expanded += second.m_expanded;
-        if (m_expanded > MaxExpandedSpaces)
-            damaged("its texts repeat more spaces than any sheet holds");
+        m_cellReader.addExpandedSpaces(second.m_cellReader.expandedSpaces());
+        m_fastRowsRead += second.m_fastRowsRead;
     }
 
     QString beyondLastRow() const {
@@ -306,7 +348,7 @@ private:
             if (is(name, Ns::Table, "table-row")) {
                 readRow(s, m_row);
             } else if (is(name, Ns::Table, "table-column")) {
-                m_columns.read(s, m_names);
+                m_cellReader.columns().read(s, m_names);
                 s.skipElement();
             } else if (!m_names.isGroup(name)) {
                 s.skipElement(); // the rows and columns lie within those; nothing else does
@@ -316,12 +358,8 @@ private:
 
     void readRow(Scanner &s, std::int64_t &row) {
         std::int64_t repeat = 1;
-        QByteArrayView raw, rowStyle;
-        if (m_names.attribute(s, Ns::Table, "number-rows-repeated", raw))
-            parseCount(raw, SheetRows, repeat);
-        repeat = std::max<std::int64_t>(repeat, 1);
-        m_names.attribute(s, Ns::Table, "default-cell-style-name", rowStyle);
-        m_rowCells.clear();
+        QByteArrayView rowStyle;
+        rowHead(s.attributes().data(), int(s.attributes().size()), repeat, rowStyle);
         std::int64_t column = 0;
         if (s.isEmptyElement()) {
             s.next();
@@ -336,27 +374,53 @@ private:
                     s.skipElement();
                     continue;
                 }
-                std::int64_t count = 1;
-                if (m_names.attribute(s, Ns::Table, "number-columns-repeated", raw))
-                    parseCount(raw, JumboColumns, count);
-                count = std::max<std::int64_t>(count, 1);
-                // A covered cell of a merged range shows nothing, whatever it holds.
-                if (covered)
-                    skipContent(s);
-                if (covered || !readCell(s, column, rowStyle)) {
-                    column = std::min<std::int64_t>(column + count, std::int64_t(1) << 40);
-                    continue;
-                }
-                if (column + count > JumboColumns)
-                    damaged("a cell lies outside the sheet");
-                Cell c = m_rowCells.back();
-                for (std::int64_t k = 1; k < count; ++k) {
-                    c.column = std::uint16_t(column + k);
-                    m_rowCells.push_back(c);
-                }
-                column += count;
+                CellReader::Scanned content(m_cellReader, s, m_content);
+                addCell(covered, s.attributes().data(), int(s.attributes().size()), content, column,
+                        rowStyle);
             }
         }
+        commitRow(row, repeat);
+    }
+
+    // A row's repeat count and default cell style, from its attributes; its cells to come.
+    void rowHead(const Attribute *attributes, int count, std::int64_t &repeat,
+                 QByteArrayView &rowStyle) {
+        QByteArrayView raw;
+        if (m_names.attribute(attributes, count, Ns::Table, "number-rows-repeated", raw))
+            parseCount(raw, SheetRows, repeat);
+        repeat = std::max<std::int64_t>(repeat, 1);
+        m_names.attribute(attributes, count, Ns::Table, "default-cell-style-name", rowStyle);
+        m_rowCells.clear();
+    }
+
+    // A cell's value (none when covered) for each column it repeats over, from column on.
+    void addCell(bool covered, const Attribute *attributes, int n, CellReader::Content &content,
+                 std::int64_t &column, QByteArrayView rowStyle) {
+        std::int64_t count = 1;
+        QByteArrayView raw;
+        if (m_names.attribute(attributes, n, Ns::Table, "number-columns-repeated", raw))
+            parseCount(raw, JumboColumns, count);
+        count = std::max<std::int64_t>(count, 1);
+        // A covered cell of a merged range shows nothing, whatever it holds.
+        if (covered)
+            content.skip();
+        Cell c;
+        if (covered || !m_cellReader.read(attributes, n, content, column, rowStyle, c)) {
+            column = std::min<std::int64_t>(column + count, std::int64_t(1) << 40);
+            return;
+        }
+        if (column + count > JumboColumns)
+            damaged("a cell lies outside the sheet");
+        m_rowCells.push_back(c);
+        for (std::int64_t k = 1; k < count; ++k) {
+            c.column = std::uint16_t(column + k);
+            m_rowCells.push_back(c);
+        }
+        column += count;
+    }
+
+    // The row's values, once for each row it repeats over.
+    void commitRow(std::int64_t &row, std::int64_t repeat) {
         if (!m_rowCells.empty()) {
             if (row + repeat > SheetRows)
                 throw Failure{beyondLastRow()};
@@ -371,247 +435,55 @@ private:
         row = std::min<std::int64_t>(row + repeat, std::int64_t(1) << 40);
     }
 
-    // Reads the cell the scanner stands on (to its end tag); true with its value appended to
-    // m_rowCells, false when it holds none.
-    bool readCell(Scanner &s, std::int64_t column, QByteArrayView rowStyle) {
-        QByteArrayView found[int(Attr::Count)];
-        bool present[int(Attr::Count)] = {};
-        for (const Scanner::Attribute &a : s.attributes()) {
-            for (int i = 0; i < int(Attr::Count); ++i) {
-                const QByteArray &name = m_cellAttributes[i];
-                if (a.name.size() == name.size() &&
-                    std::memcmp(a.name.data(), name.constData(), size_t(name.size())) == 0) {
-                    found[i] = a.raw;
-                    present[i] = true;
-                    break;
-                }
-            }
+    // The row the fast reader has just read, as readRow reads the same bytes.
+    void readFastRow(const FastRowReader &f) {
+        std::int64_t repeat = 1;
+        QByteArrayView rowStyle;
+        rowHead(f.rowAttributes().data(), int(f.rowAttributes().size()), repeat, rowStyle);
+        std::int64_t column = 0;
+        for (const FastRowReader::FastCell &c : f.cells()) {
+            CellReader::Fast content(m_cellReader, f.paragraphs(c), c.paragraphCount, c.empty);
+            addCell(c.covered, f.attributes(c), c.attributeCount, content, column, rowStyle);
         }
-        QByteArrayView type = found[int(Attr::Type)];
-        const QByteArrayView calcType = found[int(Attr::CalcType)];
-        const QByteArrayView value = found[int(Attr::Value)], date = found[int(Attr::Date)],
-                             time = found[int(Attr::Time)], boolean = found[int(Attr::Boolean)],
-                             stringValue = found[int(Attr::String)],
-                             gnumericError = found[int(Attr::GnumericError)],
-                             formulaText = found[int(Attr::Formula)];
-        QByteArrayView style = found[int(Attr::Style)];
-        const bool formula = present[int(Attr::Formula)], hasString = present[int(Attr::String)];
-        if (type.isEmpty())
-            type = calcType;
-        const bool error = calcType == "error" || !gnumericError.isEmpty();
-        const bool textual = error || type == "string" || (type.isEmpty() && !formula);
-        Cell c;
-        c.column = std::uint16_t(std::min<std::int64_t>(column, JumboColumns - 1));
-        if (!textual) {
-            skipCell(s);
-            if (type.isEmpty())
-                return false; // a formula without a cached result
-            // LibreOffice converts an Excel truth value into such a formula with a float result.
-            if (formulaText == "of:=TRUE()" || formulaText == "of:=FALSE()") {
-                c.kind = CellKind::Bool;
-                c.code = formulaText == "of:=TRUE()" ? 1 : 0;
-                m_rowCells.push_back(c);
-                return true;
-            }
-            return typedValue(c, type, value, date, time, boolean, style, column, rowStyle);
-        }
-        // A text's value is its paragraphs unless office:string-value says otherwise; an
-        // error's, the text shown for it (LibreOffice writes an empty string value).
-        m_text.clear();
-        if (error && !gnumericError.isEmpty())
-            m_text = s.decodeAttribute(gnumericError);
-        else if (hasString && !error)
-            m_text = s.decodeAttribute(stringValue);
-        if (m_text.isEmpty() && !(hasString && !error) && !s.isEmptyElement())
-            readParagraphs(s, m_text);
-        else
-            skipContent(s);
-        if (error && m_text.isEmpty() && hasString)
-            m_text = s.decodeAttribute(stringValue);
-        if (m_text.isEmpty())
-            return false;
-        // Gnumeric writes a formula's error as its text alone.
-        if (error || formula) {
-            if (const std::optional<std::uint8_t> code = errorCode(m_text)) {
-                c.kind = CellKind::Error;
-                c.code = *code;
-                m_rowCells.push_back(c);
-                return true;
-            }
-        }
-        c.kind = CellKind::Text;
-        c.text = m_sheet.strings.add(m_text);
-        m_rowCells.push_back(c);
-        return true;
+        commitRow(m_row, repeat);
+        ++m_fastRowsRead;
     }
 
-    static void skipContent(Scanner &s) {
-        if (s.isEmptyElement())
-            s.next();
-        else
-            s.skipElement();
-    }
-
-    // A cell whose content is not read (the text a number is shown as): passed over to its end
-    // tag, which is found by its bytes. The scanner still checks that tag.
-    void skipCell(Scanner &s) {
-        if (s.isEmptyElement()) {
-            s.next();
-            return;
-        }
-        if (m_cellEnd.isEmpty())
-            m_cellEnd = "</" + s.name().toByteArray() + '>';
-        const qsizetype end = m_content.indexOf(m_cellEnd, s.position());
-        // (m_content is the document the scanner reads: the whole part, or a half's copy)
-        if (end < 0) {
-            s.skipElement();
-            return;
-        }
-        s.skipContentTo(end);
-        s.next();
-    }
-
-    bool typedValue(Cell &c, QByteArrayView type, QByteArrayView value, QByteArrayView date,
-                    QByteArrayView time, QByteArrayView boolean, QByteArrayView style,
-                    std::int64_t column, QByteArrayView rowStyle) {
-        double number = 0;
-        if (type == "float" || type == "percentage" || type == "currency") {
-            if (!parseNumber(value, number))
-                damaged("a number cell does not hold a number");
-            if (!std::isfinite(number)) {
-                c.kind = CellKind::Error;
-                c.code = 0x24; // #NUM!
-                m_rowCells.push_back(c);
-                return true;
-            }
-            NumberClass cls = NumberClass::Plain;
-            if (type == "currency") {
-                cls = NumberClass::Currency;
-            } else if (type == "float") {
-                if (style.isEmpty())
-                    style = rowStyle.isEmpty() ? m_columns.at(column) : rowStyle;
-                cls = style.isEmpty() ? NumberClass::Plain : classOf(style);
-            }
-            c.kind = cls == NumberClass::Date       ? CellKind::Date
-                     : cls == NumberClass::Currency ? CellKind::Currency
-                                                    : CellKind::Number;
-            c.number = cls == NumberClass::Date ? serialFromDays(number + m_nullDays) : number;
-        } else if (type == "date") {
-            if (!parseDate(date, number))
-                damaged("a date cell does not hold a date");
-            c.kind = CellKind::Date;
-            c.number = serialFromDays(number);
-        } else if (type == "time") {
-            if (!parseDuration(time, number))
-                damaged("a time cell does not hold a duration");
-            c.kind = CellKind::Date;
-            c.number = number; // a time alone: serial 0 is no day in the 1900 system
-        } else if (type == "boolean") {
-            c.kind = CellKind::Bool;
-            c.code = boolean == "true" || boolean == "1" ? 1 : 0;
-        } else {
-            return false; // "void" or unknown: no value
-        }
-        m_rowCells.push_back(c);
-        return true;
-    }
-
-    NumberClass classOf(QByteArrayView style) {
-        if (style != m_lastStyle) {
-            m_lastStyle = style.toByteArray();
-            m_lastClass = m_styles.classOf(style);
-        }
-        return m_lastClass;
-    }
-
-    // The cell's paragraphs (text:p, text:h, also inside lists), joined by line feeds; the
-    // scanner stands on the cell and ends on its end tag.
-    void readParagraphs(Scanner &s, QString &out) {
-        bool first = true;
-        const int depth = s.depth();
-        while (!(s.next() == Token::EndElement && s.depth() < depth)) {
-            if (s.token() != Token::StartElement)
-                continue;
-            const QByteArrayView name = s.name();
-            if (is(name, Ns::Text, "p") || is(name, Ns::Text, "h")) {
-                if (!first)
-                    out += u'\n';
-                first = false;
-                paragraph(s, out);
-            } else if (!is(name, Ns::Text, "list") && !is(name, Ns::Text, "list-item") &&
-                       !is(name, Ns::Text, "list-header")) {
-                s.skipElement(); // annotations, shapes, detective arrows
-            }
-        }
-    }
-
-    // One paragraph's text. Blanks written as such are kept as they stand: LibreOffice writes
-    // runs of them so in some cells and reads them back so, and Gnumeric does the same, where
-    // OpenDocument would collapse them. <text:s/>, <text:tab/> and <text:line-break/> stand for
-    // what they say.
-    void paragraph(Scanner &s, QString &out) {
-        if (s.isEmptyElement()) {
-            s.next();
-            return;
-        }
-        const int depth = s.depth();
-        while (!(s.next() == Token::EndElement && s.depth() < depth)) {
-            if (s.token() == Token::Text) {
-                s.appendText(out);
-            } else if (s.token() == Token::StartElement) {
-                const QByteArrayView name = s.name();
-                if (is(name, Ns::Text, "s")) {
-                    std::int64_t count = 1;
-                    QByteArrayView raw;
-                    if (m_names.attribute(s, Ns::Text, "c", raw))
-                        parseCount(raw, MaxTextLength, count);
-                    m_expanded += count;
-                    if (m_expanded > MaxExpandedSpaces)
-                        damaged("its texts repeat more spaces than any sheet holds");
-                    out += QString(qsizetype(std::max<std::int64_t>(count, 1)), u' ');
-                    s.skipElement();
-                } else if (is(name, Ns::Text, "tab")) {
-                    out += u'\t';
-                    s.skipElement();
-                } else if (is(name, Ns::Text, "line-break")) {
-                    out += u'\n';
-                    s.skipElement();
-                } else if (is(name, Ns::Office, "annotation") || is(name, Ns::Text, "note") ||
-                           m_names.of(name.first(std::max<qsizetype>(0, name.indexOf(':')))) ==
-                               Ns::Draw) {
-                    s.skipElement();
-                }
-                // spans, links, fields: their text counts, so the scanner goes into them
-            }
-            if (out.size() > MaxTextLength)
-                damaged("a cell holds a text longer than any sheet holds");
-        }
+    // Whether the fast row reader reads this document's names as the scanner's path does: one
+    // prefix bound to each of the vocabularies of rows, cells and paragraphs.
+    bool fastRowsFit() const {
+        return m_names.is(m_names.qualified(Ns::Table, "table-row"), Ns::Table, "table-row") &&
+               m_names.is(m_names.qualified(Ns::Text, "p"), Ns::Text, "p") &&
+               m_reading != RowReading::Scanner;
     }
 
     SheetData &m_sheet;
     CellStyles &m_styles;
     const QString &m_path;
+    RowReading m_reading = RowReading::Usual;
     QByteArrayView m_document; // the content part
-    QByteArrayView m_content;  // what the scanner reads: the part, or a copy of half its rows
-    QByteArray m_cellAttributes[int(Attr::Count)]; // as this document names them
-    QByteArray m_cellEnd; // "</table:table-cell>" as this document writes it
-    Names m_names;
-    double m_nullDays = 0; // the null date, in days since 1899-12-30
+    QByteArrayView m_content;  // what the scanner reads: the part, the columns' copy or a row
+    CellReader m_cellReader;
+    const Names &m_names; // the cell reader's
     std::vector<Cell> m_cells;
     std::vector<Cell> m_rowCells;
-    std::int64_t m_row = 0;           // the next row of the table
-    QByteArray m_rowTag, m_rowEndTag; // "<table:table-row", "</table:table-row>"
-    ColumnStyles m_columns;
-    QString m_text;
-    QByteArray m_lastStyle;
-    NumberClass m_lastClass = NumberClass::Plain;
-    qsizetype m_expanded = 0;
+    std::int64_t m_row = 0;              // the next row of the table
+    QByteArray m_rowTag, m_rowEndTag;    // "<table:table-row", "</table:table-row>"
+    std::optional<FastRowReader> m_fast; // rows of the plain shape, in a half
+    std::int64_t m_fastRowsRead = 0;
+    const std::atomic<bool> *m_stop = nullptr; // a second half's: no longer wanted
 };
 
 } // namespace
 
 std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
                                      const QString &sheetName) {
+    return readSheetRows(bytes, fileName, sheetName, RowReading::Usual);
+}
+
+std::unique_ptr<SheetData> readSheetRows(const QByteArray &bytes, const QString &fileName,
+                                         const QString &sheetName, RowReading reading,
+                                         std::int64_t *fastRows) {
     const QString path = displayPath(fileName);
     auto read = std::make_unique<SheetData>();
     SheetData &sheet = *read;
@@ -626,9 +498,11 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
             styles.readDocument(package.part("styles.xml"));
         }
         part = "content.xml";
-        SheetReader reader(sheet, styles, path);
+        SheetReader reader(sheet, styles, path, reading);
         if (!reader.run(package.part("content.xml"), sheetName))
             noSuchSheet(path, sheetName);
+        if (fastRows)
+            *fastRows = reader.fastRowsRead();
     } catch (const Failure &f) {
         throw CommandError(f.message);
     } catch (const xml::XmlError &e) {

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 namespace workbook::ods {
@@ -17,5 +18,15 @@ namespace workbook::ods {
 // fileName names the file in messages. Throws CommandError.
 std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
                                      const QString &sheetName);
+
+// How the rows of a sheet are read. Usual: a big sheet's in two halves at once, each row of the
+// shape LibreOffice writes by the fast row reader, any other by the scanner. The others are for
+// the tests that compare the two: every row by the scanner in one pass, or every sheet in two
+// halves (where it parts cleanly) with the fast row reader, whatever its size. fastRows, when
+// given, gets how many rows the fast row reader read.
+enum class RowReading { Usual, Scanner, Halves };
+std::unique_ptr<SheetData> readSheetRows(const QByteArray &bytes, const QString &fileName,
+                                         const QString &sheetName, RowReading reading,
+                                         std::int64_t *fastRows = nullptr);
 
 } // namespace workbook::ods

@@ -385,6 +385,10 @@ void Scanner::appendText(QString &out) const {
     decodeInto(m_text, m_cdata, false, out);
 }
 
+void Scanner::appendDecodedText(QByteArrayView raw, QString &out) const {
+    decodeInto(raw, false, false, out);
+}
+
 // UTF-8 to UTF-16 in one pass with the references and line ends: a text never takes more UTF-16
 // units than it has bytes, so the room is made once. A byte that starts no UTF-8 sequence
 // becomes U+FFFD, as QString::fromUtf8 makes it.

@@ -72,6 +72,9 @@ public:
     // The current text decoded, appended; throws XmlError on an unknown or bad reference.
     void appendText(QString &out) const;
     QString text() const;
+    // Character data found by the caller (text between tags, not CDATA), decoded as
+    // appendText decodes the current text; throws XmlError on an unknown or bad reference.
+    void appendDecodedText(QByteArrayView raw, QString &out) const;
     // Whether the current text is only white space.
     bool isWhitespace() const;
 
