@@ -210,8 +210,11 @@ QByteArray ContentEditor::Private::result() const {
     };
     for (const ContentRow &r : m_rows) {
         if (r.source < 0) {
-            copyTo(m_insertAt);
-            out += written(rowXml(r));
+            // A row made here and deleted again before the write leaves nothing.
+            if (r.count > 0) {
+                copyTo(m_insertAt);
+                out += written(rowXml(r));
+            }
             continue;
         }
         const SourceRange &src = m_sources[std::size_t(r.source)];
