@@ -105,6 +105,8 @@ private Q_SLOTS:
     void roundTrip();
     void readByLibreOffice();
     void splitsRepeatsAroundTheChange();
+    void rowMadeAndDeletedInOneWrite_data();
+    void rowMadeAndDeletedInOneWrite();
     void writesInTheCellsType_data();
     void writesInTheCellsType();
     void refusals_data();
@@ -255,6 +257,29 @@ void tst_OdsWriter::splitsRepeatsAroundTheChange() {
     QCOMPARE(editor.lastRow(), 2);
 }
 
+void tst_OdsWriter::rowMadeAndDeletedInOneWrite_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("other prefixes") << "crafted-prefixes.ods";
+    QTest::newRow("LibreOffice") << "libreoffice-plain.ods";
+}
+
+// A row appended, or a cell set below the last row, and then deleted in the same write leaves
+// the sheet as it was.
+void tst_OdsWriter::rowMadeAndDeletedInOneWrite() {
+    QFETCH(QString, file);
+    const QByteArray bytes = odstesting::readFile(fixture(file));
+    const QStringList before = sheetdump::readBytes(bytes, file);
+    const int below = int(before.size()) - 1; // the dump's first line is the range
+    for (const SheetChange &made :
+         {SheetChange::appendRow({8.0}), SheetChange::setCell(below, 1, EditValue(8.0))}) {
+        WriteResult result;
+        const QByteArray written =
+            ods::applyChanges(bytes, {made, SheetChange::deleteRow(below)}, result);
+        QCOMPARE(result.rows, QList<int>({below, below}));
+        QCOMPARE(sheetdump::readBytes(written, file), before);
+    }
+}
+
 void tst_OdsWriter::writesInTheCellsType_data() {
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
@@ -275,6 +300,11 @@ void tst_OdsWriter::writesInTheCellsType_data() {
                           << QByteArray("office:value-type=\"time\" office:time-value="
                                         "\"PT12H00M00S\" calcext:value-type=\"time\"")
                           << "date:12:00:00";
+    // Longer than a day, and before March 1900, where a date would count a day that never was.
+    QTest::newRow("time of a day and a half")
+        << 1 << 9 << EditValue(1.5)
+        << QByteArray("office:value-type=\"time\" office:time-value=\"PT36H00M00S\"")
+        << "date:01/01/1900 12:00:00";
     QTest::newRow("percentage") << 1 << 4 << EditValue(0.25)
                                 << QByteArray("office:value-type=\"percentage\" office:value="
                                               "\"0.25\" calcext:value-type=\"percentage\"")

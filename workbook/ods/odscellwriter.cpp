@@ -152,8 +152,10 @@ QByteArray newCell(const ContentIndex &index, const ContentRow &row, const CellI
     const bool calcext = !names.prefix(Ns::Calcext).isEmpty();
     if (const double *number = std::get_if<double>(&value)) {
         const DataKind kind = style.isEmpty() ? DataKind::Plain : index.m_styles.dataKindOf(style);
-        const bool date =
-            kind == DataKind::Date || (kind == DataKind::Time && (*number < 0 || *number >= 1));
+        // A number in a time style is a duration, however long: written as a date it would be
+        // read back a day off before March 1900, where Excel's count of days and the calendar
+        // part.
+        const bool date = kind == DataKind::Date;
         // Serial 60 of the 1900 system is Excel's 29 February 1900, which never was; an
         // OpenDocument date is a real day.
         if (date && *number >= 60 && *number < 61)
