@@ -22,6 +22,8 @@ QStringList qtNameFilters(const QString &filter) {
         const QString &description = parts[i];
         if (description.endsWith(u'(' + patterns + u')'))
             out << description;
+        else if (description.endsWith(u'(' + parts[i + 1] + u')')) // "(*.xls;*.xlsx)"
+            out << description.chopped(parts[i + 1].size() + 1) + patterns + u')';
         else
             out << description + u" (" + patterns + u')';
     }

@@ -35,6 +35,9 @@
 
 const QString TForm1::HomePage = QStringLiteral("http://www.pinfold.example/");
 const QString TForm1::HelpPage = QStringLiteral("http://www.pinfold.example/help/");
+const QString TForm1::WorkbookFilter = QStringLiteral(
+    "Excel file(*.xls)|*.xls|Excel 2007 workbook(*.xlsx)|*.xlsx|OpenDocument spreadsheet(*.ods)|"
+    "*.ods|All workbooks(*.xls;*.xlsx;*.ods)|*.xls;*.xlsx;*.ods");
 
 namespace {
 
@@ -202,7 +205,7 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
     SaveDialog1.Filter =
         QStringLiteral("KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz");
     OpenDialog1.DefaultExt = QStringLiteral("*.xls");
-    OpenDialog1.Filter = QStringLiteral("Excel file(*.xls)|*.xls");
+    OpenDialog1.Filter = WorkbookFilter;
     // The buffer's design content, cleared by the first export.
     Memo2.Add(QStringLiteral("Memo2"));
 

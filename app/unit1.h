@@ -37,6 +37,8 @@ public:
 
     static const QString HomePage;
     static const QString HelpPage;
+    // The open dialog's filter pairs: .xls first and the default, then the other workbooks.
+    static const QString WorkbookFilter;
 
     // Click handlers. Each runs through guarded(), which shows a failure in the error box.
     void SpeedButton1Click();

@@ -12,7 +12,7 @@
 
 void TForm1::Button2Click() {
     OpenDialog1.DefaultExt = QStringLiteral("*.xls");
-    OpenDialog1.Filter = QStringLiteral("Excel file(*.xls)|*.xls");
+    OpenDialog1.Filter = WorkbookFilter;
     if (!OpenDialog1.Execute())
         return;
     const WaitCursor wait;

@@ -6,7 +6,7 @@
 #include "common/commanderror.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
-#include "workbook/xls/xlswriter.h"
+#include "workbook/workbookformat.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -66,15 +66,20 @@ int main(int argc, char **argv) {
                                            q.Fields(2).SetAsString(QStringLiteral("新点"));
                                            q.Post();
                                        });
-        // The write alone, as a post makes it.
+        // The write alone, as a post makes it, by the format the file's content names.
         workbook::FileIdentity id = q.identity();
+        const workbook::WorkbookFormat &format = [&]() -> const workbook::WorkbookFormat & {
+            QFile f(path);
+            return workbook::formatOf(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(),
+                                      path);
+        }();
         const Timing write =
             timeRuns([](int) {},
                      [&](int i) {
-                         id = workbook::xls::writeSheetChanges(
-                                  path, id,
-                                  {workbook::SheetChange::setCell(q.sheetRow(record),
-                                                                  q.sheetColumn(0), 116.5 + i)})
+                         id = format
+                                  .write(path, id,
+                                         {workbook::SheetChange::setCell(
+                                             q.sheetRow(record), q.sheetColumn(0), 116.5 + i)})
                                   .identity;
                      });
 

@@ -5,11 +5,10 @@
 // "保存为KML文件", answering the dialogs itself, and prints the median time of each click, of
 // the window's next paint after a load, and the process's peak memory. Without a display it
 // runs on the offscreen platform.
-#include "app/dialoghost.h"
 #include "app/unit1.h"
+#include "windowbench.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,33 +16,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
+using windowbench::timed;
+
 namespace {
-
-class ScriptedHost : public DialogHost {
-public:
-    QString answer;
-    QStringList errors;
-
-    std::optional<FileDialogAnswer> chooseFile(QWidget *, const FileDialogRequest &) override {
-        return FileDialogAnswer{answer, 1};
-    }
-    void showMessage(const QString &, const QString &text) override { errors << text; }
-    void showError(const QString &, const QString &text) override { errors << text; }
-    bool confirm(QWidget *, const QString &, const QString &) override { return true; }
-};
-
-double timed(const std::function<void()> &f) {
-    QElapsedTimer t;
-    t.start();
-    f();
-    return double(t.nsecsElapsed()) / 1e6;
-}
 
 void report(const char *step, std::vector<double> ms) {
     std::vector<double> sorted = ms;
@@ -57,8 +36,7 @@ void report(const char *step, std::vector<double> ms) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    windowbench::offscreenWithoutDisplay();
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s DIR [RUNS]\n", argv[0]);
@@ -67,7 +45,7 @@ int main(int argc, char **argv) {
     const QString dir = QString::fromLocal8Bit(argv[1]);
     const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
 
-    ScriptedHost host;
+    windowbench::ScriptedHost host;
     TForm1 form(&host);
     form.show();
     app.processEvents();
@@ -92,14 +70,12 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "error: %s\n", qPrintable(host.errors.first()));
         return 1;
     }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     std::printf("Memo3 holds %d blocks, window.kml %.1f MiB\n",
                 form.Memo3->document()->blockCount(),
                 QFile(dir + u"/window.kml").size() / 1048576.0);
     report("load", load);
     report("paint", paint);
     report("save", save);
-    std::printf("peak memory %.0f MiB\n", usage.ru_maxrss / 1024.0);
+    std::printf("peak memory %.0f MiB\n", windowbench::peakMemoryKb() / 1024.0);
     return 0;
 }

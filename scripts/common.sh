@@ -4,8 +4,9 @@
 KMLMAKER_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR="$KMLMAKER_ROOT/build"
 
-# Packages needed to build the program and run its tests.
-BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgsf-1-dev zlib1g-dev libisal-dev)
+# Packages needed to build the program and run its tests (libzip: the zip tests read with it).
+BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgsf-1-dev zlib1g-dev libisal-dev
+    libdeflate-dev libzip-dev)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

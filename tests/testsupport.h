@@ -34,7 +34,8 @@ inline QByteArray readFile(const QString &path) {
 // Replaces the file's content; false when it cannot be written.
 inline bool writeFile(const QString &path, const QByteArray &bytes) {
     QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() &&
+           f.flush();
 }
 
 // The golden file of that name in tests/data.

@@ -184,53 +184,63 @@ void TestAdoQueryEdit::textsOfAPendingEdit() {
 // One field typed into a record, posted: the text the record then shows (and a fresh reading of
 // the file shows), and the cell in the file.
 void TestAdoQueryEdit::postedValues_data() {
+    QTest::addColumn<QString>("file");
     QTest::addColumn<int>("record");
     QTest::addColumn<int>("field");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<CellKind>("kind");
     QTest::addColumn<double>("number");
-    // xlwt-kinds.xls: fields 0 and 1 numbers, 2 text, 3 long text, 4 dates.
-    QTest::newRow("number into a number field") << 0 << 0 << "117.25"
-                                                << "117.25" << CellKind::Number << 117.25;
-    QTest::newRow("exponent") << 0 << 0 << "1.5e3"
-                              << "1500" << CellKind::Number << 1500.0;
-    QTest::newRow("blanks around a number") << 0 << 1 << " 42 "
-                                            << "42" << CellKind::Number << 42.0;
-    QTest::newRow("small number") << 1 << 0 << "0.00005"
-                                  << "5E-5" << CellKind::Number << 0.00005;
-    QTest::newRow("not a number stays text")
-        << 0 << 0 << u"东经117度"_qs << u"东经117度"_qs << CellKind::Text << 0.0;
-    QTest::newRow("beyond a cell's numbers stays text") << 0 << 0 << "1E400"
-                                                        << "1E400" << CellKind::Text << 0.0;
-    QTest::newRow("number into a text field stays text") << 0 << 2 << "42"
-                                                         << "42" << CellKind::Text << 0.0;
-    QTest::newRow("empty empties the cell") << 0 << 0 << ""
-                                            << "" << CellKind::Empty << 0.0;
-    QTest::newRow("CJK text") << 1 << 2 << u"北京 天安门"_qs << u"北京 天安门"_qs << CellKind::Text
-                              << 0.0;
-    const QString limit = QString(32767, u'长');
-    QTest::newRow("text at the cell limit") << 0 << 3 << limit << limit << CellKind::Text << 0.0;
-    QTest::newRow("date as it is shown") << 2 << 4 << "05/02/2024 08:15:00"
-                                         << "05/02/2024 08:15:00" << CellKind::Date << 45414.34375;
-    QTest::newRow("date without a time") << 2 << 4 << "05/03/2024"
-                                         << "05/03/2024" << CellKind::Date << 45415.0;
-    QTest::newRow("1900 leap day") << 2 << 4 << "02/29/1900"
-                                   << "02/29/1900" << CellKind::Date << 60.0;
-    QTest::newRow("day that does not exist stays text") << 2 << 4 << "02/30/2024"
-                                                        << "02/30/2024" << CellKind::Text << 0.0;
-    QTest::newRow("number into a date cell") << 2 << 4 << "45414.5"
-                                             << "05/02/2024 12:00:00" << CellKind::Date << 45414.5;
+    // xlwt-kinds.xls: fields 0 and 1 numbers, 2 text, 3 long text, 4 dates; the same sheet as
+    // LibreOffice writes it as .xlsx and as .ods.
+    for (const QString &file : {u"xlwt-kinds.xls"_qs, u"xlsx/libreoffice-kinds.xlsx"_qs,
+                                u"ods/libreoffice-xls-kinds.ods"_qs}) {
+        const auto newRow = [&file](const char *name) -> QTestData & {
+            return QTest::newRow(qPrintable(file + u": " + QLatin1String(name))) << file;
+        };
+        newRow("number into a number field") << 0 << 0 << "117.25"
+                                             << "117.25" << CellKind::Number << 117.25;
+        newRow("exponent") << 0 << 0 << "1.5e3"
+                           << "1500" << CellKind::Number << 1500.0;
+        newRow("blanks around a number") << 0 << 1 << " 42 "
+                                         << "42" << CellKind::Number << 42.0;
+        newRow("small number") << 1 << 0 << "0.00005"
+                               << "5E-5" << CellKind::Number << 0.00005;
+        newRow("not a number stays text")
+            << 0 << 0 << u"东经117度"_qs << u"东经117度"_qs << CellKind::Text << 0.0;
+        newRow("beyond a cell's numbers stays text") << 0 << 0 << "1E400"
+                                                     << "1E400" << CellKind::Text << 0.0;
+        newRow("number into a text field stays text") << 0 << 2 << "42"
+                                                      << "42" << CellKind::Text << 0.0;
+        newRow("empty empties the cell") << 0 << 0 << ""
+                                         << "" << CellKind::Empty << 0.0;
+        newRow("CJK text") << 1 << 2 << u"北京 天安门"_qs << u"北京 天安门"_qs << CellKind::Text
+                           << 0.0;
+        const QString limit = QString(32767, u'长');
+        newRow("text at the cell limit") << 0 << 3 << limit << limit << CellKind::Text << 0.0;
+        newRow("date as it is shown") << 2 << 4 << "05/02/2024 08:15:00"
+                                      << "05/02/2024 08:15:00" << CellKind::Date << 45414.34375;
+        newRow("date without a time") << 2 << 4 << "05/03/2024"
+                                      << "05/03/2024" << CellKind::Date << 45415.0;
+        if (!file.endsWith(u".ods")) // no such day in OpenDocument: refused there
+            newRow("1900 leap day") << 2 << 4 << "02/29/1900"
+                                    << "02/29/1900" << CellKind::Date << 60.0;
+        newRow("day that does not exist stays text") << 2 << 4 << "02/30/2024"
+                                                     << "02/30/2024" << CellKind::Text << 0.0;
+        newRow("number into a date cell") << 2 << 4 << "45414.5"
+                                          << "05/02/2024 12:00:00" << CellKind::Date << 45414.5;
+    }
 }
 
 void TestAdoQueryEdit::postedValues() {
+    QFETCH(QString, file);
     QFETCH(int, record);
     QFETCH(int, field);
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     QFETCH(CellKind, kind);
     QFETCH(double, number);
-    Copy c(QStringLiteral("xlwt-kinds.xls"));
+    Copy c(file);
     c.open();
     c.q.MoveBy(record);
     c.q.Edit();

@@ -139,6 +139,8 @@ void TestAdoQueryWrite::readOnly_data() {
     QTest::newRow("Excel 5.0/95") << "gnumeric-biff7.xls" << 0;
     QTest::newRow("read-only file") << "xlwt-mixed.xls" << 1;
     QTest::newRow("read-only folder") << "xlwt-mixed.xls" << 2;
+    QTest::newRow(".xlsx: read-only file") << "xlsx/libreoffice-mixed.xlsx" << 1;
+    QTest::newRow(".ods: read-only file") << "ods/libreoffice-xls-mixed.ods" << 1;
 }
 
 void TestAdoQueryWrite::readOnly() {

@@ -26,6 +26,8 @@ private Q_SLOTS:
     void cleanup() { numtext::setDecimalSeparator(u'.'); }
     void sameAsFieldTexts_data();
     void sameAsFieldTexts();
+    void xlsxSameAsXls_data();
+    void xlsxSameAsXls();
     void numbersWithAnySeparator_data();
     void numbersWithAnySeparator();
 };
@@ -66,13 +68,61 @@ void TestWorkbookExport::initTestCase() {
 
 void TestWorkbookExport::sameAsFieldTexts_data() {
     QTest::addColumn<QString>("file");
-    for (const char *name :
-         {"xlwt-kinds.xls", "xlwt-mixed.xls", "xlwt-numbers.xls", "xlwt-date1904.xls",
-          "xlwt-merged.xls", "xlwt-rows2000.xls", "libreoffice-mixed.xls",
-          "libreoffice-numbers.xls", "libreoffice-shared.xls", "libreoffice-rows2000.xls",
-          "gnumeric-mixed.xls", "gnumeric-numbers.xls", "gnumeric-biff7.xls", "crafted-biff5.xls",
-          "crafted-biff8.xls"})
+    for (const char *name : {"xlwt-kinds.xls",
+                             "xlwt-mixed.xls",
+                             "xlwt-numbers.xls",
+                             "xlwt-date1904.xls",
+                             "xlwt-merged.xls",
+                             "xlwt-rows2000.xls",
+                             "libreoffice-mixed.xls",
+                             "libreoffice-numbers.xls",
+                             "libreoffice-shared.xls",
+                             "libreoffice-rows2000.xls",
+                             "gnumeric-mixed.xls",
+                             "gnumeric-numbers.xls",
+                             "gnumeric-biff7.xls",
+                             "crafted-biff5.xls",
+                             "crafted-biff8.xls",
+                             "xlsx/libreoffice-kinds.xlsx",
+                             "xlsx/gnumeric-mixed.xlsx",
+                             "xlsx/openpyxl-1904.xlsx",
+                             "xlsx/crafted-kinds.xlsx",
+                             "ods/libreoffice-kinds.ods",
+                             "ods/gnumeric-xls-mixed.ods"})
         QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// The same sheet as an .xls file and as LibreOffice's .xlsx gives the same KML file.
+void TestWorkbookExport::xlsxSameAsXls_data() {
+    QTest::addColumn<QString>("xls");
+    QTest::addColumn<QString>("xlsx");
+    QTest::newRow("kinds") << "xlwt-kinds.xls"
+                           << "xlsx/libreoffice-kinds.xlsx";
+    QTest::newRow("mixed") << "libreoffice-mixed.xls"
+                           << "xlsx/libreoffice-mixed.xlsx";
+    QTest::newRow("1904 dates") << "xlwt-date1904.xls"
+                                << "xlsx/libreoffice-date1904.xlsx";
+    QTest::newRow("kinds, .ods") << "xlwt-kinds.xls"
+                                 << "ods/libreoffice-xls-kinds.ods";
+    QTest::newRow("1904 dates, .ods") << "xlwt-date1904.xls"
+                                      << "ods/libreoffice-xls-date1904.ods";
+}
+
+void TestWorkbookExport::xlsxSameAsXls() {
+    QFETCH(QString, xls);
+    QFETCH(QString, xlsx);
+    QTemporaryDir dir;
+    QByteArray files[2];
+    for (int i = 0; i < 2; ++i) {
+        TADOQuery query;
+        workbooksource::openWorkbook(query, fixture(i == 0 ? xls : xlsx));
+        KmlBuffer buffer;
+        const QString path = dir.filePath(QStringLiteral("out%1.kml").arg(i));
+        workbooksource::exportFolder(query, buffer, path);
+        files[i] = readFile(path);
+    }
+    QVERIFY(files[0].size() > 200);
+    QCOMPARE(files[1], files[0]);
 }
 
 // Every cell of every field as a view, and the whole file, against the plain way.

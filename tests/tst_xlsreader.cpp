@@ -7,6 +7,7 @@
 
 #include "biffbuilder.h"
 #include "coords/numtext.h"
+#include "sheetdump.h"
 #include "testsupport.h"
 #include "workbooktesting.h"
 
@@ -20,6 +21,7 @@
 #include <clocale>
 
 using namespace testsupport;
+using sheetdump::describe;
 using namespace workbook;
 using workbook::xls::CodePageDecoder;
 using workbook::xls::readXlsSheet;
@@ -48,19 +50,6 @@ private Q_SLOTS:
     void damagedFilesNeverCrash_data();
     void damagedFilesNeverCrash();
 };
-
-namespace {
-
-// "kind:text" for a cell, "-" for none: one string per cell keeps the tables readable.
-QString describe(const SheetData &sheet, int row, int column) {
-    const Cell *c = sheet.cell(row, column);
-    if (!c)
-        return QStringLiteral("-");
-    static const char *const kinds[] = {"empty", "num", "date", "money", "text", "bool", "error"};
-    return QLatin1String(kinds[int(c->kind)]) + u':' + fieldtext::cellText(sheet, c);
-}
-
-} // namespace
 
 void TestXlsReader::initTestCase() {
     useTestLocale();
@@ -271,6 +260,10 @@ void TestXlsReader::formats_data() {
     QTest::newRow("yuan tag") << "[$¥-804]#,##0.00" << money;
     QTest::newRow("euro after") << "#,##0.00 €" << money;
     QTest::newRow("escaped dollar") << "\\$0" << money;
+    QTest::newRow("quoted yuan") << "\"¥\"#,##0.00" << money;
+    QTest::newRow("quoted full-width yuan, two sections") << "\"￥\"#,##0;\"￥\"\\-#,##0" << money;
+    QTest::newRow("quoted text without a symbol") << "0.00\" 元\"" << plain;
+    QTest::newRow("quoted symbol in a date") << "yyyy\"$\"mm" << date;
 }
 
 void TestXlsReader::formats() {

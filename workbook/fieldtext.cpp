@@ -3,6 +3,7 @@
 #include "workbook/fieldtext.h"
 
 #include "coords/numtext.h"
+#include "workbook/calendar.h"
 #include "workbook/sheetdata.h"
 
 #include <cmath>
@@ -15,32 +16,10 @@ namespace workbook::fieldtext {
 
 namespace {
 
-// Days since 1970-01-01 to a civil date (proleptic Gregorian).
-void civilFromDays(std::int64_t z, int &year, int &month, int &day) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    day = int(doy - (153 * mp + 2) / 5 + 1);
-    month = int(mp < 10 ? mp + 3 : mp - 9);
-    year = int(yoe + era * 400 + (month <= 2));
-}
-
-bool isLeap(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian): civilFromDays turned round.
-std::int64_t daysFromCivil(int year, int month, int day) {
-    year -= month <= 2;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yoe = year - era * 400;
-    const std::int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
+using calendar::Days1899_12_30;
+using calendar::Days1904_01_01;
+using calendar::daysFromCivil;
+using calendar::isLeap;
 
 bool validDate(int year, int month, int day) {
     static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -70,8 +49,6 @@ QByteArray dateFormat() {
 }
 
 // Excel's 1900 system counts the non-existent 29 February 1900 as day 60.
-constexpr std::int64_t Days1899_12_30 = -25569; // days from 1970-01-01
-constexpr std::int64_t Days1904_01_01 = -24107;
 constexpr double Last1900Serial = 2958466; // 10000-01-01
 constexpr double Last1904Serial = 2957004;
 
@@ -127,7 +104,9 @@ QString dateTime(double serial, bool date1904) {
     } else {
         since1970 = Days1899_12_30 + 1 + serialDays;
     }
-    civilFromDays(since1970, year, month, day);
+    std::int64_t wideYear;
+    calendar::civilFromDays(since1970, wideYear, month, day);
+    year = int(wideYear);
     if (!date1904 && serialDays == 60) {
         year = 1900;
         month = 2;
@@ -193,14 +172,27 @@ QString boolean(bool value) {
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
+namespace {
+
+const std::pair<std::uint8_t, const char *> ErrorNames[] = {
+    {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
+    {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"}};
+
+} // namespace
+
 QString error(std::uint8_t code) {
-    static const std::pair<std::uint8_t, const char *> names[] = {
-        {0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
-        {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"}};
-    for (const auto &[value, name] : names)
+    for (const auto &[value, name] : ErrorNames)
         if (value == code)
             return QString::fromLatin1(name);
     return QStringLiteral("#N/A"); // a code no error has
+}
+
+std::optional<std::uint8_t> errorCode(QStringView text) {
+    text = text.trimmed();
+    for (const auto &[value, name] : ErrorNames)
+        if (text == QLatin1String(name))
+            return value;
+    return std::nullopt;
 }
 
 QString cellText(const SheetData &sheet, const Cell *cell) {

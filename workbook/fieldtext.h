@@ -32,6 +32,9 @@ QString dateTime(double serial, bool date1904);
 std::optional<double> dateSerial(const QString &text, bool date1904);
 QString boolean(bool value);
 QString error(std::uint8_t code);
+// The code of the error value shown as text ("#DIV/0!" 0x07, blanks around it aside); none for
+// a text that is no such error.
+std::optional<std::uint8_t> errorCode(QStringView text);
 
 // The text of a cell; the empty text for no cell.
 QString cellText(const SheetData &sheet, const Cell *cell);

@@ -1,6 +1,7 @@
 // Number format classification. Literal text ("..."), escaped characters (\x), padding (_x, *x)
 // and bracketed colours, conditions and locale tags say nothing about the kind of value, so they
-// are removed before looking for date letters; elapsed times ([h], [mm], [ss]) are kept.
+// are removed before looking for date letters; elapsed times ([h], [mm], [ss]) are kept. A
+// currency symbol counts wherever it stands: bare, escaped, quoted or in a [$sym-xxxx] tag.
 #include "workbook/numberformat.h"
 
 namespace workbook {
@@ -41,7 +42,11 @@ NumberClass classifyFormatString(const QString &format) {
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = format[i];
         if (c == u'"') {
+            // A quoted symbol is money too: Excel writes its currency formats this way in
+            // Chinese locales ("¥"#,##0.00).
             const qsizetype end = format.indexOf(u'"', i + 1);
+            for (qsizetype k = i + 1; k < (end < 0 ? n : end); ++k)
+                currency = currency || isCurrencySymbol(format[k]);
             i = end < 0 ? n : end;
         } else if (c == u'\\' || c == u'_' || c == u'*') {
             if (c == u'\\' && i + 1 < n && isCurrencySymbol(format[i + 1]))

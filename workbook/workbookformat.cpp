@@ -3,7 +3,12 @@
 #include "workbook/workbookformat.h"
 
 #include "common/commanderror.h"
+#include "workbook/ods/odsformat.h"
+#include "workbook/ods/odspackage.h"
 #include "workbook/xls/xlsformat.h"
+#include "workbook/xlsx/xlsxformat.h"
+#include "workbook/xlsx/xlsxpackage.h"
+#include "workbook/zip/ziparchive.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -49,10 +54,58 @@ bool readWhole(const QString &fileName, QByteArray &bytes) {
 
 WorkbookFormat::~WorkbookFormat() = default;
 
+FunctionsFormat::FunctionsFormat(ReadSheet readSheet, CheckWritable checkWritable, Write write)
+    : m_readSheet(std::move(readSheet)), m_checkWritable(std::move(checkWritable)),
+      m_write(std::move(write)) {}
+
+SheetRead FunctionsFormat::read(QByteArray bytes, const QString &fileName,
+                                const QString &sheetName) const {
+    SheetRead out;
+    out.sheet = m_readSheet(bytes, fileName, sheetName);
+    out.identity = fileIdentity(fileName, bytes);
+    out.bytes = std::move(bytes);
+    return out;
+}
+
+QString FunctionsFormat::whyReadOnly(const SheetRead &read) const {
+    try {
+        m_checkWritable(read.bytes);
+    } catch (const CommandError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+WriteResult FunctionsFormat::write(const QString &path, const FileIdentity &opened,
+                                   const std::vector<SheetChange> &changes) const {
+    return m_write(path, opened, changes);
+}
+
 const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName) {
     static const xls::XlsFormat xlsFormat;
+    static const xlsx::XlsxFormat xlsxFormat;
+    static const ods::OdsFormat odsFormat;
+    // An OLE2 compound file: an .xls workbook, or an Office document encrypted with a password,
+    // which the .xls reader names as such.
     if (xls::isXlsFile(bytes))
         return xlsFormat;
+    if (zip::Archive::hasSignature(bytes)) {
+        try {
+            const zip::Archive archive(bytes);
+            if (ods::Package::isSpreadsheet(archive))
+                return odsFormat;
+            if (xlsx::Package::isWorkbookPackage(archive))
+                return xlsxFormat;
+        } catch (const zip::ZipError &) {
+            // An archive cut short or damaged, yet with an entry at its start: the reader of the
+            // format it names names the damage.
+            const QByteArray first = zip::firstLocalName(bytes);
+            if (first == "mimetype")
+                return odsFormat;
+            if (!first.isEmpty())
+                return xlsxFormat;
+        }
+    }
     notAWorkbook(fileName);
 }
 

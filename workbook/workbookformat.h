@@ -3,12 +3,19 @@
 // through a WorkbookFormat chosen by the file's content. It sees nothing of the format beyond
 // this header and the format-neutral model (sheetdata.h, sheetchange.h, fileidentity.h).
 //
+// The formats: workbook/xls/ (.xls, an OLE2 compound file), workbook/xlsx/ (.xlsx) and
+// workbook/ods/ (.ods), the last two zip packages of XML parts read through workbook/zip/ and
+// workbook/xml/ and written back through workbook/packagewriter.
+//
 // How a new format joins:
 //   1. Put it in a folder of its own, workbook/<format>/, and implement WorkbookFormat's three
-//      calls there: read, whyReadOnly, write. Failures throw CommandError with the message the
-//      user is to see, naming the file; the format's own limits (rows, columns, text length)
-//      are checked by its write, which refuses what its files cannot hold.
-//   2. Register it in formatOf() (workbookformat.cpp): recognise its files by their first bytes.
+//      calls there: read, whyReadOnly, write (most simply as a FunctionsFormat, below, of three
+//      functions of the folder). Failures throw CommandError with the message the user is to see,
+//      naming the file, worded as the other formats word theirs (workbook/workbookerrors.h); the
+//      format's own limits (rows, columns, text length) are checked by its write, which refuses
+//      what its files cannot hold (workbook/sheetchange.h). A write takes the file-level steps of
+//      WorkbookRewrite (workbook/packagewriter.h), or writeChangedPackage() whole for a zip.
+//   2. Register it in formatOf() (workbookformat.cpp): recognise its files by their content.
 // Neither the dataset (sources/adoquery.*) nor the window changes.
 #pragma once
 
@@ -19,6 +26,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -54,8 +62,38 @@ public:
                               const std::vector<SheetChange> &changes) const = 0;
 };
 
-// The format of a file decided by its content, never by its name. Throws CommandError naming
-// the file ("The file "<path>" is not an Excel workbook") when no format knows it.
+// A format made of its folder's three functions, as each format here is: readSheet gives the
+// named sheet of the file's bytes (fileName names the file in messages) and throws CommandError;
+// checkWritable throws the CommandError that says why edits cannot be written into such bytes;
+// write is WorkbookFormat::write.
+class FunctionsFormat : public WorkbookFormat {
+public:
+    using ReadSheet = std::function<std::unique_ptr<SheetData>(
+        const QByteArray &bytes, const QString &fileName, const QString &sheetName)>;
+    using CheckWritable = std::function<void(const QByteArray &bytes)>;
+    using Write = std::function<WriteResult(const QString &path, const FileIdentity &opened,
+                                            const std::vector<SheetChange> &changes)>;
+
+    FunctionsFormat(ReadSheet readSheet, CheckWritable checkWritable, Write write);
+
+    SheetRead read(QByteArray bytes, const QString &fileName,
+                   const QString &sheetName) const override;
+    QString whyReadOnly(const SheetRead &read) const override;
+    WriteResult write(const QString &path, const FileIdentity &opened,
+                      const std::vector<SheetChange> &changes) const override;
+
+private:
+    ReadSheet m_readSheet;
+    CheckWritable m_checkWritable;
+    Write m_write;
+};
+
+// The format of a file decided by its content, never by its name: an OLE2 compound file is .xls
+// (whose read names an Office document encrypted with a password as such); a zip whose first
+// entry is a mimetype naming an OpenDocument spreadsheet is .ods; a zip whose [Content_Types].xml
+// names a workbook part is .xlsx. A zip too damaged to be read goes to the format its first
+// entry points to, whose read names the damage. Throws CommandError naming the file ("The file
+// "<path>" is not an Excel workbook") when no format knows it.
 const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName);
 
 // Throws the message formatOf() gives for a file that no format knows; a format gives it too for

@@ -161,9 +161,7 @@ void StreamParser::globals() {
         case rec::Eof:
             break;
         case rec::FilePass:
-            throw CommandError(QStringLiteral("The workbook \"%1\" is protected by a password "
-                                              "and cannot be read")
-                                   .arg(m_path));
+            protectedByPassword(m_path);
         case rec::CodePage:
             if (r.length >= 2)
                 m_codePage = u16(p);
@@ -278,17 +276,11 @@ std::uint32_t StreamParser::sheetStart(const QString &sheetName) {
         if (m_sheets[position].name.compare(sheetName, Qt::CaseInsensitive) == 0)
             break;
     if (position == m_sheets.size())
-        throw CommandError(
-            QStringLiteral("The workbook \"%1\" has no sheet named \"%2\"").arg(m_path, sheetName));
+        noSuchSheet(m_path, sheetName);
     const BoundSheet &b = m_sheets[position];
     m_sheet.sheetName = b.name;
-    auto notWorksheet = [&] {
-        return CommandError(QStringLiteral("The sheet \"%1\" of the workbook \"%2\" is a chart or "
-                                           "macro sheet, not a worksheet")
-                                .arg(b.name, m_path));
-    };
     if (b.type != 0)
-        throw notWorksheet();
+        notAWorksheet(m_path, b.name);
 
     // Whether a record starts at the sheet's offset: a walk over the headers, from the globals'
     // end where the sheets usually are.
@@ -321,7 +313,7 @@ std::uint32_t StreamParser::sheetStart(const QString &sheetName) {
     need(bof, 4, "a sheet does not start where the workbook says");
     const std::uint16_t dt = u16(bof.data + 2);
     if (dt != WorksheetKind)
-        throw notWorksheet();
+        notAWorksheet(m_path, b.name);
     return start;
 }
 

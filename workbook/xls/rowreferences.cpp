@@ -243,8 +243,7 @@ public:
         SheetReferences out;
         out.formulasReadSheet = m_formulasRead;
         for (const QString &reason : m_reasons)
-            if (!out.rowPositionUsers.contains(reason))
-                out.rowPositionUsers.append(reason);
+            addUser(out.rowPositionUsers, reason);
         return out;
     }
 

@@ -4,6 +4,7 @@
 // wrong rows, so the delete is refused.
 #pragma once
 
+#include "workbook/sheetreferences.h"
 #include "workbook/xls/streamlayout.h"
 
 #include <QStringList>
@@ -28,14 +29,6 @@ struct TokenReferences {
 };
 
 TokenReferences scanTokens(const char *tokens, int size, const ExternSheets &externs, int sheet);
-
-struct SheetReferences {
-    // What refers to row positions of sheet1, in words for the refusal ("merged cells"); empty
-    // when rows may be deleted.
-    QStringList rowPositionUsers;
-    // Formulas may read sheet1's cells, so their cached results go stale when a cell changes.
-    bool formulasReadSheet = false;
-};
 
 SheetReferences findReferences(const QByteArray &stream, const std::vector<BiffRecord> &records,
                                const StreamLayout &layout);

@@ -3,13 +3,11 @@
 // rebuilds the stream from them (sheetrebuild.cpp).
 #include "workbook/xls/sheeteditor.h"
 
-#include "common/commanderror.h"
 #include "workbook/xls/sheeteditorprivate.h"
 #include "workbook/xls/streamplan.h"
 #include "workbook/xls/xlserrors.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -24,29 +22,7 @@ bool followsCellTable(std::uint16_t t) {
            t == rec::Bof || t == rec::Eof;
 }
 
-QString outsideSheet(int row, int column) {
-    return QStringLiteral("There is no cell at row %1, column %2 of sheet1; a sheet has %3 rows "
-                          "and %4 columns")
-        .arg(row + 1)
-        .arg(column + 1)
-        .arg(SheetRows)
-        .arg(SheetColumns);
-}
-
-void checkValue(int row, int column, const EditValue &value) {
-    if (const QString *text = std::get_if<QString>(&value)) {
-        if (text->size() > MaxCellText)
-            throw CommandError(
-                QStringLiteral("The text for cell %1 has %2 characters; a cell holds at most %3")
-                    .arg(cellName(row, column))
-                    .arg(text->size())
-                    .arg(MaxCellText));
-    } else if (const double *number = std::get_if<double>(&value)) {
-        if (!std::isfinite(*number))
-            throw CommandError(QStringLiteral("Cell %1 cannot hold an infinite or undefined number")
-                                   .arg(cellName(row, column)));
-    }
-}
+constexpr SheetLimits Limits{SheetRows, SheetColumns, MaxCellText};
 
 } // namespace
 
@@ -202,14 +178,11 @@ std::vector<CellRecords> SheetEditor::Private::splitMulti(const CellRecords &cel
 }
 
 void SheetEditor::Private::setCell(int row, int column, const EditValue &value) {
-    if (row < 0 || row >= SheetRows || column < 0 || column >= SheetColumns)
-        throw CommandError(outsideSheet(row, column));
-    checkValue(row, column, value);
+    checkCellPosition(row, column, Limits);
+    checkCellValue(row, column, value, Limits);
     for (const auto &a : m_table.arrayRanges())
         if (a[0] <= row && row <= a[1] && a[2] <= column && column <= a[3])
-            throw CommandError(QStringLiteral("Cell %1 of sheet1 is part of an array formula or "
-                                              "data table and cannot be changed on its own")
-                                   .arg(cellName(row, column)));
+            inArrayFormula(row, column);
     const bool empty = std::holds_alternative<std::monostate>(value);
     RowBlock *block = nullptr;
     TableRow *target = m_table.findRow(row, !empty, m_rowHeight, &block);
@@ -221,9 +194,7 @@ void SheetEditor::Private::setCell(int row, int column, const EditValue &value) 
             continue;
         for (const OwnedRecord &r : c.records)
             if (r.type == rec::Shrfmla || r.type == rec::Array || r.type == rec::Table)
-                throw CommandError(QStringLiteral("Cell %1 of sheet1 holds a formula that other "
-                                                  "cells share and cannot be changed on its own")
-                                       .arg(cellName(row, column)));
+                sharedFormulaCell(row, column);
     }
 
     std::vector<CellRecords> &cells = target->cells;
@@ -285,16 +256,8 @@ void SheetEditor::Private::setCell(int row, int column, const EditValue &value) 
 }
 
 int SheetEditor::Private::appendRow(const QList<EditValue> &values) {
-    if (values.size() > SheetColumns)
-        throw CommandError(QStringLiteral("A row of sheet1 holds at most %1 cells; %2 were given")
-                               .arg(SheetColumns)
-                               .arg(values.size()));
     const int row = m_table.lastCellRow() + 1;
-    if (row >= SheetRows)
-        throw CommandError(
-            QStringLiteral("sheet1 is full: it cannot hold more than %1 rows").arg(SheetRows));
-    for (int c = 0; c < values.size(); ++c)
-        checkValue(row, c, values[c]);
+    checkAppendedRow(row, values, Limits);
     for (int c = 0; c < values.size(); ++c)
         setCell(row, c, values[c]);
     return row;
@@ -307,18 +270,7 @@ const SheetReferences &SheetEditor::Private::references() const {
 }
 
 void SheetEditor::Private::deleteRow(int row) {
-    if (row < 0 || row > m_table.lastRow())
-        throw CommandError(QStringLiteral("Row %1 of sheet1 does not exist").arg(row + 1));
-    const QStringList &users = references().rowPositionUsers;
-    if (!users.isEmpty()) {
-        QString list = users.first();
-        for (int i = 1; i < users.size(); ++i)
-            list +=
-                (i == users.size() - 1 ? QStringLiteral(" and ") : QStringLiteral(", ")) + users[i];
-        throw CommandError(QStringLiteral("Rows of sheet1 cannot be deleted while %1 refer to "
-                                          "row positions; clear the row's cells instead")
-                               .arg(list));
-    }
+    checkDeletedRow(row, m_table.lastRow(), [this] { return references().rowPositionUsers; });
     m_table.removeRow(row, [this](const CellRecords &c) { releaseStrings(c); });
     changed = m_cellsChanged = true;
 }
@@ -350,17 +302,7 @@ void SheetEditor::deleteRow(int row) {
 }
 
 int SheetEditor::apply(const SheetChange &change) {
-    switch (change.kind) {
-    case SheetChange::Kind::SetCell:
-        setCell(change.row, change.column, change.value);
-        return change.row;
-    case SheetChange::Kind::AppendRow:
-        return appendRow(change.values);
-    case SheetChange::Kind::DeleteRow:
-        deleteRow(change.row);
-        return change.row;
-    }
-    return -1;
+    return applyChange(*this, change);
 }
 
 bool SheetEditor::isChanged() const {

@@ -60,7 +60,7 @@ StreamLayout readLayout(const QByteArray &stream, const std::vector<BiffRecord> 
     for (int i = 1; i < layout.globalsEnd; ++i) {
         const BiffRecord &r = records[size_t(i)];
         if (r.type == rec::FilePass)
-            throw CommandError(QStringLiteral("The workbook is encrypted and cannot be changed"));
+            encryptedForWriting();
         if (r.type != rec::BoundSheet)
             continue;
         SheetSubstream sheet;
@@ -79,12 +79,12 @@ StreamLayout readLayout(const QByteArray &stream, const std::vector<BiffRecord> 
         layout.sheets.push_back(sheet);
     }
     if (layout.sheet1 < 0)
-        throw CommandError(QStringLiteral("The workbook has no worksheet named sheet1"));
+        noSheet1ForWriting();
     const SheetSubstream &sheet1 = layout.sheets[size_t(layout.sheet1)];
     if (sheet1.begin < 0 || sheet1.end < 0)
         damagedForWriting();
     if (sheet1.kind != WorksheetKind)
-        throw CommandError(QStringLiteral("The workbook has no worksheet named sheet1"));
+        noSheet1ForWriting();
     if (u16(records[size_t(sheet1.begin)].data(stream)) != Biff8Version)
         damagedForWriting();
     // Sheets may not overlap each other or the globals, or offsets could not be kept apart.

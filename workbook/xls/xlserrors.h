@@ -1,17 +1,11 @@
-// The .xls format's failures that several of its parts report, each worded in one place.
+// The .xls format's own failure, reported by several of its parts; the failures every format
+// shares are in workbook/workbookerrors.h, which this includes.
 #pragma once
 
-#include <QString>
+#include "workbook/workbookerrors.h"
 
 namespace workbook::xls {
 
-// The reader's: the workbook named by path (as displayPath() gives it) is damaged, and how ("a
-// record runs past the end of the workbook stream").
-[[noreturn]] void damaged(const QString &path, const char *why);
-
-// The write-back's, which never names the file: the workbook read without complaint, yet its
-// records are not what an edit could be written into without harm.
-[[noreturn]] void damagedForWriting();
 // An Excel 5.0/95 workbook, which is read but never written.
 [[noreturn]] void olderFormatForWriting();
 

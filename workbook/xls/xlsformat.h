@@ -9,13 +9,10 @@ namespace workbook::xls {
 // Whether the bytes are an OLE2 compound file, the container of every .xls file.
 bool isXlsFile(const QByteArray &bytes);
 
-class XlsFormat : public WorkbookFormat {
+// The reader (xlsreader), the writability check and the write-back (xlswriter).
+class XlsFormat : public FunctionsFormat {
 public:
-    SheetRead read(QByteArray bytes, const QString &fileName,
-                   const QString &sheetName) const override;
-    QString whyReadOnly(const SheetRead &read) const override;
-    WriteResult write(const QString &path, const FileIdentity &opened,
-                      const std::vector<SheetChange> &changes) const override;
+    XlsFormat();
 };
 
 } // namespace workbook::xls

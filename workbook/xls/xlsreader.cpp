@@ -21,6 +21,9 @@ XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QS
         CompoundFile file;
         if (!file.parse(bytes, CompoundFile::StreamBytes::Viewed))
             damaged(path, "its compound file structure cannot be read");
+        // An encrypted .xlsx: the package is a stream of a compound file.
+        if (file.root().child(QStringLiteral("EncryptedPackage")))
+            protectedByPassword(path);
         OleEntry *entry = file.root().child(QStringLiteral("Workbook"));
         if (!entry || entry->isStorage) {
             entry = file.root().child(QStringLiteral("Book"));

@@ -1,21 +1,16 @@
-// File-level write-back: re-read, compare, edit the Workbook stream, check, save atomically.
+// File-level write-back: the Workbook stream edited and checked as it is written, between the
+// steps every format's write takes (workbook/packagewriter.h).
 #include "workbook/xls/xlswriter.h"
 
 #include "common/commanderror.h"
-#include "common/replacingfile.h"
+#include "workbook/packagewriter.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/recordchaincheck.h"
 #include "workbook/xls/sheeteditor.h"
 #include "workbook/xls/streamlayout.h"
 #include "workbook/xls/xlserrors.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <limits>
 
 #include <unistd.h>
@@ -43,13 +38,6 @@ OleEntry &workbookStream(CompoundFile &file) {
     notAWorkbook();
 }
 
-[[noreturn]] void changedOnDisk(const QString &path) {
-    throw CommandError(QStringLiteral("The workbook \"%1\" was changed by another program since "
-                                      "it was opened or last refreshed. Refresh the data, then "
-                                      "make the change again")
-                           .arg(displayPath(path)));
-}
-
 } // namespace
 
 void checkWritable(const QByteArray &fileBytes) {
@@ -61,26 +49,8 @@ void checkWritable(const QByteArray &fileBytes) {
 
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
                               const std::vector<SheetChange> &changes) {
-    QFile file(path);
-    if (!file.exists())
-        throw CommandError(QStringLiteral("The workbook \"%1\" no longer exists; it was moved or "
-                                          "deleted since it was opened or last refreshed")
-                               .arg(displayPath(path)));
-    if (!file.open(QIODevice::ReadOnly))
-        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(displayPath(path), withoutFinalPeriod(file.errorString())));
-    QByteArray bytes = file.readAll();
-    const bool readFailed = file.error() != QFileDevice::NoError;
-    file.close();
-    if (readFailed)
-        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
-                               .arg(displayPath(path), withoutFinalPeriod(file.errorString())));
-    WriteResult result;
-    result.identity = fileIdentity(path, bytes);
-    const qint64 readSize = QFileInfo(path).size();
-    const QDateTime readTime = result.identity.modified;
-    if (!result.identity.sameBytes(opened))
-        changedOnDisk(path);
+    WorkbookRewrite rewrite(path, opened);
+    QByteArray &bytes = rewrite.bytes();
 
     // The streams are views of the file's bytes where they can be, so those bytes stay until
     // the new file is written: the file is read, rebuilt and written once each, and copied
@@ -91,13 +61,11 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     OleEntry &stream = workbookStream(compound);
     SheetEditor editor(stream.data);
     for (const SheetChange &change : changes)
-        result.rows.append(editor.apply(change));
+        rewrite.result().rows.append(editor.apply(change));
     if (!editor.isChanged())
-        return result;
+        return rewrite.result();
 
-    // The rebuilt stream goes straight into the new file, checked on its way; the new content
-    // replaces the old as the KML file's does (common/replacingfile.h), but flushed to the disk
-    // first: a post must survive a power cut right after it.
+    // The rebuilt stream goes straight into the new file, checked on its way.
     RecordChainCheck check;
     stream.produce = [&editor, &check](const std::function<bool(QByteArrayView)> &put) {
         return editor.writeStream([&](QByteArrayView piece) {
@@ -107,10 +75,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     };
     // A BIFF5 copy next to the Workbook stream would show the old cells to older readers.
     compound.root().removeChild(Biff5Stream);
-    ReplacingFile newFile(path, ".xls.tmp", ReplacingFile::Durability::Flushed);
-    if (newFile.error() != 0)
-        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
-                               .arg(displayPath(path), systemErrorText(newFile.error())));
+    ReplacingFile &newFile = rewrite.newFile(".xls.tmp");
     compound.serializeTo(newFile.descriptor());
     if (!check.finish())
         throw CommandError(QStringLiteral("Stream write error"));
@@ -132,14 +97,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     }
     if (!bytes.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
         throw CommandError(QStringLiteral("Stream write error"));
-    // A last look: another program may have written the file while this one worked.
-    const QFileInfo now(path);
-    if (!now.exists() || now.size() != readSize || now.lastModified() != readTime)
-        changedOnDisk(path);
-    if (!newFile.close() || !newFile.commit())
-        throw CommandError(QStringLiteral("Stream write error") + newFile.failureNote());
-    result.identity = fileIdentity(path, bytes);
-    return result;
+    return rewrite.commit(bytes);
 }
 
 } // namespace workbook::xls

@@ -1,0 +1,254 @@
+// The XML scanner reads documents as QXmlStreamReader does (tags, namespaces, decoded attributes
+// and text) and refuses what the workbook readers must not take: DTDs, deep nesting, documents
+// that are not well-formed, with an error and never a crash or a hang.
+#include "workbook/xml/xmlscanner.h"
+#include "workbook/zip/ziparchive.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QXmlStreamReader>
+
+using workbook::xml::Scanner;
+using workbook::xml::XmlError;
+
+namespace {
+
+// A token stream in words: "S{uri}name a=value", "E{uri}name", "T text" (adjacent text joined),
+// text outside the root left out.
+QStringList scanned(const QByteArray &doc) {
+    QStringList out;
+    Scanner s(doc);
+    QString text;
+    auto flush = [&] {
+        if (!text.isEmpty())
+            out << QStringLiteral("T ") + text;
+        text.clear();
+    };
+    for (;;) {
+        const Scanner::Token t = s.next();
+        if (t == Scanner::Token::EndDocument)
+            break;
+        if (t == Scanner::Token::Text) {
+            s.appendText(text);
+            continue;
+        }
+        flush();
+        const QString name =
+            u'{' + QString::fromUtf8(s.namespaceUri()) + u'}' + QString::fromUtf8(s.name());
+        if (t == Scanner::Token::EndElement) {
+            out << QStringLiteral("E") + name;
+            continue;
+        }
+        QString line = QStringLiteral("S") + name;
+        for (const Scanner::Attribute &a : s.attributes())
+            if (!a.name.startsWith("xmlns"))
+                line += u' ' + QString::fromUtf8(a.name) + u'=' + s.decodeAttribute(a.raw);
+        out << line;
+    }
+    return out;
+}
+
+QStringList readByQt(const QByteArray &doc) {
+    QStringList out;
+    QXmlStreamReader r(doc);
+    QString text;
+    int depth = 0;
+    auto flush = [&] {
+        if (!text.isEmpty())
+            out << QStringLiteral("T ") + text;
+        text.clear();
+    };
+    while (!r.atEnd()) {
+        switch (r.readNext()) {
+        case QXmlStreamReader::Characters:
+            if (depth > 0)
+                text += r.text();
+            break;
+        case QXmlStreamReader::StartElement: {
+            flush();
+            ++depth;
+            QString line = QStringLiteral("S{") + r.namespaceUri() + u'}' + r.qualifiedName();
+            for (const QXmlStreamAttribute &a : r.attributes())
+                line += u' ' + a.qualifiedName() + u'=' + a.value();
+            out << line;
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            flush();
+            --depth;
+            out << QStringLiteral("E{") + r.namespaceUri() + u'}' + r.qualifiedName();
+            break;
+        default:
+            break;
+        }
+    }
+    if (r.hasError())
+        out << QStringLiteral("error: ") + r.errorString();
+    return out;
+}
+
+QString errorOf(const QByteArray &doc) {
+    try {
+        scanned(doc);
+    } catch (const XmlError &e) {
+        return e.text();
+    }
+    return QString();
+}
+
+} // namespace
+
+class tst_XmlScanner : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void readsAsQt_data();
+    void readsAsQt();
+    void fixturePartsReadAsQt();
+    void offsets();
+    void refused_data();
+    void refused();
+    void damageNeverCrashes();
+};
+
+void tst_XmlScanner::readsAsQt_data() {
+    QTest::addColumn<QByteArray>("doc");
+    QTest::newRow("declaration, comment, PI")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!-- c -->"
+                      "<a><?pi x?><b/></a>\n<!-- after -->\n");
+    QTest::newRow("namespaces and prefixes")
+        << QByteArray("<w:ws xmlns:w=\"urn:w\" xmlns=\"urn:d\"><row r=\"1\"><w:c w:r=\"A1\"/>"
+                      "</row><x xmlns=\"urn:x\"><y/></x><z/></w:ws>");
+    QTest::newRow("entities and character references")
+        << QByteArray("<a t=\"&lt;&gt;&amp;&quot;&apos;&#65;&#x4E2D;&#x1F600;\">"
+                      "x &lt; y &amp;&amp; &#x41;&#10;</a>");
+    QTest::newRow("attribute white space normalized")
+        << QByteArray("<a v=\"1\t2\n3\r\n4&#10;5\" w='single \"quoted\"'/>");
+    QTest::newRow("line ends in text") << QByteArray("<a>1\r\n2\r3\n</a>");
+    QTest::newRow("CDATA") << QByteArray("<a>x<![CDATA[<b>&amp;</b>]]>y</a>");
+    QTest::newRow("UTF-8 text and names") << QByteArray("<表 名=\"经度\">东经 116°</表>");
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF<a>x</a>");
+    QTest::newRow("spaces inside tags") << QByteArray("<a  b = \"1\"  ><c\n/></a >");
+}
+
+void tst_XmlScanner::readsAsQt() {
+    QFETCH(QByteArray, doc);
+    QCOMPARE(scanned(doc), readByQt(doc));
+}
+
+// Every XML part of every zip fixture (the .xlsx and .ods workbooks among them).
+void tst_XmlScanner::fixturePartsReadAsQt() {
+    int parts = 0;
+    QDirIterator it(QStringLiteral(KML_TEST_DATA), {"*.xlsx", "*.ods", "*.zip"}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        try {
+            const workbook::zip::Archive archive(bytes);
+            // A password-protected package's parts are ciphertext.
+            const workbook::zip::Entry *manifest = archive.find("META-INF/manifest.xml");
+            if (manifest && archive.read(*manifest).contains("encryption-data"))
+                continue;
+            for (const auto &e : archive.entries()) {
+                if (!e.name.endsWith(".xml") && !e.name.endsWith(".rels"))
+                    continue;
+                const QByteArray raw = archive.read(e);
+                const QStringList ours = scanned(workbook::xml::toUtf8(raw));
+                const QStringList qt = readByQt(raw); // Qt reads UTF-16 parts by themselves
+                if (ours != qt)
+                    QFAIL(qPrintable(f.fileName() + u' ' + QString::fromUtf8(e.name)));
+                ++parts;
+            }
+        } catch (const workbook::zip::ZipError &) {
+            // the damaged archives of the zip tests
+        }
+    }
+    QVERIFY(parts > 0);
+}
+
+// Where tokens lie: a writer copies the document between them.
+void tst_XmlScanner::offsets() {
+    const QByteArray doc("<a><b x=\"1\"/>text<c>y</c></a>");
+    Scanner s(doc);
+    QStringList pieces;
+    while (s.next() != Scanner::Token::EndDocument)
+        pieces << QString::fromUtf8(doc.mid(s.tokenBegin(), s.tokenEnd() - s.tokenBegin()));
+    QCOMPARE(pieces, QStringList({"<a>", "<b x=\"1\"/>", "", "text", "<c>", "y", "</c>", "</a>"}));
+}
+
+void tst_XmlScanner::refused_data() {
+    QTest::addColumn<QByteArray>("doc");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("entity expansion")
+        << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [<!ENTITY lol \"lol\">"
+                      "<!ENTITY lol2 \"&lol;&lol;&lol;&lol;\">]>\n<a>&lol2;</a>")
+        << "line 2: the document declares a document type, which is not allowed";
+    QByteArray deep;
+    for (int i = 0; i < 300; ++i)
+        deep += "<a>";
+    QTest::newRow("deep nesting") << deep << "line 1: elements nest deeper than 256 levels";
+    QTest::newRow("undefined entity")
+        << QByteArray("<a>&nbsp;</a>") << "line 1: the entity \"nbsp\" is not defined";
+    QTest::newRow("unclosed reference")
+        << QByteArray("<a>&amp</a>") << "line 1: a reference is not closed by \";\"";
+    QTest::newRow("reference to no character") << QByteArray("<a>&#0;</a>")
+                                               << "line 1: a character reference names no "
+                                                  "character";
+    QTest::newRow("mismatched end tag")
+        << QByteArray("<a>\n<b></a></b>") << "line 2: an end tag does not match its start tag";
+    QTest::newRow("cut short") << QByteArray("<a><b>")
+                               << "line 1: the document ends inside an element";
+    QTest::newRow("cut inside a tag")
+        << QByteArray("<a><b x=\"1") << "line 1: an attribute value is not closed";
+    QTest::newRow("unquoted attribute")
+        << QByteArray("<a x=1/>") << "line 1: an attribute value is not quoted";
+    QTest::newRow("repeated attribute")
+        << QByteArray("<a x=\"1\" x=\"2\"/>") << "line 1: an attribute appears twice in one tag";
+    QTest::newRow("attributes run together") << QByteArray("<a x=\"1\"y=\"2\"/>")
+                                             << "line 1: attributes are not separated by white "
+                                                "space";
+    QTest::newRow("second root") << QByteArray("<a/><b/>")
+                                 << "line 1: there is a second root element";
+    QTest::newRow("text outside the root")
+        << QByteArray("<a/>x") << "line 1: there is text outside the root element";
+    QTest::newRow("empty document")
+        << QByteArray("  ") << "line 1: the document has no root element";
+    QTest::newRow("stray end tag")
+        << QByteArray("</a>") << "line 1: there is an end tag without a start tag";
+    QTest::newRow("unclosed comment")
+        << QByteArray("<a><!-- x</a>") << "line 1: a comment is not closed";
+    QTest::newRow("less-than in attribute")
+        << QByteArray("<a x=\"<\"/>") << "line 1: an attribute value holds \"<\"";
+}
+
+void tst_XmlScanner::refused() {
+    QFETCH(QByteArray, doc);
+    QFETCH(QString, message);
+    QCOMPARE(errorOf(doc), message);
+}
+
+// A sheet-like document cut at every length and with bytes overwritten at random: an error or a
+// reading, and always an end.
+void tst_XmlScanner::damageNeverCrashes() {
+    QByteArray doc("<?xml version=\"1.0\"?><worksheet xmlns=\"urn:s\"><sheetData>");
+    for (int r = 1; r <= 20; ++r)
+        doc += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) +
+               "\" t=\"inlineStr\"><is><t>x &amp; &#x41;</t></is></c><c><v>1.5</v></c></row>";
+    doc += "</sheetData><![CDATA[x]]></worksheet>";
+    for (qsizetype n = 0; n < doc.size(); ++n)
+        errorOf(doc.left(n));
+    QRandomGenerator rng(7);
+    const char alphabet[] = "<>/&;=\"' ax#!?[]-";
+    for (int round = 0; round < 5000; ++round) {
+        QByteArray b = doc;
+        for (int k = 0; k < 1 + round % 3; ++k)
+            b[rng.bounded(int(b.size()))] = alphabet[rng.bounded(int(sizeof alphabet - 1))];
+        errorOf(b);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_XmlScanner)
+#include "tst_xmlscanner.moc"

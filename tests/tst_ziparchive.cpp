@@ -1,0 +1,283 @@
+// The zip layer reads what libzip reads, copies untouched entries byte for byte when it writes
+// an archive again, and turns every kind of damage into an error naming it.
+#include "workbook/zip/ziparchive.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <zip.h>
+
+#include <map>
+
+using workbook::zip::Archive;
+using workbook::zip::Entry;
+using workbook::zip::EntryChange;
+using workbook::zip::ZipError;
+
+namespace {
+
+QByteArray fixture(const char *name) {
+    QFile f(QStringLiteral(KML_TEST_DATA "/zip/") + QLatin1String(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every entry's name and content as libzip reads them.
+std::map<QByteArray, QByteArray> readByLibzip(const QByteArray &bytes) {
+    std::map<QByteArray, QByteArray> out;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *source =
+        zip_source_buffer_create(bytes.constData(), zip_uint64_t(bytes.size()), 0, &error);
+    zip_t *archive =
+        source ? zip_open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error) : nullptr;
+    if (!archive) {
+        if (source)
+            zip_source_free(source);
+        zip_error_fini(&error);
+        return out;
+    }
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+        zip_stat_t st;
+        zip_stat_index(archive, zip_uint64_t(i), 0, &st);
+        QByteArray data(qsizetype(st.size), '\0');
+        zip_file_t *f = zip_fopen_index(archive, zip_uint64_t(i), 0);
+        const zip_int64_t n = f ? zip_fread(f, data.data(), st.size) : -1;
+        if (f)
+            zip_fclose(f);
+        out[QByteArray(zip_get_name(archive, zip_uint64_t(i), 0))] =
+            n == zip_int64_t(st.size) ? data : QByteArray("<unreadable>");
+    }
+    zip_discard(archive);
+    zip_error_fini(&error);
+    return out;
+}
+
+std::map<QByteArray, QByteArray> readByUs(const QByteArray &bytes) {
+    std::map<QByteArray, QByteArray> out;
+    const Archive archive(bytes);
+    for (const Entry &e : archive.entries())
+        out[e.name] = archive.read(e);
+    return out;
+}
+
+QByteArray rewritten(const QByteArray &bytes, const std::vector<EntryChange> &changes) {
+    const Archive archive(bytes);
+    QByteArray out;
+    const bool ok = workbook::zip::rewrite(archive, changes, [&](QByteArrayView piece) {
+        out.append(piece);
+        return true;
+    });
+    return ok ? out : QByteArray();
+}
+
+quint32 le32(const QByteArray &b, qsizetype at) {
+    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8 |
+           quint32(uchar(b[at + 2])) << 16 | quint32(uchar(b[at + 3])) << 24;
+}
+void putLe16(QByteArray &b, qsizetype at, quint16 v) {
+    b[at] = char(v);
+    b[at + 1] = char(v >> 8);
+}
+void putLe32(QByteArray &b, qsizetype at, quint32 v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char(v >> (8 * i));
+}
+
+// Where the central record and the local header of the named entry are.
+qsizetype centralOf(const QByteArray &zip, const QByteArray &name) {
+    const Archive archive(zip);
+    return qsizetype(archive.find(name)->centralOffset);
+}
+qsizetype localOf(const QByteArray &zip, const QByteArray &name) {
+    const Archive archive(zip);
+    return qsizetype(archive.find(name)->localOffset);
+}
+
+QString errorOf(const QByteArray &bytes) {
+    try {
+        readByUs(bytes);
+    } catch (const ZipError &e) {
+        return e.why;
+    }
+    return QString();
+}
+
+} // namespace
+
+class tst_ZipArchive : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void readsAsLibzip_data();
+    void readsAsLibzip();
+    void rewriteKeepsUntouchedEntries_data();
+    void rewriteKeepsUntouchedEntries();
+    void damaged_data();
+    void damaged();
+    void damageNeverCrashes();
+};
+
+void tst_ZipArchive::readsAsLibzip_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("stored, deflated, UTF-8 name, comment") << QByteArray("plain.zip");
+    QTest::newRow("data descriptors") << QByteArray("descriptor.zip");
+    QTest::newRow("zip64 headers") << QByteArray("zip64.zip");
+}
+
+void tst_ZipArchive::readsAsLibzip() {
+    QFETCH(QByteArray, file);
+    const QByteArray bytes = fixture(file.constData());
+    QVERIFY(!bytes.isEmpty());
+    const auto expected = readByLibzip(bytes);
+    QVERIFY(!expected.empty());
+    QVERIFY(readByUs(bytes) == expected);
+}
+
+void tst_ZipArchive::rewriteKeepsUntouchedEntries_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("changed");
+    QTest::addColumn<QByteArray>("removed");
+    QTest::newRow("plain: a deflated part")
+        << QByteArray("plain.zip") << QByteArray("part/text.xml") << QByteArray();
+    QTest::newRow("plain: stored first entry, another removed")
+        << QByteArray("plain.zip") << QByteArray("mimetype") << QByteArray("名前/空.txt");
+    QTest::newRow("descriptors") << QByteArray("descriptor.zip") << QByteArray("a.xml")
+                                 << QByteArray();
+    QTest::newRow("zip64") << QByteArray("zip64.zip") << QByteArray("second.xml")
+                           << QByteArray("first.txt");
+    QTest::newRow("zip64, name in another case")
+        << QByteArray("zip64.zip") << QByteArray("SECOND.xml") << QByteArray();
+}
+
+void tst_ZipArchive::rewriteKeepsUntouchedEntries() {
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, changed);
+    QFETCH(QByteArray, removed);
+    const QByteArray bytes = fixture(file.constData());
+    QByteArray content = "<new>" + QByteArray(5000, 'x') + "</new>";
+    std::vector<EntryChange> changes{{changed, content}};
+    if (!removed.isEmpty())
+        changes.push_back({removed, std::nullopt});
+    const QByteArray out = rewritten(bytes, changes);
+    QVERIFY(!out.isEmpty());
+
+    auto expected = readByLibzip(bytes);
+    const Archive before(bytes);
+    const QByteArray changedName = before.find(changed)->name;
+    expected[changedName] = content;
+    if (!removed.isEmpty())
+        expected.erase(removed);
+    QVERIFY(readByLibzip(out) == expected);
+    QVERIFY(readByUs(out) == expected);
+
+    // Untouched entries: the same local header and data, the same central record but for its
+    // offset, in the same order; the changed one keeps its place and its way of compression.
+    const Archive after(out);
+    std::vector<QByteArray> orderBefore, orderAfter;
+    for (const Entry &e : before.entries())
+        if (e.name != removed)
+            orderBefore.push_back(e.name);
+    for (const Entry &e : after.entries())
+        orderAfter.push_back(e.name);
+    QVERIFY(orderBefore == orderAfter);
+    for (const Entry &e : after.entries()) {
+        const Entry &old = *before.find(e.name);
+        if (e.name == changedName) {
+            QCOMPARE(e.method, old.method);
+            continue;
+        }
+        QCOMPARE(after.raw(e), before.raw(old));
+        QByteArray central = after.centralRecord(e).toByteArray();
+        QByteArray oldCentral = before.centralRecord(old).toByteArray();
+        putLe32(central, 42, 0);
+        putLe32(oldCentral, 42, 0);
+        QCOMPARE(central, oldCentral);
+    }
+    QCOMPARE(after.comment(), before.comment());
+}
+
+void tst_ZipArchive::damaged_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+    const QByteArray plain = fixture("plain.zip");
+    const qsizetype text = centralOf(plain, "part/text.xml");
+    const qsizetype textLocal = localOf(plain, "part/text.xml");
+    const qsizetype end = plain.lastIndexOf("PK\x05\x06");
+    auto patched = [&](qsizetype at, quint32 value, int width = 4) {
+        QByteArray b = plain;
+        if (width == 4)
+            putLe32(b, at, value);
+        else
+            putLe16(b, at, quint16(value));
+        return b;
+    };
+    const QString textName = QStringLiteral("the entry \"part/text.xml\" ");
+
+    QTest::newRow("too short") << QByteArray("PK\x03\x04") << "it is too short to be a zip archive";
+    QTest::newRow("no end record")
+        << plain.left(end + 10) << "the end of its zip directory is missing";
+    QTest::newRow("split") << patched(end + 4, 1, 2)
+                           << "it is a zip archive split over several files";
+    QTest::newRow("directory outside")
+        << patched(end + 16, 0x7fffffff) << "its zip directory lies outside the file";
+    QTest::newRow("more entries than room")
+        << patched(end + 10, 900, 2) << "its zip directory is shorter than its entries";
+    QTest::newRow("directory record damaged")
+        << patched(text, 0x12345678) << "an entry of its zip directory is damaged";
+    QTest::newRow("name runs past the directory")
+        << patched(text + 28, 0xfff0, 2)
+        << "an entry of its zip directory runs past the directory's end";
+    QTest::newRow("local header elsewhere")
+        << patched(text + 42, 1) << textName + "is not where the zip directory says";
+    QTest::newRow("compressed size past the end")
+        << patched(text + 20, 0x100000) << textName + "is cut short";
+    const Archive parsed(plain);
+    const quint32 intoNext =
+        quint32(parsed.entries()[2].localOffset - parsed.find("part/text.xml")->dataOffset + 1);
+    QTest::newRow("overlapping") << patched(text + 20, intoNext)
+                                 << textName + "overlaps the next one";
+    QByteArray otherName = plain;
+    otherName[textLocal + 30] = 'P';
+    QTest::newRow("local name differs")
+        << otherName << textName + "has another name in its own header";
+    QTest::newRow("wrong size") << patched(text + 24, 100) << textName + "has wrong sizes";
+    QTest::newRow("larger size") << patched(text + 24, 1000000) << textName + "has wrong sizes";
+    QByteArray badData = plain;
+    badData[textLocal + 30 + 13] = char(0xff);
+    badData[textLocal + 30 + 14] = char(0xff);
+    QTest::newRow("bad compression") << badData << textName + "cannot be decompressed";
+    QTest::newRow("checksum") << patched(text + 16, 0x1234) << textName + "fails its checksum";
+    QTest::newRow("encrypted") << patched(text + 8, 1, 2) << textName + "is encrypted";
+    QTest::newRow("unknown method")
+        << patched(text + 10, 12, 2)
+        << textName + "is compressed by a method (12) that cannot be read";
+    QTest::newRow("names differing in case")
+        << fixture("duplicate.zip") << "two entries are named \"A.XML\"";
+}
+
+void tst_ZipArchive::damaged() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    QCOMPARE(errorOf(bytes), message);
+}
+
+// Truncation at every length and random bytes overwritten: an error or a reading, never a crash
+// (the sanitizer build watches the reads).
+void tst_ZipArchive::damageNeverCrashes() {
+    for (const char *name : {"plain.zip", "descriptor.zip", "zip64.zip"}) {
+        const QByteArray bytes = fixture(name);
+        for (qsizetype n = 0; n < bytes.size(); ++n)
+            errorOf(bytes.left(n));
+        QRandomGenerator rng(11);
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray b = bytes;
+            for (int k = 0; k < 1 + round % 4; ++k)
+                b[rng.bounded(int(b.size()))] = char(rng.bounded(256));
+            const QString error = errorOf(b);
+            Q_UNUSED(error);
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_ZipArchive)
+#include "tst_ziparchive.moc"

@@ -1,0 +1,75 @@
+// The file-level steps every workbook's write takes: read again, compare, write the new
+// content, look once more, replace.
+#include "workbook/packagewriter.h"
+
+#include "common/commanderror.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace workbook {
+
+WorkbookRewrite::WorkbookRewrite(const QString &path, const FileIdentity &opened) : m_path(path) {
+    QFile file(path);
+    if (!file.exists())
+        noLongerThere(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
+                               .arg(displayPath(path), withoutFinalPeriod(file.errorString())));
+    m_bytes = file.readAll();
+    const bool readFailed = file.error() != QFileDevice::NoError;
+    file.close();
+    if (readFailed)
+        throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
+                               .arg(displayPath(path), withoutFinalPeriod(file.errorString())));
+    m_result.identity = fileIdentity(path, m_bytes);
+    m_readSize = QFileInfo(path).size();
+    m_readTime = m_result.identity.modified;
+    if (!m_result.identity.sameBytes(opened))
+        changedOnDisk(path);
+}
+
+ReplacingFile &WorkbookRewrite::newFile(const char *suffix) {
+    m_newFile.emplace(m_path, suffix, ReplacingFile::Durability::Flushed);
+    if (m_newFile->error() != 0)
+        throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
+                               .arg(displayPath(m_path), systemErrorText(m_newFile->error())));
+    return *m_newFile;
+}
+
+WriteResult WorkbookRewrite::commit(QByteArrayView written) {
+    const QFileInfo now(m_path);
+    if (!now.exists() || now.size() != m_readSize || now.lastModified() != m_readTime)
+        changedOnDisk(m_path);
+    if (!m_newFile->close() || !m_newFile->commit())
+        throw CommandError(QStringLiteral("Stream write error") + m_newFile->failureNote());
+    m_result.identity = fileIdentity(m_path, written);
+    return m_result;
+}
+
+WriteResult writeChangedPackage(const QString &path, const FileIdentity &opened,
+                                const std::vector<SheetChange> &changes,
+                                const PackageChanges &apply, const char *suffix) {
+    WorkbookRewrite rewrite(path, opened);
+    const QByteArray out = apply(rewrite.bytes(), changes, rewrite.result());
+    if (out.isEmpty())
+        return rewrite.result();
+    if (!rewrite.newFile(suffix).write(out.constData(), out.size()))
+        throw CommandError(QStringLiteral("Stream write error"));
+    return rewrite.commit(out);
+}
+
+QByteArray rewrittenPackage(const zip::Archive &archive,
+                            const std::vector<zip::EntryChange> &changes) {
+    const qsizetype size = archive.bytes().size();
+    QByteArray out;
+    out.reserve(size + size / 8 + 4096);
+    if (!zip::rewrite(archive, changes, [&](QByteArrayView piece) {
+            out.append(piece);
+            return true;
+        }))
+        throw CommandError(QStringLiteral("Stream write error"));
+    return out;
+}
+
+} // namespace workbook

@@ -1,0 +1,40 @@
+// The messages every workbook format gives alike, each worded once: a file that cannot be read
+// (damaged, protected, without the sheet), a workbook that cannot be written, and a file that
+// changed or went since it was read. Each throws CommandError.
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+namespace workbook {
+
+// What is wrong with a workbook file, in words that complete "The workbook "<path>" is damaged:
+// ": what a format's parts throw where they do not know the file's name. The format's read names
+// the file (damaged() below); its write refuses (damagedForWriting()).
+struct Damage {
+    QString why;
+};
+[[noreturn]] void damage(const QString &why);
+[[noreturn]] void damage(const char *why);
+// The why of a part of a package that is not well-formed XML; error says where and how.
+QString notWellFormed(QByteArrayView part, const QString &error);
+
+// Reading; path names the file as displayPath() gives it.
+[[noreturn]] void damaged(const QString &path, const QString &why);
+[[noreturn]] void damaged(const QString &path, const char *why);
+[[noreturn]] void protectedByPassword(const QString &path);
+[[noreturn]] void noSuchSheet(const QString &path, const QString &sheetName);
+// sheetName as the workbook spells it.
+[[noreturn]] void notAWorksheet(const QString &path, const QString &sheetName);
+
+// Writing, which never names the file: the workbook read without complaint, yet what an edit
+// would be written into is not what the writer can change without harm.
+[[noreturn]] void damagedForWriting();
+[[noreturn]] void encryptedForWriting();
+[[noreturn]] void noSheet1ForWriting();
+
+// The file at path is not the one that was read: gone, or changed by another program.
+[[noreturn]] void noLongerThere(const QString &path);
+[[noreturn]] void changedOnDisk(const QString &path);
+
+} // namespace workbook

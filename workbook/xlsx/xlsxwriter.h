@@ -1,0 +1,26 @@
+// Writes edits of sheet1 back into an .xlsx file: only the sheet's part is rewritten (with the
+// workbook part when formulas must be recalculated, and the calculation chain dropped when a
+// formula cell lost its formula); every other zip entry is copied as it stands.
+#pragma once
+
+#include "workbook/fileidentity.h"
+#include "workbook/sheetchange.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+namespace workbook::xlsx {
+
+// The write-back's three calls as every zip format gives them: checkWritable and
+// writeSheetChanges are FunctionsFormat's (workbook/workbookformat.h), the latter
+// writeChangedPackage() (workbook/packagewriter.h) over applyChanges, the format's
+// PackageChanges.
+void checkWritable(QByteArrayView bytes);
+WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
+                              const std::vector<SheetChange> &changes);
+QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &changes,
+                        WriteResult &result);
+
+} // namespace workbook::xlsx
