@@ -6,6 +6,7 @@
 #include "kml/kmlbuffer.h"
 
 #include "common/commanderror.h"
+#include "common/hugepages.h"
 #include "common/replacingfile.h"
 #include "common/zipwriter.h"
 
@@ -228,12 +229,15 @@ void KmlBuffer::shareText(const QString &text) {
     m_shared.append(text);
 }
 
+// A long export fills what it reserves right away: in 2 MiB pages it costs few page faults.
 void KmlBuffer::reserve(qsizetype entries) {
     m_entries.reserve(entries);
+    preferHugePages(m_entries.constData(), std::size_t(m_entries.capacity()) * sizeof(Entry));
 }
 
 void KmlBuffer::reserveText(qsizetype units) {
     m_text.reserve(units);
+    preferHugePages(m_text.constData(), std::size_t(m_text.capacity()) * 2);
 }
 
 qsizetype KmlBuffer::length(const Entry &entry) const {
