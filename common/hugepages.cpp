@@ -7,7 +7,7 @@
 
 void preferHugePages(const void *data, std::size_t size) {
     constexpr std::uintptr_t Huge = std::uintptr_t(2) << 20;
-    if (size < 2 * Huge)
+    if (size < Huge)
         return;
     const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t begin = (at + Huge - 1) & ~(Huge - 1);

@@ -49,6 +49,9 @@ public:
     // within it are then kept as places in it rather than as copies. An export whose values
     // are mostly a workbook's own texts stores little of its own. Until Clear().
     void shareText(const QString &text);
+    // Adds another buffer's entries after this one's, in their order (the placemarks a second
+    // thread made of part of a long export): values within a text both share stay shared.
+    void append(const KmlBuffer &other);
     void reserve(qsizetype entries);
     // Room for this many UTF-16 code units of stored text: plain entries and template values.
     void reserveText(qsizetype units);
@@ -85,6 +88,9 @@ private:
     qsizetype length(const Entry &entry) const;
     class Utf8Forms;
 
+    // A template line's values, wherever they are kept.
+    void valuesOf(const Entry &entry,
+                  std::array<QStringView, KmlTemplate::MaxValues> &values) const;
     // Hands out the entry's text in pieces, in order: value(QStringView) with a value or a text
     // stored whole, fixed(i) with fixed text i of the entry's template.
     template <typename Value, typename Fixed>

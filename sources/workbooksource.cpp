@@ -9,6 +9,11 @@
 #include "sources/connectionstring.h"
 #include "workbook/fieldtext.h"
 
+#include <exception>
+#include <system_error>
+#include <thread>
+#include <vector>
+
 namespace workbooksource {
 
 namespace {
@@ -30,6 +35,38 @@ private:
 enum PlacemarkField : int { Longitude = 0, Latitude = 1, Name = 2, Description = 3 };
 // The order in which the export reads them, as the page's export always has.
 constexpr PlacemarkField ReadOrder[] = {Longitude, Latitude, Description, Name};
+
+// Below this many records a second thread costs more than it saves.
+constexpr int ManyRecords = 4096;
+
+// The placemarks of count records from records on, added to buffer, which shares the sheet's
+// texts.
+void addPlacemarks(const TADOQuery &query, const workbook::SheetData &sheet, KmlBuffer &buffer,
+                   const int *records, int count) {
+    // A number's text is digits, "-", "E" and the decimal separator: with a separator that
+    // needs no care in XML, it needs no check either.
+    const QChar separator = numtext::decimalSeparator();
+    QString separatorStorage;
+    const bool plainNumbers =
+        xmlsafe::text(QStringView(&separator, 1), separatorStorage).data() == &separator;
+    workbook::fieldtext::TextScratch texts[4];
+    QString safe[4];
+    QStringView values[4];
+    for (int i = 0; i < count; ++i) {
+        for (const PlacemarkField field : ReadOrder) {
+            const workbook::Cell *cell = query.fieldCell(records[i], field);
+            const QStringView text = workbook::fieldtext::cellTextView(sheet, cell, texts[field]);
+            if (field == Description)
+                values[field] = xmlsafe::description(text, safe[field]);
+            else if (plainNumbers && cell && cell->kind == workbook::CellKind::Number)
+                values[field] = text;
+            else
+                values[field] = xmlsafe::text(text, safe[field]);
+        }
+        kml::addSafeFolderPlacemark(buffer, values[Description], values[Name], values[Longitude],
+                                    values[Latitude]);
+    }
+}
 
 } // namespace
 
@@ -55,34 +92,46 @@ void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) 
         // not one of them: the numbers, and texts that had to be made safe.
         const workbook::SheetData &sheet = *query.sheet();
         buffer.shareText(sheet.strings.chars());
-        const qsizetype units = 2 * qsizetype(count) * 24;
         buffer.reserve(buffer.count() + count + 1);
-        buffer.reserveText(units);
-        // A number's text is digits, "-", "E" and the decimal separator: with a separator that
-        // needs no care in XML, it needs no check either.
-        const QChar separator = numtext::decimalSeparator();
-        QString separatorStorage;
-        const bool plainNumbers =
-            xmlsafe::text(QStringView(&separator, 1), separatorStorage).data() == &separator;
-        workbook::fieldtext::TextScratch texts[4];
-        QString safe[4];
-        QStringView values[4];
-        for (int i = 0; i < count; ++i) {
-            const int record = query.RecNo();
-            for (const PlacemarkField field : ReadOrder) {
-                const workbook::Cell *cell = query.fieldCell(record, field);
-                const QStringView text =
-                    workbook::fieldtext::cellTextView(sheet, cell, texts[field]);
-                if (field == Description)
-                    values[field] = xmlsafe::description(text, safe[field]);
-                else if (plainNumbers && cell && cell->kind == workbook::CellKind::Number)
-                    values[field] = text;
-                else
-                    values[field] = xmlsafe::text(text, safe[field]);
-            }
-            kml::addSafeFolderPlacemark(buffer, values[Description], values[Name],
-                                        values[Longitude], values[Latitude]);
+        buffer.reserveText(2 * qsizetype(count) * 24);
+        // The records in the order the cursor visits them, the cursor left where it always was.
+        std::vector<int> records(std::size_t(count), 0);
+        for (int &record : records) {
+            record = query.RecNo();
             query.Next();
+        }
+        // A long export's second half is made on a second thread, into a buffer of its own.
+        const int half = count >= ManyRecords ? count / 2 : count;
+        KmlBuffer second;
+        std::exception_ptr failure;
+        std::thread worker;
+        if (half < count) {
+            second.shareText(sheet.strings.chars());
+            second.reserve(count - half);
+            second.reserveText(2 * qsizetype(count - half) * 24);
+            try {
+                worker = std::thread([&] {
+                    try {
+                        addPlacemarks(query, sheet, second, records.data() + half, count - half);
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                });
+            } catch (const std::system_error &) { // no thread to be had: all on this one
+            }
+        }
+        try {
+            addPlacemarks(query, sheet, buffer, records.data(), worker.joinable() ? half : count);
+        } catch (...) {
+            if (worker.joinable())
+                worker.join();
+            throw;
+        }
+        if (worker.joinable()) {
+            worker.join();
+            if (failure)
+                std::rethrow_exception(failure);
+            buffer.append(second);
         }
     }
     kml::endFolder(buffer);

@@ -28,6 +28,7 @@ private Q_SLOTS:
     void folderDocuments();
     void emptyPlacemarkEntry();
     void sharedTextValues();
+    void appendKeepsEveryEntry();
     void saveReplacesWholeFile();
     void saveThroughLinkReplacesTarget();
     void failedSaveLeavesOldFile();
@@ -129,6 +130,43 @@ void TestKmlBuffer::sharedTextValues() {
     shared.Clear();
     QCOMPARE(shared.count(), 0);
     QCOMPARE(keep, u"紫禁城<b>粗体</b>116.3920388A&B"_qs);
+}
+
+// Another buffer's entries, whole and template lines, with values in a text both share, in a
+// text only the other shares, and of their own, come out as if added here; the other buffer
+// may go away.
+void TestKmlBuffer::appendKeepsEveryEntry() {
+    const QString both = u"紫禁城<b>粗体</b>"_qs;
+    auto only = std::make_unique<QString>(u"116.3920388天坛"_qs);
+    KmlBuffer joined, direct;
+    kml::beginFolder(joined);
+    kml::beginFolder(direct);
+    joined.shareText(both);
+    direct.shareText(both);
+    kml::addFolderPlacemark(joined, QStringView(both).mid(3), QStringView(both).left(3), u"1",
+                            u"2");
+    kml::addFolderPlacemark(direct, QStringView(both).mid(3), QStringView(both).left(3), u"1",
+                            u"2");
+    {
+        KmlBuffer other;
+        other.shareText(*only);
+        other.shareText(both);
+        const QStringView x = QStringView(*only).left(11), name = QStringView(*only).mid(11);
+        kml::addFolderPlacemark(other, QStringView(both).mid(3), name, x, u"39.9");
+        other.Add(u"<!-- 整行 -->"_qs);
+        kml::addFolderPlacemark(other, {}, QStringView(both).left(3), u"-0.5", x);
+        joined.append(other);
+    }
+    kml::addFolderPlacemark(direct, u"<b>粗体</b>", u"天坛", u"116.3920388", u"39.9");
+    direct.Add(u"<!-- 整行 -->"_qs);
+    kml::addFolderPlacemark(direct, {}, u"紫禁城", u"-0.5", u"116.3920388");
+    only->fill(u'x');
+    only.reset();
+    kml::endFolder(joined);
+    kml::endFolder(direct);
+    QCOMPARE(joined.count(), direct.count());
+    QCOMPARE(joined.entries(), direct.entries());
+    QCOMPARE(joined.bytes(), direct.bytes());
 }
 
 void TestKmlBuffer::saveReplacesWholeFile() {

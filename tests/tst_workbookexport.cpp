@@ -30,6 +30,7 @@ private Q_SLOTS:
     void xlsxSameAsXls();
     void numbersWithAnySeparator_data();
     void numbersWithAnySeparator();
+    void longExportInTwoParts();
 };
 
 namespace {
@@ -187,6 +188,42 @@ void TestWorkbookExport::numbersWithAnySeparator() {
     KmlBuffer buffer;
     workbooksource::exportFolder(query, buffer, path);
     QCOMPARE(readFile(path), plainExport(query));
+}
+
+// A sheet long enough for its export to be made in two parts at once: the same file as the
+// plain way, every kind of field text (numbers, texts made safe, empty cells, a missing row)
+// in both parts, and the cursor left where the plain way leaves it.
+void TestWorkbookExport::longExportInTwoParts() {
+    QTemporaryDir dir;
+    QByteArray cells;
+    const char16_t *headings[] = {u"经度", u"纬度", u"标注", u"描述"};
+    for (int c = 0; c < 4; ++c)
+        cells += biff::label(0, c, QString::fromUtf16(headings[c]));
+    const int rows = 9001;
+    for (int r = 1; r <= rows; ++r) {
+        if (r % 1000 == 500)
+            continue; // a row without cells: a record of empty fields
+        if (r % 7 != 0)
+            cells += biff::number(r, 0, 116.39 + r / 1e7);
+        cells += r % 5 == 0 ? biff::label(r, 1, u"北纬 39°"_qs) : biff::number(r, 1, -r * 0.25);
+        cells += biff::label(r, 2, r % 3 == 0 ? u"A&B 第%1号"_qs.arg(r) : u"地点%1"_qs.arg(r));
+        if (r % 11 != 0)
+            cells += biff::label(r, 3, u"<b>点 %1</b>\u0001]]>"_qs.arg(r));
+    }
+    TADOQuery query;
+    workbooksource::openWorkbook(query, writeWorkbook(dir, cells));
+    QCOMPARE(query.RecordCount(), rows);
+    const QString path = dir.filePath(QStringLiteral("out.kml"));
+    KmlBuffer buffer;
+    buffer.Add(u"an earlier document's line"_qs);
+    workbooksource::exportFolder(query, buffer, path);
+    const int recNo = query.RecNo();
+    const bool eof = query.Eof();
+    const QByteArray expected = plainExport(query);
+    QCOMPARE(readFile(path), expected);
+    QCOMPARE(buffer.bytes(), expected);
+    QCOMPARE(recNo, query.RecNo());
+    QCOMPARE(eof, query.Eof());
 }
 
 QTEST_GUILESS_MAIN(TestWorkbookExport)

@@ -45,6 +45,19 @@ std::uint32_t StringPool::add(const QString &text) {
     return add(reinterpret_cast<const char16_t *>(text.utf16()), std::uint32_t(text.size()));
 }
 
+std::uint32_t StringPool::addAll(const StringPool &other) {
+    const auto first = std::uint32_t(m_spans.size());
+    const auto base = std::uint32_t(m_chars.size());
+    const auto length = std::uint32_t(other.m_chars.size());
+    if (length)
+        std::memcpy(grow(length), other.m_chars.constData(), std::size_t(length) * 2);
+    m_spans.reserve(m_spans.size() + other.m_spans.size());
+    for (const Span &s : other.m_spans)
+        m_spans.push_back(Span{base + s.offset, s.length});
+    m_open = std::uint32_t(m_chars.size());
+    return first;
+}
+
 QStringView StringPool::view(std::uint32_t index) const {
     if (index >= m_spans.size())
         return QStringView();

@@ -48,6 +48,9 @@ public:
     void appendLatin1(const char *bytes, std::uint32_t length);
     void appendUtf16Le(const char *bytes, std::uint32_t length);
     std::uint32_t finish();
+    // Adds every text of another pool after this one's, in its order, in one copy; returns the
+    // index the first of them gets.
+    std::uint32_t addAll(const StringPool &other);
     void reserveChars(std::size_t n) { m_chars.reserve(qsizetype(n)); }
     void reserveStrings(std::size_t n) { m_spans.reserve(n); }
 

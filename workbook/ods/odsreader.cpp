@@ -305,12 +305,7 @@ private:
         const std::int64_t offset = m_row;
         if (m_cells.size() + second.m_cells.size() > MaxCells)
             throw Failure{tooManyCells()};
-        const std::uint32_t strings = m_sheet.strings.count();
-        for (std::uint32_t i = 0; i < secondSheet.strings.count(); ++i) {
-            const QStringView text = secondSheet.strings.view(i);
-            m_sheet.strings.add(reinterpret_cast<const char16_t *>(text.data()),
-                                std::uint32_t(text.size()));
-        }
+        const std::uint32_t strings = m_sheet.strings.addAll(secondSheet.strings);
         m_cells.reserve(m_cells.size() + second.m_cells.size());
         for (Cell c : second.m_cells) {
             if (offset + c.row >= SheetRows)
