@@ -1,6 +1,7 @@
 # Writes workbooks record by record, for what no spreadsheet program writes on request: every
 # kind of cell record, shared strings split across CONTINUE records at awkward places, an Excel
-# 5.0/95 workbook in code page 936, and a password-protected (FILEPASS) workbook. Each file is
+# 5.0/95 workbook in code page 936, a password-protected (FILEPASS) workbook, and one whose EXTSST
+# comes before its SST. Each file is
 # checked with xlrd afterwards (see make-workbooks.sh). Run with Debian's /usr/bin/python3.
 import struct
 import sys
@@ -279,6 +280,22 @@ def filepass():
         f.write(compound_file("Workbook", stream))
 
 
+def extsst_first():
+    """EXTSST before the SST it indexes, as no program writes it: a text written back adds a
+    string, and the EXTSST's offsets can only be worked out after the SST."""
+    table = sst([("经度", True, [], b""), ("纬度", True, [], b""), ("标注", True, [], b"")], 8224)
+    extsst = rec(0x00FF, struct.pack("<HIHH", 8, 0, 12, 0))
+    rows = labelsst(0, 0, 0) + labelsst(0, 1, 1) + labelsst(0, 2, 2)
+    rows += number(1, 0, 116.3920388) + number(1, 1, 39.91120332) + labelsst(1, 2, 2)
+    sheet1 = bof8(0x0010) + rec(0x0200, struct.pack("<IIHHH", 0, 2, 0, 3, 0)) + rows + EOF_
+    sheets = [("Sheet1", 0, sheet1)]
+    head, bound = workbook8(sheets, xf(0) * 16)
+    stream = assemble8(head, bound, extsst + table, sheets)
+    with open(f"{out}/crafted-extsst-first.xls", "wb") as f:
+        f.write(compound_file("Workbook", stream))
+
+
 crafted_biff8()
 crafted_biff5()
 filepass()
+extsst_first()
