@@ -7,7 +7,7 @@
 namespace {
 
 // OpenDocument keeps a text's lines as paragraphs, which read back joined by line feeds.
-QString asRead(const QString &text) {
+std::optional<QString> asRead(const QString &text) {
     QString t = text;
     return t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
 }

@@ -126,16 +126,19 @@ Model modelOf(const workbook::SheetData &sheet) {
 }
 
 void applyChanges(Model &model, const std::vector<SheetChange> &changes, const QList<int> &rows,
-                  QString (*asRead)(const QString &)) {
+                  AsRead asRead) {
     for (std::size_t i = 0; i < changes.size(); ++i) {
         const SheetChange &c = changes[i];
         auto put = [&](int row, int column, const EditValue &v) {
-            if (std::holds_alternative<std::monostate>(v))
-                model.erase({row, column});
-            else if (const double *d = std::get_if<double>(&v))
+            std::optional<QString> text;
+            if (const QString *t = std::get_if<QString>(&v))
+                text = asRead(*t);
+            if (const double *d = std::get_if<double>(&v))
                 model[{row, column}] = *d;
+            else if (text)
+                model[{row, column}] = *text;
             else
-                model[{row, column}] = asRead(std::get<QString>(v));
+                model.erase({row, column});
         };
         if (c.kind == SheetChange::Kind::SetCell) {
             put(c.row, c.column, c.value);
@@ -227,7 +230,7 @@ void finding(const QString &what) {
 }
 
 int writeTarget(const std::uint8_t *data, std::size_t size, const std::type_info &format,
-                const QString &fileName, QString (*asRead)(const QString &)) {
+                const QString &fileName, AsRead asRead) {
     const Batch batch = splitBatch(data, size);
     const QString path = memoryFolder() + u'/' + fileName;
     putFile(path, batch.file);

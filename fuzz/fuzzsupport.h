@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <typeinfo>
 #include <variant>
 #include <vector>
@@ -34,10 +35,13 @@ using Value = std::variant<double, QString>;
 using Model = std::map<std::pair<int, int>, Value>;
 
 Model modelOf(const workbook::SheetData &sheet);
-// The model as the changes leave it, rows being those the write reports; asRead is what the
-// format reads back of a written text.
+// What a format reads back of a text written: the text as it reads it, or nothing when it reads
+// such a text as an empty cell.
+using AsRead = std::optional<QString> (*)(const QString &);
+
+// The model as the changes leave it, rows being those the write reports.
 void applyChanges(Model &model, const std::vector<workbook::SheetChange> &changes,
-                  const QList<int> &rows, QString (*asRead)(const QString &));
+                  const QList<int> &rows, AsRead asRead);
 // Equal, a number that is no number (NaN) being equal to another.
 bool sameModel(const Model &a, const Model &b);
 // The first cell where they differ, for the report.
@@ -55,7 +59,7 @@ void putFile(const QString &path, const QByteArray &bytes);
 // picks, when that is of the type given (other inputs are left alone); a refusal must leave the
 // bytes untouched, and a write that is done must read back as the batch says.
 int writeTarget(const std::uint8_t *data, std::size_t size, const std::type_info &format,
-                const QString &fileName, QString (*asRead)(const QString &));
+                const QString &fileName, AsRead asRead);
 
 // One read target's run: the bytes read as the format reads a whole file, then each cell's text
 // as the grid shows it, and the question whether edits could be written.
