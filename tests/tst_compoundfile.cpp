@@ -204,6 +204,24 @@ void TestCompoundFile::records() {
     QVERIFY(!workbook::xls::recordChainEnd(twoRecords + QByteArray::fromHex("01"), end));
     QVERIFY(workbook::xls::recordChainEnd(QByteArray(), end));
     QCOMPARE(end, 0u);
+
+    // Padding records between records are passed over and not listed; a record after them
+    // must still lie within the stream. FORMULA under its BIFF3/4 number is listed as FORMULA.
+    const QByteArray padding(4, '\0');
+    const QByteArray padded = QByteArray::fromHex("090802000600") + padding + padding +
+                              QByteArray::fromHex("06040000") + padding +
+                              QByteArray::fromHex("0a000000") + padding;
+    QVERIFY(workbook::xls::splitRecords(padded, out));
+    QCOMPARE(out.size(), size_t(3));
+    QCOMPARE(out[1].type, workbook::xls::rec::Formula);
+    QCOMPARE(out[1].offset, 14u);
+    QCOMPARE(out[2].offset, 22u);
+    QVERIFY(workbook::xls::recordChainEnd(padded, end));
+    QCOMPARE(end, 26u);
+    QVERIFY(
+        !workbook::xls::splitRecords(twoRecords + padding + QByteArray::fromHex("0302ff00"), out));
+    QVERIFY(!workbook::xls::recordChainEnd(twoRecords + padding + QByteArray::fromHex("0302ff00"),
+                                           end));
 }
 
 QTEST_GUILESS_MAIN(TestCompoundFile)

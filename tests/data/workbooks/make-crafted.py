@@ -1,6 +1,7 @@
 # Writes workbooks record by record, for what no spreadsheet program writes on request: every
 # kind of cell record, shared strings split across CONTINUE records at awkward places, an Excel
-# 5.0/95 workbook in code page 936, and a password-protected (FILEPASS) workbook. Each file is
+# 5.0/95 workbook in code page 936, a password-protected (FILEPASS) workbook, formula cells
+# under FORMULA's BIFF3/4 number and padding records between records. Each file is
 # checked with xlrd afterwards (see make-workbooks.sh). Run with Debian's /usr/bin/python3.
 import struct
 import sys
@@ -279,6 +280,48 @@ def filepass():
         f.write(compound_file("Workbook", stream))
 
 
+def formula4():
+    # FORMULA records under 0x0406, FORMULA's BIFF3/4 number, in a BIFF8 stream, as some
+    # writers still emit them: a number, a text (in the STRING record after it), a truth value
+    # and an error. xlrd and LibreOffice read them as FORMULA.
+    def formula_old(row, col, result):
+        return cell(0x0406, row, col, 0, result + struct.pack("<HI", 0, 0) + b"\x03\x00\x1e\x01\x00")
+
+    rows = b"".join(cell(0x0204, 0, c, 0, xlstring(h)) for c, h in enumerate(["经度", "纬度", "标注"]))
+    rows += number(1, 0, 116.5) + formula_old(1, 1, struct.pack("<d", 39.875))
+    rows += formula_old(1, 2, b"\x00\x00\x00\x00\x00\x00\xff\xff") + rec(0x0207, xlstring("公式"))
+    rows += formula_old(2, 0, struct.pack("<d", 121.25)) + number(2, 1, 31.5)
+    rows += formula_old(2, 2, b"\x01\x00\x01\x00\x00\x00\xff\xff")
+    rows += number(3, 0, 113.25) + formula_old(3, 1, b"\x02\x00\x07\x00\x00\x00\xff\xff")
+    rows += cell(0x0204, 3, 2, 0, xlstring("广州"))
+    sheet = bof8(0x0010) + rec(0x0200, struct.pack("<IIHHH", 0, 4, 0, 3, 0)) + rows + EOF_
+    sheets = [("Sheet1", 0, sheet)]
+    head, bound = workbook8(sheets)
+    stream = assemble8(head, bound, b"", sheets)
+    with open(f"{out}/crafted-formula0406.xls", "wb") as f:
+        f.write(compound_file("Workbook", stream))
+
+
+def padding_records():
+    # Records of type 0 and no data between real records, in the globals and in sheet1's cell
+    # table, as some writers leave them, and zeros after the last EOF: 23 rows in all.
+    pad = rec(0x0000)
+    rows = pad.join(cell(0x0204, 0, c, 0, xlstring(h)) for c, h in enumerate(["经度", "纬度", "标注"]))
+    for r in range(1, 23):
+        rows += pad * (r % 3) + number(r, 0, 100 + r / 4) + pad + number(r, 1, 30 + r / 8)
+        rows += cell(0x0204, r, 2, 0, xlstring("点%d" % r))
+    sheet = (bof8(0x0010) + pad + rec(0x0200, struct.pack("<IIHHH", 0, 23, 0, 3, 0)) + pad * 2 +
+             rows + pad + EOF_)
+    other = bof8(0x0010) + cell(0x0204, 0, 0, 0, xlstring("other")) + EOF_
+    sheets = [("Other", 0, other), ("Sheet1", 0, sheet)]
+    head, bound = workbook8(sheets, pad + rec(0x0022, b"\0\0") + pad)
+    stream = assemble8(head + pad * 2, bound, pad, sheets) + b"\0" * 64
+    with open(f"{out}/crafted-padding.xls", "wb") as f:
+        f.write(compound_file("Workbook", stream))
+
+
 crafted_biff8()
 crafted_biff5()
 filepass()
+formula4()
+padding_records()
