@@ -1,7 +1,8 @@
 # Writes workbooks record by record, for what no spreadsheet program writes on request: every
 # kind of cell record, shared strings split across CONTINUE records at awkward places, an Excel
 # 5.0/95 workbook in code page 936, a password-protected (FILEPASS) workbook, formula cells
-# under FORMULA's BIFF3/4 number and padding records between records. Each file is
+# under FORMULA's BIFF3/4 number, padding records between records, and a password-protected
+# .xlsx (the compound file of an encrypted package) whose package stream is cut short. Each file is
 # checked with xlrd afterwards (see make-workbooks.sh). Run with Debian's /usr/bin/python3.
 import struct
 import sys
@@ -44,6 +45,59 @@ def compound_file(stream_name, stream):
     difat += [FREESECT] * (109 - len(difat))
     header += struct.pack("<109I", *difat)
     return header + stream + directory + struct.pack("<%dI" % len(fat), *fat)
+
+
+def compound_file_streams(streams, sector_shift=9):
+    """A compound file holding streams in regular sectors, each at least 4096 bytes (below that
+    a stream would belong in the mini stream). A stream given as (name, bytes, size) claims
+    size bytes in the directory, more than its sectors hold when the file was cut short."""
+    sector = 1 << sector_shift
+    streams = [s if len(s) == 3 else (s[0], s[1], len(s[1])) for s in streams]
+    body, starts, fat = b"", [], []
+    for _, data, _ in streams:
+        assert len(data) >= 4096
+        data += b"\0" * (-len(data) % sector)
+        first = len(body) // sector
+        count = len(data) // sector
+        starts.append(first)
+        fat += [first + i + 1 for i in range(count - 1)] + [ENDOFCHAIN]
+        body += data
+    entries_per_sector = sector // 128
+    dir_sectors = -(-(len(streams) + 1) // entries_per_sector)
+    dir_sector = len(body) // sector
+    fat += [dir_sector + i + 1 for i in range(dir_sectors - 1)] + [ENDOFCHAIN]
+    per_fat = sector // 4
+    fat_sectors = 1
+    while len(fat) + fat_sectors > fat_sectors * per_fat:
+        fat_sectors += 1
+    fat += [FATSECT] * fat_sectors
+    fat += [FREESECT] * (fat_sectors * per_fat - len(fat))
+
+    def entry(name, kind, left, right, child, start, size):
+        raw = name.encode("utf-16-le") + b"\0\0"
+        return (raw.ljust(64, b"\0") + struct.pack("<HBB", len(raw), kind, 1) +
+                struct.pack("<III", left, right, child) + b"\0" * 16 + b"\0" * 4 +
+                b"\0" * 16 + struct.pack("<IIi", start, size, 0))
+
+    # The streams as a chain of right siblings, in the order directory trees sort names.
+    order = sorted(range(len(streams)), key=lambda i: (len(streams[i][0]), streams[i][0].upper()))
+    right = {order[k]: order[k + 1] + 1 for k in range(len(order) - 1)}
+    directory = entry("Root Entry", 5, NOSTREAM, NOSTREAM, order[0] + 1, ENDOFCHAIN, 0)
+    for i, (name, _, size) in enumerate(streams):
+        directory += entry(name, 2, NOSTREAM, right.get(i, NOSTREAM), NOSTREAM, starts[i], size)
+    empty = b"\0" * 64 + struct.pack("<HBB", 0, 0, 0) + struct.pack("<III", NOSTREAM, NOSTREAM,
+                                                                     NOSTREAM) + b"\0" * 48
+    directory += empty * (dir_sectors * entries_per_sector - len(streams) - 1)
+    header = b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + b"\0" * 16
+    version = 3 if sector_shift == 9 else 4
+    header += struct.pack("<HHHHH", 0x3E, version, 0xFFFE, sector_shift, 6) + b"\0" * 6
+    header += struct.pack("<IIIIIIIII", dir_sectors if version == 4 else 0, fat_sectors,
+                          dir_sector, 0, 4096, ENDOFCHAIN, 0, ENDOFCHAIN, 0)
+    difat = [dir_sector + dir_sectors + i for i in range(fat_sectors)]
+    difat += [FREESECT] * (109 - len(difat))
+    header += struct.pack("<109I", *difat)
+    header += b"\0" * (sector - len(header))
+    return header + body + directory + struct.pack("<%dI" % len(fat), *fat)
 
 
 def rec(kind, data=b""):
@@ -320,8 +374,27 @@ def padding_records():
         f.write(compound_file("Workbook", stream))
 
 
+def encrypted_xlsx():
+    # What a password-protected .xlsx is: a compound file holding EncryptionInfo (its version,
+    # then the agile encryption's XML descriptor) and EncryptedPackage (the package's size, then
+    # ciphertext). This one's package stream was cut short: it claims more than the file holds.
+    descriptor = (b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n'
+                  b'<encryption xmlns="http://schemas.microsoft.com/office/2006/encryption">'
+                  b'<keyData saltSize="16" blockSize="16" keyBits="256" hashSize="64" '
+                  b'cipherAlgorithm="AES" cipherChaining="ChainingModeCBC" hashAlgorithm="SHA512" '
+                  b'saltValue="AAAAAAAAAAAAAAAAAAAAAA=="/></encryption>')
+    info = struct.pack("<HHI", 4, 4, 0x40) + descriptor
+    info += b" " * (4096 - len(info))
+    cipher = bytes((i * 151 + 7) & 0xFF for i in range(8192))
+    package = struct.pack("<Q", 6000) + cipher
+    streams = [("EncryptionInfo", info), ("EncryptedPackage", package, len(package) + 4096)]
+    with open(f"{out}/xlsx/crafted-encrypted-cut.xlsx", "wb") as f:
+        f.write(compound_file_streams(streams))
+
+
 crafted_biff8()
 crafted_biff5()
 filepass()
 formula4()
 padding_records()
+encrypted_xlsx()
