@@ -1,9 +1,10 @@
 # Writes workbooks record by record, for what no spreadsheet program writes on request: every
 # kind of cell record, shared strings split across CONTINUE records at awkward places, an Excel
 # 5.0/95 workbook in code page 936, a password-protected (FILEPASS) workbook, formula cells
-# under FORMULA's BIFF3/4 number, padding records between records, and a password-protected
-# .xlsx (the compound file of an encrypted package) whose package stream is cut short. Each file is
-# checked with xlrd afterwards (see make-workbooks.sh). Run with Debian's /usr/bin/python3.
+# under FORMULA's BIFF3/4 number, padding records between records, a sheet1 holding a record of
+# a kind the reference scan does not know, and a password-protected .xlsx (the compound file of
+# an encrypted package) whose package stream is cut short. Each file is checked with xlrd
+# afterwards (see make-workbooks.sh). Run with Debian's /usr/bin/python3.
 import struct
 import sys
 
@@ -374,6 +375,22 @@ def padding_records():
         f.write(compound_file("Workbook", stream))
 
 
+def unknown_record():
+    # Sheet1 holding, after its cells, a record of type 0x08C8, which the reference scan does not
+    # know (a later Excel's future record: its header repeats its type, then flags and zeros).
+    rows = b"".join(cell(0x0204, 0, c, 0, xlstring(h)) for c, h in enumerate(["经度", "纬度"]))
+    for r in range(1, 5):
+        rows += number(r, 0, 116 + r) + number(r, 1, 39 + r)
+    future = rec(0x08C8, struct.pack("<HH", 0x08C8, 0) + b"\0" * 8 + struct.pack("<HH", 1, 0))
+    sheet = (bof8(0x0010) + rec(0x0200, struct.pack("<IIHHH", 0, 5, 0, 2, 0)) + rows + future +
+             EOF_)
+    sheets = [("Sheet1", 0, sheet)]
+    head, bound = workbook8(sheets)
+    stream = assemble8(head, bound, b"", sheets)
+    with open(f"{out}/crafted-unknown-record.xls", "wb") as f:
+        f.write(compound_file("Workbook", stream))
+
+
 def encrypted_xlsx():
     # What a password-protected .xlsx is: a compound file holding EncryptionInfo (its version,
     # then the agile encryption's XML descriptor) and EncryptedPackage (the package's size, then
@@ -397,4 +414,5 @@ crafted_biff5()
 filepass()
 formula4()
 padding_records()
+unknown_record()
 encrypted_xlsx()
