@@ -119,6 +119,10 @@ void TestXlsWriter::randomRoundTrip_data() {
             << producer + u"-numbers.xls" << QString();
     }
     QTest::newRow("gnumeric-dual") << "gnumeric-dual.xls" << mixed;
+    // Formula cells under FORMULA's BIFF3/4 number are edited as formula cells; padding records
+    // between records stay where they are or go, and the records around them are kept.
+    QTest::newRow("crafted-formula0406") << "crafted-formula0406.xls" << QString();
+    QTest::newRow("crafted-padding") << "crafted-padding.xls" << QString();
     QTest::newRow("libreoffice-note")
         << "libreoffice-note.xls" << Refused.arg(u"drawing objects and notes"_qs);
 }
@@ -410,7 +414,7 @@ void TestXlsWriter::recordChainCheck_data() {
     QTest::addColumn<bool>("chain");
     for (const char *name :
          {"xlwt-rows2000.xls", "gnumeric-rows2000.xls", "libreoffice-rows2000.xls",
-          "gnumeric-mixed.xls", "libreoffice-note.xls"}) {
+          "gnumeric-mixed.xls", "libreoffice-note.xls", "crafted-padding.xls"}) {
         const QByteArray stream = fixtureStream(QString::fromLatin1(name));
         std::vector<BiffRecord> records;
         QVERIFY(splitRecords(stream, records));

@@ -168,6 +168,20 @@ void tst_XlsxReader::errors_data() {
     QTest::newRow("encrypted package")
         << encrypted.serialize()
         << "The workbook \"<file>\" is protected by a password and cannot be read";
+    // Its package stream claims more than the file holds: the compound file cannot be read whole,
+    // yet its directory says what it is.
+    QTest::newRow("encrypted package, its stream cut short")
+        << readFile(fixture("xlsx/crafted-encrypted-cut.xlsx"))
+        << "The workbook \"<file>\" is protected by a password and cannot be read";
+    auto utf16 = [](const QString &text) {
+        return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    };
+    QByteArray renamed = readFile(fixture("xlsx/crafted-encrypted-cut.xlsx"));
+    renamed.replace(utf16(u"EncryptedPackage"_qs), utf16(u"EncryptedPackagf"_qs));
+    QTest::newRow("compound file cut short, no encrypted package")
+        << renamed
+        << "The workbook \"<file>\" is damaged: its compound file structure cannot "
+           "be read";
 }
 
 void tst_XlsxReader::errors() {

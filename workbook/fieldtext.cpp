@@ -58,11 +58,44 @@ QString number(double value) {
     return numtext::FloatToStr(value);
 }
 
+namespace {
+
+// The value times 10,000 rounded to the nearest whole number, a tie to the even one, computed
+// from the value's exact binary digits: multiplied in floating point, 876248.78545 (in binary
+// 876248.785449999966...) would become 8762487854.5 and round up. False beyond the currency
+// range.
+bool tenThousandths(double value, std::int64_t &units) {
+    if (!std::isfinite(value) || std::fabs(value) >= 9.2e14)
+        return false;
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(value), &exponent); // in [0.5, 1)
+    // value = mantissa * 2^(exponent - 53), the mantissa a whole number below 2^53; times
+    // 10,000 = 625 * 2^4 it is mantissa * 625 * 2^(exponent - 49), and mantissa * 625 < 2^63.
+    const auto mantissa = std::uint64_t(std::ldexp(fraction, 53));
+    const std::uint64_t scaled = mantissa * 625u;
+    const int shift = 49 - exponent;
+    std::uint64_t whole;
+    if (shift <= 0) {
+        whole = scaled << -shift; // below 9.2e18: the range check above
+    } else if (shift >= 64) {
+        whole = 0; // scaled / 2^64 is below a half
+    } else {
+        whole = scaled >> shift;
+        const std::uint64_t rest = scaled & ((std::uint64_t(1) << shift) - 1);
+        const std::uint64_t half = std::uint64_t(1) << (shift - 1);
+        if (rest > half || (rest == half && (whole & 1)))
+            ++whole;
+    }
+    units = value < 0 ? -std::int64_t(whole) : std::int64_t(whole);
+    return true;
+}
+
+} // namespace
+
 QString currency(double value) {
-    const double scaled = std::round(value * 10000.0);
-    if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2e18)
+    std::int64_t units = 0;
+    if (!tenThousandths(value, units))
         return number(value);
-    std::int64_t units = std::int64_t(scaled);
     const bool negative = units < 0;
     const std::uint64_t magnitude = negative ? std::uint64_t(-units) : std::uint64_t(units);
     QString text = QString::number(magnitude / 10000);

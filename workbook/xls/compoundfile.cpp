@@ -185,6 +185,29 @@ bool hasCompoundFileSignature(const QByteArray &bytes) {
     return bytes.startsWith(QByteArray::fromHex("d0cf11e0a1b11ae1"));
 }
 
+bool hasStreamEntry(const QByteArray &bytes, QStringView name) {
+    // An entry: the name in UTF-16 (at most 31 characters and a terminating zero), its size in
+    // bytes at 64, its type at 66 (2 for a stream). The header takes the first 512 bytes; every
+    // sector after it starts at a multiple of 128.
+    constexpr qsizetype Entry = 128, Header = 512;
+    if (!hasCompoundFileSignature(bytes) || name.isEmpty() || name.size() > 31)
+        return false;
+    const char *p = bytes.constData();
+    for (qsizetype at = Header; at + Entry <= bytes.size(); at += Entry) {
+        const char *e = p + at;
+        const int nameBytes = std::uint8_t(e[64]) | std::uint8_t(e[65]) << 8;
+        if (e[66] != 2 || nameBytes != 2 * (name.size() + 1))
+            continue;
+        QString entryName(name.size(), Qt::Uninitialized);
+        for (qsizetype i = 0; i < name.size(); ++i)
+            entryName[i] =
+                QChar(char16_t(std::uint8_t(e[2 * i]) | std::uint8_t(e[2 * i + 1]) << 8));
+        if (entryName.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool CompoundFile::parse(const QByteArray &bytes, StreamBytes mode) {
     m_root = OleEntry();
     if (!hasCompoundFileSignature(bytes))

@@ -2,7 +2,8 @@
 # 16,384 columns (LibreOffice's "very large spreadsheets" option) with a value past column 1,024,
 # XML with other namespace prefixes than the usual ones, and a password-protected package (its
 # manifest says so; its content is a stand-in, XML as every fixture's XML part is, not real
-# ciphertext). Usage: make-crafted-ods.py OUT_DIR
+# ciphertext), and the widest sheet's 16,384 headings alike, as one cell repeated, in a file of
+# a few hundred bytes. Usage: make-crafted-ods.py OUT_DIR
 import sys
 import zipfile
 
@@ -95,3 +96,10 @@ validated = validated.replace('office:value="32"/>',
                               'office:value="32" table:content-validation-name="val1"/>')
 package("crafted-validation.ods", [("content.xml", content(validated)),
                                    ("META-INF/manifest.xml", manifest())])
+
+same = ('<table:table table:name="Sheet1"><table:table-row><table:table-cell '
+        'table:number-columns-repeated="16384" office:value-type="string"><text:p>名称</text:p>'
+        f'</table:table-cell></table:table-row><table:table-row>{cells(std, [1])}'
+        '</table:table-row></table:table>')
+package("crafted-same-headings.ods", [("content.xml", content(same)),
+                                      ("META-INF/manifest.xml", manifest())])
