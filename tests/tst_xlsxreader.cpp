@@ -110,6 +110,11 @@ void tst_XlsxReader::crafted_data() {
                        "num:116.2 | num:39.2 | text:点2 | text:描述2 | date:01/02/1904",
                        "num:116.3 | num:39.3 | text:点3 | text:描述3 | -",
                        "num:116.4 | num:39.4 | text:点4 | text:描述4 | -"};
+    // The extension's <x15:workbookPr> after the workbook's own sets no date system.
+    QTest::newRow("Excel 2013: 1904 dates, an extension's workbookPr")
+        << "xlsx/crafted-excel-1904.xlsx"
+        << QStringList{"range 0,0 2x4 1904:1", "text:经度 | text:纬度 | text:标注 | text:地点描述",
+                       "num:116.5 | num:39.5 | date:01/01/2021 | date:01/01/2021 12:00:00"};
 }
 
 void tst_XlsxReader::crafted() {

@@ -3,6 +3,8 @@
 // parts in the namespaces of ODF 1.2 Part 1 and LibreOffice's and Gnumeric's extensions.
 #include "workbook/ods/odspackage.h"
 
+#include "workbook/xml/xmlelement.h"
+
 #include <charconv>
 #include <cstring>
 
@@ -160,10 +162,10 @@ bool Package::isEncrypted() const {
         return false;
     const QByteArray xml = xml::toUtf8(m_archive.read(*manifest));
     Scanner s(xml);
-    // Local names only: an encrypted part can be read by nothing, whatever its prefix says.
+    xml::Vocabulary manifestNs{"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"};
     while (s.next() != Token::EndDocument)
         if (s.token() == Token::StartElement &&
-            (s.localName() == "encryption-data" || s.localName() == "keyinfo"))
+            (manifestNs.is(s, "encryption-data") || manifestNs.is(s, "keyinfo")))
             return true;
     return false;
 }

@@ -57,7 +57,7 @@ bool isoSerial(QByteArrayView raw, bool date1904, double &serial) {
 
 // Appends the text of a string item (<si> or <is>): <t> directly inside it or inside its rich
 // text runs, without phonetic runs (<rPh>). Ends on the item's end tag.
-void stringItem(Scanner &s, QString &out) {
+void stringItem(Scanner &s, xml::Vocabulary &main, QString &out) {
     const int depth = s.depth();
     if (s.isEmptyElement()) {
         s.next();
@@ -69,8 +69,7 @@ void stringItem(Scanner &s, QString &out) {
             return;
         if (t != Token::StartElement)
             continue;
-        const QByteArrayView name = s.localName();
-        if (is(name, "t")) {
+        if (main.is(s, "t")) {
             if (s.isEmptyElement()) {
                 s.next();
                 continue;
@@ -82,7 +81,7 @@ void stringItem(Scanner &s, QString &out) {
                 s.skipElement();
                 s.skipElement(); // to the end of <t>
             }
-        } else if (!is(name, "r")) {
+        } else if (!main.is(s, "r")) {
             s.skipElement(); // rPh, phoneticPr, rPr and anything unknown
         }
     }
@@ -91,11 +90,12 @@ void stringItem(Scanner &s, QString &out) {
 // Each string item becomes the pool's string of the same number.
 void readSharedStrings(const QByteArray &doc, SheetData &sheet) {
     Scanner s(doc);
+    xml::Vocabulary main = spreadsheetMl();
     QString text;
     while (s.next() != Token::EndDocument) {
         if (s.token() != Token::StartElement)
             continue;
-        if (is(s.localName(), "sst")) {
+        if (main.is(s, "sst")) {
             QByteArrayView v;
             std::uint32_t count = 0;
             // Each string takes at least eight bytes: never trust the count for a reservation.
@@ -105,22 +105,22 @@ void readSharedStrings(const QByteArray &doc, SheetData &sheet) {
             sheet.strings.reserveChars(std::size_t(doc.size()) / 2);
             preferHugePages(sheet.strings.chars().constData(),
                             std::size_t(sheet.strings.chars().capacity()) * 2);
-        } else if (is(s.localName(), "si")) {
+        } else if (main.is(s, "si")) {
             text.truncate(0); // keeps its room for the next item
-            stringItem(s, text);
+            stringItem(s, main, text);
             decodeEscapes(text);
             sheet.strings.add(text);
         }
     }
 }
 
-std::unordered_map<int, QString> numberFormats(Scanner &s) {
+std::unordered_map<int, QString> numberFormats(Scanner &s, xml::Vocabulary &main) {
     std::unordered_map<int, QString> formats;
     const int depth = s.depth();
     while (!(s.next() == Token::EndElement && s.depth() < depth)) {
         QByteArrayView id, code;
         std::uint32_t index;
-        if (s.token() == Token::StartElement && is(s.localName(), "numFmt") &&
+        if (s.token() == Token::StartElement && main.is(s, "numFmt") &&
             s.attribute("numFmtId", id) && s.attribute("formatCode", code) && parseIndex(id, index))
             formats[int(std::min<std::uint32_t>(index, 1u << 30))] = s.decodeAttribute(code);
     }
@@ -145,19 +145,18 @@ public:
         bool inData = false;
         while (s.next() != Token::EndDocument) {
             if (s.token() == Token::EndElement) {
-                if (inData && is(s.localName(), "sheetData"))
+                if (inData && m_main.is(s, "sheetData"))
                     inData = false;
                 continue;
             }
             if (s.token() != Token::StartElement)
                 continue;
-            const QByteArrayView name = s.localName();
             if (!inData) {
-                if (is(name, "sheetData"))
+                if (m_main.is(s, "sheetData"))
                     inData = !s.isEmptyElement();
                 continue;
             }
-            if (is(name, "row")) {
+            if (m_main.is(s, "row")) {
                 QByteArrayView r;
                 std::uint32_t number = 0;
                 if (s.attribute("r", r)) {
@@ -169,7 +168,7 @@ public:
                         damage("a row lies outside the sheet");
                 }
                 nextColumn = 0;
-            } else if (is(name, "c")) {
+            } else if (m_main.is(s, "c")) {
                 if (row < 0)
                     row = 0; // a cell outside any row: Excel never writes one
                 cell(s, doc, row, nextColumn, cells);
@@ -234,10 +233,12 @@ private:
         m_text.truncate(0);
         bool hasValue = false, inlineText = false;
         // Nearly every cell is <c ...><v>text</v></c> in so many bytes: its value is taken as it
-        // stands, and the scanner goes on at the cell's end tag.
+        // stands, and the scanner goes on at the cell's end tag. The <v> is the vocabulary's
+        // where the cell has no prefix: its namespace is then the default one.
         const QByteArrayView rest = QByteArrayView(doc).sliced(s.position());
         bool quick = false;
-        if (rest.startsWith("<v>") && !is(type, "str")) { // a text result goes the full way
+        if (rest.startsWith("<v>") && s.prefix().isEmpty() &&
+            !is(type, "str")) { // a text result goes the full way
             const char *text = rest.data() + 3;
             const char *lt =
                 static_cast<const char *>(std::memchr(text, '<', std::size_t(rest.size() - 3)));
@@ -260,8 +261,7 @@ private:
                 break;
             if (t != Token::StartElement)
                 continue;
-            const QByteArrayView name = s.localName();
-            if (is(name, "v")) {
+            if (m_main.is(s, "v")) {
                 hasValue = true;
                 if (s.isEmptyElement())
                     continue;
@@ -284,9 +284,9 @@ private:
                     s.skipElement();
                     s.skipElement();
                 }
-            } else if (is(name, "is")) {
+            } else if (m_main.is(s, "is")) {
                 inlineText = true;
-                stringItem(s, m_text);
+                stringItem(s, m_main, m_text);
             } else {
                 s.skipElement(); // <f>, <extLst>
             }
@@ -366,6 +366,7 @@ private:
 
     bool m_date1904;
     const std::vector<NumberClass> &m_classes;
+    xml::Vocabulary m_main = spreadsheetMl(); // one parser reads one part
     StringPool m_inline;
     QByteArray m_owned;
     QString m_text;
@@ -376,18 +377,19 @@ private:
 std::vector<NumberClass> cellFormatClasses(QByteArrayView stylesXml) {
     std::vector<NumberClass> classes;
     Scanner s(stylesXml);
+    xml::Vocabulary main = spreadsheetMl();
     std::unordered_map<int, QString> formats;
     while (s.next() != Token::EndDocument) {
         if (s.token() != Token::StartElement)
             continue;
-        if (is(s.localName(), "numFmts") && !s.isEmptyElement()) {
-            formats = numberFormats(s);
-        } else if (is(s.localName(), "cellXfs")) {
+        if (main.is(s, "numFmts") && !s.isEmptyElement()) {
+            formats = numberFormats(s, main);
+        } else if (main.is(s, "cellXfs")) {
             const int depth = s.depth();
             if (s.isEmptyElement())
                 continue;
             while (!(s.next() == Token::EndElement && s.depth() < depth)) {
-                if (s.token() != Token::StartElement || !is(s.localName(), "xf"))
+                if (s.token() != Token::StartElement || !main.is(s, "xf"))
                     continue;
                 QByteArrayView id;
                 std::uint32_t index = 0;
