@@ -115,6 +115,13 @@ void tst_XlsxReader::crafted_data() {
         << "xlsx/crafted-excel-1904.xlsx"
         << QStringList{"range 0,0 2x4 1904:1", "text:经度 | text:纬度 | text:标注 | text:地点描述",
                        "num:116.5 | num:39.5 | date:01/01/2021 | date:01/01/2021 12:00:00"};
+    // XML reads a literal CR LF or CR as a line feed: only "_x000D_" or "&#13;" is a return.
+    QTest::newRow("line ends: a formula's text result as Excel writes it, lone and escaped CRs")
+        << "xlsx/crafted-line-ends.xlsx"
+        << QStringList{"range 0,0 2x5 1904:0",
+                       "text:abc\r\\ndef | text:one\\ntwo | text:x\ry | text:in\\nline | "
+                       "text:abc\r\\ndef",
+                       "num:116.5 | num:39.5 | - | - | -"};
 }
 
 void tst_XlsxReader::crafted() {

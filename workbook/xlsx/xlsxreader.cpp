@@ -268,11 +268,14 @@ private:
                 while (s.next() == Token::Text) {
                     const QByteArrayView raw = s.rawText();
                     if (value.isEmpty() && !s.isCData() &&
-                        !std::memchr(raw.data(), '&', std::size_t(raw.size()))) {
+                        !std::memchr(raw.data(), '&', std::size_t(raw.size())) &&
+                        !std::memchr(raw.data(), '\r', std::size_t(raw.size()))) {
                         value = raw;
                         continue;
                     }
-                    // Rare: references, CDATA or text in pieces, kept decoded.
+                    // Rare: references, line ends written with a carriage return, CDATA or text
+                    // in pieces, kept decoded as XML reads them (a literal CR LF or CR is a
+                    // line feed; only "&#13;" or "_x000D_" stands for a carriage return).
                     if (m_owned.isEmpty())
                         m_owned = value.toByteArray();
                     QString decoded;

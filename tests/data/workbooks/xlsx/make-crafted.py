@@ -171,3 +171,23 @@ def excel_1904():
 
 
 excel_1904()
+
+
+def line_ends():
+    """Line ends as Excel writes a formula's text result holding a carriage return and a line
+    feed, "abc" _x000D_ and a literal CR LF, "def" (XML reads a literal CR LF, and a lone CR, as
+    a line feed), beside texts with a lone CR, a CR written as a reference, and literal CR LFs in
+    an inline and a shared string."""
+    shared = (f'<sst xmlns="{MAIN}" count="1" uniqueCount="1">'
+              '<si><t xml:space="preserve">abc_x000D_\r\ndef</t></si></sst>')
+    rows = ('<row r="1"><c r="A1" t="str"><f>"abc"&amp;CHAR(13)&amp;CHAR(10)&amp;"def"</f>'
+            '<v>abc_x000D_\r\ndef</v></c>'
+            '<c r="B1" t="str"><f>"one"&amp;CHAR(10)&amp;"two"</f><v>one\rtwo</v></c>'
+            '<c r="C1" t="str"><f>"x"&amp;CHAR(13)&amp;"y"</f><v>x&#13;y</v></c>'
+            '<c r="D1" t="inlineStr"><is><t>in\r\nline</t></is></c>'
+            '<c r="E1" t="s"><v>0</v></c></row>'
+            '<row r="2"><c r="A2"><v>116.5</v></c><c r="B2"><v>39.5</v></c></row>')
+    package("crafted-line-ends.xlsx", [("sheet1", sheet(rows))], shared=shared)
+
+
+line_ends()
