@@ -122,6 +122,11 @@ void tst_XlsxReader::crafted_data() {
                        "text:abc\r\\ndef | text:one\\ntwo | text:x\ry | text:in\\nline | "
                        "text:abc\r\\ndef",
                        "num:116.5 | num:39.5 | - | - | -"};
+    QTest::newRow("openpyxl: ISO dates, times of day alone")
+        << "xlsx/openpyxl-iso-times.xlsx"
+        << QStringList{"range 0,0 3x4 1904:0", "text:经度 | text:纬度 | text:时间 | text:日期",
+                       "num:116.5 | num:39.5 | date:10:10:10 | date:05/01/2024 13:30:00",
+                       "num:116.6 | num:39.6 | date:08:05:30 | date:01/01/2021"};
 }
 
 void tst_XlsxReader::crafted() {

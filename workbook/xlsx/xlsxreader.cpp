@@ -12,6 +12,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QTime>
 
 #include <charconv>
 #include <cmath>
@@ -38,14 +39,21 @@ using xml::parseIndex;
 using xml::parseNumber;
 using xml::trimmed;
 
-// An ISO 8601 date and time (cells of type "d") as a serial day of the date system.
+// An ISO 8601 date and time (cells of type "d") as a serial day of the date system. A time of
+// day alone ("10:10:10", as openpyxl writes a time) is the fraction of a day that a time-only
+// number cell holds.
 bool isoSerial(QByteArrayView raw, bool date1904, double &serial) {
     const QString text = QString::fromLatin1(trimmed(raw));
     QDateTime at = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (!at.isValid()) {
         const QDate day = QDate::fromString(text, Qt::ISODate);
-        if (!day.isValid())
-            return false;
+        if (!day.isValid()) {
+            const QTime time = QTime::fromString(text, Qt::ISODateWithMs);
+            if (!time.isValid())
+                return false;
+            serial = time.msecsSinceStartOfDay() / 86400000.0;
+            return true;
+        }
         at = QDateTime(day, QTime(0, 0));
     }
     const QDate epoch = date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
