@@ -57,6 +57,7 @@ private Q_SLOTS:
     void crafted();
     void errors_data();
     void errors();
+    void longestTexts();
     void bigSheets_data();
     void bigSheets();
     void millionEmptyRowsOpenAtOnce();
@@ -324,14 +325,33 @@ void tst_OdsReader::errors_data() {
            "with values, which cannot be read";
     QTest::newRow("spaces beyond any sheet")
         << row(QByteArray("<table:table-cell office:value-type=\"string\"><text:p><text:s "
-                          "text:c=\"1048576\"/></text:p></table:table-cell>")
-                   .repeated(33))
+                          "text:c=\"32767\"/></text:p></table:table-cell>")
+                   .repeated(1025))
         << "The workbook \"<file>\" is damaged: its texts repeat more spaces than any sheet "
            "holds";
     QTest::newRow("text beyond any sheet")
         << row("<table:table-cell office:value-type=\"string\"><text:p><text:s "
                "text:c=\"1048576\"/>x</text:p></table:table-cell>")
         << "The workbook \"<file>\" is damaged: a cell holds a text longer than any sheet holds";
+    // A cell holds at most 32,767 characters, however its text is written.
+    auto text = [](const QByteArray &attributes, const QByteArray &paragraphs) -> QByteArray {
+        return "<table:table-cell office:value-type=\"string\"" + attributes + '>' + paragraphs +
+               "</table:table-cell>";
+    };
+    const QString tooLong =
+        "The workbook \"<file>\" is damaged: a cell holds a text longer than any sheet holds";
+    QTest::newRow("a paragraph one character too long")
+        << row(text({}, "<text:p>" + QByteArray("名").repeated(32768) + "</text:p>")) << tooLong;
+    QTest::newRow("two paragraphs one character too long together")
+        << row(text({}, "<text:p>" + QByteArray(16384, 'a') + "</text:p><text:p>" +
+                            QByteArray(16383, 'b') + "</text:p>"))
+        << tooLong;
+    QTest::newRow("a string value one character too long")
+        << row(text(" office:string-value=\"" + QByteArray("长").repeated(32768) + '"',
+                    "<text:p>shown</text:p>"))
+        << tooLong;
+    QTest::newRow("a text of five million characters")
+        << odstesting::readFile(fixture("crafted-huge-text.ods")) << tooLong;
 }
 
 void tst_OdsReader::errors() {
@@ -340,6 +360,18 @@ void tst_OdsReader::errors() {
     if (!bytes.startsWith("PK"))
         bytes = odstesting::package(bytes);
     QCOMPARE(readBytes(bytes), QStringList{message});
+}
+
+// Texts of the most a cell holds, each way a text is written, read whole.
+void tst_OdsReader::longestTexts() {
+    const std::unique_ptr<SheetData> read = sheetOf(
+        odstesting::readFile(fixture("crafted-longest-texts.ods")), QStringLiteral("t.ods"));
+    const SheetData &sheet = *read;
+    const QString expected[] = {QString(32767, u'名'),
+                                QString(16383, u'a') + u'\n' + QString(16383, u'b'),
+                                QString(32766, u' ') + u'x', QString(32767, u'长')};
+    for (int column = 0; column < 4; ++column)
+        QCOMPARE(sheet.text(*sheet.cell(0, column)), expected[column]);
 }
 
 // Sheets big enough to be read in two halves at once: the same cells as one pass would read,

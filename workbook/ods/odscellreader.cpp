@@ -20,9 +20,16 @@ using Token = Scanner::Token;
     throw Damaged{QString::fromLatin1(why)};
 }
 
+// A cell's text is checked as it is read, piece by piece: before a piece is decoded, by the
+// least it can come to, and after; a refused text costs no more than a few times the longest.
 void tooLong(const QString &text) {
-    if (text.size() > MaxTextLength)
-        damaged("a cell holds a text longer than any sheet holds");
+    if (text.size() > MaxCellText)
+        textTooLong();
+}
+
+void tooLong(const QString &text, QByteArrayView nextRaw) {
+    if (text.size() + nextRaw.size() / Scanner::MaxBytesPerUnit > MaxCellText)
+        textTooLong();
 }
 
 } // namespace
@@ -94,18 +101,23 @@ bool CellReader::read(const Attribute *attributes, int count, Content &s, std::i
     // A text's value is its paragraphs unless office:string-value says otherwise; an error's,
     // the text shown for it (LibreOffice writes an empty string value).
     m_text.clear();
+    auto decoded = [&s](QByteArrayView raw) {
+        tooLong(QString(), raw);
+        return s.decodeAttribute(raw);
+    };
     if (error && !gnumericError.isEmpty())
-        m_text = s.decodeAttribute(gnumericError);
+        m_text = decoded(gnumericError);
     else if (hasString && !error)
-        m_text = s.decodeAttribute(stringValue);
+        m_text = decoded(stringValue);
     if (m_text.isEmpty() && !(hasString && !error) && !s.isEmpty())
         s.paragraphs(m_text);
     else
         s.skip();
     if (error && m_text.isEmpty() && hasString)
-        m_text = s.decodeAttribute(stringValue);
+        m_text = decoded(stringValue);
     if (m_text.isEmpty())
         return false;
+    tooLong(m_text);
     // Gnumeric writes a formula's error as its text alone.
     if (error || formula) {
         if (const std::optional<std::uint8_t> code = errorCode(m_text)) {
@@ -239,6 +251,7 @@ void CellReader::Scanned::paragraph(QString &out) {
     const int depth = m_s.depth();
     while (!(m_s.next() == Token::EndElement && m_s.depth() < depth)) {
         if (m_s.token() == Token::Text) {
+            tooLong(out, m_s.rawText());
             m_s.appendText(out);
         } else if (m_s.token() == Token::StartElement) {
             const QByteArrayView name = m_s.name();
@@ -246,7 +259,7 @@ void CellReader::Scanned::paragraph(QString &out) {
                 std::int64_t count = 1;
                 QByteArrayView raw;
                 if (names.attribute(m_s, Ns::Text, "c", raw))
-                    parseCount(raw, MaxTextLength, count);
+                    parseCount(raw, MaxCellText, count);
                 m_reader.addExpandedSpaces(qsizetype(count));
                 out += QString(qsizetype(std::max<std::int64_t>(count, 1)), u' ');
                 m_s.skipElement();
@@ -272,6 +285,7 @@ void CellReader::Fast::paragraphs(QString &out) {
     for (int i = 0; i < m_count; ++i) {
         if (i > 0)
             out += u'\n';
+        tooLong(out, m_texts[i]);
         m_reader.m_decoder.appendDecodedText(m_texts[i], out);
         tooLong(out);
     }

@@ -17,10 +17,9 @@
 
 namespace workbook::ods {
 
-// Spaces written as counts (<text:s text:c="…"/>) expand to no more than these, in a sheet and
-// in one text.
+// Spaces written as counts (<text:s text:c="…"/>) expand to no more than these in a sheet; a
+// text is no longer than a cell holds (MaxCellText).
 inline constexpr qsizetype MaxExpandedSpaces = qsizetype(1) << 25;
-inline constexpr qsizetype MaxTextLength = qsizetype(1) << 20;
 
 class CellReader {
 public:

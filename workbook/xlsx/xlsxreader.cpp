@@ -63,6 +63,27 @@ bool isoSerial(QByteArrayView raw, bool date1904, double &serial) {
     return true;
 }
 
+// A cell's text is checked as it is read, piece by piece: before a piece is decoded, by the
+// least it can come to, and after. Excel's escapes (_x000D_, seven characters for one) are
+// decoded last, so that until then a text may take seven times the most a cell holds. A refused
+// text costs no more than a few times that, however long it is written.
+constexpr qsizetype MaxEscapedText = 7 * qsizetype(MaxCellText);
+
+void appendChecked(Scanner &s, QString &out) {
+    if (out.size() + s.rawText().size() / Scanner::MaxBytesPerUnit > MaxEscapedText)
+        textTooLong();
+    s.appendText(out);
+    if (out.size() > MaxEscapedText)
+        textTooLong();
+}
+
+// A text with Excel's escapes decoded, no longer than a cell holds.
+void decodeCellText(QString &text) {
+    decodeEscapes(text);
+    if (text.size() > MaxCellText)
+        textTooLong();
+}
+
 // Appends the text of a string item (<si> or <is>): <t> directly inside it or inside its rich
 // text runs, without phonetic runs (<rPh>). Ends on the item's end tag.
 void stringItem(Scanner &s, xml::Vocabulary &main, QString &out) {
@@ -83,7 +104,7 @@ void stringItem(Scanner &s, xml::Vocabulary &main, QString &out) {
                 continue;
             }
             while (s.next() == Token::Text)
-                s.appendText(out);
+                appendChecked(s, out);
             // the end of <t>, or an element inside it, which is skipped
             if (s.token() == Token::StartElement) {
                 s.skipElement();
@@ -116,7 +137,7 @@ void readSharedStrings(const QByteArray &doc, SheetData &sheet) {
         } else if (main.is(s, "si")) {
             text.truncate(0); // keeps its room for the next item
             stringItem(s, main, text);
-            decodeEscapes(text);
+            decodeCellText(text);
             sheet.strings.add(text);
         }
     }
@@ -284,6 +305,8 @@ private:
                     // Rare: references, line ends written with a carriage return, CDATA or text
                     // in pieces, kept decoded as XML reads them (a literal CR LF or CR is a
                     // line feed; only "&#13;" or "_x000D_" stands for a carriage return).
+                    if (m_owned.size() + raw.size() / Scanner::MaxBytesPerUnit > MaxEscapedText)
+                        textTooLong(); // no value of any kind is so long
                     if (m_owned.isEmpty())
                         m_owned = value.toByteArray();
                     QString decoded;
@@ -320,6 +343,9 @@ private:
             c.kind = CellKind::Text;
             cells.push_back(c);
         } else if (is(type, "str")) {
+            // UTF-8 takes at most three bytes for a UTF-16 unit.
+            if (value.size() > 3 * MaxEscapedText)
+                textTooLong();
             text(c, QString::fromUtf8(value.data(), value.size()), cells);
         } else if (is(type, "b")) {
             c.kind = CellKind::Bool;
@@ -350,7 +376,7 @@ private:
     void text(Cell &c, QString value, std::vector<Cell> &cells) {
         if (value.isEmpty())
             return;
-        decodeEscapes(value);
+        decodeCellText(value);
         c.text = m_inline.add(value);
         c.kind = CellKind::Text;
         c.code = InlineText;

@@ -403,7 +403,7 @@ template <typename Out> void Scanner::decode(QByteArrayView raw, bool attribute,
             ++p;
             continue;
         }
-        const char *semi = find(p, std::min(end, p + 12), ';');
+        const char *semi = find(p, std::min(end, p + MaxBytesPerUnit), ';');
         if (!semi)
             fail("a reference is not closed by \";\"");
         QByteArray utf8;
@@ -455,8 +455,8 @@ void Scanner::decodeInto(QByteArrayView raw, bool cdata, bool attribute, QString
         const unsigned char c = *p;
         if (c < 0x80) {
             if (c == '&' && !cdata) {
-                const auto *semi = static_cast<const unsigned char *>(
-                    std::memchr(p, ';', std::size_t(std::min<std::ptrdiff_t>(end - p, 12))));
+                const auto *semi = static_cast<const unsigned char *>(std::memchr(
+                    p, ';', std::size_t(std::min<std::ptrdiff_t>(end - p, MaxBytesPerUnit))));
                 if (!semi)
                     fail("a reference is not closed by \";\"");
                 put(reference(QByteArrayView(p + 1, semi - p - 1)));

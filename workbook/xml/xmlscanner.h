@@ -34,6 +34,9 @@ class Scanner {
 public:
     enum class Token : std::uint8_t { StartElement, EndElement, Text, EndDocument };
     static constexpr int MaxDepth = 256;
+    // Decoded text takes at least one UTF-16 unit for this many bytes as written (the longest
+    // reference the scanner reads): how long a text will be can be bounded before it is decoded.
+    static constexpr qsizetype MaxBytesPerUnit = 12;
 
     struct Attribute {
         QByteArrayView name; // qualified, as written

@@ -191,3 +191,24 @@ def line_ends():
 
 
 line_ends()
+
+
+def long_texts():
+    """The longest texts a cell holds, 32,767 characters, in each place a text is written: a
+    shared string (one of them written with Excel's escapes, seven characters for each), an
+    inline string and a formula's text result; and a shared string of five million characters,
+    which a few kilobytes of package inflate to."""
+    n = 32767
+    shared = (f'<sst xmlns="{MAIN}" count="2" uniqueCount="2"><si><t>{"长" * n}</t></si>'
+              f'<si><r><t>{"_x0041_" * (n - 1)}</t></r><r><t>B</t></r></si></sst>')
+    rows = ('<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c>'
+            f'<c r="C1" t="inlineStr"><is><t>{"名" * n}</t></is></c>'
+            f'<c r="D1" t="str"><f>REPT("x",{n})</f><v>{"x" * n}</v></c></row>'
+            '<row r="2"><c r="A2"><v>116.5</v></c><c r="B2"><v>39.5</v></c></row>')
+    package("crafted-longest-texts.xlsx", [("sheet1", sheet(rows))], shared=shared)
+    huge = f'<sst xmlns="{MAIN}" count="1" uniqueCount="1"><si><t>{"a" * 5000000}</t></si></sst>'
+    rows = '<row r="1"><c r="A1" t="s"><v>0</v></c></row>'
+    package("crafted-huge-text.xlsx", [("sheet1", sheet(rows))], shared=huge)
+
+
+long_texts()
