@@ -136,6 +136,16 @@ void tst_OdsReader::values_data() {
         QTest::addRow("gnumeric: %s", c.name)
             << "gnumeric-kinds.ods" << c.row << c.column << QString::fromUtf8(c.gnumeric);
     }
+    // Merged ranges whose covered cells keep a text and a number, as LibreOffice shows them.
+    const Case covered[] = {
+        {"merged range's text", 1, 2, "text:点1", nullptr},
+        {"covered text", 1, 3, "text:描述", nullptr},
+        {"merged range's number", 4, 0, "num:104", nullptr},
+        {"covered number", 4, 1, "num:34", nullptr},
+    };
+    for (const Case &c : covered)
+        QTest::addRow("libreoffice: %s", c.name)
+            << "libreoffice-covered.ods" << c.row << c.column << QString::fromUtf8(c.libreoffice);
 }
 
 void tst_OdsReader::values() {

@@ -197,9 +197,11 @@ void CellReader::Scanned::skipNumber() {
         m_s.next();
         return;
     }
+    // A cell's end tag or a covered cell's, as the document writes them.
     QByteArray &cellEnd = m_reader.m_cellEnd;
-    if (cellEnd.isEmpty())
-        cellEnd = "</" + m_s.name().toByteArray() + '>';
+    const QByteArrayView name = m_s.name();
+    if (cellEnd.size() != name.size() + 3 || QByteArrayView(cellEnd).sliced(2, name.size()) != name)
+        cellEnd = "</" + name.toByteArray() + '>';
     const qsizetype from = m_s.position();
     const void *end = from <= m_document.size()
                           ? memmem(m_document.data() + from, std::size_t(m_document.size() - from),

@@ -122,7 +122,7 @@ private:
     StringPool *m_strings;
     Names m_names;
     QByteArray m_cellAttributes[int(Attr::Count)]; // as this document names them
-    QByteArray m_cellEnd; // "</table:table-cell>" as this document writes it
+    QByteArray m_cellEnd; // the last cell's end tag as this document writes it
     double m_nullDays = 0;
     ColumnStyles m_columns;
     QString m_text;

@@ -1,6 +1,7 @@
 # Saves sheets through LibreOffice's own interface (UNO) where a flat .fods cannot carry what
-# they hold: a password-protected .ods (the password is "secret") and a sheet1 with a data
-# validation (LibreOffice drops the one of ../make-refusals.py's sheet when it converts it).
+# they hold: a password-protected .ods (the password is "secret"), a sheet1 with a data
+# validation (LibreOffice drops the one of ../make-refusals.py's sheet when it converts it),
+# and merged cells that keep the content of the cells they cover.
 # Needs Debian's libreoffice-calc and python3-uno. Usage: make-uno-ods.py OUT_DIR
 import os
 import subprocess
@@ -71,6 +72,14 @@ with tempfile.TemporaryDirectory() as tmp:
         validation.setFormula1("0")
         cells.Validation = validation
         save(doc, "libreoffice-validation.ods")
+
+        # Merged cells whose covered cells keep a text and a number, as LibreOffice keeps the
+        # content of cells hidden under a merge.
+        doc, sheet = new_sheet()
+        sheet.getCellRangeByName("C2:D2").merge(True)
+        sheet.getCellRangeByName("A5:B5").merge(True)
+        save(doc, "libreoffice-covered.ods")
+
         try:
             desktop.terminate()
         except Exception:
