@@ -146,6 +146,17 @@ void tst_OdsReader::values_data() {
     for (const Case &c : covered)
         QTest::addRow("libreoffice: %s", c.name)
             << "libreoffice-covered.ods" << c.row << c.column << QString::fromUtf8(c.libreoffice);
+    // Times typed into date-time cells, which LibreOffice writes on its day zero, and dates
+    // before 1900.
+    const Case early[] = {
+        {"a time on day zero", 1, 4, "date:12:30:00", nullptr},
+        {"midnight on day zero", 2, 4, "date:00:00:00", nullptr},
+        {"a date before 1900", 3, 4, "date:12/25/1899", nullptr},
+        {"a date and time before 1900", 4, 4, "date:05/30/1850 06:00:00", nullptr},
+    };
+    for (const Case &c : early)
+        QTest::addRow("libreoffice: %s", c.name)
+            << "libreoffice-day-zero.ods" << c.row << c.column << QString::fromUtf8(c.libreoffice);
 }
 
 void tst_OdsReader::values() {

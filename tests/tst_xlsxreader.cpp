@@ -125,9 +125,10 @@ void tst_XlsxReader::crafted_data() {
                        "num:116.5 | num:39.5 | - | - | -"};
     QTest::newRow("openpyxl: ISO dates, times of day alone")
         << "xlsx/openpyxl-iso-times.xlsx"
-        << QStringList{"range 0,0 3x4 1904:0", "text:经度 | text:纬度 | text:时间 | text:日期",
+        << QStringList{"range 0,0 4x4 1904:0", "text:经度 | text:纬度 | text:时间 | text:日期",
                        "num:116.5 | num:39.5 | date:10:10:10 | date:05/01/2024 13:30:00",
-                       "num:116.6 | num:39.6 | date:08:05:30 | date:01/01/2021"};
+                       "num:116.6 | num:39.6 | date:08:05:30 | date:01/01/2021",
+                       "num:116.7 | num:39.7 | date:00:00:00 | date:05/30/1850 06:00:00"};
 }
 
 void tst_XlsxReader::crafted() {

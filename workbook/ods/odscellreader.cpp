@@ -159,7 +159,18 @@ bool CellReader::typedValue(Cell &c, QByteArrayView type, const QByteArrayView *
         if (!parseDate(found[int(Attr::Date)], number))
             damaged("a date cell does not hold a date");
         c.kind = CellKind::Date;
-        c.number = serialFromDays(number);
+        // LibreOffice writes a time typed into a date-time cell on its day zero, the default
+        // null date (1899-12-30T12:30:00): a time of day, as time-only cells hold it. Any other
+        // day before the 1900 system's first is a date all the same. (Under a null date of 1904
+        // such a time is on 1904-01-01, which the sheet shows as that date, as Excel's 1904
+        // system does.)
+        const double day = std::floor(number);
+        if (day == 0 && m_nullDays == 0) {
+            c.number = number - day;
+        } else {
+            c.number = serialFromDays(number);
+            c.code = c.number < 0 ? EarlyDate : 0;
+        }
     } else if (type == "time") {
         if (!parseDuration(found[int(Attr::Time)], number))
             damaged("a time cell does not hold a duration");

@@ -363,6 +363,7 @@ private:
                 damage("a date cell does not hold a date");
             c.kind = CellKind::Date;
             c.number = serial;
+            c.code = serial < 0 ? EarlyDate : 0; // a date before the date system's first day
             cells.push_back(c);
         } else {
             double number;
