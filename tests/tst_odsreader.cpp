@@ -239,6 +239,11 @@ void tst_OdsReader::crafted_data() {
                    styles)
         << QStringList{"range 0,0 2x3 1904:0", "money:2.5 | num:3 | date:01/03/1900",
                        "date:03/01/1900 | - | -"};
+    QTest::newRow("float dates on day zero are times of day; before 1900, dates")
+        << content(table("<table:table-row>" + floatCell("0.5", " table:style-name=\"day\"") +
+                         floatCell("-5", " table:style-name=\"day\"") + "</table:table-row>"),
+                   styles)
+        << QStringList{"range 0,0 1x2 1904:0", "date:12:00:00 | date:12/25/1899"};
     QTest::newRow("a null date of 1904 moves float dates, not ISO ones")
         << content("<table:calculation-settings><table:null-date table:date-value=\"1904-01-01\"/>"
                    "</table:calculation-settings>" +

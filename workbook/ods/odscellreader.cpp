@@ -32,6 +32,22 @@ void tooLong(const QString &text, QByteArrayView nextRaw) {
         textTooLong();
 }
 
+// A date of days since 1899-12-30 as a Date cell holds it. LibreOffice writes a time typed into
+// a date-time cell on its day zero, the default null date (1899-12-30T12:30:00): a time of day,
+// as time-only cells hold it. Any other day before the 1900 system's first is a date all the
+// same. (Under a null date of 1904 such a time is on 1904-01-01, which the sheet shows as that
+// date, as Excel's 1904 system does.)
+void setDate(Cell &c, double days, double nullDays) {
+    c.kind = CellKind::Date;
+    const double day = std::floor(days);
+    if (day == 0 && nullDays == 0) {
+        c.number = days - day;
+        return;
+    }
+    c.number = serialFromDays(days);
+    c.code = c.number < 0 ? EarlyDate : 0;
+}
+
 } // namespace
 
 CellReader::CellReader(const CellReader &other, StringPool &strings)
@@ -151,26 +167,16 @@ bool CellReader::typedValue(Cell &c, QByteArrayView type, const QByteArrayView *
                 style = rowStyle.isEmpty() ? m_columns.at(column) : rowStyle;
             cls = style.isEmpty() ? NumberClass::Plain : classOf(style);
         }
-        c.kind = cls == NumberClass::Date       ? CellKind::Date
-                 : cls == NumberClass::Currency ? CellKind::Currency
-                                                : CellKind::Number;
-        c.number = cls == NumberClass::Date ? serialFromDays(number + m_nullDays) : number;
+        if (cls == NumberClass::Date) {
+            setDate(c, number + m_nullDays, m_nullDays);
+            return true;
+        }
+        c.kind = cls == NumberClass::Currency ? CellKind::Currency : CellKind::Number;
+        c.number = number;
     } else if (type == "date") {
         if (!parseDate(found[int(Attr::Date)], number))
             damaged("a date cell does not hold a date");
-        c.kind = CellKind::Date;
-        // LibreOffice writes a time typed into a date-time cell on its day zero, the default
-        // null date (1899-12-30T12:30:00): a time of day, as time-only cells hold it. Any other
-        // day before the 1900 system's first is a date all the same. (Under a null date of 1904
-        // such a time is on 1904-01-01, which the sheet shows as that date, as Excel's 1904
-        // system does.)
-        const double day = std::floor(number);
-        if (day == 0 && m_nullDays == 0) {
-            c.number = number - day;
-        } else {
-            c.number = serialFromDays(number);
-            c.code = c.number < 0 ? EarlyDate : 0;
-        }
+        setDate(c, number, m_nullDays);
     } else if (type == "time") {
         if (!parseDuration(found[int(Attr::Time)], number))
             damaged("a time cell does not hold a duration");
