@@ -239,6 +239,12 @@ void tst_OdsReader::crafted_data() {
                    styles)
         << QStringList{"range 0,0 2x3 1904:0", "money:2.5 | num:3 | date:01/03/1900",
                        "date:03/01/1900 | - | -"};
+    QTest::newRow("line ends: a literal CR LF or CR is a line feed, an escaped CR a return")
+        << content(table("<table:table-row><table:table-cell office:value-type=\"string\">"
+                         "<text:p>a\r\nb\rc&#13;d</text:p></table:table-cell><table:table-cell "
+                         "office:value-type=\"string\" office:string-value=\"e\r\nf&#13;g\">"
+                         "<text:p>shown</text:p></table:table-cell></table:table-row>"))
+        << QStringList{"range 0,0 1x2 1904:0", "text:a\\nb\\nc\rd | text:e f\rg"};
     QTest::newRow("float dates on day zero are times of day; before 1900, dates")
         << content(table("<table:table-row>" + floatCell("0.5", " table:style-name=\"day\"") +
                          floatCell("-5", " table:style-name=\"day\"") + "</table:table-row>"),
