@@ -61,6 +61,7 @@ private Q_SLOTS:
     void bigSheets_data();
     void bigSheets();
     void millionEmptyRowsOpenAtOnce();
+    void manyPrefixesInLinearTime();
     void damagedPackagesFailCleanly();
 };
 
@@ -463,6 +464,31 @@ void tst_OdsReader::millionEmptyRowsOpenAtOnce() {
     const QStringList sheet = sheetdump::read(fixture("libreoffice-million-rows.ods"));
     QCOMPARE(sheet.first(), QStringLiteral("range 0,0 4x4 1904:0"));
     QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+}
+
+// A root that binds thirty thousand prefixes to the table vocabulary, and rows that use the last
+// of them: each element's prefix is looked up at a cost that does not grow with their number
+// (through their list, 30,000 rows took some 8 s).
+void tst_OdsReader::manyPrefixesInLinearTime() {
+    const int n = 30000;
+    QByteArray declarations, rows;
+    for (int i = 0; i < n; ++i)
+        declarations += " xmlns:t" + QByteArray::number(i) +
+                        "=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"";
+    const QByteArray last = 't' + QByteArray::number(n - 1);
+    for (int i = 0; i < n; ++i)
+        rows += '<' + last + ":table-row><" + last +
+                ":table-cell office:value-type=\"float\" office:value=\"1\"/></" + last +
+                ":table-row>";
+    QByteArray xml = odstesting::content(table(rows));
+    xml.replace("office:version=", QByteArray(declarations + " office:version="));
+    QElapsedTimer timer;
+    timer.start();
+    const std::unique_ptr<SheetData> sheet =
+        sheetOf(odstesting::package(xml), QStringLiteral("t.ods"));
+    QCOMPARE(sheet->rowCount(), n);
+    QCOMPARE(sheetdump::describe(*sheet, n - 1, 0), QStringLiteral("num:1"));
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
 }
 
 // Truncated packages, flipped bytes in the archive and in the inflated parts: every read ends
