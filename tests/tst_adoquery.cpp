@@ -47,6 +47,8 @@ private Q_SLOTS:
     void fieldTexts();
     void dates_data();
     void dates();
+    void earlyDates_data();
+    void earlyDates();
     void currency_data();
     void currency();
     void moneyInEveryFormat_data();
@@ -424,6 +426,28 @@ void TestAdoQuery::dates() {
     QFETCH(bool, date1904);
     QFETCH(QString, text);
     QCOMPARE(workbook::fieldtext::dateTime(serial, date1904), text);
+}
+
+// A date before the date system's first day, as an .ods or ISO date before 1900 is held.
+void TestAdoQuery::earlyDates_data() {
+    QTest::addColumn<double>("serial");
+    QTest::addColumn<bool>("date1904");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("the day before serial 0") << -1.0 << false << "12/30/1899";
+    QTest::newRow("LibreOffice's day zero at noon") << -0.5 << false << "12/30/1899 12:00:00";
+    QTest::newRow("1850") << -18111.75 << false << "05/30/1850 06:00:00";
+    QTest::newRow("the year 1") << -693594.0 << false << "01/01/1";
+    QTest::newRow("before the year 1 stays a number") << -693595.0 << false << "-693595";
+    QTest::newRow("1904 system, the day before") << -1.0 << true << "12/31/1903";
+    QTest::newRow("a serial of the system's own range as dateTime")
+        << 45413.5 << false << "05/01/2024 12:00:00";
+}
+
+void TestAdoQuery::earlyDates() {
+    QFETCH(double, serial);
+    QFETCH(bool, date1904);
+    QFETCH(QString, text);
+    QCOMPARE(workbook::fieldtext::earlyDateTime(serial, date1904), text);
 }
 
 void TestAdoQuery::currency_data() {

@@ -389,6 +389,9 @@ void tst_OdsWriter::refusals_data() {
     QTest::newRow("a covered cell")
         << "libreoffice-kinds.ods" << SheetChange::setCell(6, 1, 1.0)
         << "Cell B7 of sheet1 is covered by merged cells and cannot be changed on its own";
+    QTest::newRow("a covered cell that keeps a value")
+        << "libreoffice-covered.ods" << SheetChange::setCell(1, 3, 1.0)
+        << "Cell D2 of sheet1 is covered by merged cells and cannot be changed on its own";
     QTest::newRow("array formula")
         << "libreoffice-shared.ods" << SheetChange::setCell(10, 0, 1.0)
         << "Cell A11 of sheet1 is part of an array formula or data table and cannot be changed "

@@ -109,9 +109,13 @@ QString currency(double value) {
     return negative ? u'-' + text : text;
 }
 
-QString dateTime(double serial, bool date1904) {
+namespace {
+
+QString dateTimeText(double serial, bool date1904, bool early) {
     const double last = date1904 ? Last1904Serial : Last1900Serial;
-    if (!(serial >= 0) || serial >= last)
+    // Some days before the year 1, whichever the system: the year is checked once it is known.
+    const double first = early ? -700000 : 0;
+    if (!(serial >= first) || serial >= last)
         return number(serial);
     double days = std::floor(serial);
     std::int64_t seconds = std::llround((serial - days) * 86400.0);
@@ -139,6 +143,8 @@ QString dateTime(double serial, bool date1904) {
     }
     std::int64_t wideYear;
     calendar::civilFromDays(since1970, wideYear, month, day);
+    if (wideYear < 1)
+        return number(serial);
     year = int(wideYear);
     if (!date1904 && serialDays == 60) {
         year = 1900;
@@ -154,6 +160,16 @@ QString dateTime(double serial, bool date1904) {
     if (seconds == 0)
         return date;
     return date + u' ' + time;
+}
+
+} // namespace
+
+QString dateTime(double serial, bool date1904) {
+    return dateTimeText(serial, date1904, false);
+}
+
+QString earlyDateTime(double serial, bool date1904) {
+    return dateTimeText(serial, date1904, true);
 }
 
 std::optional<double> dateSerial(const QString &text, bool date1904) {
@@ -237,7 +253,8 @@ QString cellText(const SheetData &sheet, const Cell *cell) {
     case CellKind::Number:
         return number(cell->number);
     case CellKind::Date:
-        return dateTime(cell->number, sheet.date1904);
+        return cell->code == EarlyDate ? earlyDateTime(cell->number, sheet.date1904)
+                                       : dateTime(cell->number, sheet.date1904);
     case CellKind::Currency:
         return currency(cell->number);
     case CellKind::Text:

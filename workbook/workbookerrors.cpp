@@ -18,6 +18,10 @@ QString notWellFormed(QByteArrayView part, const QString &error) {
         .arg(QString::fromUtf8(part.data(), part.size()), error);
 }
 
+void textTooLong() {
+    damage("a cell holds a text longer than any sheet holds");
+}
+
 void damaged(const QString &path, const QString &why) {
     throw CommandError(QStringLiteral("The workbook \"%1\" is damaged: %2").arg(path, why));
 }

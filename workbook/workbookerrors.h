@@ -18,6 +18,9 @@ struct Damage {
 [[noreturn]] void damage(const char *why);
 // The why of a part of a package that is not well-formed XML; error says where and how.
 QString notWellFormed(QByteArrayView part, const QString &error);
+// Throws the Damage of a cell's text longer than any sheet holds (32,767 characters, Excel's
+// limit, which every format's reader keeps).
+[[noreturn]] void textTooLong();
 
 // Reading; path names the file as displayPath() gives it.
 [[noreturn]] void damaged(const QString &path, const QString &why);

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -66,6 +68,9 @@ public:
 
 private:
     std::vector<std::pair<QByteArray, Ns>> m_prefixes;
+    // The same by prefix, where a root declares so many that looking each element's prefix up
+    // in their list would take time by their number.
+    std::unordered_map<std::string, Ns> m_byPrefix;
     // The one prefix of each vocabulary, for names compared by their bytes; empty when the
     // document binds none or several.
     QByteArray m_only[int(Ns::Chart) + 1];

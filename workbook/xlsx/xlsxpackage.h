@@ -3,6 +3,7 @@
 // .xlsx reader, the writability check and the write-back.
 #pragma once
 
+#include "workbook/xml/xmlelement.h"
 #include "workbook/xml/xmlscanner.h"
 #include "workbook/zip/ziparchive.h"
 
@@ -63,6 +64,13 @@ private:
     std::vector<SheetEntry> m_sheets;
     bool m_date1904 = false;
 };
+
+// The vocabularies of a package's parts, each made afresh for a document read:
+// SpreadsheetML's, in its transitional and strict namespaces, and the packaging conventions'
+// relationships and content types.
+xml::Vocabulary spreadsheetMl();
+xml::Vocabulary packageRelationships();
+xml::Vocabulary contentTypes();
 
 // The part name a relationship target names, seen from the source part.
 QByteArray resolveTarget(const QByteArray &sourcePart, QByteArrayView target);

@@ -103,3 +103,24 @@ same = ('<table:table table:name="Sheet1"><table:table-row><table:table-cell '
         '</table:table-row></table:table>')
 package("crafted-same-headings.ods", [("content.xml", content(same)),
                                       ("META-INF/manifest.xml", manifest())])
+
+# The longest texts a cell holds, 32,767 characters, written in each way a text is: one
+# paragraph, two paragraphs, counted spaces, a string value over the paragraphs; and a text of
+# five million characters, which a few kilobytes of package inflate to.
+n = 32767
+longest = ('<table:table table:name="Sheet1"><table:table-row>'
+           f'<table:table-cell office:value-type="string"><text:p>{"名" * n}</text:p>'
+           '</table:table-cell><table:table-cell office:value-type="string">'
+           f'<text:p>{"a" * (n // 2)}</text:p><text:p>{"b" * (n // 2)}</text:p></table:table-cell>'
+           '<table:table-cell office:value-type="string"><text:p>'
+           f'<text:s text:c="{n - 1}"/>x</text:p></table:table-cell>'
+           f'<table:table-cell office:value-type="string" office:string-value="{"长" * n}">'
+           '<text:p>shown</text:p></table:table-cell></table:table-row><table:table-row>'
+           f'{cells(std, [116.5, 39.5])}</table:table-row></table:table>')
+package("crafted-longest-texts.ods", [("content.xml", content(longest)),
+                                      ("META-INF/manifest.xml", manifest())])
+huge = ('<table:table table:name="Sheet1"><table:table-row><table:table-cell '
+        f'office:value-type="string"><text:p>{"a" * 5000000}</text:p></table:table-cell>'
+        '</table:table-row></table:table>')
+package("crafted-huge-text.ods", [("content.xml", content(huge)),
+                                  ("META-INF/manifest.xml", manifest())])
