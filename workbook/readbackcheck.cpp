@@ -150,13 +150,16 @@ void ReadBackCheck::check(const SheetData &written, const SheetData *before) con
     if (before) {
         for (const Cell &c : before->cells()) {
             const Moved to = after(int(c.row));
-            if (to.gone || m_written.count({to.row, c.column}))
+            if (to.gone)
                 continue;
             const Cell *found = written.cell(to.row, c.column);
             // An appended row is laid where the editor found no row: one the reader had cells
             // in would lose them.
-            if (m_newRows.count(to.row) || !same(*before, c, written, found))
-                writtenDiffers(to.row, c.column, shown(written, found), shown(*before, &c));
+            const bool overlaid = m_newRows.count(to.row) && !isEmpty(*before, &c);
+            if (!overlaid &&
+                (m_written.count({to.row, c.column}) || same(*before, c, written, found)))
+                continue;
+            writtenDiffers(to.row, c.column, shown(written, found), shown(*before, &c));
         }
     }
     for (const Cell &c : written.cells()) {
