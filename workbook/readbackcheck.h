@@ -3,6 +3,15 @@
 // leave there. An editor and a reader may understand a part differently (a row element whose
 // cells name another row, a prefix bound to another vocabulary than the one written); the write
 // would then report success and the edit be lost, or land elsewhere. The check refuses it.
+//
+// It catches whatever makes the written sheet read otherwise than the batch says, whatever the
+// cause: a cell that another one of the same position overrides (the later wins, as in Excel),
+// rows or cells placed by counting where a new row breaks the count, a repeated row split wrong,
+// a text whose escapes or blanks read back otherwise, a number that does not come back whole, a
+// delete that moves the wrong rows or leaves its own, and new bytes the reader refuses (a part
+// that is no longer well-formed, a broken package). It sees sheet1 only as our reader does: not
+// the other sheets or the formats, and, in a batch that moves no rows, not the cells the batch
+// did not write (reading the sheet as it was would cost a second read on every post).
 #pragma once
 
 #include "workbook/sheetchange.h"
