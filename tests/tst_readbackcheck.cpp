@@ -5,6 +5,7 @@
 
 #include "common/commanderror.h"
 #include "workbook/readbackcheck.h"
+#include "workbook/workbookerrors.h"
 
 #include <QTest>
 
@@ -66,6 +67,7 @@ private Q_SLOTS:
     void initTestCase() { testsupport::useTestLocale(); }
     void check_data();
     void check();
+    void unreadable();
 };
 
 void tst_ReadBackCheck::check_data() {
@@ -149,6 +151,22 @@ void tst_ReadBackCheck::check() {
                  return c.kind == SheetChange::Kind::DeleteRow;
              }));
     QCOMPARE(testsupport::errorOf([&] { readBack.check(now, withBefore ? &was : nullptr); }),
+             message);
+}
+
+// New bytes the reader refuses, for whatever reason, refuse the write.
+void tst_ReadBackCheck::unreadable() {
+    const QString message = QStringLiteral("The workbook cannot be changed safely: it would not "
+                                           "open again after the change");
+    QCOMPARE(testsupport::errorOf([] {
+                 readBack([]() -> std::unique_ptr<SheetData> { damage("a part is missing"); });
+             }),
+             message);
+    QCOMPARE(testsupport::errorOf([] {
+                 readBack([]() -> std::unique_ptr<SheetData> {
+                     damaged(QStringLiteral("book.xlsx"), "a row lies outside the sheet");
+                 });
+             }),
              message);
 }
 

@@ -6,6 +6,7 @@
 #include "common/commanderror.h"
 #include "workbook/fieldtext.h"
 #include "workbook/workbookerrors.h"
+#include "workbook/xml/xmlscanner.h"
 
 #include <cmath>
 
@@ -179,6 +180,7 @@ std::unique_ptr<SheetData> readBack(const std::function<std::unique_ptr<SheetDat
         return read();
     } catch (const CommandError &) {
     } catch (const Damage &) {
+    } catch (const xml::XmlError &) {
     }
     unreadableAfterWriting();
 }
