@@ -442,6 +442,9 @@ void tst_XlsxWriter::readBack_data() {
     QTest::newRow("a new row element before the misnamed cells, which win")
         << misnamed << SheetChange::setCell(0, 0, QStringLiteral("Lon"))
         << differs.arg("A1", "\"经度\"", "\"Lon\"");
+    QTest::newRow("an edit of the misnamed row element, which would rename its cells")
+        << misnamed << SheetChange::setCell(1, 0, 5.0)
+        << "The workbook is damaged and cannot be changed";
     QTest::newRow("the misnamed row element deleted, and the cells read in row 1 with it")
         << misnamed << SheetChange::deleteRow(1) << differs.arg("A1", "empty", "\"经度\"");
     QTest::newRow("an ordinary row of the same sheet")
