@@ -1,6 +1,6 @@
 // Writing edits into .xls files: seeded random edits read back by xlrd (an independent reader),
-// the rest of the file kept, each refusal with its message and the file untouched, and a save
-// that fails half way leaving the old file.
+// the rest of the file kept, each refusal with its message and the file untouched (a write that
+// would not read back as made among them), and a save that fails half way leaving the old file.
 #include "workbook/xls/biffrecords.h"
 #include "workbook/xls/recordchaincheck.h"
 #include "workbook/xls/xlsformat.h"
@@ -238,6 +238,11 @@ void TestXlsWriter::refusalsLeaveTheFile_data() {
         << "xlwt-merged.xls" << 0 << SheetChange::deleteRow(1) << Refused.arg(u"merged cells"_qs);
     QTest::newRow("Excel 5.0/95") << "gnumeric-biff7.xls" << 0 << SheetChange::setCell(1, 1, 2.0)
                                   << OlderFormatRefused;
+    // Read back, the file written would show the record the later one overwrote.
+    QTest::newRow("a delete moving a cell written twice")
+        << "crafted-overwritten.xls" << 0 << SheetChange::deleteRow(0)
+        << "The workbook cannot be changed safely: cell B1 of sheet1 would read back as 39.5 "
+           "instead of 40";
     QTest::newRow("encrypted") << "" << 0 << SheetChange::setCell(1, 1, 2.0) << EncryptedRefused;
     QTest::newRow("not a workbook")
         << "dump-xlrd.py" << 0 << SheetChange::setCell(1, 1, 2.0)

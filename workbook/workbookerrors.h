@@ -35,6 +35,13 @@ QString notWellFormed(QByteArrayView part, const QString &error);
 [[noreturn]] void damagedForWriting();
 [[noreturn]] void encryptedForWriting();
 [[noreturn]] void noSheet1ForWriting();
+// The new content, read back as an open reads it, is not what the changes must give: the cell at
+// row and column (0-based) holds found where the changes leave expected, each as the refusal
+// shows a value ("empty", a text in quotes, a number). Nothing was written.
+[[noreturn]] void writtenDiffers(int row, int column, const QString &found,
+                                 const QString &expected);
+// The new content would not open again. Nothing was written.
+[[noreturn]] void unreadableAfterWriting();
 
 // The file at path is not the one that was read: gone, or changed by another program.
 [[noreturn]] void noLongerThere(const QString &path);

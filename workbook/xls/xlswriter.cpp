@@ -1,14 +1,16 @@
-// File-level write-back: the Workbook stream edited and checked as it is written, between the
-// steps every format's write takes (workbook/packagewriter.h).
+// File-level write-back: the Workbook stream edited, checked as it is written, and the file read
+// back, between the steps every format's write takes (workbook/packagewriter.h).
 #include "workbook/xls/xlswriter.h"
 
 #include "common/commanderror.h"
 #include "workbook/packagewriter.h"
+#include "workbook/readbackcheck.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/recordchaincheck.h"
 #include "workbook/xls/sheeteditor.h"
 #include "workbook/xls/streamlayout.h"
 #include "workbook/xls/xlserrors.h"
+#include "workbook/xls/xlsreader.h"
 
 #include <cerrno>
 #include <limits>
@@ -38,6 +40,10 @@ OleEntry &workbookStream(CompoundFile &file) {
     notAWorkbook();
 }
 
+std::unique_ptr<SheetData> sheet1(const QByteArray &bytes) {
+    return readBack([&] { return readXlsSheet(bytes, QString(), QStringLiteral("sheet1")).sheet; });
+}
+
 } // namespace
 
 void checkWritable(const QByteArray &fileBytes) {
@@ -64,6 +70,12 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
         rewrite.result().rows.append(editor.apply(change));
     if (!editor.isChanged())
         return rewrite.result();
+    // The file written is read back and compared with what the changes must give; with the sheet
+    // as it was read before when rows moved, which must be read while the old bytes are there.
+    const ReadBackCheck readBackCheck(changes, rewrite.result().rows);
+    std::unique_ptr<SheetData> before;
+    if (readBackCheck.movesRows())
+        before = sheet1(bytes);
 
     // The rebuilt stream goes straight into the new file, checked on its way.
     RecordChainCheck check;
@@ -97,6 +109,7 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     }
     if (!bytes.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
         throw CommandError(QStringLiteral("Stream write error"));
+    readBackCheck.check(*sheet1(bytes), before.get());
     return rewrite.commit(bytes);
 }
 

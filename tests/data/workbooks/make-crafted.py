@@ -2,9 +2,10 @@
 # kind of cell record, shared strings split across CONTINUE records at awkward places, an Excel
 # 5.0/95 workbook in code page 936, a password-protected (FILEPASS) workbook, formula cells
 # under FORMULA's BIFF3/4 number, padding records between records, a sheet1 holding a record of
-# a kind the reference scan does not know, and a password-protected .xlsx (the compound file of
-# an encrypted package) whose package stream is cut short. Each file is checked with xlrd
-# afterwards (see make-workbooks.sh). Run with Debian's /usr/bin/python3.
+# a kind the reference scan does not know, cells written twice by two kinds of record, and a
+# password-protected .xlsx (the compound file of an encrypted package) whose package stream is
+# cut short. Each file is checked with xlrd afterwards (see make-workbooks.sh). Run with Debian's
+# /usr/bin/python3.
 import struct
 import sys
 
@@ -409,6 +410,22 @@ def encrypted_xlsx():
         f.write(compound_file_streams(streams))
 
 
+def overwritten():
+    """Cells written twice in one row: NUMBER records, then a MULRK over the same cells, which
+    wins as the later record does."""
+    rows = labelsst(0, 0, 0) + labelsst(0, 1, 1)
+    rows += number(1, 0, 116.5) + number(1, 1, 39.5)
+    rows += rec(0x00BD, struct.pack("<HH", 1, 0) + struct.pack("<HI", 0, (116 << 2) | 2) +
+                struct.pack("<HI", 0, (40 << 2) | 2) + struct.pack("<H", 1))
+    rows += number(2, 0, 117.25) + number(2, 1, 41.5)
+    sheet1 = bof8(0x0010) + rec(0x0200, struct.pack("<IIHHH", 0, 3, 0, 2, 0)) + rows + EOF_
+    sheets = [("Sheet1", 0, sheet1)]
+    head, bound = workbook8(sheets, rec(0x0022, b"\0\0") + xf(0) * 16)
+    table = sst([("经度", True, [], b""), ("纬度", True, [], b"")], 8224)
+    with open(f"{out}/crafted-overwritten.xls", "wb") as f:
+        f.write(compound_file("Workbook", assemble8(head, bound, table, sheets)))
+
+
 crafted_biff8()
 crafted_biff5()
 filepass()
@@ -416,3 +433,4 @@ formula4()
 padding_records()
 unknown_record()
 encrypted_xlsx()
+overwritten()
