@@ -312,6 +312,8 @@ bool ReplacingFile::write(const char *data, qsizetype size) {
         if (w < 0) {
             if (errno == EINTR)
                 continue;
+            if (m_writeError == 0)
+                m_writeError = errno;
             return false;
         }
         data += w;

@@ -39,6 +39,8 @@ public:
 
     // Appends the bytes; false (with errno) when not all could be written.
     bool write(const char *data, qsizetype size);
+    // The errno of the first write that failed, 0 while none has.
+    int writeError() const { return m_writeError; }
     // Ends the writing; false (with errno) when the content cannot be kept.
     bool close();
 
@@ -74,5 +76,6 @@ private:
     bool m_closed = false;
     bool m_committed = false;
     int m_error = 0;
+    int m_writeError = 0;
     QString m_failureNote;
 };

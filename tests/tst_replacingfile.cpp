@@ -1,7 +1,8 @@
 // Saves keep the file what it was apart from its content (owner, group, permission bits, ACLs,
 // extended attributes, hard links), whether the new content is renamed over the old file or
 // written in place; a failure part way leaves the old content and no file behind, and a
-// file-size limit fails the write instead of ending the program.
+// file-size limit fails the write instead of ending the program. A full disk and a read-only
+// file system are named as such.
 #include "common/replacingfile.h"
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
@@ -15,6 +16,8 @@
 #include <csignal>
 #include <cstdio>
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -96,6 +99,10 @@ struct Target {
     }
 };
 
+// A file system of a test's own (a child's mount): full before the new content fits, or
+// read-only.
+enum class Disk { Full, ReadOnly };
+
 } // namespace
 
 class TestReplacingFile : public QObject {
@@ -110,6 +117,8 @@ private Q_SLOTS:
     void failureUnderSizeLimit_data();
     void failureUnderSizeLimit();
     void inPlaceFailurePutsOldContentBack();
+    void diskNamed_data();
+    void diskNamed();
 
 private:
     void savers() {
@@ -257,6 +266,69 @@ void TestReplacingFile::inPlaceFailurePutsOldContentBack() {
     QCOMPARE(code, 0);
     QCOMPARE(readFile(t.path), t.before);
     QCOMPARE(namesIn(t.dir.path()), (QStringList{u"file"_qs, u"other name"_qs}));
+}
+
+void TestReplacingFile::diskNamed_data() {
+    QTest::addColumn<QString>("fixtureName"); // empty for a KML export
+    QTest::addColumn<Disk>("disk");
+    QTest::addColumn<QString>("expected");
+    const QString full = u"Stream write error. No space left on device"_qs;
+    const QString readOnly = u"Cannot create file \"%1\". Read-only file system"_qs;
+    QTest::newRow("xlsx post, disk full")
+        << u"xlsx/libreoffice-plain.xlsx"_qs << Disk::Full << full;
+    QTest::newRow("xls post, disk full") << u"xlwt-rows2000.xls"_qs << Disk::Full << full;
+    QTest::newRow("ods post, disk full") << u"ods/libreoffice-plain.ods"_qs << Disk::Full << full;
+    QTest::newRow("kml export, disk full") << QString() << Disk::Full << full;
+    QTest::newRow("kml export, read-only") << QString() << Disk::ReadOnly << readOnly;
+    QTest::newRow("xlsx post, read-only")
+        << u"xlsx/libreoffice-plain.xlsx"_qs << Disk::ReadOnly << readOnly;
+}
+
+// A save onto a full disk or a read-only file system says so in the system's words, within the
+// program's own message; the old file stays as it was and nothing is left beside it.
+void TestReplacingFile::diskNamed() {
+    QFETCH(QString, fixtureName);
+    QFETCH(Disk, disk);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QString mount = dir.filePath(u"disk"_qs);
+    QVERIFY(QDir().mkpath(mount));
+    const QString path = QDir(mount).filePath(
+        fixtureName.isEmpty() ? u"points.kml"_qs : u"book."_qs + QFileInfo(fixtureName).suffix());
+    const QByteArray before =
+        fixtureName.isEmpty() ? QByteArray("old") : readFile(fixture(fixtureName));
+
+    const int code = inChild([&] {
+        const QByteArray at = QFile::encodeName(mount);
+        // Room for the old file and one page more: the new one fills it.
+        const QByteArray size = "size=" + QByteArray::number((before.size() / 4096 + 2) * 4096);
+        if (unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", at.constData(), "tmpfs", 0, size.constData()) != 0)
+            return 77;
+        if (!writeFile(path, before) ||
+            (disk == Disk::ReadOnly &&
+             ::mount(nullptr, at.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0))
+            return 2;
+        const QString message = errorOf([&] {
+            if (fixtureName.isEmpty())
+                save(Saver::Kml, path, 20000);
+            else
+                workbook::formatOf(before, path)
+                    .write(path, workbook::fileIdentity(path, before),
+                           {workbook::SheetChange::setCell(5, 2, QString(2000, u'改'))});
+        });
+        const QString want = expected.contains(u"%1") ? expected.arg(native(path)) : expected;
+        if (message != want)
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+        return message == want && readFile(path) == before &&
+                       namesIn(mount) == QStringList{QFileInfo(path).fileName()}
+                   ? 0
+                   : 1;
+    });
+    if (code == 77)
+        QSKIP("a file system of the test's own needs root");
+    QCOMPARE(code, 0);
 }
 
 QTEST_GUILESS_MAIN(TestReplacingFile)

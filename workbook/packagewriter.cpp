@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+
 namespace workbook {
 
 WorkbookRewrite::WorkbookRewrite(const QString &path, const FileIdentity &opened) : m_path(path) {
@@ -41,8 +43,10 @@ WriteResult WorkbookRewrite::commit(QByteArrayView written) {
     const QFileInfo now(m_path);
     if (!now.exists() || now.size() != m_readSize || now.lastModified() != m_readTime)
         changedOnDisk(m_path);
-    if (!m_newFile->close() || !m_newFile->commit())
-        throw CommandError(QStringLiteral("Stream write error") + m_newFile->failureNote());
+    if (!m_newFile->close())
+        throw CommandError(streamWriteError(errno));
+    if (!m_newFile->commit())
+        throw CommandError(streamWriteError(errno) + m_newFile->failureNote());
     m_result.identity = fileIdentity(m_path, written);
     return m_result;
 }
@@ -54,8 +58,9 @@ WriteResult writeChangedPackage(const QString &path, const FileIdentity &opened,
     const QByteArray out = apply(rewrite.bytes(), changes, rewrite.result());
     if (out.isEmpty())
         return rewrite.result();
-    if (!rewrite.newFile(suffix).write(out.constData(), out.size()))
-        throw CommandError(QStringLiteral("Stream write error"));
+    ReplacingFile &file = rewrite.newFile(suffix);
+    if (!file.write(out.constData(), out.size()))
+        throw CommandError(streamWriteError(file.writeError()));
     return rewrite.commit(out);
 }
 
