@@ -25,6 +25,16 @@ namespace {
 constexpr qsizetype MostPerWrite = qsizetype(1) << 30;
 constexpr size_t CopyChunk = size_t(1) << 20;
 
+std::function<void(ReplacingFile::Step)> &stepHook() {
+    static std::function<void(ReplacingFile::Step)> hook;
+    return hook;
+}
+
+void reached(ReplacingFile::Step step) {
+    if (stepHook())
+        stepHook()(step);
+}
+
 // A file-size limit (ulimit -f) sends SIGXFSZ, which by default ends the program part way
 // through a save; ignored, the write fails with EFBIG as on a full disk. A handler the program
 // set itself is left alone.
@@ -225,6 +235,26 @@ QString shownPath(const QString &fileName) {
 
 } // namespace
 
+void ReplacingFile::setStepHook(std::function<void(Step)> hook) {
+    stepHook() = std::move(hook);
+}
+
+void ReplacingFile::expectOldFile(const struct stat &seen) {
+    m_seen = seen;
+    m_expectOld = true;
+}
+
+// The last look: the name still leads to the file that was read, of the same size and time.
+bool ReplacingFile::oldFileUnchanged() const {
+    if (!m_expectOld)
+        return true;
+    struct stat now {};
+    return ::stat(m_target.constData(), &now) == 0 && now.st_dev == m_seen.st_dev &&
+           now.st_ino == m_seen.st_ino && now.st_size == m_seen.st_size &&
+           now.st_mtim.tv_sec == m_seen.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == m_seen.st_mtim.tv_nsec;
+}
+
 ReplacingFile::ReplacingFile(const QString &fileName, const char *suffix, Durability durability)
     : m_shownName(shownPath(fileName)), m_suffix(suffix),
       m_flush(durability == Durability::Flushed) {
@@ -326,7 +356,10 @@ bool ReplacingFile::close() {
     // The descriptor stays open inside: an unnamed file is named through it, and content to be
     // written in place is read from it.
     m_closed = true;
-    return m_fd >= 0 && (m_inPlace || !m_flush || ::fsync(m_fd) == 0);
+    const bool closed = m_fd >= 0 && (m_inPlace || !m_flush || ::fsync(m_fd) == 0);
+    if (closed)
+        reached(Step::Closed);
+    return closed;
 }
 
 bool ReplacingFile::commit() {
@@ -357,7 +390,8 @@ bool ReplacingFile::commitRename() {
     const int old = ::lstat(m_target.constData(), &st) == 0 && S_ISREG(st.st_mode)
                         ? ::open(m_target.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)
                         : -1;
-    m_committed = ::rename(m_named.constData(), m_target.constData()) == 0;
+    m_changedMeanwhile = !oldFileUnchanged();
+    m_committed = !m_changedMeanwhile && ::rename(m_named.constData(), m_target.constData()) == 0;
     const int renameError = errno;
     if (m_committed)
         m_named.clear();
@@ -381,7 +415,8 @@ bool ReplacingFile::commitRename() {
 }
 
 // The old content is copied aside first (and flushed there when the save is flushed), so that
-// whatever stops the rewrite, it can be put back.
+// whatever stops the rewrite, it can be put back; the last look at the old file comes after the
+// copy, just before the rewrite.
 bool ReplacingFile::commitInPlace() {
     const off_t newSize = ::lseek(m_fd, 0, SEEK_END);
     struct stat old {};
@@ -395,7 +430,11 @@ bool ReplacingFile::commitInPlace() {
         copy = createNamed(QFile::encodeName(QDir::tempPath()), m_suffix, 0600, copyName);
     if (copy < 0)
         return false;
-    if (!copyContent(m_targetFd, copy, old.st_size) || (m_flush && ::fsync(copy) != 0)) {
+    reached(Step::CopyBegun);
+    const bool kept =
+        copyContent(m_targetFd, copy, old.st_size) && (!m_flush || ::fsync(copy) == 0);
+    m_changedMeanwhile = kept && !oldFileUnchanged();
+    if (!kept || m_changedMeanwhile) {
         const int e = errno;
         ::close(copy);
         ::unlink(copyName.constData());

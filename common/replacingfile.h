@@ -14,6 +14,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
+#include <sys/stat.h>
+
 class ReplacingFile {
 public:
     // Flushed: the new content is on the disk before it replaces the old, and the replacement
@@ -44,6 +48,12 @@ public:
     // Ends the writing; false (with errno) when the content cannot be kept.
     bool close();
 
+    // The old file as it was read (its stat), for a last look just before it is replaced: when
+    // it is no longer that file, of that size and time, commit() leaves it alone and fails with
+    // changedMeanwhile() set.
+    void expectOldFile(const struct stat &seen);
+    bool changedMeanwhile() const { return m_changedMeanwhile; }
+
     // Puts the new content in the old one's place; false with errno when it fails, and then
     // failureNote() says what became of the old content when the file itself had been touched.
     // Without flushing, the old file's pages are given back on a second thread: for a file of
@@ -56,11 +66,17 @@ public:
     // Whether this save rewrites the file in place rather than renaming a new one over it.
     bool inPlace() const { return m_inPlace; }
 
+    // Where a save stands, for tests that stop it there: the new content closed (nothing
+    // replaced yet); in place, the copy of the old content begun.
+    enum class Step { Closed, CopyBegun };
+    static void setStepHook(std::function<void(Step)> hook);
+
 private:
     bool prepareRename();
     bool prepareInPlace();
     bool commitRename();
     bool commitInPlace();
+    bool oldFileUnchanged() const;
 
     QString m_shownName; // the name as given, absolute, for messages
     QByteArray m_target; // the file whose content is replaced
@@ -77,5 +93,8 @@ private:
     bool m_committed = false;
     int m_error = 0;
     int m_writeError = 0;
+    bool m_expectOld = false;
+    struct stat m_seen {};
+    bool m_changedMeanwhile = false;
     QString m_failureNote;
 };

@@ -1,8 +1,9 @@
 // Saves keep the file what it was apart from its content (owner, group, permission bits, ACLs,
 // extended attributes, hard links), whether the new content is renamed over the old file or
 // written in place; a failure part way leaves the old content and no file behind, and a
-// file-size limit fails the write instead of ending the program. A full disk and a read-only
-// file system are named as such.
+// file-size limit fails the write instead of ending the program. A file replaced by another
+// program while a post is saved is left alone; a full disk and a read-only file system are named
+// as such.
 #include "common/replacingfile.h"
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
@@ -117,6 +118,8 @@ private Q_SLOTS:
     void failureUnderSizeLimit_data();
     void failureUnderSizeLimit();
     void inPlaceFailurePutsOldContentBack();
+    void replacedWhileSaved_data();
+    void replacedWhileSaved();
     void diskNamed_data();
     void diskNamed();
 
@@ -266,6 +269,75 @@ void TestReplacingFile::inPlaceFailurePutsOldContentBack() {
     QCOMPARE(code, 0);
     QCOMPARE(readFile(t.path), t.before);
     QCOMPARE(namesIn(t.dir.path()), (QStringList{u"file"_qs, u"other name"_qs}));
+}
+
+void TestReplacingFile::replacedWhileSaved_data() {
+    using Step = ReplacingFile::Step;
+    QTest::addColumn<QString>("fixtureName");
+    QTest::addColumn<bool>("linked");   // saved in place
+    QTest::addColumn<bool>("byRename"); // the other program replaces the file, else rewrites it
+    QTest::addColumn<Step>("step");
+    QTest::newRow("xlsx, replaced")
+        << u"xlsx/libreoffice-plain.xlsx"_qs << false << true << Step::Closed;
+    QTest::newRow("xlsx, rewritten")
+        << u"xlsx/libreoffice-plain.xlsx"_qs << false << false << Step::Closed;
+    QTest::newRow("xlsx in place, replaced")
+        << u"xlsx/libreoffice-plain.xlsx"_qs << true << true << Step::Closed;
+    QTest::newRow("xlsx in place, rewritten while copied")
+        << u"xlsx/libreoffice-plain.xlsx"_qs << true << false << Step::CopyBegun;
+    QTest::newRow("xls, replaced") << u"xlwt-mixed.xls"_qs << false << true << Step::Closed;
+    QTest::newRow("ods in place, replaced")
+        << u"ods/libreoffice-plain.ods"_qs << true << true << Step::Closed;
+}
+
+// Another program replaces or rewrites the workbook at the last moment of a post, after the
+// post's first look: the post is refused as changed on disk and the other program's file stays,
+// with nothing beside it.
+void TestReplacingFile::replacedWhileSaved() {
+    QFETCH(QString, fixtureName);
+    QFETCH(bool, linked);
+    QFETCH(bool, byRename);
+    QFETCH(ReplacingFile::Step, step);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"book."_qs + QFileInfo(fixtureName).suffix());
+    QVERIFY(QFile::copy(fixture(fixtureName), path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    const QString other = dir.filePath(u"other name"_qs);
+    if (linked)
+        QCOMPARE(link(QFile::encodeName(path).constData(), QFile::encodeName(other).constData()),
+                 0);
+    const QByteArray before = readFile(path);
+    const QByteArray theirs = before + "their change";
+
+    bool replaced = false;
+    ReplacingFile::setStepHook([&](ReplacingFile::Step reached) {
+        if (reached != step || replaced)
+            return;
+        replaced = true;
+        if (byRename) {
+            const QString made = dir.filePath(u"their new file"_qs);
+            writeFile(made, theirs);
+            rename(QFile::encodeName(made).constData(), QFile::encodeName(path).constData());
+        } else {
+            writeFile(path, theirs);
+        }
+    });
+    const QString message = errorOf([&] {
+        workbook::formatOf(before, path)
+            .write(path, workbook::fileIdentity(path, before),
+                   {workbook::SheetChange::setCell(1, 1, 2.5)});
+    });
+    ReplacingFile::setStepHook(nullptr);
+
+    QCOMPARE(message, u"The workbook \"%1\" was changed by another program since it was opened "
+                      "or last refreshed. Refresh the data, then make the change again"_qs.arg(
+                          native(path)));
+    QCOMPARE(readFile(path), theirs);
+    QStringList names{QFileInfo(path).fileName()};
+    if (linked)
+        names << u"other name"_qs;
+    names.sort();
+    QCOMPARE(namesIn(dir.path()), names);
 }
 
 void TestReplacingFile::diskNamed_data() {
