@@ -2,6 +2,8 @@
 // old one has, else the old file rewritten in place behind a copy of its content.
 #include "common/replacingfile.h"
 
+#include "common/savebackup.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -23,7 +26,6 @@
 namespace {
 
 constexpr qsizetype MostPerWrite = qsizetype(1) << 30;
-constexpr size_t CopyChunk = size_t(1) << 20;
 
 std::function<void(ReplacingFile::Step)> &stepHook() {
     static std::function<void(ReplacingFile::Step)> hook;
@@ -43,15 +45,6 @@ void ignoreFileSizeSignal() {
     if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
         current.sa_handler == SIG_DFL)
         std::signal(SIGXFSZ, SIG_IGN);
-}
-
-// The file that a save replaces: a symbolic link stays and its target gets the new content.
-QString replacedFile(const QString &fileName) {
-    const QFileInfo info(fileName);
-    if (!info.isSymLink())
-        return info.absoluteFilePath();
-    const QString target = info.canonicalFilePath();
-    return target.isEmpty() ? info.symLinkTarget() : target;
 }
 
 QByteArray hiddenName(const QByteArray &folder, const QByteArray &suffix) {
@@ -188,52 +181,52 @@ bool copyAttributes(const char *oldPath, int newFd) {
     return true;
 }
 
-bool writeAll(int fd, const char *data, size_t size, off_t at) {
-    while (size > 0) {
-        const ssize_t w = ::pwrite(fd, data, std::min(size, size_t(MostPerWrite)), at);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        data += w;
-        size -= size_t(w);
-        at += w;
-    }
-    return true;
-}
-
-// The first size bytes of one file over the start of another, in the kernel where it can.
-bool copyContent(int from, int to, off_t size) {
-    off_t in = 0, out = 0;
-    while (in < size) {
-        const ssize_t n = ::copy_file_range(from, &in, to, &out, size_t(size - in), 0);
-        if (n > 0)
-            continue;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP))
-            return n == 0 ? (errno = EIO, false) : false;
-        break; // not offered between these files: copy through memory
-    }
-    std::unique_ptr<char[]> chunk(new char[CopyChunk]);
-    while (in < size) {
-        const ssize_t n = ::pread(from, chunk.get(), std::min(CopyChunk, size_t(size - in)), in);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0 ? (errno = EIO, false) : false;
-        if (!writeAll(to, chunk.get(), size_t(n), in))
-            return false;
-        in += n;
-    }
-    return true;
-}
-
 QString shownPath(const QString &fileName) {
     return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
 
+// The new content of a save in place, mapped, so that it goes over the old content in one call.
+class MappedContent {
+public:
+    MappedContent(int fd, off_t size) : m_size(size) {
+        if (size > 0)
+            m_data = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fd, 0);
+    }
+    ~MappedContent() {
+        if (m_data != MAP_FAILED && m_data)
+            ::munmap(m_data, size_t(m_size));
+    }
+    MappedContent(const MappedContent &) = delete;
+    MappedContent &operator=(const MappedContent &) = delete;
+    bool ok() const { return m_data != MAP_FAILED; }
+    const char *data() const { return m_data ? static_cast<const char *>(m_data) : ""; }
+    off_t size() const { return m_size; }
+
+private:
+    void *m_data = nullptr;
+    off_t m_size;
+};
+
+// Gives the copy what lets everyone who could read the file read it: the file's group, its
+// ACLs and attributes, its permission bits for reading and writing. Where some of it cannot be
+// given (another user's group) the copy has less; it is made all the same.
+void shareLike(int copy, const char *file, const struct stat &old) {
+    struct stat made {};
+    if (::fstat(copy, &made) == 0 && made.st_gid != old.st_gid)
+        (void)::fchown(copy, uid_t(-1), old.st_gid);
+    (void)copyAttributes(file, copy);
+    (void)::fchmod(copy, (old.st_mode & 0666) | 0600);
+}
+
 } // namespace
+
+QString ReplacingFile::replacedPath(const QString &fileName) {
+    const QFileInfo info(fileName);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? info.symLinkTarget() : target;
+}
 
 void ReplacingFile::setStepHook(std::function<void(Step)> hook) {
     stepHook() = std::move(hook);
@@ -259,7 +252,7 @@ ReplacingFile::ReplacingFile(const QString &fileName, const char *suffix, Durabi
     : m_shownName(shownPath(fileName)), m_suffix(suffix),
       m_flush(durability == Durability::Flushed) {
     ignoreFileSizeSignal();
-    const QString target = replacedFile(fileName);
+    const QString target = replacedPath(fileName);
     m_target = QFile::encodeName(target);
     m_folder = QFile::encodeName(QFileInfo(target).absolutePath());
     struct stat old {};
@@ -414,45 +407,85 @@ bool ReplacingFile::commitRename() {
     return m_committed;
 }
 
-// The old content is copied aside first (and flushed there when the save is flushed), so that
-// whatever stops the rewrite, it can be put back; the last look at the old file comes after the
-// copy, just before the rewrite.
+// The old content is copied aside first and flushed, whatever the save's durability: only then
+// is the file touched, with the new content in one call, cut to length and flushed, and only then
+// is the copy removed. Killed at any moment, the file is either whole or has its copy beside it,
+// recorded well enough for the next look to tell which (savebackup::find).
 bool ReplacingFile::commitInPlace() {
     const off_t newSize = ::lseek(m_fd, 0, SEEK_END);
     struct stat old {};
     if (newSize < 0 || ::fstat(m_targetFd, &old) != 0)
         return false;
-    QByteArray copyName;
-    int copy = ::access(m_folder.constData(), W_OK | X_OK) == 0
-                   ? createNamed(m_folder, m_suffix, 0600, copyName)
-                   : -1;
-    if (copy < 0)
-        copy = createNamed(QFile::encodeName(QDir::tempPath()), m_suffix, 0600, copyName);
-    if (copy < 0)
+    const MappedContent content(m_fd, newSize);
+    if (!content.ok())
         return false;
+    // The checksum the copy records is taken meanwhile on a second thread.
+    quint32 newChecksum = 0;
+    const auto takeChecksum = [&] {
+        newChecksum = savebackup::checksum(content.data(), content.size());
+    };
+    std::thread checksummer;
+    try {
+        checksummer = std::thread(takeChecksum);
+    } catch (const std::system_error &) {
+        takeChecksum();
+    }
+    const auto joined = [&] {
+        if (checksummer.joinable())
+            checksummer.join();
+    };
+
+    QByteArray copyName;
+    int copy = -1;
+    if (::access(m_folder.constData(), W_OK | X_OK) == 0) {
+        copyName = savebackup::copyName(m_folder, m_target);
+        copy = ::open(copyName.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
+    if (copy < 0 && (copyName.isEmpty() || errno != EEXIST)) {
+        copyName = savebackup::copyName(savebackup::temporaryFolder(), m_target);
+        copy = ::open(copyName.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
+    if (copy < 0) {
+        const int e = errno;
+        joined();
+        errno = e;
+        return false;
+    }
     reached(Step::CopyBegun);
-    const bool kept =
-        copyContent(m_targetFd, copy, old.st_size) && (!m_flush || ::fsync(copy) == 0);
+    bool kept = savebackup::copyContent(m_targetFd, copy, old.st_size) && ::fsync(copy) == 0;
+    const int copyError = errno;
+    joined();
+    if (kept) {
+        shareLike(copy, m_target.constData(), old);
+        kept = savebackup::writeRecord(
+                   copy, {m_target, old.st_dev, old.st_ino, qint64(newSize), newChecksum}) &&
+               ::fsync(copy) == 0;
+    }
     m_changedMeanwhile = kept && !oldFileUnchanged();
     if (!kept || m_changedMeanwhile) {
         const int e = errno;
         ::close(copy);
         ::unlink(copyName.constData());
-        errno = e;
+        errno = kept ? e : copyError;
         return false;
     }
+    reached(Step::CopyKept);
 
-    if (copyContent(m_fd, m_targetFd, newSize) && ::ftruncate(m_targetFd, newSize) == 0 &&
-        (!m_flush || ::fsync(m_targetFd) == 0)) {
+    bool written = savebackup::writeAll(m_targetFd, content.data(), size_t(newSize), 0);
+    if (written)
+        reached(Step::ContentWritten);
+    written = written && (newSize >= old.st_size || ::ftruncate(m_targetFd, newSize) == 0);
+    if (written)
+        reached(Step::Truncated);
+    if (written && ::fsync(m_targetFd) == 0) {
         ::close(copy);
         ::unlink(copyName.constData());
         m_committed = true;
         return true;
     }
     const int writeError = errno;
-    const bool restored = copyContent(copy, m_targetFd, old.st_size) &&
-                          ::ftruncate(m_targetFd, old.st_size) == 0 &&
-                          (!m_flush || ::fsync(m_targetFd) == 0);
+    const bool restored = savebackup::copyContent(copy, m_targetFd, old.st_size) &&
+                          ::ftruncate(m_targetFd, old.st_size) == 0 && ::fsync(m_targetFd) == 0;
     ::close(copy);
     if (restored) {
         ::unlink(copyName.constData());

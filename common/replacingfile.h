@@ -6,9 +6,10 @@
 // The new content goes into a file of its own. Where that file can be given everything the old
 // one has (the saver's own file, or any file for root; the group settable; a single link; a
 // folder that takes new files), it takes the old one's name by a rename. Otherwise the old file
-// is rewritten in place: first a complete copy of its content is made beside it or in the
-// temporary folder, then the new content is written over it; if that fails part way, the old
-// content is put back from the copy.
+// is rewritten in place: first a complete copy of its content is made and flushed, visible beside
+// it (common/savebackup), then the new content is written over it in one call; if that fails
+// part way, the old content is put back from the copy. A save killed in the middle leaves the
+// copy, which the next open or save of the file settles.
 #pragma once
 
 #include <QByteArray>
@@ -23,6 +24,8 @@ public:
     // Flushed: the new content is on the disk before it replaces the old, and the replacement
     // is on the disk when commit() returns, so that a power cut leaves either the old or the new
     // content. A workbook needs it; a KML file can be made again, so it is saved faster without.
+    // A save in place flushes either way: its copy is on the disk before the file is touched,
+    // and the new content before the copy goes.
     enum class Durability { Unflushed, Flushed };
 
     // Creates the new file, empty, for the file it is to replace (a symbolic link stays a link:
@@ -66,9 +69,14 @@ public:
     // Whether this save rewrites the file in place rather than renaming a new one over it.
     bool inPlace() const { return m_inPlace; }
 
+    // The file a save of fileName replaces: a symbolic link's target, else the file itself.
+    static QString replacedPath(const QString &fileName);
+
     // Where a save stands, for tests that stop it there: the new content closed (nothing
-    // replaced yet); in place, the copy of the old content begun.
-    enum class Step { Closed, CopyBegun };
+    // replaced yet); in place, the copy begun (empty), the copy kept (whole, flushed and
+    // recorded; the file not yet touched), the new content written over the old, the file cut to
+    // its new length (the copy not yet removed).
+    enum class Step { Closed, CopyBegun, CopyKept, ContentWritten, Truncated };
     static void setStepHook(std::function<void(Step)> hook);
 
 private:

@@ -8,6 +8,7 @@
 #include "common/commanderror.h"
 #include "common/hugepages.h"
 #include "common/replacingfile.h"
+#include "common/savebackup.h"
 #include "common/zipwriter.h"
 
 #include <QDir>
@@ -435,6 +436,7 @@ void KmlBuffer::SaveToFile(const QString &fileName) const {
     const QString early = creationFailure(fileName);
     if (!early.isEmpty())
         throw CommandError(cannotCreate(fileName, early));
+    savebackup::settle(fileName);
 
     const KmlFileFormat format =
         fileName.endsWith(u".kmz", Qt::CaseInsensitive) ? KmlFileFormat::Kmz : m_format;

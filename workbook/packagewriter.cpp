@@ -3,6 +3,7 @@
 #include "workbook/packagewriter.h"
 
 #include "common/commanderror.h"
+#include "common/savebackup.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,7 @@ WorkbookRewrite::WorkbookRewrite(const QString &path, const FileIdentity &opened
     QFile file(path);
     if (!file.exists())
         noLongerThere(path);
+    savebackup::settle(path);
     if (!file.open(QIODevice::ReadOnly))
         throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
                                .arg(displayPath(path), withoutFinalPeriod(file.errorString())));

@@ -28,8 +28,9 @@ namespace workbook {
 
 class WorkbookRewrite {
 public:
-    // Reads the file at path again. Throws CommandError when it is gone or cannot be read, or
-    // no longer holds the bytes identified by opened.
+    // Settles a copy an interrupted save left (savebackup::settle), then reads the file at path
+    // again. Throws CommandError when it is gone or cannot be read, or no longer holds the bytes
+    // identified by opened.
     WorkbookRewrite(const QString &path, const FileIdentity &opened);
 
     // The file's bytes as read again.
