@@ -136,6 +136,20 @@ bool isWhole(int file, int copy, const std::optional<Record> &record) {
     return samePrefix(file, copy, c.st_size);
 }
 
+// Whether a copy found beside the file (or in the temporary folder) backs it. Its record names
+// the file and tells it by its inode: the same inode is the same file; under the same name another
+// inode is a file that replaced it since (the copy backs whatever other name the old one kept);
+// beside a file of another name, the folder was moved or copied. A copy without a record is taken
+// by its name beside the file only.
+bool backsFile(const std::optional<Record> &record, const QByteArray &target,
+               const struct stat &file, bool beside) {
+    if (!record)
+        return beside;
+    if (record->device == file.st_dev && record->inode == file.st_ino)
+        return true;
+    return beside && record->file != target;
+}
+
 } // namespace
 
 QByteArray copyName(const QByteArray &folder, const QByteArray &target) {
@@ -215,10 +229,7 @@ std::optional<Interrupted> find(const QString &fileName) {
         if (::lstat(copy.constData(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         const std::optional<Record> record = readRecord(copy);
-        const bool thisFile = record ? record->file == target || (record->device == file.st_dev &&
-                                                                  record->inode == file.st_ino)
-                                     : where == folder; // in the temporary folder, only by record
-        if (!thisFile)
+        if (!backsFile(record, target, file, where == folder))
             continue;
         const Descriptor f(::open(target.constData(), O_RDONLY | O_CLOEXEC));
         const Descriptor c(::open(copy.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
