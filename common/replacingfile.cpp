@@ -453,20 +453,21 @@ bool ReplacingFile::commitInPlace() {
     }
     reached(Step::CopyBegun);
     bool kept = savebackup::copyContent(m_targetFd, copy, old.st_size) && ::fsync(copy) == 0;
-    const int copyError = errno;
+    int keepError = kept ? 0 : errno;
     joined();
     if (kept) {
         shareLike(copy, m_target.constData(), old);
         kept = savebackup::writeRecord(
                    copy, {m_target, old.st_dev, old.st_ino, qint64(newSize), newChecksum}) &&
                ::fsync(copy) == 0;
+        if (!kept)
+            keepError = errno;
     }
     m_changedMeanwhile = kept && !oldFileUnchanged();
     if (!kept || m_changedMeanwhile) {
-        const int e = errno;
         ::close(copy);
         ::unlink(copyName.constData());
-        errno = kept ? e : copyError;
+        errno = keepError;
         return false;
     }
     reached(Step::CopyKept);

@@ -186,9 +186,10 @@ int killedSave(Kind kind, const Linked &t, ReplacingFile::Step step, Damage dama
     });
 }
 
-// A save stopped at step, of a file in a small file system of its own (a child's mount): full
-// before the new content fits, or read-only.
-enum class Disk { Full, ReadOnly };
+// A small file system of a test's own (a child's mount): full before the new content fits, full
+// when the new content fits but the copy of the old one a save in place makes does not, or
+// read-only.
+enum class Disk { Full, FullForTheCopy, ReadOnly };
 
 } // namespace
 
@@ -621,6 +622,8 @@ void TestReplacingFile::diskNamed_data() {
         << u"xlsx/libreoffice-plain.xlsx"_qs << Disk::Full << full;
     QTest::newRow("xls post, disk full") << u"xlwt-rows2000.xls"_qs << Disk::Full << full;
     QTest::newRow("ods post, disk full") << u"ods/libreoffice-plain.ods"_qs << Disk::Full << full;
+    QTest::newRow("xlsx post in place, disk full for the copy")
+        << u"xlsx/libreoffice-plain.xlsx"_qs << Disk::FullForTheCopy << full;
     QTest::newRow("kml export, disk full") << QString() << Disk::Full << full;
     QTest::newRow("kml export, read-only") << QString() << Disk::ReadOnly << readOnly;
     QTest::newRow("xlsx post, read-only")
@@ -638,18 +641,23 @@ void TestReplacingFile::diskNamed() {
     QVERIFY(QDir().mkpath(mount));
     const QString path = QDir(mount).filePath(
         fixtureName.isEmpty() ? u"points.kml"_qs : u"book."_qs + QFileInfo(fixtureName).suffix());
+    const QString other = QDir(mount).filePath(u"other name"_qs);
     const QByteArray before =
         fixtureName.isEmpty() ? QByteArray("old") : readFile(fixture(fixtureName));
 
     const int code = inChild([&] {
         const QByteArray at = QFile::encodeName(mount);
-        // Room for the old file and one page more: the new one fills it.
-        const QByteArray size = "size=" + QByteArray::number((before.size() / 4096 + 2) * 4096);
+        // Room for the old file (and the new one, for the copy) and one page more.
+        const int pages = before.size() / 4096 + 1;
+        const int room = disk == Disk::FullForTheCopy ? 2 * pages + 1 : pages + 1;
+        const QByteArray size = "size=" + QByteArray::number(room * 4096);
         if (unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("tmpfs", at.constData(), "tmpfs", 0, size.constData()) != 0)
             return 77;
         if (!writeFile(path, before) ||
+            (disk == Disk::FullForTheCopy && link(QFile::encodeName(path).constData(),
+                                                  QFile::encodeName(other).constData()) != 0) ||
             (disk == Disk::ReadOnly &&
              ::mount(nullptr, at.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0))
             return 2;
@@ -664,10 +672,10 @@ void TestReplacingFile::diskNamed() {
         const QString want = expected.contains(u"%1") ? expected.arg(native(path)) : expected;
         if (message != want)
             std::fprintf(stderr, "%s\n", qPrintable(message));
-        return message == want && readFile(path) == before &&
-                       namesIn(mount) == QStringList{QFileInfo(path).fileName()}
-                   ? 0
-                   : 1;
+        QStringList names{QFileInfo(path).fileName()};
+        if (disk == Disk::FullForTheCopy)
+            names = QStringList{names[0], u"other name"_qs};
+        return message == want && readFile(path) == before && namesIn(mount) == names ? 0 : 1;
     });
     if (code == 77)
         QSKIP("a file system of the test's own needs root");
