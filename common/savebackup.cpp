@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -136,18 +138,19 @@ bool isWhole(int file, int copy, const std::optional<Record> &record) {
     return samePrefix(file, copy, c.st_size);
 }
 
-// Whether a copy found beside the file (or in the temporary folder) backs it. Its record names
-// the file and tells it by its inode: the same inode is the same file; under the same name another
-// inode is a file that replaced it since (the copy backs whatever other name the old one kept);
-// beside a file of another name, the folder was moved or copied. A copy without a record is taken
-// by its name beside the file only.
+// Whether a copy backs the file. Its record names the file and tells it by its inode: the same
+// inode is the same file; under the same name another inode is a file that replaced it since (the
+// copy backs whatever other name the old one kept). A copy named after the file beside it also
+// backs it where its record names another path (the folder was moved or copied) or where it has
+// no record; one in the temporary folder, or named after another name of the file, only by its
+// inode.
 bool backsFile(const std::optional<Record> &record, const QByteArray &target,
-               const struct stat &file, bool beside) {
+               const struct stat &file, bool named) {
     if (!record)
-        return beside;
+        return named;
     if (record->device == file.st_dev && record->inode == file.st_ino)
         return true;
-    return beside && record->file != target;
+    return named && record->file != target;
 }
 
 } // namespace
@@ -221,15 +224,28 @@ std::optional<Interrupted> find(const QString &fileName) {
     struct stat file {};
     if (::stat(target.constData(), &file) != 0 || !S_ISREG(file.st_mode))
         return std::nullopt;
-    const QByteArray folder =
-        QFile::encodeName(QFileInfo(QFile::decodeName(target)).absolutePath());
-    for (const QByteArray &where : {folder, temporaryFolder()}) {
-        const QByteArray copy = copyName(where, target);
+    const QString folderName = QFileInfo(QFile::decodeName(target)).absolutePath();
+    const QByteArray folder = QFile::encodeName(folderName);
+    // The copy by this name beside the file, or in the temporary folder; for a file of several
+    // names, the copies a save by another name kept beside it, which only their record ties to it.
+    std::vector<std::pair<QByteArray, bool>> candidates{
+        {copyName(folder, target), true}, {copyName(temporaryFolder(), target), false}};
+    if (file.st_nlink > 1) {
+        const QStringList others = QDir(folderName)
+                                       .entryList({QStringLiteral("*.kmlmaker-backup*")},
+                                                  QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString &name : others) {
+            const QByteArray copy = folder + '/' + QFile::encodeName(name);
+            if (copy != candidates[0].first)
+                candidates.emplace_back(copy, false);
+        }
+    }
+    for (const auto &[copy, named] : candidates) {
         struct stat st {};
         if (::lstat(copy.constData(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
         const std::optional<Record> record = readRecord(copy);
-        if (!backsFile(record, target, file, where == folder))
+        if (!backsFile(record, target, file, named))
             continue;
         const Descriptor f(::open(target.constData(), O_RDONLY | O_CLOEXEC));
         const Descriptor c(::open(copy.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));

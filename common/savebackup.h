@@ -54,7 +54,8 @@ struct Interrupted {
 
 // Looks for a copy that a save of fileName left. Where the file is whole (it holds the content
 // the copy keeps, or the content the save wrote, or the copy was never finished before the file
-// was touched) the copy is removed and nothing is returned; else what was found. A copy that
+// was touched) the copy is removed and nothing is returned; else what was found. For a file of
+// several names the copies that saves by its other names kept beside it count too. A copy that
 // records another file is not this file's, and is left alone.
 std::optional<Interrupted> find(const QString &fileName);
 // Puts the old content back from the copy into the file itself (its owner, links and permissions

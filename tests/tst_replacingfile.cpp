@@ -164,9 +164,10 @@ QByteArray savedContent(Kind kind) {
     return readFile(t.path);
 }
 
-// Saves over t in a child that is killed at step, after the damage a kill there does.
+// Saves over t (through another of its names where asked) in a child that is killed at step,
+// after the damage a kill there does.
 int killedSave(Kind kind, const Linked &t, ReplacingFile::Step step, Damage damage,
-               const QByteArray &after) {
+               const QByteArray &after, const QString &through = QString()) {
     return inChild([&] {
         ReplacingFile::setStepHook([&](ReplacingFile::Step reached) {
             if (reached != step)
@@ -181,7 +182,7 @@ int killedSave(Kind kind, const Linked &t, ReplacingFile::Step step, Damage dama
             }
             raise(SIGKILL);
         });
-        saveOver(kind, t.path);
+        saveOver(kind, through.isEmpty() ? t.path : through);
         return 0;
     });
 }
@@ -209,6 +210,7 @@ private Q_SLOTS:
     void killedInPlaceSave();
     void copyOfColleaguesFile();
     void copyOfReplacedFileLeftAlone();
+    void copyFoundByEitherName();
     void interruptedSaveSettled_data();
     void interruptedSaveSettled();
     void replacedWhileSaved_data();
@@ -477,6 +479,24 @@ void TestReplacingFile::copyOfReplacedFileLeftAlone() {
     QVERIFY(!savebackup::find(t.path));
     QCOMPARE(readFile(t.copy), t.before);
     QCOMPARE(readFile(t.path), QByteArray("their workbook"));
+}
+
+// A save through the file's other name killed half way through the rewrite: its copy is named
+// after that name, and a look by the first name finds it all the same.
+void TestReplacingFile::copyFoundByEitherName() {
+    const QByteArray after = savedContent(Kind::Workbook);
+    Linked t(Kind::Workbook);
+    QCOMPARE(killedSave(Kind::Workbook, t, ReplacingFile::Step::CopyKept, Damage::HalfRewrite,
+                        after, t.other),
+             -1);
+    const QString copy = t.other + u".kmlmaker-backup"_qs;
+    QCOMPARE(readFile(copy), t.before);
+    const std::optional<savebackup::Interrupted> found = savebackup::find(t.path);
+    QVERIFY(found);
+    QCOMPARE(found->copy, copy);
+    savebackup::restore(*found);
+    QCOMPARE(readFile(t.other), t.before);
+    QCOMPARE(t.names(), (QStringList{u"book.xlsx"_qs, u"other name"_qs}));
 }
 
 void TestReplacingFile::interruptedSaveSettled_data() {
