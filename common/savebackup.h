@@ -6,7 +6,9 @@
 // can open it as it is; only where the file's folder takes no new files does it go to the
 // temporary folder under the same name. Once it is whole and flushed it carries a record (an
 // extended attribute): the file it backs, and the new content's size and CRC-32, so that a
-// later look can tell whether the file holds its old content, its new content, or neither.
+// later look can tell whether the file holds its old content, its new content, or neither. Where
+// the file system keeps no extended attributes the copy goes without, and a look tells only the
+// old content, or a copy cut short before the file was touched, from neither.
 #pragma once
 
 #include <QByteArray>
@@ -27,7 +29,7 @@ QByteArray temporaryFolder();
 
 // What the copy records of the save it belongs to.
 struct Record {
-    QByteArray file; // the file it backs, as the save named it
+    QByteArray file; // the file it backs: its absolute path, a symbolic link followed
     dev_t device = 0;
     ino_t inode = 0;
     qint64 newSize = 0;
