@@ -4,6 +4,7 @@
 #include "sources/adoquery.h"
 
 #include "common/commanderror.h"
+#include "common/savebackup.h"
 #include "sources/connectionstring.h"
 #include "workbook/fieldtext.h"
 
@@ -79,6 +80,7 @@ TADOQuery::Loaded TADOQuery::read(bool checkWritable) const {
 TADOQuery::Loaded TADOQuery::load(const QString &fileName, const QString &sheet,
                                   bool checkWritable) const {
     Loaded loaded;
+    savebackup::settle(fileName);
     QByteArray bytes = workbook::readWorkbookFile(fileName);
     loaded.format = &workbook::formatOf(bytes, fileName);
     loaded.read = loaded.format->read(std::move(bytes), fileName, sheet);

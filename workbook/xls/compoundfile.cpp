@@ -15,6 +15,7 @@
 
 #include <glib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -255,14 +256,20 @@ void CompoundFile::serializeTo(int fd) const {
         throw CommandError(QStringLiteral("Stream write error"));
     }
     bool ok;
+    int error = 0; // the system's reason for the first write that failed
     {
         GsfPtr<GsfOutput> sink(gsf_output_stdio_new_FILE("workbook", file, TRUE));
         // Closing the tree closes the sink too, which flushes what stdio holds.
         ok = sink && writeTree(sink.get(), m_root) && !gsf_output_error(sink.get());
+        if (!ok)
+            error = errno;
     }
-    ok = std::fclose(file) == 0 && ok;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
     if (!ok)
-        throw CommandError(QStringLiteral("Stream write error"));
+        throw CommandError(streamWriteError(error));
 }
 
 } // namespace workbook::xls

@@ -1,6 +1,8 @@
 # Writes the openpyxl fixtures: see make-xlsx.sh. openpyxl writes no cached formula results, so
 # its formulas read as empty cells.
 import datetime
+import random
+import string
 import sys
 
 import openpyxl
@@ -59,6 +61,19 @@ def features():
         wb.save(f"{out}/openpyxl-{kind}.xlsx")
 
 
+def shrinking():
+    """sheet1 whose first point has a long description (24,000 letters that hardly compress):
+    a post of a short one makes the file shorter, so that a save in place writes the new content
+    and then cuts the file to its length."""
+    wb = openpyxl.Workbook()
+    sheet = wb.active
+    sheet.title = "sheet1"
+    table(sheet)
+    letters = random.Random(12)
+    sheet["D2"] = "".join(letters.choice(string.ascii_letters) for _ in range(24000))
+    wb.save(f"{out}/openpyxl-shrinking.xlsx")
+
+
 features()
 
 
@@ -76,3 +91,4 @@ def iso_times():
 
 
 iso_times()
+shrinking()
