@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QtEndian>
 
 #include <zip.h>
 
@@ -112,6 +113,7 @@ private Q_SLOTS:
     void readsAsLibzip();
     void rewriteKeepsUntouchedEntries_data();
     void rewriteKeepsUntouchedEntries();
+    void rewriteWritesZip64OnlyWhereNeeded();
     void damaged_data();
     void damaged();
     void damageNeverCrashes();
@@ -194,6 +196,35 @@ void tst_ZipArchive::rewriteKeepsUntouchedEntries() {
         QCOMPARE(central, oldCentral);
     }
     QCOMPARE(after.comment(), before.comment());
+}
+
+// An entry whose old local header had zip64 sizes gets plain ones when its new sizes fit 32
+// bits, in its header and its directory record alike.
+void tst_ZipArchive::rewriteWritesZip64OnlyWhereNeeded() {
+    const QByteArray out =
+        rewritten(fixture("zip64.zip"), {{"second.xml", QByteArray(70000, 'y')}});
+    QVERIFY(!out.isEmpty());
+    const Archive after(out);
+    const Entry &e = *after.find("second.xml");
+    QCOMPARE(e.size, 70000u);
+    const QByteArrayView local = after.raw(e);
+    const QByteArrayView central = after.centralRecord(e);
+    auto hasZip64 = [](QByteArrayView extra) {
+        for (qsizetype at = 0; at + 4 <= extra.size();
+             at += 4 + qFromLittleEndian<quint16>(extra.data() + at + 2))
+            if (qFromLittleEndian<quint16>(extra.data() + at) == 1)
+                return true;
+        return false;
+    };
+    QCOMPARE(qFromLittleEndian<quint32>(local.data() + 18), quint32(e.compressedSize));
+    QCOMPARE(qFromLittleEndian<quint32>(local.data() + 22), 70000u);
+    QVERIFY(!hasZip64(local.sliced(30 + qFromLittleEndian<quint16>(local.data() + 26),
+                                   qFromLittleEndian<quint16>(local.data() + 28))));
+    QCOMPARE(qFromLittleEndian<quint32>(central.data() + 24), 70000u);
+    QVERIFY(!hasZip64(central.sliced(46 + qFromLittleEndian<quint16>(central.data() + 28),
+                                     qFromLittleEndian<quint16>(central.data() + 30))));
+    QCOMPARE(qFromLittleEndian<quint16>(local.data() + 4), quint16(20)); // version needed
+    QVERIFY(readByLibzip(out)["second.xml"] == QByteArray(70000, 'y'));
 }
 
 void tst_ZipArchive::damaged_data() {

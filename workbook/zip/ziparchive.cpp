@@ -492,13 +492,13 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
         const char *local = archive.bytes().data() + e.localOffset;
         const char *central = archive.centralRecord(e).data();
         const QByteArrayView localExtra(local + LocalSize + u16(local + 26), u16(local + 28));
-        QByteArrayView unused;
-        const bool wide = findExtra(localExtra, Zip64Extra, unused) ||
-                          std::uint64_t(content.size()) >= Max32 ||
-                          std::uint64_t(data.size()) >= Max32;
+        // Zip64 sizes only where 32 bits cannot hold them, whatever the entry had before:
+        // LibreOffice 7.4 refuses a whole package whose entry has them although its sizes fit.
+        const bool wide =
+            std::uint64_t(content.size()) >= Max32 || std::uint64_t(data.size()) >= Max32;
         const std::uint16_t flags = std::uint16_t(e.flags & Utf8Names);
         const std::uint16_t method = stored ? 0 : 8;
-        const std::uint16_t needed = std::max<std::uint16_t>(u16(local + 4), wide ? 45 : 20);
+        const std::uint16_t needed = wide ? 45 : 20;
         QByteArray zip64;
         if (wide) {
             put16(zip64, Zip64Extra);

@@ -94,8 +94,8 @@ struct EntryChange {
 // archive grown past 4 GiB where its records have no room for that). New content is deflated
 // on every core (ParallelDeflate, shared with the KMZ writer). A changed entry keeps its place,
 // name, flags for the name's encoding, attributes, comment and extra fields (except timestamps,
-// which would no longer be true, and zip64 sizes, which are written anew); it gets the current
-// time. Changes naming no entry are ignored.
+// which would no longer be true, and zip64 sizes, which it has only where its new sizes need
+// them); it gets the current time. Changes naming no entry are ignored.
 bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
              const std::function<bool(QByteArrayView)> &put);
 
