@@ -203,8 +203,9 @@ void TestWorkbookFormat::datasetWorksThroughTheFormat() {
     QCOMPARE(errorOf([&] { q.Edit(); }), querytesting::ReadOnly);
 }
 
-// Zip entries that state sizes their data does not bear out: each refused within 64 MiB above
-// what reading the workbook they were made from takes, measured in a process of their own.
+// Zip entries that state sizes their data does not bear out, and data that inflates beyond what
+// a part may hold: each refused within 64 MiB above what reading the workbook they were made
+// from takes, measured in a process of their own.
 void TestWorkbookFormat::refusedInBoundedMemory_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("honest");
@@ -216,8 +217,14 @@ void TestWorkbookFormat::refusedInBoundedMemory_data() {
     QTest::newRow("shared strings state 1,030 times their compressed size")
         << u"xlsx/crafted-lying-strings.xlsx"_qs << xlsx
         << u"the entry \"xl/sharedStrings.xml\" has wrong sizes"_qs;
+    QTest::newRow("styles inflate to 1 GiB")
+        << u"xlsx/crafted-bomb.xlsx"_qs << xlsx
+        << u"the entry \"xl/styles.xml\" is too large to be read"_qs;
     QTest::newRow("content states 880 MB") << u"ods/crafted-lying-size.ods"_qs << ods
                                            << u"the entry \"content.xml\" has wrong sizes"_qs;
+    QTest::newRow("styles inflate to 256 MiB")
+        << u"ods/crafted-bomb.ods"_qs << ods
+        << u"the entry \"styles.xml\" is too large to be read"_qs;
 }
 
 void TestWorkbookFormat::refusedInBoundedMemory() {
