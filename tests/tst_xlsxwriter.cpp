@@ -112,6 +112,8 @@ void tst_XlsxWriter::roundTrip_data() {
         << "crafted-utf16.xlsx" << 8 << QStringList();
     QTest::newRow("crafted: shared formulas")
         << "crafted-shared.xlsx" << 9 << QStringList{"Sheet1!C2", "Sheet1!C3", "Sheet1!C4"};
+    QTest::newRow("zip64 local headers, sizes that fit 32 bits")
+        << "crafted-zip64.xlsx" << 10 << QStringList();
 }
 
 void tst_XlsxWriter::roundTrip() {

@@ -166,7 +166,7 @@ bool Package::isEncrypted() const {
     const zip::Entry *manifest = m_archive.find("META-INF/manifest.xml");
     if (!manifest)
         return false;
-    const QByteArray xml = xml::toUtf8(m_archive.read(*manifest));
+    const QByteArray xml = xml::toUtf8(m_archive.read(*manifest, MaxDescriptionPart));
     Scanner s(xml);
     xml::Vocabulary manifestNs{"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"};
     while (s.next() != Token::EndDocument)
@@ -181,7 +181,9 @@ QByteArray Package::part(QByteArrayView name) const {
     if (!entry)
         damage(QStringLiteral("its part \"%1\" is missing")
                    .arg(QString::fromUtf8(name.data(), name.size())));
-    return xml::toUtf8(m_archive.read(*entry));
+    const bool description = name == "styles.xml" || name == "META-INF/manifest.xml";
+    return xml::toUtf8(
+        m_archive.read(*entry, description ? MaxDescriptionPart : zip::Archive::MaxPart));
 }
 
 bool parseCount(QByteArrayView raw, std::int64_t limit, std::int64_t &value) {

@@ -27,6 +27,11 @@ using Damaged = Damage;
 inline constexpr int SheetRows = 1048576, SheetColumns = 1024, JumboColumns = 16384,
                      MaxCellText = 32767;
 
+// The most the manifest and styles.xml may inflate to: they list the package's files and
+// describe the named styles, far fewer than a workbook's cell formats may be (65,490 in Excel);
+// the content parts may take zip::Archive::MaxPart.
+inline constexpr std::uint64_t MaxDescriptionPart = std::uint64_t(64) << 20;
+
 // The OpenDocument vocabularies the program reads.
 enum class Ns : std::uint8_t {
     Other,
@@ -101,7 +106,8 @@ public:
     // Whether the manifest says the parts are encrypted (a password-protected document).
     bool isEncrypted() const;
     bool hasPart(QByteArrayView name) const { return m_archive.find(name) != nullptr; }
-    // A part's bytes, inflated and checked; throws Damage when it is missing.
+    // A part's bytes, inflated and checked; throws Damage when it is missing, or when it
+    // inflates to more than its kind of part may (MaxDescriptionPart).
     QByteArray part(QByteArrayView name) const;
 
 private:

@@ -163,7 +163,7 @@ bool Package::isWorkbookPackage(const zip::Archive &archive) {
         const zip::Entry *types = archive.find("[Content_Types].xml");
         if (!types)
             return false;
-        const QByteArray doc = xml::toUtf8(archive.read(*types, 16 << 20));
+        const QByteArray doc = xml::toUtf8(archive.read(*types, MaxDescriptionPart));
         Scanner s(doc);
         xml::Vocabulary vocabulary = contentTypes();
         while (s.next() != Scanner::Token::EndDocument) {
@@ -237,7 +237,11 @@ QByteArray Package::xmlPart(const QByteArray &part) const {
     const zip::Entry *e = m_archive.find(part);
     if (!e)
         damage(QStringLiteral("its part \"%1\" is missing").arg(QString::fromUtf8(part)));
-    return xml::toUtf8(m_archive.read(*e));
+    const bool description = part.endsWith(".rels") || part == "[Content_Types].xml" ||
+                             part == m_workbookPart ||
+                             part == workbookRelationship("styles").target;
+    return xml::toUtf8(
+        m_archive.read(*e, description ? MaxDescriptionPart : zip::Archive::MaxPart));
 }
 
 std::vector<Relationship> Package::relationshipsOf(const QByteArray &part) const {

@@ -49,7 +49,8 @@ public:
     // The named sheet, compared without regard to case; null when there is none.
     const SheetEntry *sheet(const QString &name) const;
 
-    // A part's bytes as UTF-8 XML; throws Damage when it is missing.
+    // A part's bytes as UTF-8 XML; throws Damage when it is missing, or when it inflates to
+    // more than its kind of part may (MaxDescriptionPart).
     QByteArray xmlPart(const QByteArray &part) const;
     bool hasPart(const QByteArray &part) const { return m_archive.find(part) != nullptr; }
     // The relationships of a part (its _rels/<name>.rels), empty when it has none.
@@ -89,5 +90,11 @@ QByteArray cellName(int row, int column);
 void decodeEscapes(QString &text);
 
 inline constexpr int SheetRows = 1048576, SheetColumns = 16384, MaxCellText = 32767;
+
+// The most a part that describes the package or the workbook rather than holding cells may
+// inflate to: relationships, content types, the workbook part and the styles. Excel's limits
+// keep them far below it (65,490 cell formats, 512 fonts, 256 fill styles, 250 number formats);
+// the parts of cells and their shared strings may take zip::Archive::MaxPart.
+inline constexpr std::uint64_t MaxDescriptionPart = std::uint64_t(64) << 20;
 
 } // namespace workbook::xlsx
