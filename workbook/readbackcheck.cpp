@@ -185,4 +185,17 @@ std::unique_ptr<SheetData> readBack(const std::function<std::unique_ptr<SheetDat
     unreadableAfterWriting();
 }
 
+void checkPackageReadBack(
+    const ReadBackCheck &check,
+    const std::function<std::unique_ptr<SheetData>(const QByteArray &)> &readSheet1,
+    QByteArrayView before, const QByteArray &written) {
+    auto read = [&](const QByteArray &package) {
+        return readBack([&] { return readSheet1(package); });
+    };
+    std::unique_ptr<SheetData> old;
+    if (check.movesRows())
+        old = read(QByteArray::fromRawData(before.data(), before.size()));
+    check.check(*read(written), old.get());
+}
+
 } // namespace workbook

@@ -17,6 +17,8 @@
 #include "workbook/sheetchange.h"
 #include "workbook/sheetdata.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -69,5 +71,12 @@ private:
 // The new sheet1 as read, for the check: read is the format's read of the new bytes. A new file
 // that the reader refuses refuses the write (unreadableAfterWriting) rather than be written.
 std::unique_ptr<SheetData> readBack(const std::function<std::unique_ptr<SheetData>()> &read);
+
+// A zip package's write checked: readSheet1 reads sheet1 of a package; written is the new
+// package, and before the old one, read as well when the batch moves rows. Throws CommandError.
+void checkPackageReadBack(
+    const ReadBackCheck &check,
+    const std::function<std::unique_ptr<SheetData>(const QByteArray &)> &readSheet1,
+    QByteArrayView before, const QByteArray &written);
 
 } // namespace workbook

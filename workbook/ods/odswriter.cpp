@@ -42,13 +42,12 @@ void checkReadBack(QByteArrayView bytes, const QByteArray &out,
     const ReadBackCheck check(changes, rows, [](QString text) {
         return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     });
-    auto read = [](const QByteArray &package) {
-        return readBack([&] { return readSheet(package, QString(), QStringLiteral("sheet1")); });
-    };
-    std::unique_ptr<SheetData> before;
-    if (check.movesRows())
-        before = read(QByteArray::fromRawData(bytes.data(), bytes.size()));
-    check.check(*read(out), before.get());
+    checkPackageReadBack(
+        check,
+        [](const QByteArray &package) {
+            return readSheet(package, QString(), QStringLiteral("sheet1"));
+        },
+        bytes, out);
 }
 
 } // namespace

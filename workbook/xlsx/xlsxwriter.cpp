@@ -101,13 +101,12 @@ QByteArray withFullCalcOnLoad(const QByteArray &doc) {
 void checkReadBack(QByteArrayView bytes, const QByteArray &out,
                    const std::vector<SheetChange> &changes, const QList<int> &rows) {
     const ReadBackCheck check(changes, rows);
-    auto read = [](const QByteArray &package) {
-        return readBack([&] { return readSheet(package, QString(), QStringLiteral("sheet1")); });
-    };
-    std::unique_ptr<SheetData> before;
-    if (check.movesRows())
-        before = read(QByteArray::fromRawData(bytes.data(), bytes.size()));
-    check.check(*read(out), before.get());
+    checkPackageReadBack(
+        check,
+        [](const QByteArray &package) {
+            return readSheet(package, QString(), QStringLiteral("sheet1"));
+        },
+        bytes, out);
 }
 
 } // namespace
