@@ -8,6 +8,7 @@
 #include "app/linklabel.h"
 #include "app/waitcursor.h"
 #include "common/commanderror.h"
+#include "common/savebackup.h"
 #include "coords/dms.h"
 #include "coords/numtext.h"
 #include "sources/adoquery.h"
@@ -209,11 +210,21 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
     // The buffer's design content, cleared by the first export.
     Memo2.Add(QStringLiteral("Memo2"));
 
+    // A file that a killed save left incomplete, found as a command opens or saves it: the user
+    // is asked whether its old content is to be put back.
+    savebackup::setQuestion([this](const savebackup::Interrupted &found) {
+        return m_host->confirm(this, QStringLiteral("Confirm"),
+                               savebackup::interruptedMessage(found) +
+                                   QStringLiteral(".\n\nPut the old content back?"));
+    });
+
     resize(ClientSize);
     move(WindowPosition);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    savebackup::setQuestion(nullptr);
+}
 
 void TForm1::createPage1() {
     GroupBox1 = place(new QGroupBox(TabSheet1), "GroupBox1", 8, 6, 289, 145);

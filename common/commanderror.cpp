@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstring>
 
 CommandError::CommandError(const QString &message)
@@ -11,6 +12,19 @@ CommandError::CommandError(const QString &message)
 
 QString systemErrorText(int errnum) {
     return withoutFinalPeriod(QString::fromLocal8Bit(std::strerror(errnum)));
+}
+
+QString streamWriteError(int errnum) {
+    const QString message = QStringLiteral("Stream write error");
+    switch (errnum) {
+    case ENOSPC:
+    case EDQUOT:
+    case EROFS:
+    case EIO:
+        return message + QStringLiteral(". ") + systemErrorText(errnum);
+    default:
+        return message;
+    }
 }
 
 QString withoutFinalPeriod(QString text) {

@@ -18,6 +18,11 @@ private:
 // The operating system's text for an errno value, without a final period or trailing blanks.
 QString systemErrorText(int errnum);
 
+// "Stream write error", followed by the system's text where the cause lies with the disk (full,
+// over quota, read-only, failing), which the user has to see to; other causes, a file-size limit
+// among them, keep the plain message.
+QString streamWriteError(int errnum);
+
 // Removes a final period and any trailing blanks or line breaks from a system message.
 QString withoutFinalPeriod(QString text);
 

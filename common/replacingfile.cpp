@@ -2,6 +2,8 @@
 // old one has, else the old file rewritten in place behind a copy of its content.
 #include "common/replacingfile.h"
 
+#include "common/savebackup.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -23,7 +26,16 @@
 namespace {
 
 constexpr qsizetype MostPerWrite = qsizetype(1) << 30;
-constexpr size_t CopyChunk = size_t(1) << 20;
+
+std::function<void(ReplacingFile::Step)> &stepHook() {
+    static std::function<void(ReplacingFile::Step)> hook;
+    return hook;
+}
+
+void reached(ReplacingFile::Step step) {
+    if (stepHook())
+        stepHook()(step);
+}
 
 // A file-size limit (ulimit -f) sends SIGXFSZ, which by default ends the program part way
 // through a save; ignored, the write fails with EFBIG as on a full disk. A handler the program
@@ -33,15 +45,6 @@ void ignoreFileSizeSignal() {
     if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
         current.sa_handler == SIG_DFL)
         std::signal(SIGXFSZ, SIG_IGN);
-}
-
-// The file that a save replaces: a symbolic link stays and its target gets the new content.
-QString replacedFile(const QString &fileName) {
-    const QFileInfo info(fileName);
-    if (!info.isSymLink())
-        return info.absoluteFilePath();
-    const QString target = info.canonicalFilePath();
-    return target.isEmpty() ? info.symLinkTarget() : target;
 }
 
 QByteArray hiddenName(const QByteArray &folder, const QByteArray &suffix) {
@@ -178,58 +181,78 @@ bool copyAttributes(const char *oldPath, int newFd) {
     return true;
 }
 
-bool writeAll(int fd, const char *data, size_t size, off_t at) {
-    while (size > 0) {
-        const ssize_t w = ::pwrite(fd, data, std::min(size, size_t(MostPerWrite)), at);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        data += w;
-        size -= size_t(w);
-        at += w;
-    }
-    return true;
-}
-
-// The first size bytes of one file over the start of another, in the kernel where it can.
-bool copyContent(int from, int to, off_t size) {
-    off_t in = 0, out = 0;
-    while (in < size) {
-        const ssize_t n = ::copy_file_range(from, &in, to, &out, size_t(size - in), 0);
-        if (n > 0)
-            continue;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP))
-            return n == 0 ? (errno = EIO, false) : false;
-        break; // not offered between these files: copy through memory
-    }
-    std::unique_ptr<char[]> chunk(new char[CopyChunk]);
-    while (in < size) {
-        const ssize_t n = ::pread(from, chunk.get(), std::min(CopyChunk, size_t(size - in)), in);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0 ? (errno = EIO, false) : false;
-        if (!writeAll(to, chunk.get(), size_t(n), in))
-            return false;
-        in += n;
-    }
-    return true;
-}
-
 QString shownPath(const QString &fileName) {
     return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
 
+// The new content of a save in place, mapped, so that it goes over the old content in one call.
+class MappedContent {
+public:
+    MappedContent(int fd, off_t size) : m_size(size) {
+        if (size > 0)
+            m_data = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fd, 0);
+    }
+    ~MappedContent() {
+        if (m_data != MAP_FAILED && m_data)
+            ::munmap(m_data, size_t(m_size));
+    }
+    MappedContent(const MappedContent &) = delete;
+    MappedContent &operator=(const MappedContent &) = delete;
+    bool ok() const { return m_data != MAP_FAILED; }
+    const char *data() const { return m_data ? static_cast<const char *>(m_data) : ""; }
+    off_t size() const { return m_size; }
+
+private:
+    void *m_data = nullptr;
+    off_t m_size;
+};
+
+// Gives the copy what lets everyone who could read the file read it: the file's group, its
+// ACLs and attributes, its permission bits for reading and writing. Where some of it cannot be
+// given (another user's group) the copy has less; it is made all the same.
+void shareLike(int copy, const char *file, const struct stat &old) {
+    struct stat made {};
+    if (::fstat(copy, &made) == 0 && made.st_gid != old.st_gid)
+        (void)::fchown(copy, uid_t(-1), old.st_gid);
+    (void)copyAttributes(file, copy);
+    (void)::fchmod(copy, (old.st_mode & 0666) | 0600);
+}
+
 } // namespace
+
+QString ReplacingFile::replacedPath(const QString &fileName) {
+    const QFileInfo info(fileName);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? info.symLinkTarget() : target;
+}
+
+void ReplacingFile::setStepHook(std::function<void(Step)> hook) {
+    stepHook() = std::move(hook);
+}
+
+void ReplacingFile::expectOldFile(const struct stat &seen) {
+    m_seen = seen;
+    m_expectOld = true;
+}
+
+// The last look: the name still leads to the file that was read, of the same size and time.
+bool ReplacingFile::oldFileUnchanged() const {
+    if (!m_expectOld)
+        return true;
+    struct stat now {};
+    return ::stat(m_target.constData(), &now) == 0 && now.st_dev == m_seen.st_dev &&
+           now.st_ino == m_seen.st_ino && now.st_size == m_seen.st_size &&
+           now.st_mtim.tv_sec == m_seen.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == m_seen.st_mtim.tv_nsec;
+}
 
 ReplacingFile::ReplacingFile(const QString &fileName, const char *suffix, Durability durability)
     : m_shownName(shownPath(fileName)), m_suffix(suffix),
       m_flush(durability == Durability::Flushed) {
     ignoreFileSizeSignal();
-    const QString target = replacedFile(fileName);
+    const QString target = replacedPath(fileName);
     m_target = QFile::encodeName(target);
     m_folder = QFile::encodeName(QFileInfo(target).absolutePath());
     struct stat old {};
@@ -312,6 +335,8 @@ bool ReplacingFile::write(const char *data, qsizetype size) {
         if (w < 0) {
             if (errno == EINTR)
                 continue;
+            if (m_writeError == 0)
+                m_writeError = errno;
             return false;
         }
         data += w;
@@ -324,7 +349,10 @@ bool ReplacingFile::close() {
     // The descriptor stays open inside: an unnamed file is named through it, and content to be
     // written in place is read from it.
     m_closed = true;
-    return m_fd >= 0 && (m_inPlace || !m_flush || ::fsync(m_fd) == 0);
+    const bool closed = m_fd >= 0 && (m_inPlace || !m_flush || ::fsync(m_fd) == 0);
+    if (closed)
+        reached(Step::Closed);
+    return closed;
 }
 
 bool ReplacingFile::commit() {
@@ -355,7 +383,8 @@ bool ReplacingFile::commitRename() {
     const int old = ::lstat(m_target.constData(), &st) == 0 && S_ISREG(st.st_mode)
                         ? ::open(m_target.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)
                         : -1;
-    m_committed = ::rename(m_named.constData(), m_target.constData()) == 0;
+    m_changedMeanwhile = !oldFileUnchanged();
+    m_committed = !m_changedMeanwhile && ::rename(m_named.constData(), m_target.constData()) == 0;
     const int renameError = errno;
     if (m_committed)
         m_named.clear();
@@ -378,40 +407,86 @@ bool ReplacingFile::commitRename() {
     return m_committed;
 }
 
-// The old content is copied aside first (and flushed there when the save is flushed), so that
-// whatever stops the rewrite, it can be put back.
+// The old content is copied aside first and flushed, whatever the save's durability: only then
+// is the file touched, with the new content in one call, cut to length and flushed, and only then
+// is the copy removed. Killed at any moment, the file is either whole or has its copy beside it,
+// recorded well enough for the next look to tell which (savebackup::find).
 bool ReplacingFile::commitInPlace() {
     const off_t newSize = ::lseek(m_fd, 0, SEEK_END);
     struct stat old {};
     if (newSize < 0 || ::fstat(m_targetFd, &old) != 0)
         return false;
-    QByteArray copyName;
-    int copy = ::access(m_folder.constData(), W_OK | X_OK) == 0
-                   ? createNamed(m_folder, m_suffix, 0600, copyName)
-                   : -1;
-    if (copy < 0)
-        copy = createNamed(QFile::encodeName(QDir::tempPath()), m_suffix, 0600, copyName);
-    if (copy < 0)
+    const MappedContent content(m_fd, newSize);
+    if (!content.ok())
         return false;
-    if (!copyContent(m_targetFd, copy, old.st_size) || (m_flush && ::fsync(copy) != 0)) {
+    // The checksum the copy records is taken meanwhile on a second thread.
+    quint32 newChecksum = 0;
+    const auto takeChecksum = [&] {
+        newChecksum = savebackup::checksum(content.data(), content.size());
+    };
+    std::thread checksummer;
+    try {
+        checksummer = std::thread(takeChecksum);
+    } catch (const std::system_error &) {
+        takeChecksum();
+    }
+    const auto joined = [&] {
+        if (checksummer.joinable())
+            checksummer.join();
+    };
+
+    QByteArray copyName;
+    int copy = -1;
+    if (::access(m_folder.constData(), W_OK | X_OK) == 0) {
+        copyName = savebackup::copyName(m_folder, m_target);
+        copy = ::open(copyName.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
+    if (copy < 0 && (copyName.isEmpty() || errno != EEXIST)) {
+        copyName = savebackup::copyName(savebackup::temporaryFolder(), m_target);
+        copy = ::open(copyName.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
+    if (copy < 0) {
         const int e = errno;
-        ::close(copy);
-        ::unlink(copyName.constData());
+        joined();
         errno = e;
         return false;
     }
+    reached(Step::CopyBegun);
+    bool kept = savebackup::copyContent(m_targetFd, copy, old.st_size) && ::fsync(copy) == 0;
+    int keepError = kept ? 0 : errno;
+    joined();
+    if (kept) {
+        shareLike(copy, m_target.constData(), old);
+        kept = savebackup::writeRecord(
+                   copy, {m_target, old.st_dev, old.st_ino, qint64(newSize), newChecksum}) &&
+               ::fsync(copy) == 0;
+        if (!kept)
+            keepError = errno;
+    }
+    m_changedMeanwhile = kept && !oldFileUnchanged();
+    if (!kept || m_changedMeanwhile) {
+        ::close(copy);
+        ::unlink(copyName.constData());
+        errno = keepError;
+        return false;
+    }
+    reached(Step::CopyKept);
 
-    if (copyContent(m_fd, m_targetFd, newSize) && ::ftruncate(m_targetFd, newSize) == 0 &&
-        (!m_flush || ::fsync(m_targetFd) == 0)) {
+    bool written = savebackup::writeAll(m_targetFd, content.data(), size_t(newSize), 0);
+    if (written)
+        reached(Step::ContentWritten);
+    written = written && (newSize >= old.st_size || ::ftruncate(m_targetFd, newSize) == 0);
+    if (written)
+        reached(Step::Truncated);
+    if (written && ::fsync(m_targetFd) == 0) {
         ::close(copy);
         ::unlink(copyName.constData());
         m_committed = true;
         return true;
     }
     const int writeError = errno;
-    const bool restored = copyContent(copy, m_targetFd, old.st_size) &&
-                          ::ftruncate(m_targetFd, old.st_size) == 0 &&
-                          (!m_flush || ::fsync(m_targetFd) == 0);
+    const bool restored = savebackup::copyContent(copy, m_targetFd, old.st_size) &&
+                          ::ftruncate(m_targetFd, old.st_size) == 0 && ::fsync(m_targetFd) == 0;
     ::close(copy);
     if (restored) {
         ::unlink(copyName.constData());

@@ -8,6 +8,7 @@
 #include "common/commanderror.h"
 #include "common/hugepages.h"
 #include "common/replacingfile.h"
+#include "common/savebackup.h"
 #include "common/zipwriter.h"
 
 #include <QDir>
@@ -22,6 +23,8 @@
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -126,9 +129,11 @@ QString creationFailure(const QString &fileName) {
         return systemErrorText(EISDIR);
     if (!dir.isDir())
         return systemErrorText(ENOTDIR);
-    // An existing file is rewritten in place where its folder takes no new files.
-    if (info.exists() ? !info.isWritable() : !dir.isWritable())
-        return systemErrorText(EACCES);
+    // An existing file is rewritten in place where its folder takes no new files. The system's
+    // own answer names a read-only file system as such.
+    const QString writable = info.exists() ? info.absoluteFilePath() : dir.absoluteFilePath();
+    if (::access(QFile::encodeName(writable).constData(), W_OK) != 0)
+        return systemErrorText(errno);
     return QString();
 }
 
@@ -431,6 +436,7 @@ void KmlBuffer::SaveToFile(const QString &fileName) const {
     const QString early = creationFailure(fileName);
     if (!early.isEmpty())
         throw CommandError(cannotCreate(fileName, early));
+    savebackup::settle(fileName);
 
     const KmlFileFormat format =
         fileName.endsWith(u".kmz", Qt::CaseInsensitive) ? KmlFileFormat::Kmz : m_format;
@@ -439,10 +445,14 @@ void KmlBuffer::SaveToFile(const QString &fileName) const {
         throw CommandError(cannotCreate(fileName, systemErrorText(file.error())));
 
     const bool written = writeDocument(file, format);
-    if (!file.close() || !written)
-        throw CommandError(QStringLiteral("Stream write error"));
-    if (!file.commit())
+    if (!written)
+        throw CommandError(streamWriteError(file.writeError()));
+    if (!file.close())
+        throw CommandError(streamWriteError(errno));
+    if (!file.commit()) {
+        const int error = errno;
         throw CommandError(file.failureNote().isEmpty()
-                               ? cannotCreate(fileName, systemErrorText(errno))
-                               : QStringLiteral("Stream write error") + file.failureNote());
+                               ? cannotCreate(fileName, systemErrorText(error))
+                               : streamWriteError(error) + file.failureNote());
+    }
 }

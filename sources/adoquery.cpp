@@ -4,11 +4,13 @@
 #include "sources/adoquery.h"
 
 #include "common/commanderror.h"
+#include "common/savebackup.h"
 #include "sources/connectionstring.h"
 #include "workbook/fieldtext.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -78,6 +80,7 @@ TADOQuery::Loaded TADOQuery::read(bool checkWritable) const {
 TADOQuery::Loaded TADOQuery::load(const QString &fileName, const QString &sheet,
                                   bool checkWritable) const {
     Loaded loaded;
+    savebackup::settle(fileName);
     QByteArray bytes = workbook::readWorkbookFile(fileName);
     loaded.format = &workbook::formatOf(bytes, fileName);
     loaded.read = loaded.format->read(std::move(bytes), fileName, sheet);
@@ -210,18 +213,27 @@ std::vector<TField> TADOQuery::buildFields(const workbook::SheetData &sheet, int
 
     fields.reserve(std::size_t(columns));
     QSet<QString> taken; // case-folded
+    taken.reserve(columns);
+    // The number each taken name last got, to try from next time: the names taken only grow, so
+    // no smaller number has come free, and 16,384 equal headings take one try each, not
+    // 16,384 * 16,384 / 2.
+    QHash<QString, int> lastNumber; // by the case-folded name
     for (int f = 0; f < columns; ++f) {
         const int column = firstColumn + f;
         QString name = workbook::fieldtext::cellText(sheet, sheet.cell(headingRow, column));
         if (name.isEmpty())
             name = u'F' + QString::number(f + 1);
-        if (taken.contains(name.toCaseFolded())) {
-            int k = 1;
-            while (taken.contains(QString(name + QString::number(k)).toCaseFolded()))
-                ++k;
+        QString folded = name.toCaseFolded();
+        if (taken.contains(folded)) {
+            int &k = lastNumber[folded];
+            QString numbered;
+            do {
+                numbered = folded + QString::number(++k);
+            } while (taken.contains(numbered));
             name += QString::number(k);
+            folded = std::move(numbered);
         }
-        taken.insert(name.toCaseFolded());
+        taken.insert(folded);
 
         FieldKind kind = FieldKind::String;
         if (memo[std::size_t(f)]) {

@@ -12,6 +12,7 @@
 #include "kml/kmlbuffer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -46,8 +47,14 @@ private Q_SLOTS:
     void fieldTexts();
     void dates_data();
     void dates();
+    void earlyDates_data();
+    void earlyDates();
     void currency_data();
     void currency();
+    void moneyInEveryFormat_data();
+    void moneyInEveryFormat();
+    void sameHeadings_data();
+    void sameHeadings();
     void readOnly();
     void exportMatchesGolden();
     void exportHeadingOnly();
@@ -421,6 +428,28 @@ void TestAdoQuery::dates() {
     QCOMPARE(workbook::fieldtext::dateTime(serial, date1904), text);
 }
 
+// A date before the date system's first day, as an .ods or ISO date before 1900 is held.
+void TestAdoQuery::earlyDates_data() {
+    QTest::addColumn<double>("serial");
+    QTest::addColumn<bool>("date1904");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("the day before serial 0") << -1.0 << false << "12/30/1899";
+    QTest::newRow("LibreOffice's day zero at noon") << -0.5 << false << "12/30/1899 12:00:00";
+    QTest::newRow("1850") << -18111.75 << false << "05/30/1850 06:00:00";
+    QTest::newRow("the year 1") << -693594.0 << false << "01/01/1";
+    QTest::newRow("before the year 1 stays a number") << -693595.0 << false << "-693595";
+    QTest::newRow("1904 system, the day before") << -1.0 << true << "12/31/1903";
+    QTest::newRow("a serial of the system's own range as dateTime")
+        << 45413.5 << false << "05/01/2024 12:00:00";
+}
+
+void TestAdoQuery::earlyDates() {
+    QFETCH(double, serial);
+    QFETCH(bool, date1904);
+    QFETCH(QString, text);
+    QCOMPARE(workbook::fieldtext::earlyDateTime(serial, date1904), text);
+}
+
 void TestAdoQuery::currency_data() {
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("text");
@@ -430,12 +459,73 @@ void TestAdoQuery::currency_data() {
     QTest::newRow("negative") << -0.125 << "-0.125";
     QTest::newRow("rounds to zero") << -0.00004 << "0";
     QTest::newRow("beyond the currency range") << 1e300 << "1E300";
+    // Next to the half-way point the value's binary digits decide, not the product's rounding:
+    // 876248.78545 is 876248.785449999966... and times 10,000 in floating point 8762487854.5.
+    QTest::newRow("just below half, product rounds up") << 876248.78545 << "876248.7854";
+    QTest::newRow("just below half, negative") << -876248.78545 << "-876248.7854";
+    QTest::newRow("just below half, fifth decimal 95") << 12345.67895 << "12345.6789";
+    QTest::newRow("just below half, no carry into the whole") << 99999.99995 << "99999.9999";
+    QTest::newRow("just below half, small") << 0.00015 << "0.0001";
+    QTest::newRow("just above half") << 1.00005 << "1.0001";
+    QTest::newRow("just above half, smallest") << 0.00005 << "0.0001";
+    QTest::newRow("just above half, large") << 100000.00015 << "100000.0002";
+    QTest::newRow("exact tie to the even below") << 0.03125 << "0.0312";
+    QTest::newRow("exact tie to the even above") << 0.09375 << "0.0938";
+    QTest::newRow("exact tie, negative") << -0.03125 << "-0.0312";
+    QTest::newRow("largest in range") << 899999999999999.5 << "899999999999999.5";
+    QTest::newRow("smallest number") << 5e-324 << "0";
 }
 
 void TestAdoQuery::currency() {
     QFETCH(double, value);
     QFETCH(QString, text);
     QCOMPARE(workbook::fieldtext::currency(value), text);
+}
+
+// Amounts next to the half-way point of their fourth decimal, in a currency format, as
+// LibreOffice writes them in each format: the same money text from every reader.
+void TestAdoQuery::moneyInEveryFormat_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("xls") << "libreoffice-money.xls";
+    QTest::newRow("xlsx") << "xlsx/libreoffice-money.xlsx";
+    QTest::newRow("ods") << "ods/libreoffice-money.ods";
+}
+
+void TestAdoQuery::moneyInEveryFormat() {
+    QFETCH(QString, file);
+    const QHash<QString, QString> expected{
+        {u"876248.78545"_qs, u"876248.7854"_qs}, {u"12345.67895"_qs, u"12345.6789"_qs},
+        {u"99999.99995"_qs, u"99999.9999"_qs},   {u"0.03125"_qs, u"0.0312"_qs},
+        {u"0.09375"_qs, u"0.0938"_qs},           {u"-876248.78545"_qs, u"-876248.7854"_qs}};
+    Query t;
+    t.open(file);
+    QCOMPARE(t.q.Fields(1).DataType(), FieldKind::Currency);
+    QCOMPARE(t.q.RecordCount(), int(expected.size()));
+    for (t.q.First(); !t.q.Eof(); t.q.Next())
+        QCOMPARE(t.q.Fields(1).AsString(), expected.value(t.q.Fields(0).AsString()));
+}
+
+// The widest sheet's 16,384 headings alike, in a file of a few kilobytes: each field gets the
+// next number, and the sheet opens in a moment (each name was once looked for from 1 up, some
+// 134 million looks: minutes).
+void TestAdoQuery::sameHeadings_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("xlsx") << "xlsx/crafted-same-headings.xlsx";
+    QTest::newRow("ods, one cell repeated") << "ods/crafted-same-headings.ods";
+}
+
+void TestAdoQuery::sameHeadings() {
+    QFETCH(QString, file);
+    Query t;
+    QElapsedTimer timer;
+    timer.start();
+    t.open(file);
+    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed()) + u" ms"));
+    QCOMPARE(t.q.FieldCount(), 16384);
+    QCOMPARE(t.q.Fields(0).FieldName(), u"名称"_qs);
+    for (int f = 1; f < 16384; ++f)
+        QCOMPARE(t.q.Fields(f).FieldName(), u"名称"_qs + QString::number(f));
+    QCOMPARE(t.q.FindField(u"名称16383"_qs), &t.q.Fields(16383));
 }
 
 // An Excel 5.0/95 workbook is read, but edits cannot be written into it.

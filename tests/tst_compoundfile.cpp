@@ -16,6 +16,8 @@ private Q_SLOTS:
     void rejectsOtherFiles_data();
     void rejectsOtherFiles();
     void records();
+    void streamEntries_data();
+    void streamEntries();
 };
 
 namespace {
@@ -204,6 +206,61 @@ void TestCompoundFile::records() {
     QVERIFY(!workbook::xls::recordChainEnd(twoRecords + QByteArray::fromHex("01"), end));
     QVERIFY(workbook::xls::recordChainEnd(QByteArray(), end));
     QCOMPARE(end, 0u);
+
+    // Padding records between records are passed over and not listed; a record after them
+    // must still lie within the stream. FORMULA under its BIFF3/4 number is listed as FORMULA.
+    const QByteArray padding(4, '\0');
+    const QByteArray padded = QByteArray::fromHex("090802000600") + padding + padding +
+                              QByteArray::fromHex("06040000") + padding +
+                              QByteArray::fromHex("0a000000") + padding;
+    QVERIFY(workbook::xls::splitRecords(padded, out));
+    QCOMPARE(out.size(), size_t(3));
+    QCOMPARE(out[1].type, workbook::xls::rec::Formula);
+    QCOMPARE(out[1].offset, 14u);
+    QCOMPARE(out[2].offset, 22u);
+    QVERIFY(workbook::xls::recordChainEnd(padded, end));
+    QCOMPARE(end, 26u);
+    QVERIFY(
+        !workbook::xls::splitRecords(twoRecords + padding + QByteArray::fromHex("0302ff00"), out));
+    QVERIFY(!workbook::xls::recordChainEnd(twoRecords + padding + QByteArray::fromHex("0302ff00"),
+                                           end));
+}
+
+void TestCompoundFile::streamEntries_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("a stream") << "EncryptedPackage" << true;
+    QTest::newRow("without regard to case") << "encryptedpackage" << true;
+    QTest::newRow("the start of a name") << "Encrypted" << false;
+    QTest::newRow("a storage") << "DataSpaces" << false;
+    QTest::newRow("a stream inside a storage") << "Version" << true;
+    QTest::newRow("none") << "Workbook" << false;
+    QTest::newRow("longer than any name") << QString(32, u'x') << false;
+}
+
+// Directory entries are found where the full read is not asked: here in a sound file, and in
+// the same file cut short, whose streams can no longer be read whole.
+void TestCompoundFile::streamEntries() {
+    QFETCH(QString, name);
+    QFETCH(bool, found);
+    CompoundFile file;
+    OleEntry info, package, storage, version;
+    info.name = QStringLiteral("EncryptionInfo");
+    info.data = QByteArray(200, '\1');
+    package.name = QStringLiteral("EncryptedPackage");
+    package.data = QByteArray(9000, '\2');
+    version.name = QStringLiteral("Version");
+    version.data = QByteArray(76, '\3');
+    storage.name = QStringLiteral("DataSpaces");
+    storage.isStorage = true;
+    storage.children = {version};
+    file.root().children = {storage, info, package};
+    const QByteArray bytes = file.serialize();
+    QCOMPARE(workbook::xls::hasStreamEntry(bytes, name), found);
+    QByteArray cut = bytes;
+    cut.remove(1024, 4096); // sectors of the package: the directory comes after them
+    QVERIFY(!CompoundFile().parse(cut));
+    QCOMPARE(workbook::xls::hasStreamEntry(cut, name), found);
 }
 
 QTEST_GUILESS_MAIN(TestCompoundFile)

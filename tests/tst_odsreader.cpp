@@ -57,9 +57,11 @@ private Q_SLOTS:
     void crafted();
     void errors_data();
     void errors();
+    void longestTexts();
     void bigSheets_data();
     void bigSheets();
     void millionEmptyRowsOpenAtOnce();
+    void manyPrefixesInLinearTime();
     void damagedPackagesFailCleanly();
 };
 
@@ -135,6 +137,27 @@ void tst_OdsReader::values_data() {
         QTest::addRow("gnumeric: %s", c.name)
             << "gnumeric-kinds.ods" << c.row << c.column << QString::fromUtf8(c.gnumeric);
     }
+    // Merged ranges whose covered cells keep a text and a number, as LibreOffice shows them.
+    const Case covered[] = {
+        {"merged range's text", 1, 2, "text:点1", nullptr},
+        {"covered text", 1, 3, "text:描述", nullptr},
+        {"merged range's number", 4, 0, "num:104", nullptr},
+        {"covered number", 4, 1, "num:34", nullptr},
+    };
+    for (const Case &c : covered)
+        QTest::addRow("libreoffice: %s", c.name)
+            << "libreoffice-covered.ods" << c.row << c.column << QString::fromUtf8(c.libreoffice);
+    // Times typed into date-time cells, which LibreOffice writes on its day zero, and dates
+    // before 1900.
+    const Case early[] = {
+        {"a time on day zero", 1, 4, "date:12:30:00", nullptr},
+        {"midnight on day zero", 2, 4, "date:00:00:00", nullptr},
+        {"a date before 1900", 3, 4, "date:12/25/1899", nullptr},
+        {"a date and time before 1900", 4, 4, "date:05/30/1850 06:00:00", nullptr},
+    };
+    for (const Case &c : early)
+        QTest::addRow("libreoffice: %s", c.name)
+            << "libreoffice-day-zero.ods" << c.row << c.column << QString::fromUtf8(c.libreoffice);
 }
 
 void tst_OdsReader::values() {
@@ -217,6 +240,17 @@ void tst_OdsReader::crafted_data() {
                    styles)
         << QStringList{"range 0,0 2x3 1904:0", "money:2.5 | num:3 | date:01/03/1900",
                        "date:03/01/1900 | - | -"};
+    QTest::newRow("line ends: a literal CR LF or CR is a line feed, an escaped CR a return")
+        << content(table("<table:table-row><table:table-cell office:value-type=\"string\">"
+                         "<text:p>a\r\nb\rc&#13;d</text:p></table:table-cell><table:table-cell "
+                         "office:value-type=\"string\" office:string-value=\"e\r\nf&#13;g\">"
+                         "<text:p>shown</text:p></table:table-cell></table:table-row>"))
+        << QStringList{"range 0,0 1x2 1904:0", "text:a\\nb\\nc\rd | text:e f\rg"};
+    QTest::newRow("float dates on day zero are times of day; before 1900, dates")
+        << content(table("<table:table-row>" + floatCell("0.5", " table:style-name=\"day\"") +
+                         floatCell("-5", " table:style-name=\"day\"") + "</table:table-row>"),
+                   styles)
+        << QStringList{"range 0,0 1x2 1904:0", "date:12:00:00 | date:12/25/1899"};
     QTest::newRow("a null date of 1904 moves float dates, not ISO ones")
         << content("<table:calculation-settings><table:null-date table:date-value=\"1904-01-01\"/>"
                    "</table:calculation-settings>" +
@@ -324,14 +358,33 @@ void tst_OdsReader::errors_data() {
            "with values, which cannot be read";
     QTest::newRow("spaces beyond any sheet")
         << row(QByteArray("<table:table-cell office:value-type=\"string\"><text:p><text:s "
-                          "text:c=\"1048576\"/></text:p></table:table-cell>")
-                   .repeated(33))
+                          "text:c=\"32767\"/></text:p></table:table-cell>")
+                   .repeated(1025))
         << "The workbook \"<file>\" is damaged: its texts repeat more spaces than any sheet "
            "holds";
     QTest::newRow("text beyond any sheet")
         << row("<table:table-cell office:value-type=\"string\"><text:p><text:s "
                "text:c=\"1048576\"/>x</text:p></table:table-cell>")
         << "The workbook \"<file>\" is damaged: a cell holds a text longer than any sheet holds";
+    // A cell holds at most 32,767 characters, however its text is written.
+    auto text = [](const QByteArray &attributes, const QByteArray &paragraphs) -> QByteArray {
+        return "<table:table-cell office:value-type=\"string\"" + attributes + '>' + paragraphs +
+               "</table:table-cell>";
+    };
+    const QString tooLong =
+        "The workbook \"<file>\" is damaged: a cell holds a text longer than any sheet holds";
+    QTest::newRow("a paragraph one character too long")
+        << row(text({}, "<text:p>" + QByteArray("名").repeated(32768) + "</text:p>")) << tooLong;
+    QTest::newRow("two paragraphs one character too long together")
+        << row(text({}, "<text:p>" + QByteArray(16384, 'a') + "</text:p><text:p>" +
+                            QByteArray(16383, 'b') + "</text:p>"))
+        << tooLong;
+    QTest::newRow("a string value one character too long")
+        << row(text(" office:string-value=\"" + QByteArray("长").repeated(32768) + '"',
+                    "<text:p>shown</text:p>"))
+        << tooLong;
+    QTest::newRow("a text of five million characters")
+        << odstesting::readFile(fixture("crafted-huge-text.ods")) << tooLong;
 }
 
 void tst_OdsReader::errors() {
@@ -340,6 +393,18 @@ void tst_OdsReader::errors() {
     if (!bytes.startsWith("PK"))
         bytes = odstesting::package(bytes);
     QCOMPARE(readBytes(bytes), QStringList{message});
+}
+
+// Texts of the most a cell holds, each way a text is written, read whole.
+void tst_OdsReader::longestTexts() {
+    const std::unique_ptr<SheetData> read = sheetOf(
+        odstesting::readFile(fixture("crafted-longest-texts.ods")), QStringLiteral("t.ods"));
+    const SheetData &sheet = *read;
+    const QString expected[] = {QString(32767, u'名'),
+                                QString(16383, u'a') + u'\n' + QString(16383, u'b'),
+                                QString(32766, u' ') + u'x', QString(32767, u'长')};
+    for (int column = 0; column < 4; ++column)
+        QCOMPARE(sheet.text(*sheet.cell(0, column)), expected[column]);
 }
 
 // Sheets big enough to be read in two halves at once: the same cells as one pass would read,
@@ -399,6 +464,31 @@ void tst_OdsReader::millionEmptyRowsOpenAtOnce() {
     const QStringList sheet = sheetdump::read(fixture("libreoffice-million-rows.ods"));
     QCOMPARE(sheet.first(), QStringLiteral("range 0,0 4x4 1904:0"));
     QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+}
+
+// A root that binds thirty thousand prefixes to the table vocabulary, and rows that use the last
+// of them: each element's prefix is looked up at a cost that does not grow with their number
+// (through their list, 30,000 rows took some 8 s).
+void tst_OdsReader::manyPrefixesInLinearTime() {
+    const int n = 30000;
+    QByteArray declarations, rows;
+    for (int i = 0; i < n; ++i)
+        declarations += " xmlns:t" + QByteArray::number(i) +
+                        "=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"";
+    const QByteArray last = 't' + QByteArray::number(n - 1);
+    for (int i = 0; i < n; ++i)
+        rows += '<' + last + ":table-row><" + last +
+                ":table-cell office:value-type=\"float\" office:value=\"1\"/></" + last +
+                ":table-row>";
+    QByteArray xml = odstesting::content(table(rows));
+    xml.replace("office:version=", QByteArray(declarations + " office:version="));
+    QElapsedTimer timer;
+    timer.start();
+    const std::unique_ptr<SheetData> sheet =
+        sheetOf(odstesting::package(xml), QStringLiteral("t.ods"));
+    QCOMPARE(sheet->rowCount(), n);
+    QCOMPARE(sheetdump::describe(*sheet, n - 1, 0), QStringLiteral("num:1"));
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
 }
 
 // Truncated packages, flipped bytes in the archive and in the inflated parts: every read ends

@@ -116,6 +116,8 @@ private Q_SLOTS:
     void changedOnDisk();
     void failedSaveLeavesTheFile();
     void damagedPackagesFailCleanly();
+    void readBack_data();
+    void readBack();
 };
 
 void tst_OdsWriter::roundTrip_data() {
@@ -389,6 +391,9 @@ void tst_OdsWriter::refusals_data() {
     QTest::newRow("a covered cell")
         << "libreoffice-kinds.ods" << SheetChange::setCell(6, 1, 1.0)
         << "Cell B7 of sheet1 is covered by merged cells and cannot be changed on its own";
+    QTest::newRow("a covered cell that keeps a value")
+        << "libreoffice-covered.ods" << SheetChange::setCell(1, 3, 1.0)
+        << "Cell D2 of sheet1 is covered by merged cells and cannot be changed on its own";
     QTest::newRow("array formula")
         << "libreoffice-shared.ods" << SheetChange::setCell(10, 0, 1.0)
         << "Cell A11 of sheet1 is part of an array formula or data table and cannot be changed "
@@ -535,6 +540,50 @@ void tst_OdsWriter::damagedPackagesFailCleanly() {
         attempt(odstesting::withParts(good, {{"content.xml", content}}));
     }
     QVERIFY(written > 0);
+}
+
+// A content part the editor and the reader understand differently (the prefix "text" bound to
+// another vocabulary, OpenDocument's text to none): a write that would not read back as the
+// change makes it is refused and the file kept; one that does is written.
+void tst_OdsWriter::readBack_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<SheetChange>("change");
+    QTest::addColumn<QString>("message"); // empty: written, and read back as the change makes it
+    const QString differs = QStringLiteral("The workbook cannot be changed safely: cell %1 of "
+                                           "sheet1 would read back as %2 instead of %3");
+    const QString prefix = QStringLiteral("crafted-text-prefix.ods");
+    QTest::newRow("a text in a paragraph of the other vocabulary")
+        << prefix << SheetChange::setCell(1, 2, QStringLiteral("新点"))
+        << differs.arg("C2", "empty", "\"新点\"");
+    QTest::newRow("an appended row's text")
+        << prefix << SheetChange::appendRow({118.0, QStringLiteral("新")})
+        << differs.arg("B4", "empty", "\"新\"");
+    QTest::newRow("a number, whose value is an attribute")
+        << prefix << SheetChange::setCell(1, 0, 118.0) << QString();
+    QTest::newRow("a row deleted") << prefix << SheetChange::deleteRow(1) << QString();
+    QTest::newRow("line breaks of every kind, read back as paragraphs")
+        << "libreoffice-plain.ods" << SheetChange::setCell(2, 2, QStringLiteral("a\r\nb\rc\nd"))
+        << QString();
+}
+
+void tst_OdsWriter::readBack() {
+    QFETCH(QString, file);
+    QFETCH(SheetChange, change);
+    QFETCH(QString, message);
+    if (!message.isEmpty()) {
+        checkRefused(fixture(file), QStringLiteral("book.ods"), change, message,
+                     ods::writeSheetChanges);
+        return;
+    }
+    QTemporaryDir dir;
+    OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.ods")));
+    QVERIFY(book.ok);
+    const WriteResult result = ods::writeSheetChanges(book.path, book.identity, {change});
+    Model model = modelOf(book.sheet);
+    applyToModel(model, {change}, result.rows, asRead);
+    SheetData after;
+    QVERIFY(readSheet(book.path, after, book.identity));
+    QVERIFY(modelOf(after) == model);
 }
 
 QTEST_GUILESS_MAIN(tst_OdsWriter)

@@ -46,6 +46,9 @@ void TestRowReferences::deleteRefusals_data() {
                                 << "defined names, filters and drawing objects" << true;
     QTest::newRow("page breaks") << "libreoffice-pagebreak.xls"
                                  << "page breaks" << false;
+    // A record the scan does not know is named in words, not by its number ("0x08C8").
+    QTest::newRow("a record of a kind not known") << "crafted-unknown-record.xls"
+                                                  << "records of unknown kinds" << false;
     QTest::newRow("xlwt plain, a formula without references") << "xlwt-plain.xls"
                                                               << "" << false;
     QTest::newRow("Gnumeric plain, its sheet title names") << "gnumeric-plain.xls"

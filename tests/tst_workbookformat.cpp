@@ -1,14 +1,19 @@
 // The seam between the workbook dataset and the file formats: a file's format decided by its
 // content, the three calls of the .xls format, the sheet model holding the largest sheets a
-// format may have, and the dataset reading, judging and writing a file through its format.
+// format may have, the dataset reading, judging and writing a file through its format, and
+// the memory a refused zip workbook costs.
 #include "querytesting.h"
 #include "sources/adoquery.h"
 #include "workbook/workbookformat.h"
 #include "workbook/xls/xlsformat.h"
 #include "workbooktesting.h"
 
+#include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
 
 using namespace workbooktesting;
 using namespace workbook;
@@ -25,7 +30,54 @@ private Q_SLOTS:
     void writeChecksTheIdentity();
     void modelHoldsTheLargestSheets();
     void datasetWorksThroughTheFormat();
+    void refusedInBoundedMemory_data();
+    void refusedInBoundedMemory();
 };
+
+namespace {
+
+// A value of /proc/self/status in KiB.
+qint64 statusKb(const char *field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ')[0].toLongLong();
+    return -1;
+}
+
+// In the child: reads the workbook as the dataset does and prints how far the process's peak
+// memory rose above what it held before, and the refusal if any.
+int readAndReportPeak(const QString &path) {
+    QFile reset(QStringLiteral("/proc/self/clear_refs"));
+    if (reset.open(QIODevice::WriteOnly))
+        reset.write("5"); // the peak starts again from what the process holds now
+    reset.close();
+    const qint64 before = statusKb("VmRSS:");
+    const QString error = errorOf([&] {
+        const QByteArray bytes = readWorkbookFile(path);
+        formatOf(bytes, path).read(bytes, path, u"sheet1"_qs);
+    });
+    std::printf("%lld\n%s\n", statusKb("VmHWM:") - before, qPrintable(error));
+    return 0;
+}
+
+// The peak a read of the fixture took in a process of its own, in KiB, and its refusal.
+qint64 peakOfRead(const QString &name, QString &error) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"KML_READ_PEAK_OF"_qs, fixture(name));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    if (!child.waitForFinished(120000) || child.exitCode() != 0)
+        return -1;
+    const QList<QByteArray> lines = child.readAllStandardOutput().split('\n');
+    error = QString::fromLocal8Bit(lines.value(1));
+    return lines[0].toLongLong();
+}
+
+} // namespace
 
 void TestWorkbookFormat::initTestCase() {
     useTestLocale();
@@ -151,5 +203,52 @@ void TestWorkbookFormat::datasetWorksThroughTheFormat() {
     QCOMPARE(errorOf([&] { q.Edit(); }), querytesting::ReadOnly);
 }
 
-QTEST_GUILESS_MAIN(TestWorkbookFormat)
+// Zip entries that state sizes their data does not bear out, and data that inflates beyond what
+// a part may hold: each refused within 64 MiB above what reading the workbook they were made
+// from takes, measured in a process of their own.
+void TestWorkbookFormat::refusedInBoundedMemory_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("honest");
+    QTest::addColumn<QString>("why");
+    const QString xlsx = u"xlsx/libreoffice-plain.xlsx"_qs, ods = u"ods/libreoffice-plain.ods"_qs;
+    QTest::newRow("sheet part states 670 MB")
+        << u"xlsx/crafted-lying-size.xlsx"_qs << xlsx
+        << u"the entry \"xl/worksheets/sheet2.xml\" has wrong sizes"_qs;
+    QTest::newRow("shared strings state 1,030 times their compressed size")
+        << u"xlsx/crafted-lying-strings.xlsx"_qs << xlsx
+        << u"the entry \"xl/sharedStrings.xml\" has wrong sizes"_qs;
+    QTest::newRow("styles inflate to 1 GiB")
+        << u"xlsx/crafted-bomb.xlsx"_qs << xlsx
+        << u"the entry \"xl/styles.xml\" is too large to be read"_qs;
+    QTest::newRow("content states 880 MB") << u"ods/crafted-lying-size.ods"_qs << ods
+                                           << u"the entry \"content.xml\" has wrong sizes"_qs;
+    QTest::newRow("styles inflate to 256 MiB")
+        << u"ods/crafted-bomb.ods"_qs << ods
+        << u"the entry \"styles.xml\" is too large to be read"_qs;
+}
+
+void TestWorkbookFormat::refusedInBoundedMemory() {
+    QFETCH(QString, file);
+    QFETCH(QString, honest);
+    QFETCH(QString, why);
+    QString error;
+    const qint64 honestPeak = peakOfRead(honest, error);
+    QVERIFY2(honestPeak >= 0 && error.isEmpty(), qPrintable(error));
+    const qint64 peak = peakOfRead(file, error);
+    QVERIFY(peak >= 0);
+    QCOMPARE(error, u"The workbook \"%1\" is damaged: %2"_qs.arg(displayPath(fixture(file)), why));
+    QVERIFY2(peak <= honestPeak + 64 * 1024,
+             qPrintable(u"%1 KiB, the honest workbook %2 KiB"_qs.arg(peak).arg(honestPeak)));
+}
+
+int main(int argc, char *argv[]) {
+    if (const QString path = qEnvironmentVariable("KML_READ_PEAK_OF"); !path.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return readAndReportPeak(path);
+    }
+    QCoreApplication app(argc, argv);
+    TestWorkbookFormat test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_workbookformat.moc"

@@ -45,6 +45,8 @@ private Q_SLOTS:
     void cancelledOpenChangesNothing();
     void openFailures_data();
     void openFailures();
+    void openAfterInterruptedSave_data();
+    void openAfterInterruptedSave();
     void threeColumns();
     void exportsRows();
     void exportWithoutWorkbook();
@@ -277,6 +279,44 @@ void TestWorkbookPage::openFailures() {
     QCOMPARE(p.form.DBMemo1->toPlainText(), QString());
     QCOMPARE(enabledButtons(p.form.DBNavigator1), u"---------"_qs);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+}
+
+void TestWorkbookPage::openAfterInterruptedSave_data() {
+    QTest::addColumn<bool>("putBack");
+    QTest::newRow("old content put back") << true;
+    QTest::newRow("left as it is") << false;
+}
+
+// A workbook that a killed save left damaged, with its old content in the copy beside it: the
+// open asks whether to put the old content back, naming both files; OK opens the old content,
+// Cancel ends the open with the same words in the error box and changes no file.
+void TestWorkbookPage::openAfterInterruptedSave() {
+    QFETCH(bool, putBack);
+    Page p;
+    const QString path = p.dir.filePath(u"book.xls"_qs);
+    const QString copy = p.dir.filePath(u"book.kmlmaker-backup.xls"_qs);
+    const QByteArray old = readFile(fixture(u"xlwt-mixed.xls"_qs));
+    QByteArray damaged = old;
+    damaged.replace(0, 512, QByteArray(512, 'x'));
+    QVERIFY(writeFile(path, damaged));
+    QVERIFY(writeFile(copy, old));
+    p.host.confirmAnswers << putBack;
+    p.openPath(path);
+
+    const QString found = u"The file \"%1\" is incomplete: a save into it was interrupted. Its "
+                          "old content is kept in \"%2\""_qs.arg(native(path), copy);
+    QCOMPARE(p.host.questions, QStringList{found + u".\n\nPut the old content back?"_qs});
+    if (putBack) {
+        QCOMPARE(p.host.errors, QStringList());
+        QCOMPARE(p.form.DBGrid1->model()->rowCount(), 4);
+        QCOMPARE(readFile(path), old);
+        QVERIFY(!QFileInfo::exists(copy));
+    } else {
+        QCOMPARE(p.host.errors, QStringList{found}); // ends in a quotation mark: no period
+        QVERIFY(!p.form.detailCore->Active());
+        QCOMPARE(readFile(path), damaged);
+        QCOMPARE(readFile(copy), old);
+    }
 }
 
 void TestWorkbookPage::threeColumns() {

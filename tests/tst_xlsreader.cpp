@@ -125,6 +125,15 @@ void TestXlsReader::craftedCells_data() {
     QTest::newRow("later record wins, percent, midnight, 1900-02-29, currency built-in")
         << b8 << 5 << QStringList{"num:2",           "num:0.25", "date:05/01/2024",
                                   "date:02/29/1900", "-",        "money:12.5"};
+    const QString f4 = QStringLiteral("crafted-formula0406.xls");
+    QTest::newRow("FORMULA's BIFF3/4 number: number and text results")
+        << f4 << 1 << QStringList{"num:116.5", "num:39.875", "text:公式"};
+    QTest::newRow("FORMULA's BIFF3/4 number: number and truth value results")
+        << f4 << 2 << QStringList{"num:121.25", "num:31.5", "bool:True"};
+    QTest::newRow("FORMULA's BIFF3/4 number: error result")
+        << f4 << 3 << QStringList{"num:113.25", "error:#DIV/0!", "text:广州"};
+    QTest::newRow("padding records between records, last row")
+        << "crafted-padding.xls" << 22 << QStringList{"num:105.5", "num:32.75", "text:点22"};
     const QString b5 = QStringLiteral("crafted-biff5.xls");
     QTest::newRow("BIFF5 headings in code page 936")
         << b5 << 0 << QStringList{"text:经度", "text:纬度", "text:标注", "text:地点描述"};
@@ -159,6 +168,8 @@ void TestXlsReader::usedRange_data() {
     QTest::newRow("2000 rows, strings over CONTINUE")
         << "libreoffice-rows2000.xls" << QRect(0, 0, 4, 2001) << false;
     QTest::newRow("BIFF5, 1904 dates") << "crafted-biff5.xls" << QRect(0, 0, 4, 4) << true;
+    QTest::newRow("padding records between records")
+        << "crafted-padding.xls" << QRect(0, 0, 3, 23) << false;
 }
 
 void TestXlsReader::usedRange() {
@@ -310,6 +321,18 @@ void TestXlsReader::builtStreams_data() {
     QTest::newRow("record longer than the stream")
         << QByteArray(workbookStream(cells) + record(0x0203, QByteArray(4, 'x')).left(6))
         << "a record runs past the end of the workbook stream";
+    const QByteArray padding(4, '\0');
+    QTest::newRow("padding records between records")
+        << workbookStream(padding + label(0, 0, u"名"_qs) + padding + padding + number(0, 1, 1.5))
+        << "ok:text:名|num:1.5";
+    QTest::newRow("record longer than the stream after padding")
+        << QByteArray(workbookStream(cells) + padding + record(0x0203, QByteArray(4, 'x')).left(6))
+        << "a record runs past the end of the workbook stream";
+    QTest::newRow("padding between a text formula and its text")
+        << workbookStream(record(0x0406, u16(0) + u16(0) + u16(0) + QByteArray(6, '\0') +
+                                             u16(0xFFFF) + QByteArray(9, '\0')) +
+                          padding + record(0x0207, u16(2) + '\0' + "ab"))
+        << "ok:text:ab";
     QTest::newRow("number cut short")
         << workbookStream(cell(0x0203, 0, 0, QByteArray(3, '\0'))) << "a number cell is cut short";
     QTest::newRow("shared string that does not exist")

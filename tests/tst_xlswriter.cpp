@@ -1,6 +1,6 @@
 // Writing edits into .xls files: seeded random edits read back by xlrd (an independent reader),
-// the rest of the file kept, each refusal with its message and the file untouched, and a save
-// that fails half way leaving the old file.
+// the rest of the file kept, each refusal with its message and the file untouched (a write that
+// would not read back as made among them), and a save that fails half way leaving the old file.
 #include "workbook/xls/biffrecords.h"
 #include "workbook/xls/recordchaincheck.h"
 #include "workbook/xls/xlsformat.h"
@@ -119,6 +119,10 @@ void TestXlsWriter::randomRoundTrip_data() {
             << producer + u"-numbers.xls" << QString();
     }
     QTest::newRow("gnumeric-dual") << "gnumeric-dual.xls" << mixed;
+    // Formula cells under FORMULA's BIFF3/4 number are edited as formula cells; padding records
+    // between records stay where they are or go, and the records around them are kept.
+    QTest::newRow("crafted-formula0406") << "crafted-formula0406.xls" << QString();
+    QTest::newRow("crafted-padding") << "crafted-padding.xls" << QString();
     // Texts added to an SST whose EXTSST came before it (a write stopped on an empty index).
     QTest::newRow("crafted-extsst-first") << "crafted-extsst-first.xls" << QString();
     QTest::newRow("libreoffice-note")
@@ -236,6 +240,11 @@ void TestXlsWriter::refusalsLeaveTheFile_data() {
         << "xlwt-merged.xls" << 0 << SheetChange::deleteRow(1) << Refused.arg(u"merged cells"_qs);
     QTest::newRow("Excel 5.0/95") << "gnumeric-biff7.xls" << 0 << SheetChange::setCell(1, 1, 2.0)
                                   << OlderFormatRefused;
+    // Read back, the file written would show the record the later one overwrote.
+    QTest::newRow("a delete moving a cell written twice")
+        << "crafted-overwritten.xls" << 0 << SheetChange::deleteRow(0)
+        << "The workbook cannot be changed safely: cell B1 of sheet1 would read back as 39.5 "
+           "instead of 40";
     QTest::newRow("encrypted") << "" << 0 << SheetChange::setCell(1, 1, 2.0) << EncryptedRefused;
     QTest::newRow("not a workbook")
         << "dump-xlrd.py" << 0 << SheetChange::setCell(1, 1, 2.0)
@@ -412,7 +421,7 @@ void TestXlsWriter::recordChainCheck_data() {
     QTest::addColumn<bool>("chain");
     for (const char *name :
          {"xlwt-rows2000.xls", "gnumeric-rows2000.xls", "libreoffice-rows2000.xls",
-          "gnumeric-mixed.xls", "libreoffice-note.xls"}) {
+          "gnumeric-mixed.xls", "libreoffice-note.xls", "crafted-padding.xls"}) {
         const QByteArray stream = fixtureStream(QString::fromLatin1(name));
         std::vector<BiffRecord> records;
         QVERIFY(splitRecords(stream, records));

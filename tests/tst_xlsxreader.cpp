@@ -53,6 +53,7 @@ private Q_SLOTS:
     void crafted();
     void errors_data();
     void errors();
+    void longestTexts();
     void damagedNeverCrashes();
 };
 
@@ -110,6 +111,24 @@ void tst_XlsxReader::crafted_data() {
                        "num:116.2 | num:39.2 | text:点2 | text:描述2 | date:01/02/1904",
                        "num:116.3 | num:39.3 | text:点3 | text:描述3 | -",
                        "num:116.4 | num:39.4 | text:点4 | text:描述4 | -"};
+    // The extension's <x15:workbookPr> after the workbook's own sets no date system.
+    QTest::newRow("Excel 2013: 1904 dates, an extension's workbookPr")
+        << "xlsx/crafted-excel-1904.xlsx"
+        << QStringList{"range 0,0 2x4 1904:1", "text:经度 | text:纬度 | text:标注 | text:地点描述",
+                       "num:116.5 | num:39.5 | date:01/01/2021 | date:01/01/2021 12:00:00"};
+    // XML reads a literal CR LF or CR as a line feed: only "_x000D_" or "&#13;" is a return.
+    QTest::newRow("line ends: a formula's text result as Excel writes it, lone and escaped CRs")
+        << "xlsx/crafted-line-ends.xlsx"
+        << QStringList{"range 0,0 2x5 1904:0",
+                       "text:abc\r\\ndef | text:one\\ntwo | text:x\ry | text:in\\nline | "
+                       "text:abc\r\\ndef",
+                       "num:116.5 | num:39.5 | - | - | -"};
+    QTest::newRow("openpyxl: ISO dates, times of day alone")
+        << "xlsx/openpyxl-iso-times.xlsx"
+        << QStringList{"range 0,0 4x4 1904:0", "text:经度 | text:纬度 | text:时间 | text:日期",
+                       "num:116.5 | num:39.5 | date:10:10:10 | date:05/01/2024 13:30:00",
+                       "num:116.6 | num:39.6 | date:08:05:30 | date:01/01/2021",
+                       "num:116.7 | num:39.7 | date:00:00:00 | date:05/30/1850 06:00:00"};
 }
 
 void tst_XlsxReader::crafted() {
@@ -123,7 +142,7 @@ void tst_XlsxReader::errors_data() {
     QTest::addColumn<QString>("message");
     const QByteArray kinds = readFile(fixture("xlsx/crafted-kinds.xlsx"));
     const QByteArray part = "xl/worksheets/part1.xml";
-    auto sheet = [](const char *rows) -> QByteArray {
+    auto sheet = [](const QByteArray &rows) -> QByteArray {
         return QByteArray("<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/"
                           "2006/main\">\n<sheetData>") +
                rows + "</sheetData></worksheet>";
@@ -152,6 +171,37 @@ void tst_XlsxReader::errors_data() {
     QTest::newRow("cell beyond the sheet")
         << withPart(kinds, part, sheet("<row><c r=\"XFE1\"><v>1</v></c></row>"))
         << damaged + "a cell lies outside the sheet";
+    // A cell holds at most 32,767 characters, however its text is written.
+    const QByteArray longest = readFile(fixture("xlsx/crafted-longest-texts.xlsx"));
+    const QByteArray main =
+        "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+    const QString tooLong = damaged + "a cell holds a text longer than any sheet holds";
+    QTest::newRow("a shared string one character too long")
+        << withPart(longest, "xl/sharedStrings.xml",
+                    main + "<si><t>" + QByteArray("长").repeated(32768) + "</t></si></sst>")
+        << tooLong;
+    QTest::newRow("a shared string too long once its escapes are decoded")
+        << withPart(longest, "xl/sharedStrings.xml",
+                    main + "<si><r><t>" + QByteArray("_x0041_").repeated(32767) +
+                        "</t></r><r><t>_x0042_</t></r></si></sst>")
+        << tooLong;
+    QTest::newRow("an inline string one character too long")
+        << withPart(longest, "xl/worksheets/part1.xml",
+                    sheet(QByteArray("<row><c t=\"inlineStr\"><is><t>") +
+                          QByteArray("名").repeated(32768) + "</t></is></c></row>"))
+        << tooLong;
+    QTest::newRow("a formula's text one character too long")
+        << withPart(longest, "xl/worksheets/part1.xml",
+                    sheet(QByteArray("<row><c t=\"str\"><v>") + QByteArray("x").repeated(32768) +
+                          "</v></c></row>"))
+        << tooLong;
+    QTest::newRow("a formula's text too long, written with references")
+        << withPart(longest, "xl/worksheets/part1.xml",
+                    sheet(QByteArray("<row><c t=\"str\"><v>") +
+                          QByteArray("&amp;").repeated(32768) + "</v></c></row>"))
+        << tooLong;
+    QTest::newRow("a shared string of five million characters")
+        << readFile(fixture("xlsx/crafted-huge-text.xlsx")) << tooLong;
     QTest::newRow("sheet part missing")
         << withPart(kinds, "xl/_rels/workbook.xml.rels",
                     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
@@ -168,12 +218,39 @@ void tst_XlsxReader::errors_data() {
     QTest::newRow("encrypted package")
         << encrypted.serialize()
         << "The workbook \"<file>\" is protected by a password and cannot be read";
+    // Its package stream claims more than the file holds: the compound file cannot be read whole,
+    // yet its directory says what it is.
+    QTest::newRow("encrypted package, its stream cut short")
+        << readFile(fixture("xlsx/crafted-encrypted-cut.xlsx"))
+        << "The workbook \"<file>\" is protected by a password and cannot be read";
+    auto utf16 = [](const QString &text) {
+        return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    };
+    QByteArray renamed = readFile(fixture("xlsx/crafted-encrypted-cut.xlsx"));
+    renamed.replace(utf16(u"EncryptedPackage"_qs), utf16(u"EncryptedPackagf"_qs));
+    QTest::newRow("compound file cut short, no encrypted package")
+        << renamed
+        << "The workbook \"<file>\" is damaged: its compound file structure cannot "
+           "be read";
 }
 
 void tst_XlsxReader::errors() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
     QCOMPARE(readError(bytes), message);
+}
+
+// Texts of the most a cell holds, each way a text is written, read whole.
+void tst_XlsxReader::longestTexts() {
+    const workbook::SheetRead read =
+        formatOf(readFile(fixture("xlsx/crafted-longest-texts.xlsx")), u"book.xlsx"_qs)
+            .read(readFile(fixture("xlsx/crafted-longest-texts.xlsx")), u"book.xlsx"_qs,
+                  u"sheet1"_qs);
+    const SheetData &sheet = *read.sheet;
+    const QString expected[] = {QString(32767, u'长'), QString(32766, u'A') + u'B',
+                                QString(32767, u'名'), QString(32767, u'x')};
+    for (int column = 0; column < 4; ++column)
+        QCOMPARE(sheet.text(*sheet.cell(0, column)), expected[column]);
 }
 
 // Archives cut and overwritten at random, and sheet XML overwritten at random inside a sound

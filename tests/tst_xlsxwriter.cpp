@@ -89,6 +89,8 @@ private Q_SLOTS:
     void refusals();
     void changedOnDisk();
     void failedWriteKeepsTheFile();
+    void readBack_data();
+    void readBack();
 };
 
 void tst_XlsxWriter::roundTrip_data() {
@@ -110,6 +112,8 @@ void tst_XlsxWriter::roundTrip_data() {
         << "crafted-utf16.xlsx" << 8 << QStringList();
     QTest::newRow("crafted: shared formulas")
         << "crafted-shared.xlsx" << 9 << QStringList{"Sheet1!C2", "Sheet1!C3", "Sheet1!C4"};
+    QTest::newRow("zip64 local headers, sizes that fit 32 bits")
+        << "crafted-zip64.xlsx" << 10 << QStringList();
 }
 
 void tst_XlsxWriter::roundTrip() {
@@ -425,6 +429,52 @@ void tst_XlsxWriter::failedWriteKeepsTheFile() {
     QVERIFY(error.startsWith(u"Stream write error"));
     QCOMPARE(readFile(book.path), book.bytes);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
+}
+
+// A part the editor and the reader understand differently (a row element whose cells name
+// another row): a write that would not read back as the change makes it is refused and the file
+// kept; one that does is written.
+void tst_XlsxWriter::readBack_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<SheetChange>("change");
+    QTest::addColumn<QString>("message"); // empty: written, and read back as the change makes it
+    const QString differs = QStringLiteral("The workbook cannot be changed safely: cell %1 of "
+                                           "sheet1 would read back as %2 instead of %3");
+    const QString misnamed = QStringLiteral("crafted-misnamed.xlsx");
+    QTest::newRow("a new row element before the misnamed cells, which win")
+        << misnamed << SheetChange::setCell(0, 0, QStringLiteral("Lon"))
+        << differs.arg("A1", "\"经度\"", "\"Lon\"");
+    QTest::newRow("an edit of the misnamed row element, which would rename its cells")
+        << misnamed << SheetChange::setCell(1, 0, 5.0)
+        << "The workbook is damaged and cannot be changed";
+    QTest::newRow("the misnamed row element deleted, and the cells read in row 1 with it")
+        << misnamed << SheetChange::deleteRow(1) << differs.arg("A1", "empty", "\"经度\"");
+    QTest::newRow("an ordinary row of the same sheet")
+        << misnamed << SheetChange::setCell(2, 1, 41.0) << QString();
+    QTest::newRow("appended after the misnamed rows")
+        << misnamed << SheetChange::appendRow({118.0, QStringLiteral("新")}) << QString();
+    QTest::newRow("a delete that moves rows as read")
+        << "libreoffice-plain.xlsx" << SheetChange::deleteRow(3) << QString();
+}
+
+void tst_XlsxWriter::readBack() {
+    QFETCH(QString, file);
+    QFETCH(SheetChange, change);
+    QFETCH(QString, message);
+    if (!message.isEmpty()) {
+        checkRefused(fixture(file), QStringLiteral("book.xlsx"), change, message,
+                     xlsx::writeSheetChanges);
+        return;
+    }
+    QTemporaryDir dir;
+    OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.xlsx")));
+    QVERIFY(book.ok);
+    const WriteResult result = xlsx::writeSheetChanges(book.path, book.identity, {change});
+    Model model = modelOf(book.sheet);
+    applyToModel(model, {change}, result.rows);
+    SheetData after;
+    QVERIFY(readSheet(book.path, after, book.identity));
+    QVERIFY(modelOf(after) == model);
 }
 
 QTEST_GUILESS_MAIN(tst_XlsxWriter)

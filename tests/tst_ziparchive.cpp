@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QtEndian>
 
 #include <zip.h>
 
@@ -112,6 +113,10 @@ private Q_SLOTS:
     void readsAsLibzip();
     void rewriteKeepsUntouchedEntries_data();
     void rewriteKeepsUntouchedEntries();
+    void rewriteWritesZip64OnlyWhereNeeded();
+    void readsAcrossItsFirstRoom_data();
+    void readsAcrossItsFirstRoom();
+    void readRefusesBeyondItsLimit();
     void damaged_data();
     void damaged();
     void damageNeverCrashes();
@@ -196,6 +201,93 @@ void tst_ZipArchive::rewriteKeepsUntouchedEntries() {
     QCOMPARE(after.comment(), before.comment());
 }
 
+// An entry whose old local header had zip64 sizes gets plain ones when its new sizes fit 32
+// bits, in its header and its directory record alike.
+void tst_ZipArchive::rewriteWritesZip64OnlyWhereNeeded() {
+    const QByteArray out =
+        rewritten(fixture("zip64.zip"), {{"second.xml", QByteArray(70000, 'y')}});
+    QVERIFY(!out.isEmpty());
+    const Archive after(out);
+    const Entry &e = *after.find("second.xml");
+    QCOMPARE(e.size, 70000u);
+    const QByteArrayView local = after.raw(e);
+    const QByteArrayView central = after.centralRecord(e);
+    auto hasZip64 = [](QByteArrayView extra) {
+        for (qsizetype at = 0; at + 4 <= extra.size();
+             at += 4 + qFromLittleEndian<quint16>(extra.data() + at + 2))
+            if (qFromLittleEndian<quint16>(extra.data() + at) == 1)
+                return true;
+        return false;
+    };
+    QCOMPARE(qFromLittleEndian<quint32>(local.data() + 18), quint32(e.compressedSize));
+    QCOMPARE(qFromLittleEndian<quint32>(local.data() + 22), 70000u);
+    QVERIFY(!hasZip64(local.sliced(30 + qFromLittleEndian<quint16>(local.data() + 26),
+                                   qFromLittleEndian<quint16>(local.data() + 28))));
+    QCOMPARE(qFromLittleEndian<quint32>(central.data() + 24), 70000u);
+    QVERIFY(!hasZip64(central.sliced(46 + qFromLittleEndian<quint16>(central.data() + 28),
+                                     qFromLittleEndian<quint16>(central.data() + 30))));
+    QCOMPARE(qFromLittleEndian<quint16>(local.data() + 4), quint16(20)); // version needed
+    QVERIFY(readByLibzip(out)["second.xml"] == QByteArray(70000, 'y'));
+}
+
+// An entry bigger than the room its inflating starts with (64 MiB) grows into the size it
+// states; a stated size one byte off either way is refused however far the data has come.
+void tst_ZipArchive::readsAcrossItsFirstRoom_data() {
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("stated"); // the size its records give, relative to its true size
+    const qint64 firstRoom = qint64(64) << 20;
+    QTest::newRow("the first room exactly") << firstRoom << qint64(0);
+    QTest::newRow("past the first room") << firstRoom + 4099 << qint64(0);
+    QTest::newRow("states a byte less") << firstRoom + 4099 << qint64(-1);
+    QTest::newRow("states a byte more") << firstRoom + 4099 << qint64(1);
+    QTest::newRow("states the first room, holds a byte more") << firstRoom + 1 << qint64(-1);
+}
+
+void tst_ZipArchive::readsAcrossItsFirstRoom() {
+    QFETCH(qint64, size);
+    QFETCH(qint64, stated);
+    QByteArray content(size, '\0');
+    for (qint64 i = 0; i < size; ++i)
+        content[i] = char('a' + (i * 7 + i / 4093) % 26);
+    QByteArray out = rewritten(fixture("plain.zip"), {{"part/text.xml", content}});
+    QVERIFY(!out.isEmpty());
+    if (stated != 0) {
+        const qsizetype local = localOf(out, "part/text.xml");
+        const qsizetype central = centralOf(out, "part/text.xml");
+        putLe32(out, local + 22, quint32(size + stated));
+        putLe32(out, central + 24, quint32(size + stated));
+    }
+    const Archive archive(out);
+    const Entry &e = *archive.find("part/text.xml");
+    QString error;
+    QByteArray read;
+    try {
+        read = archive.read(e);
+    } catch (const ZipError &z) {
+        error = z.why;
+    }
+    if (stated == 0) {
+        QCOMPARE(error, QString());
+        QVERIFY(read == content);
+    } else {
+        QCOMPARE(error, u"the entry \"part/text.xml\" has wrong sizes"_qs);
+    }
+}
+
+// A stated size over the caller's limit is refused before anything is inflated.
+void tst_ZipArchive::readRefusesBeyondItsLimit() {
+    const QByteArray plain = fixture("plain.zip");
+    const Archive archive(plain);
+    const Entry &e = *archive.find("part/text.xml");
+    QCOMPARE(archive.read(e, e.size).size(), qsizetype(e.size));
+    try {
+        archive.read(e, e.size - 1);
+        QFAIL("read");
+    } catch (const ZipError &z) {
+        QCOMPARE(z.why, u"the entry \"part/text.xml\" is too large to be read"_qs);
+    }
+}
+
 void tst_ZipArchive::damaged_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
@@ -242,6 +334,11 @@ void tst_ZipArchive::damaged_data() {
         << otherName << textName + "has another name in its own header";
     QTest::newRow("wrong size") << patched(text + 24, 100) << textName + "has wrong sizes";
     QTest::newRow("larger size") << patched(text + 24, 1000000) << textName + "has wrong sizes";
+    const quint32 compressed = quint32(parsed.find("part/text.xml")->compressedSize);
+    QTest::newRow("more than deflate reaches from its data")
+        << patched(text + 24, 1032 * compressed + 1032) << textName + "has wrong sizes";
+    QTest::newRow("stream cut short")
+        << patched(text + 20, compressed - 2) << textName + "cannot be decompressed";
     QByteArray badData = plain;
     badData[textLocal + 30 + 13] = char(0xff);
     badData[textLocal + 30 + 14] = char(0xff);

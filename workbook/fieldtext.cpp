@@ -58,11 +58,44 @@ QString number(double value) {
     return numtext::FloatToStr(value);
 }
 
+namespace {
+
+// The value times 10,000 rounded to the nearest whole number, a tie to the even one, computed
+// from the value's exact binary digits: multiplied in floating point, 876248.78545 (in binary
+// 876248.785449999966...) would become 8762487854.5 and round up. False beyond the currency
+// range.
+bool tenThousandths(double value, std::int64_t &units) {
+    if (!std::isfinite(value) || std::fabs(value) >= 9.2e14)
+        return false;
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(value), &exponent); // in [0.5, 1)
+    // value = mantissa * 2^(exponent - 53), the mantissa a whole number below 2^53; times
+    // 10,000 = 625 * 2^4 it is mantissa * 625 * 2^(exponent - 49), and mantissa * 625 < 2^63.
+    const auto mantissa = std::uint64_t(std::ldexp(fraction, 53));
+    const std::uint64_t scaled = mantissa * 625u;
+    const int shift = 49 - exponent;
+    std::uint64_t whole;
+    if (shift <= 0) {
+        whole = scaled << -shift; // below 9.2e18: the range check above
+    } else if (shift >= 64) {
+        whole = 0; // scaled / 2^64 is below a half
+    } else {
+        whole = scaled >> shift;
+        const std::uint64_t rest = scaled & ((std::uint64_t(1) << shift) - 1);
+        const std::uint64_t half = std::uint64_t(1) << (shift - 1);
+        if (rest > half || (rest == half && (whole & 1)))
+            ++whole;
+    }
+    units = value < 0 ? -std::int64_t(whole) : std::int64_t(whole);
+    return true;
+}
+
+} // namespace
+
 QString currency(double value) {
-    const double scaled = std::round(value * 10000.0);
-    if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2e18)
+    std::int64_t units = 0;
+    if (!tenThousandths(value, units))
         return number(value);
-    std::int64_t units = std::int64_t(scaled);
     const bool negative = units < 0;
     const std::uint64_t magnitude = negative ? std::uint64_t(-units) : std::uint64_t(units);
     QString text = QString::number(magnitude / 10000);
@@ -76,9 +109,13 @@ QString currency(double value) {
     return negative ? u'-' + text : text;
 }
 
-QString dateTime(double serial, bool date1904) {
+namespace {
+
+QString dateTimeText(double serial, bool date1904, bool early) {
     const double last = date1904 ? Last1904Serial : Last1900Serial;
-    if (!(serial >= 0) || serial >= last)
+    // Some days before the year 1, whichever the system: the year is checked once it is known.
+    const double first = early ? -700000 : 0;
+    if (!(serial >= first) || serial >= last)
         return number(serial);
     double days = std::floor(serial);
     std::int64_t seconds = std::llround((serial - days) * 86400.0);
@@ -106,6 +143,8 @@ QString dateTime(double serial, bool date1904) {
     }
     std::int64_t wideYear;
     calendar::civilFromDays(since1970, wideYear, month, day);
+    if (wideYear < 1)
+        return number(serial);
     year = int(wideYear);
     if (!date1904 && serialDays == 60) {
         year = 1900;
@@ -121,6 +160,16 @@ QString dateTime(double serial, bool date1904) {
     if (seconds == 0)
         return date;
     return date + u' ' + time;
+}
+
+} // namespace
+
+QString dateTime(double serial, bool date1904) {
+    return dateTimeText(serial, date1904, false);
+}
+
+QString earlyDateTime(double serial, bool date1904) {
+    return dateTimeText(serial, date1904, true);
 }
 
 std::optional<double> dateSerial(const QString &text, bool date1904) {
@@ -204,7 +253,8 @@ QString cellText(const SheetData &sheet, const Cell *cell) {
     case CellKind::Number:
         return number(cell->number);
     case CellKind::Date:
-        return dateTime(cell->number, sheet.date1904);
+        return cell->code == EarlyDate ? earlyDateTime(cell->number, sheet.date1904)
+                                       : dateTime(cell->number, sheet.date1904);
     case CellKind::Currency:
         return currency(cell->number);
     case CellKind::Text:

@@ -26,6 +26,9 @@ QString currency(double value);
 // the time of day is midnight. A serial outside the years 1900 (1904) to 9999 is written as
 // a number.
 QString dateTime(double serial, bool date1904);
+// The same for a date before the date system's first day (a Date cell's EarlyDate), its serial
+// counted on below that day: written as its date and time back to the year 1.
+QString earlyDateTime(double serial, bool date1904);
 // The inverse of dateTime(): a text in the form a date cell is shown in (the locale's date
 // format, a blank and its time format; either alone) as a serial of the workbook's date system,
 // so that a date edited as shown is written as a date again. Nothing when it is no such date.

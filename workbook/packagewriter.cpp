@@ -3,21 +3,38 @@
 #include "workbook/packagewriter.h"
 
 #include "common/commanderror.h"
+#include "common/savebackup.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+
 namespace workbook {
+
+namespace {
+
+bool sameFile(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+} // namespace
 
 WorkbookRewrite::WorkbookRewrite(const QString &path, const FileIdentity &opened) : m_path(path) {
     QFile file(path);
     if (!file.exists())
         noLongerThere(path);
+    savebackup::settle(path);
     if (!file.open(QIODevice::ReadOnly))
         throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
                                .arg(displayPath(path), withoutFinalPeriod(file.errorString())));
+    // The file as it is before and after the reading: written meanwhile, it is not what was read.
+    struct stat before {};
+    const bool statted = ::fstat(file.handle(), &before) == 0;
     m_bytes = file.readAll();
     const bool readFailed = file.error() != QFileDevice::NoError;
+    const bool stable = statted && ::fstat(file.handle(), &m_seen) == 0 && sameFile(before, m_seen);
     file.close();
     if (readFailed)
         throw CommandError(QStringLiteral("Cannot open file \"%1\". %2")
@@ -25,7 +42,7 @@ WorkbookRewrite::WorkbookRewrite(const QString &path, const FileIdentity &opened
     m_result.identity = fileIdentity(path, m_bytes);
     m_readSize = QFileInfo(path).size();
     m_readTime = m_result.identity.modified;
-    if (!m_result.identity.sameBytes(opened))
+    if (!m_result.identity.sameBytes(opened) || !stable)
         changedOnDisk(path);
 }
 
@@ -34,6 +51,7 @@ ReplacingFile &WorkbookRewrite::newFile(const char *suffix) {
     if (m_newFile->error() != 0)
         throw CommandError(QStringLiteral("Cannot create file \"%1\". %2")
                                .arg(displayPath(m_path), systemErrorText(m_newFile->error())));
+    m_newFile->expectOldFile(m_seen);
     return *m_newFile;
 }
 
@@ -41,8 +59,14 @@ WriteResult WorkbookRewrite::commit(QByteArrayView written) {
     const QFileInfo now(m_path);
     if (!now.exists() || now.size() != m_readSize || now.lastModified() != m_readTime)
         changedOnDisk(m_path);
-    if (!m_newFile->close() || !m_newFile->commit())
-        throw CommandError(QStringLiteral("Stream write error") + m_newFile->failureNote());
+    if (!m_newFile->close())
+        throw CommandError(streamWriteError(errno));
+    // The replacement itself looks once more, at the last moment (ReplacingFile::expectOldFile).
+    if (!m_newFile->commit()) {
+        if (m_newFile->changedMeanwhile())
+            changedOnDisk(m_path);
+        throw CommandError(streamWriteError(errno) + m_newFile->failureNote());
+    }
     m_result.identity = fileIdentity(m_path, written);
     return m_result;
 }
@@ -54,8 +78,9 @@ WriteResult writeChangedPackage(const QString &path, const FileIdentity &opened,
     const QByteArray out = apply(rewrite.bytes(), changes, rewrite.result());
     if (out.isEmpty())
         return rewrite.result();
-    if (!rewrite.newFile(suffix).write(out.constData(), out.size()))
-        throw CommandError(QStringLiteral("Stream write error"));
+    ReplacingFile &file = rewrite.newFile(suffix);
+    if (!file.write(out.constData(), out.size()))
+        throw CommandError(streamWriteError(file.writeError()));
     return rewrite.commit(out);
 }
 

@@ -22,12 +22,15 @@
 #include <optional>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace workbook {
 
 class WorkbookRewrite {
 public:
-    // Reads the file at path again. Throws CommandError when it is gone or cannot be read, or
-    // no longer holds the bytes identified by opened.
+    // Settles a copy an interrupted save left (savebackup::settle), then reads the file at path
+    // again. Throws CommandError when it is gone or cannot be read, or no longer holds the bytes
+    // identified by opened.
     WorkbookRewrite(const QString &path, const FileIdentity &opened);
 
     // The file's bytes as read again.
@@ -39,8 +42,9 @@ public:
     // written beside the old one (".xls.tmp"). Throws CommandError when it cannot be made.
     ReplacingFile &newFile(const char *suffix);
     // Looks once more that the file is still the one read (another program may have written it
-    // while this one worked), puts the new file in its place and returns the result with the
-    // identity of written, the new content. Throws CommandError.
+    // while this one worked), and again at the last moment before the new content takes its
+    // place; puts it there and returns the result with the identity of written, the new content.
+    // Throws CommandError.
     WriteResult commit(QByteArrayView written);
 
 private:
@@ -49,6 +53,7 @@ private:
     WriteResult m_result;
     qint64 m_readSize = 0;
     QDateTime m_readTime;
+    struct stat m_seen {}; // the file as it was read, for the replacement's last look
     std::optional<ReplacingFile> m_newFile;
 };
 

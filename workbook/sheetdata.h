@@ -22,11 +22,17 @@ struct Cell {
     std::uint32_t row = 0;    // sheet row, 0-based (a sheet has at most 1,048,576)
     std::uint16_t column = 0; // sheet column, 0-based (at most 16,384)
     CellKind kind = CellKind::Empty;
-    std::uint8_t code = 0; // Bool: 0 or 1; Error: the error code (0x07 #DIV/0! ...)
+    // Bool: 0 or 1; Error: the error code (0x07 #DIV/0! ...); Date: EarlyDate or 0.
+    std::uint8_t code = 0;
 
     Cell() : number(0) {}
 };
 static_assert(sizeof(Cell) == 16, "a cell is kept in sixteen bytes");
+
+// The code of a Date cell whose number is a date of the calendar before its date system's first
+// day (an OpenDocument or ISO date before 1900), counted on below that day: a negative number of
+// any other date cell (a negative duration) is no date.
+inline constexpr std::uint8_t EarlyDate = 1;
 
 // All texts of a sheet in one block, so that a big shared string table costs no allocation per
 // string.

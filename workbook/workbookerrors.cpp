@@ -2,6 +2,7 @@
 #include "workbook/workbookerrors.h"
 
 #include "common/commanderror.h"
+#include "workbook/sheetchange.h"
 
 namespace workbook {
 
@@ -16,6 +17,10 @@ void damage(const char *why) {
 QString notWellFormed(QByteArrayView part, const QString &error) {
     return QStringLiteral("its part \"%1\" is not well-formed XML (%2)")
         .arg(QString::fromUtf8(part.data(), part.size()), error);
+}
+
+void textTooLong() {
+    damage("a cell holds a text longer than any sheet holds");
 }
 
 void damaged(const QString &path, const QString &why) {
@@ -53,6 +58,17 @@ void encryptedForWriting() {
 
 void noSheet1ForWriting() {
     throw CommandError(QStringLiteral("The workbook has no worksheet named sheet1"));
+}
+
+void writtenDiffers(int row, int column, const QString &found, const QString &expected) {
+    throw CommandError(QStringLiteral("The workbook cannot be changed safely: cell %1 of sheet1 "
+                                      "would read back as %2 instead of %3")
+                           .arg(cellName(row, column), found, expected));
+}
+
+void unreadableAfterWriting() {
+    throw CommandError(QStringLiteral("The workbook cannot be changed safely: it would not open "
+                                      "again after the change"));
 }
 
 void noLongerThere(const QString &path) {

@@ -18,6 +18,9 @@ struct Damage {
 [[noreturn]] void damage(const char *why);
 // The why of a part of a package that is not well-formed XML; error says where and how.
 QString notWellFormed(QByteArrayView part, const QString &error);
+// Throws the Damage of a cell's text longer than any sheet holds (32,767 characters, Excel's
+// limit, which every format's reader keeps).
+[[noreturn]] void textTooLong();
 
 // Reading; path names the file as displayPath() gives it.
 [[noreturn]] void damaged(const QString &path, const QString &why);
@@ -32,6 +35,13 @@ QString notWellFormed(QByteArrayView part, const QString &error);
 [[noreturn]] void damagedForWriting();
 [[noreturn]] void encryptedForWriting();
 [[noreturn]] void noSheet1ForWriting();
+// The new content, read back as an open reads it, is not what the changes must give: the cell at
+// row and column (0-based) holds found where the changes leave expected, each as the refusal
+// shows a value ("empty", a text in quotes, a number). Nothing was written.
+[[noreturn]] void writtenDiffers(int row, int column, const QString &found,
+                                 const QString &expected);
+// The new content would not open again. Nothing was written.
+[[noreturn]] void unreadableAfterWriting();
 
 // The file at path is not the one that was read: gone, or changed by another program.
 [[noreturn]] void noLongerThere(const QString &path);

@@ -20,9 +20,32 @@ using Token = Scanner::Token;
     throw Damaged{QString::fromLatin1(why)};
 }
 
+// A cell's text is checked as it is read, piece by piece: before a piece is decoded, by the
+// least it can come to, and after; a refused text costs no more than a few times the longest.
 void tooLong(const QString &text) {
-    if (text.size() > MaxTextLength)
-        damaged("a cell holds a text longer than any sheet holds");
+    if (text.size() > MaxCellText)
+        textTooLong();
+}
+
+void tooLong(const QString &text, QByteArrayView nextRaw) {
+    if (text.size() + nextRaw.size() / Scanner::MaxBytesPerUnit > MaxCellText)
+        textTooLong();
+}
+
+// A date of days since 1899-12-30 as a Date cell holds it. LibreOffice writes a time typed into
+// a date-time cell on its day zero, the default null date (1899-12-30T12:30:00): a time of day,
+// as time-only cells hold it. Any other day before the 1900 system's first is a date all the
+// same. (Under a null date of 1904 such a time is on 1904-01-01, which the sheet shows as that
+// date, as Excel's 1904 system does.)
+void setDate(Cell &c, double days, double nullDays) {
+    c.kind = CellKind::Date;
+    const double day = std::floor(days);
+    if (day == 0 && nullDays == 0) {
+        c.number = days - day;
+        return;
+    }
+    c.number = serialFromDays(days);
+    c.code = c.number < 0 ? EarlyDate : 0;
 }
 
 } // namespace
@@ -94,18 +117,23 @@ bool CellReader::read(const Attribute *attributes, int count, Content &s, std::i
     // A text's value is its paragraphs unless office:string-value says otherwise; an error's,
     // the text shown for it (LibreOffice writes an empty string value).
     m_text.clear();
+    auto decoded = [&s](QByteArrayView raw) {
+        tooLong(QString(), raw);
+        return s.decodeAttribute(raw);
+    };
     if (error && !gnumericError.isEmpty())
-        m_text = s.decodeAttribute(gnumericError);
+        m_text = decoded(gnumericError);
     else if (hasString && !error)
-        m_text = s.decodeAttribute(stringValue);
+        m_text = decoded(stringValue);
     if (m_text.isEmpty() && !(hasString && !error) && !s.isEmpty())
         s.paragraphs(m_text);
     else
         s.skip();
     if (error && m_text.isEmpty() && hasString)
-        m_text = s.decodeAttribute(stringValue);
+        m_text = decoded(stringValue);
     if (m_text.isEmpty())
         return false;
+    tooLong(m_text);
     // Gnumeric writes a formula's error as its text alone.
     if (error || formula) {
         if (const std::optional<std::uint8_t> code = errorCode(m_text)) {
@@ -139,15 +167,16 @@ bool CellReader::typedValue(Cell &c, QByteArrayView type, const QByteArrayView *
                 style = rowStyle.isEmpty() ? m_columns.at(column) : rowStyle;
             cls = style.isEmpty() ? NumberClass::Plain : classOf(style);
         }
-        c.kind = cls == NumberClass::Date       ? CellKind::Date
-                 : cls == NumberClass::Currency ? CellKind::Currency
-                                                : CellKind::Number;
-        c.number = cls == NumberClass::Date ? serialFromDays(number + m_nullDays) : number;
+        if (cls == NumberClass::Date) {
+            setDate(c, number + m_nullDays, m_nullDays);
+            return true;
+        }
+        c.kind = cls == NumberClass::Currency ? CellKind::Currency : CellKind::Number;
+        c.number = number;
     } else if (type == "date") {
         if (!parseDate(found[int(Attr::Date)], number))
             damaged("a date cell does not hold a date");
-        c.kind = CellKind::Date;
-        c.number = serialFromDays(number);
+        setDate(c, number, m_nullDays);
     } else if (type == "time") {
         if (!parseDuration(found[int(Attr::Time)], number))
             damaged("a time cell does not hold a duration");
@@ -185,9 +214,11 @@ void CellReader::Scanned::skipNumber() {
         m_s.next();
         return;
     }
+    // A cell's end tag or a covered cell's, as the document writes them.
     QByteArray &cellEnd = m_reader.m_cellEnd;
-    if (cellEnd.isEmpty())
-        cellEnd = "</" + m_s.name().toByteArray() + '>';
+    const QByteArrayView name = m_s.name();
+    if (cellEnd.size() != name.size() + 3 || QByteArrayView(cellEnd).sliced(2, name.size()) != name)
+        cellEnd = "</" + name.toByteArray() + '>';
     const qsizetype from = m_s.position();
     const void *end = from <= m_document.size()
                           ? memmem(m_document.data() + from, std::size_t(m_document.size() - from),
@@ -239,6 +270,7 @@ void CellReader::Scanned::paragraph(QString &out) {
     const int depth = m_s.depth();
     while (!(m_s.next() == Token::EndElement && m_s.depth() < depth)) {
         if (m_s.token() == Token::Text) {
+            tooLong(out, m_s.rawText());
             m_s.appendText(out);
         } else if (m_s.token() == Token::StartElement) {
             const QByteArrayView name = m_s.name();
@@ -246,7 +278,7 @@ void CellReader::Scanned::paragraph(QString &out) {
                 std::int64_t count = 1;
                 QByteArrayView raw;
                 if (names.attribute(m_s, Ns::Text, "c", raw))
-                    parseCount(raw, MaxTextLength, count);
+                    parseCount(raw, MaxCellText, count);
                 m_reader.addExpandedSpaces(qsizetype(count));
                 out += QString(qsizetype(std::max<std::int64_t>(count, 1)), u' ');
                 m_s.skipElement();
@@ -272,6 +304,7 @@ void CellReader::Fast::paragraphs(QString &out) {
     for (int i = 0; i < m_count; ++i) {
         if (i > 0)
             out += u'\n';
+        tooLong(out, m_texts[i]);
         m_reader.m_decoder.appendDecodedText(m_texts[i], out);
         tooLong(out);
     }

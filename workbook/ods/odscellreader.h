@@ -17,10 +17,9 @@
 
 namespace workbook::ods {
 
-// Spaces written as counts (<text:s text:c="…"/>) expand to no more than these, in a sheet and
-// in one text.
+// Spaces written as counts (<text:s text:c="…"/>) expand to no more than these in a sheet; a
+// text is no longer than a cell holds (MaxCellText).
 inline constexpr qsizetype MaxExpandedSpaces = qsizetype(1) << 25;
-inline constexpr qsizetype MaxTextLength = qsizetype(1) << 20;
 
 class CellReader {
 public:
@@ -123,7 +122,7 @@ private:
     StringPool *m_strings;
     Names m_names;
     QByteArray m_cellAttributes[int(Attr::Count)]; // as this document names them
-    QByteArray m_cellEnd; // "</table:table-cell>" as this document writes it
+    QByteArray m_cellEnd; // the last cell's end tag as this document writes it
     double m_nullDays = 0;
     ColumnStyles m_columns;
     QString m_text;

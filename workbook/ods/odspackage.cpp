@@ -3,6 +3,8 @@
 // parts in the namespaces of ODF 1.2 Part 1 and LibreOffice's and Gnumeric's extensions.
 #include "workbook/ods/odspackage.h"
 
+#include "workbook/xml/xmlelement.h"
+
 #include <charconv>
 #include <cstring>
 
@@ -67,6 +69,7 @@ QByteArrayView localPart(QByteArrayView qualified) {
 
 void Names::readRoot(const Scanner &root) {
     m_prefixes.clear();
+    m_byPrefix.clear();
     for (QByteArray &p : m_only)
         p.clear();
     for (bool &b : m_several)
@@ -77,6 +80,7 @@ void Names::readRoot(const Scanner &root) {
         for (const KnownNamespace &k : Known)
             if (a.raw == QByteArrayView(k.uri)) {
                 m_prefixes.emplace_back(a.name.sliced(6).toByteArray(), k.ns);
+                m_byPrefix.emplace(m_prefixes.back().first.toStdString(), k.ns);
                 m_several[int(k.ns)] = !m_only[int(k.ns)].isEmpty();
                 m_only[int(k.ns)] = m_prefixes.back().first;
             }
@@ -84,6 +88,10 @@ void Names::readRoot(const Scanner &root) {
 }
 
 Ns Names::of(QByteArrayView prefix) const {
+    if (m_prefixes.size() > 16) {
+        const auto it = m_byPrefix.find(std::string(prefix.data(), std::size_t(prefix.size())));
+        return it == m_byPrefix.end() ? Ns::Other : it->second;
+    }
     for (const auto &p : m_prefixes)
         if (p.first == prefix)
             return p.second;
@@ -158,12 +166,12 @@ bool Package::isEncrypted() const {
     const zip::Entry *manifest = m_archive.find("META-INF/manifest.xml");
     if (!manifest)
         return false;
-    const QByteArray xml = xml::toUtf8(m_archive.read(*manifest));
+    const QByteArray xml = xml::toUtf8(m_archive.read(*manifest, MaxDescriptionPart));
     Scanner s(xml);
-    // Local names only: an encrypted part can be read by nothing, whatever its prefix says.
+    xml::Vocabulary manifestNs{"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"};
     while (s.next() != Token::EndDocument)
         if (s.token() == Token::StartElement &&
-            (s.localName() == "encryption-data" || s.localName() == "keyinfo"))
+            (manifestNs.is(s, "encryption-data") || manifestNs.is(s, "keyinfo")))
             return true;
     return false;
 }
@@ -173,7 +181,9 @@ QByteArray Package::part(QByteArrayView name) const {
     if (!entry)
         damage(QStringLiteral("its part \"%1\" is missing")
                    .arg(QString::fromUtf8(name.data(), name.size())));
-    return xml::toUtf8(m_archive.read(*entry));
+    const bool description = name == "styles.xml" || name == "META-INF/manifest.xml";
+    return xml::toUtf8(
+        m_archive.read(*entry, description ? MaxDescriptionPart : zip::Archive::MaxPart));
 }
 
 bool parseCount(QByteArrayView raw, std::int64_t limit, std::int64_t &value) {

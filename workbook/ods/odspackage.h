@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -24,6 +26,11 @@ using Damaged = Damage;
 // LibreOffice 7.4's sheet; it holds 16,384 columns with its "very large spreadsheets" option.
 inline constexpr int SheetRows = 1048576, SheetColumns = 1024, JumboColumns = 16384,
                      MaxCellText = 32767;
+
+// The most the manifest and styles.xml may inflate to: they list the package's files and
+// describe the named styles, far fewer than a workbook's cell formats may be (65,490 in Excel);
+// the content parts may take zip::Archive::MaxPart.
+inline constexpr std::uint64_t MaxDescriptionPart = std::uint64_t(64) << 20;
 
 // The OpenDocument vocabularies the program reads.
 enum class Ns : std::uint8_t {
@@ -66,6 +73,9 @@ public:
 
 private:
     std::vector<std::pair<QByteArray, Ns>> m_prefixes;
+    // The same by prefix, where a root declares so many that looking each element's prefix up
+    // in their list would take time by their number.
+    std::unordered_map<std::string, Ns> m_byPrefix;
     // The one prefix of each vocabulary, for names compared by their bytes; empty when the
     // document binds none or several.
     QByteArray m_only[int(Ns::Chart) + 1];
@@ -96,7 +106,8 @@ public:
     // Whether the manifest says the parts are encrypted (a password-protected document).
     bool isEncrypted() const;
     bool hasPart(QByteArrayView name) const { return m_archive.find(name) != nullptr; }
-    // A part's bytes, inflated and checked; throws Damage when it is missing.
+    // A part's bytes, inflated and checked; throws Damage when it is missing, or when it
+    // inflates to more than its kind of part may (MaxDescriptionPart).
     QByteArray part(QByteArrayView name) const;
 
 private:

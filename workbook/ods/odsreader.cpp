@@ -364,13 +364,13 @@ private:
                 if (s.token() != Token::StartElement)
                     continue;
                 const QByteArrayView name = s.name();
-                const bool covered = is(name, Ns::Table, "covered-table-cell");
-                if (!covered && !is(name, Ns::Table, "table-cell")) {
+                if (!is(name, Ns::Table, "table-cell") &&
+                    !is(name, Ns::Table, "covered-table-cell")) {
                     s.skipElement();
                     continue;
                 }
                 CellReader::Scanned content(m_cellReader, s, m_content);
-                addCell(covered, s.attributes().data(), int(s.attributes().size()), content, column,
+                addCell(s.attributes().data(), int(s.attributes().size()), content, column,
                         rowStyle);
             }
         }
@@ -388,19 +388,18 @@ private:
         m_rowCells.clear();
     }
 
-    // A cell's value (none when covered) for each column it repeats over, from column on.
-    void addCell(bool covered, const Attribute *attributes, int n, CellReader::Content &content,
+    // A cell's value for each column it repeats over, from column on. A cell covered by a merged
+    // range holds the value it had before the merge, as LibreOffice keeps and shows it; the
+    // write-back refuses changes to it all the same.
+    void addCell(const Attribute *attributes, int n, CellReader::Content &content,
                  std::int64_t &column, QByteArrayView rowStyle) {
         std::int64_t count = 1;
         QByteArrayView raw;
         if (m_names.attribute(attributes, n, Ns::Table, "number-columns-repeated", raw))
             parseCount(raw, JumboColumns, count);
         count = std::max<std::int64_t>(count, 1);
-        // A covered cell of a merged range shows nothing, whatever it holds.
-        if (covered)
-            content.skip();
         Cell c;
-        if (covered || !m_cellReader.read(attributes, n, content, column, rowStyle, c)) {
+        if (!m_cellReader.read(attributes, n, content, column, rowStyle, c)) {
             column = std::min<std::int64_t>(column + count, std::int64_t(1) << 40);
             return;
         }
@@ -438,7 +437,7 @@ private:
         std::int64_t column = 0;
         for (const FastRowReader::FastCell &c : f.cells()) {
             CellReader::Fast content(m_cellReader, f.paragraphs(c), c.paragraphCount, c.empty);
-            addCell(c.covered, f.attributes(c), c.attributeCount, content, column, rowStyle);
+            addCell(f.attributes(c), c.attributeCount, content, column, rowStyle);
         }
         commitRow(m_row, repeat);
         ++m_fastRowsRead;

@@ -4,8 +4,10 @@
 
 #include "common/commanderror.h"
 #include "workbook/ods/odscontenteditor.h"
+#include "workbook/ods/odsreader.h"
 #include "workbook/ods/odsreferences.h"
 #include "workbook/packagewriter.h"
+#include "workbook/readbackcheck.h"
 
 #include <optional>
 
@@ -30,6 +32,22 @@ QByteArray contentXml(const Package &package) {
         throw CommandError(
             QStringLiteral("The workbook's content is stored in UTF-16 and cannot be changed"));
     return xml;
+}
+
+// The new package's sheet1 as the reader reads it, against what the changes must give; with the
+// sheet as it was read before when rows moved. A text reads back with its line breaks as the
+// paragraphs they were written as. Throws CommandError on a difference.
+void checkReadBack(QByteArrayView bytes, const QByteArray &out,
+                   const std::vector<SheetChange> &changes, const QList<int> &rows) {
+    const ReadBackCheck check(changes, rows, [](QString text) {
+        return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    });
+    checkPackageReadBack(
+        check,
+        [](const QByteArray &package) {
+            return readSheet(package, QString(), QStringLiteral("sheet1"));
+        },
+        bytes, out);
 }
 
 } // namespace
@@ -61,7 +79,9 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
         // Formulas that read sheet1 keep their cached results: OpenDocument has no setting that
         // asks for a recalculation on load, and LibreOffice and Gnumeric recalculate such
         // files when they open them.
-        return rewrittenPackage(package.archive(), {{"content.xml", editor.result()}});
+        QByteArray out = rewrittenPackage(package.archive(), {{"content.xml", editor.result()}});
+        checkReadBack(bytes, out, changes, result.rows);
+        return out;
     });
 }
 

@@ -1,5 +1,7 @@
 // Writes edits of sheet1 back into an .ods file: only the content part is rewritten; every other
-// zip entry, the mimetype first among them, is copied as it stands.
+// zip entry, the mimetype first among them, is copied as it stands. The new package's sheet1 is
+// read back before it is saved, and the write refused if it is not what the changes make
+// (workbook/readbackcheck.h).
 #pragma once
 
 #include "workbook/fileidentity.h"

@@ -63,7 +63,7 @@ private:
     }
     Record record(std::uint32_t at) const {
         const char *p = m_base + at;
-        return Record{u16(p), u16(p + 2), at, p + 4};
+        return Record{recordType(u16(p)), u16(p + 2), at, p + 4};
     }
     void globals();
     std::uint32_t sheetStart(const QString &sheetName);
@@ -485,6 +485,8 @@ void StreamParser::cells(std::uint32_t bof) {
         case rec::Continue:
             break;
         default:
+            if (isPadding(r.type, r.length))
+                break;
             pendingString = false;
             break;
         }

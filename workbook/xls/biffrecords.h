@@ -17,6 +17,9 @@ inline constexpr std::uint16_t Bof = 0x0809, Eof = 0x000A, Continue = 0x003C;
 inline constexpr std::uint16_t Blank = 0x0201, MulBlank = 0x00BE, Number = 0x0203, Rk = 0x027E,
                                MulRk = 0x00BD, LabelSst = 0x00FD, Label = 0x0204, Rstring = 0x00D6,
                                BoolErr = 0x0205, Formula = 0x0006;
+// FORMULA under its BIFF3/4 number, which some writers still put into BIFF8 streams; xlrd and
+// LibreOffice read it as FORMULA, and so does the record layer (recordType).
+inline constexpr std::uint16_t Formula4 = 0x0406;
 inline constexpr std::uint16_t String = 0x0207, Shrfmla = 0x04BC, Array = 0x0221, Table = 0x0236;
 // A worksheet's cell table and the records that locate it.
 inline constexpr std::uint16_t Dimensions = 0x0200, Row = 0x0208, DbCell = 0x00D7, Index = 0x020B;
@@ -83,11 +86,23 @@ struct BiffRecord {
     const char *data(const QByteArray &stream) const { return stream.constData() + offset + 4; }
 };
 
-// Splits a stream into its records. Zero bytes after the last record (some writers pad the
-// stream) end the list; a record running past the end of the stream makes it fail.
+// A record's type as the reader and the write-back take it: FORMULA under its BIFF3/4 number is
+// a FORMULA.
+inline std::uint16_t recordType(std::uint16_t raw) {
+    return raw == rec::Formula4 ? rec::Formula : raw;
+}
+// A record of type 0 and no data: padding that some writers leave between records and after
+// the last one.
+inline bool isPadding(std::uint16_t type, std::uint16_t length) {
+    return type == 0 && length == 0;
+}
+
+// Splits a stream into its records, their types as recordType() gives them, padding left out:
+// a copy of the records from one to another still holds the padding between them. A record
+// running past the end of the stream makes it fail.
 bool splitRecords(const QByteArray &stream, std::vector<BiffRecord> &records);
 // The same check without the list: end is where the records end (the stream's size, or where
-// its zero padding starts).
+// its trailing zero bytes start).
 bool recordChainEnd(const QByteArray &stream, std::uint32_t &end);
 
 // Little-endian readers over raw bytes; callers check the bounds first.

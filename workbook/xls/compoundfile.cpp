@@ -15,6 +15,7 @@
 
 #include <glib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -185,6 +186,29 @@ bool hasCompoundFileSignature(const QByteArray &bytes) {
     return bytes.startsWith(QByteArray::fromHex("d0cf11e0a1b11ae1"));
 }
 
+bool hasStreamEntry(const QByteArray &bytes, QStringView name) {
+    // An entry: the name in UTF-16 (at most 31 characters and a terminating zero), its size in
+    // bytes at 64, its type at 66 (2 for a stream). The header takes the first 512 bytes; every
+    // sector after it starts at a multiple of 128.
+    constexpr qsizetype Entry = 128, Header = 512;
+    if (!hasCompoundFileSignature(bytes) || name.isEmpty() || name.size() > 31)
+        return false;
+    const char *p = bytes.constData();
+    for (qsizetype at = Header; at + Entry <= bytes.size(); at += Entry) {
+        const char *e = p + at;
+        const int nameBytes = std::uint8_t(e[64]) | std::uint8_t(e[65]) << 8;
+        if (e[66] != 2 || nameBytes != 2 * (name.size() + 1))
+            continue;
+        QString entryName(name.size(), Qt::Uninitialized);
+        for (qsizetype i = 0; i < name.size(); ++i)
+            entryName[i] =
+                QChar(char16_t(std::uint8_t(e[2 * i]) | std::uint8_t(e[2 * i + 1]) << 8));
+        if (entryName.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool CompoundFile::parse(const QByteArray &bytes, StreamBytes mode) {
     m_root = OleEntry();
     if (!hasCompoundFileSignature(bytes))
@@ -232,14 +256,20 @@ void CompoundFile::serializeTo(int fd) const {
         throw CommandError(QStringLiteral("Stream write error"));
     }
     bool ok;
+    int error = 0; // the system's reason for the first write that failed
     {
         GsfPtr<GsfOutput> sink(gsf_output_stdio_new_FILE("workbook", file, TRUE));
         // Closing the tree closes the sink too, which flushes what stdio holds.
         ok = sink && writeTree(sink.get(), m_root) && !gsf_output_error(sink.get());
+        if (!ok)
+            error = errno;
     }
-    ok = std::fclose(file) == 0 && ok;
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
     if (!ok)
-        throw CommandError(QStringLiteral("Stream write error"));
+        throw CommandError(streamWriteError(error));
 }
 
 } // namespace workbook::xls

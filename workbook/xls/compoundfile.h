@@ -60,5 +60,9 @@ private:
 
 // True when the bytes start with the compound file signature.
 bool hasCompoundFileSignature(const QByteArray &bytes);
+// Whether a directory entry names a stream so (compared without regard to case), looked for in
+// the 128-byte slots where directory entries lie, without following the file's sector chains: a
+// file whose streams cannot all be read can still say what it holds.
+bool hasStreamEntry(const QByteArray &bytes, QStringView name);
 
 } // namespace workbook::xls

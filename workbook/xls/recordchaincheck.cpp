@@ -11,12 +11,6 @@ void RecordChainCheck::feed(QByteArrayView piece) {
     const char *p = piece.constData();
     qsizetype n = piece.size();
     while (n > 0 && !m_bad) {
-        if (m_padding) {
-            for (qsizetype i = 0; i < n; ++i)
-                m_bad = m_bad || p[i] != 0;
-            m_pos += std::uint64_t(n);
-            return;
-        }
         if (m_pos < m_next) { // a record's data
             const qsizetype take =
                 qsizetype(std::min<std::uint64_t>(std::uint64_t(n), m_next - m_pos));
@@ -49,8 +43,8 @@ void RecordChainCheck::feed(QByteArrayView piece) {
 }
 
 void RecordChainCheck::header(std::uint32_t at, std::uint16_t type, std::uint16_t length) {
-    if (type == 0 && length == 0) {
-        m_padding = true; // only zeros may follow
+    if (isPadding(type, length)) { // between records, or the stream's trailing zeros
+        m_next = std::uint64_t(at) + 4;
         return;
     }
     m_offsetFill = m_inGlobals && type == rec::BoundSheet && length >= 4 ? 0 : -1;

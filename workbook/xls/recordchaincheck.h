@@ -15,7 +15,8 @@ namespace workbook::xls {
 class RecordChainCheck {
 public:
     void feed(QByteArrayView piece);
-    // True when all that was fed is such a chain (zero padding after it allowed).
+    // True when all that was fed is such a chain (padding records and zero bytes after the last
+    // record allowed).
     bool finish() const;
 
 private:
@@ -27,7 +28,6 @@ private:
     int m_headFill = 0;
     char m_offset[4] = {}; // a BOUNDSHEET's sheet offset, being read
     int m_offsetFill = -1; // -1: none is being read
-    bool m_padding = false;
     bool m_bad = false;
     std::vector<std::uint32_t> m_sheets; // BOF offsets named by BOUNDSHEET
     std::size_t m_found = 0;

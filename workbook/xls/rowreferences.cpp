@@ -330,12 +330,10 @@ private:
             default:
                 if (positionFree(r.type)) // most records: asked first
                     break;
-                if (const char *user = positionUser(r.type))
-                    m_reasons.append(QString::fromLatin1(user));
-                else
-                    m_reasons.append(
-                        QStringLiteral("records of type 0x%1")
-                            .arg(QString::number(r.type, 16).rightJustified(4, u'0').toUpper()));
+                // A record this reader does not know may place something on cells as well; its
+                // number would tell the user nothing.
+                const char *user = positionUser(r.type);
+                m_reasons.append(QString::fromLatin1(user ? user : "records of unknown kinds"));
             }
         }
         if (!drawing.isEmpty() && drawingHasAnchors(drawing))

@@ -19,10 +19,16 @@ XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QS
     bool workbookStream = true;
     {
         CompoundFile file;
-        if (!file.parse(bytes, CompoundFile::StreamBytes::Viewed))
+        // An encrypted .xlsx: the package is a stream of a compound file. It is named so even
+        // where the compound file cannot be read whole, as no reader could read it without the
+        // password anyway.
+        const QString package = QStringLiteral("EncryptedPackage");
+        if (!file.parse(bytes, CompoundFile::StreamBytes::Viewed)) {
+            if (hasStreamEntry(bytes, package))
+                protectedByPassword(path);
             damaged(path, "its compound file structure cannot be read");
-        // An encrypted .xlsx: the package is a stream of a compound file.
-        if (file.root().child(QStringLiteral("EncryptedPackage")))
+        }
+        if (file.root().child(package))
             protectedByPassword(path);
         OleEntry *entry = file.root().child(QStringLiteral("Workbook"));
         if (!entry || entry->isStorage) {

@@ -1,14 +1,16 @@
-// File-level write-back: the Workbook stream edited and checked as it is written, between the
-// steps every format's write takes (workbook/packagewriter.h).
+// File-level write-back: the Workbook stream edited, checked as it is written, and the file read
+// back, between the steps every format's write takes (workbook/packagewriter.h).
 #include "workbook/xls/xlswriter.h"
 
 #include "common/commanderror.h"
 #include "workbook/packagewriter.h"
+#include "workbook/readbackcheck.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/recordchaincheck.h"
 #include "workbook/xls/sheeteditor.h"
 #include "workbook/xls/streamlayout.h"
 #include "workbook/xls/xlserrors.h"
+#include "workbook/xls/xlsreader.h"
 
 #include <cerrno>
 #include <limits>
@@ -38,6 +40,10 @@ OleEntry &workbookStream(CompoundFile &file) {
     notAWorkbook();
 }
 
+std::unique_ptr<SheetData> sheet1(const QByteArray &bytes) {
+    return readBack([&] { return readXlsSheet(bytes, QString(), QStringLiteral("sheet1")).sheet; });
+}
+
 } // namespace
 
 void checkWritable(const QByteArray &fileBytes) {
@@ -64,6 +70,15 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
         rewrite.result().rows.append(editor.apply(change));
     if (!editor.isChanged())
         return rewrite.result();
+    // A batch that moves rows is read back from the file written and compared, cell by cell,
+    // with the sheet as it was read before (read while the old bytes are there): rows rebuilt
+    // around a delete once brought back values that a later record of the same cell had
+    // overwritten. A batch that moves no rows rewrites only the records of the cells it changes,
+    // which the record chain check sees whole; reading it back would double the cost of a post.
+    const ReadBackCheck readBackCheck(changes, rewrite.result().rows);
+    std::unique_ptr<SheetData> before;
+    if (readBackCheck.movesRows())
+        before = sheet1(bytes);
 
     // The rebuilt stream goes straight into the new file, checked on its way.
     RecordChainCheck check;
@@ -97,6 +112,8 @@ WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
     }
     if (!bytes.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
         throw CommandError(QStringLiteral("Stream write error"));
+    if (before)
+        readBackCheck.check(*sheet1(bytes), before.get());
     return rewrite.commit(bytes);
 }
 

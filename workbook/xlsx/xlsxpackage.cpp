@@ -12,10 +12,6 @@ namespace {
 
 using xml::Scanner;
 
-bool isLocal(const Scanner &s, const char *name) {
-    return s.localName() == QByteArrayView(name);
-}
-
 QByteArray percentDecoded(QByteArrayView text) {
     if (!text.contains('%'))
         return text.toByteArray();
@@ -46,6 +42,19 @@ const char *const WorkbookTypes[] = {
 };
 
 } // namespace
+
+xml::Vocabulary spreadsheetMl() {
+    return xml::Vocabulary{"http://schemas.openxmlformats.org/spreadsheetml/2006/main",
+                           "http://purl.oclc.org/ooxml/spreadsheetml/main"};
+}
+
+xml::Vocabulary packageRelationships() {
+    return xml::Vocabulary{"http://schemas.openxmlformats.org/package/2006/relationships"};
+}
+
+xml::Vocabulary contentTypes() {
+    return xml::Vocabulary{"http://schemas.openxmlformats.org/package/2006/content-types"};
+}
 
 bool Relationship::isType(const char *name) const {
     const qsizetype n = qsizetype(std::strlen(name));
@@ -154,11 +163,14 @@ bool Package::isWorkbookPackage(const zip::Archive &archive) {
         const zip::Entry *types = archive.find("[Content_Types].xml");
         if (!types)
             return false;
-        const QByteArray doc = xml::toUtf8(archive.read(*types, 16 << 20));
+        const QByteArray doc = xml::toUtf8(archive.read(*types, MaxDescriptionPart));
         Scanner s(doc);
+        xml::Vocabulary vocabulary = contentTypes();
         while (s.next() != Scanner::Token::EndDocument) {
             QByteArrayView type;
-            if (s.token() == Scanner::Token::StartElement && s.attribute("ContentType", type))
+            if (s.token() == Scanner::Token::StartElement &&
+                (vocabulary.is(s, "Override") || vocabulary.is(s, "Default")) &&
+                s.attribute("ContentType", type))
                 for (const char *t : WorkbookTypes)
                     if (type == QByteArrayView(t))
                         return true;
@@ -182,13 +194,14 @@ Package::Package(QByteArrayView bytes) : m_archive(bytes) {
     const QByteArray doc = xmlPart(m_workbookPart);
     try {
         Scanner s(doc);
+        xml::Vocabulary main = spreadsheetMl();
         while (s.next() != Scanner::Token::EndDocument) {
             if (s.token() != Scanner::Token::StartElement)
                 continue;
-            if (isLocal(s, "workbookPr")) {
+            if (main.is(s, "workbookPr")) {
                 QByteArrayView v;
                 m_date1904 = s.attribute("date1904", v) && xmlTrue(v);
-            } else if (isLocal(s, "sheet")) {
+            } else if (main.is(s, "sheet")) {
                 SheetEntry e;
                 e.position = int(m_sheets.size());
                 for (const Scanner::Attribute &a : s.attributes()) {
@@ -204,7 +217,7 @@ Package::Package(QByteArrayView bytes) : m_archive(bytes) {
                         e.type = r.type;
                     }
                 m_sheets.push_back(std::move(e));
-            } else if (isLocal(s, "definedNames")) {
+            } else if (main.is(s, "definedNames")) {
                 break; // the sheets come before: nothing more to read here
             }
         }
@@ -224,7 +237,11 @@ QByteArray Package::xmlPart(const QByteArray &part) const {
     const zip::Entry *e = m_archive.find(part);
     if (!e)
         damage(QStringLiteral("its part \"%1\" is missing").arg(QString::fromUtf8(part)));
-    return xml::toUtf8(m_archive.read(*e));
+    const bool description = part.endsWith(".rels") || part == "[Content_Types].xml" ||
+                             part == m_workbookPart ||
+                             part == workbookRelationship("styles").target;
+    return xml::toUtf8(
+        m_archive.read(*e, description ? MaxDescriptionPart : zip::Archive::MaxPart));
 }
 
 std::vector<Relationship> Package::relationshipsOf(const QByteArray &part) const {
@@ -236,8 +253,9 @@ std::vector<Relationship> Package::relationshipsOf(const QByteArray &part) const
     const QByteArray doc = xmlPart(relsPart);
     try {
         Scanner s(doc);
+        xml::Vocabulary relationships = packageRelationships();
         while (s.next() != Scanner::Token::EndDocument) {
-            if (s.token() != Scanner::Token::StartElement || !isLocal(s, "Relationship"))
+            if (s.token() != Scanner::Token::StartElement || !relationships.is(s, "Relationship"))
                 continue;
             Relationship r;
             QByteArrayView v;

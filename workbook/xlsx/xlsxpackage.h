@@ -3,6 +3,7 @@
 // .xlsx reader, the writability check and the write-back.
 #pragma once
 
+#include "workbook/xml/xmlelement.h"
 #include "workbook/xml/xmlscanner.h"
 #include "workbook/zip/ziparchive.h"
 
@@ -48,7 +49,8 @@ public:
     // The named sheet, compared without regard to case; null when there is none.
     const SheetEntry *sheet(const QString &name) const;
 
-    // A part's bytes as UTF-8 XML; throws Damage when it is missing.
+    // A part's bytes as UTF-8 XML; throws Damage when it is missing, or when it inflates to
+    // more than its kind of part may (MaxDescriptionPart).
     QByteArray xmlPart(const QByteArray &part) const;
     bool hasPart(const QByteArray &part) const { return m_archive.find(part) != nullptr; }
     // The relationships of a part (its _rels/<name>.rels), empty when it has none.
@@ -63,6 +65,13 @@ private:
     std::vector<SheetEntry> m_sheets;
     bool m_date1904 = false;
 };
+
+// The vocabularies of a package's parts, each made afresh for a document read:
+// SpreadsheetML's, in its transitional and strict namespaces, and the packaging conventions'
+// relationships and content types.
+xml::Vocabulary spreadsheetMl();
+xml::Vocabulary packageRelationships();
+xml::Vocabulary contentTypes();
 
 // The part name a relationship target names, seen from the source part.
 QByteArray resolveTarget(const QByteArray &sourcePart, QByteArrayView target);
@@ -81,5 +90,11 @@ QByteArray cellName(int row, int column);
 void decodeEscapes(QString &text);
 
 inline constexpr int SheetRows = 1048576, SheetColumns = 16384, MaxCellText = 32767;
+
+// The most a part that describes the package or the workbook rather than holding cells may
+// inflate to: relationships, content types, the workbook part and the styles. Excel's limits
+// keep them far below it (65,490 cell formats, 512 fonts, 256 fill styles, 250 number formats);
+// the parts of cells and their shared strings may take zip::Archive::MaxPart.
+inline constexpr std::uint64_t MaxDescriptionPart = std::uint64_t(64) << 20;
 
 } // namespace workbook::xlsx

@@ -12,6 +12,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QTime>
 
 #include <charconv>
 #include <cmath>
@@ -38,14 +39,21 @@ using xml::parseIndex;
 using xml::parseNumber;
 using xml::trimmed;
 
-// An ISO 8601 date and time (cells of type "d") as a serial day of the date system.
+// An ISO 8601 date and time (cells of type "d") as a serial day of the date system. A time of
+// day alone ("10:10:10", as openpyxl writes a time) is the fraction of a day that a time-only
+// number cell holds.
 bool isoSerial(QByteArrayView raw, bool date1904, double &serial) {
     const QString text = QString::fromLatin1(trimmed(raw));
     QDateTime at = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (!at.isValid()) {
         const QDate day = QDate::fromString(text, Qt::ISODate);
-        if (!day.isValid())
-            return false;
+        if (!day.isValid()) {
+            const QTime time = QTime::fromString(text, Qt::ISODateWithMs);
+            if (!time.isValid())
+                return false;
+            serial = time.msecsSinceStartOfDay() / 86400000.0;
+            return true;
+        }
         at = QDateTime(day, QTime(0, 0));
     }
     const QDate epoch = date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
@@ -55,9 +63,30 @@ bool isoSerial(QByteArrayView raw, bool date1904, double &serial) {
     return true;
 }
 
+// A cell's text is checked as it is read, piece by piece: before a piece is decoded, by the
+// least it can come to, and after. Excel's escapes (_x000D_, seven characters for one) are
+// decoded last, so that until then a text may take seven times the most a cell holds. A refused
+// text costs no more than a few times that, however long it is written.
+constexpr qsizetype MaxEscapedText = 7 * qsizetype(MaxCellText);
+
+void appendChecked(Scanner &s, QString &out) {
+    if (out.size() + s.rawText().size() / Scanner::MaxBytesPerUnit > MaxEscapedText)
+        textTooLong();
+    s.appendText(out);
+    if (out.size() > MaxEscapedText)
+        textTooLong();
+}
+
+// A text with Excel's escapes decoded, no longer than a cell holds.
+void decodeCellText(QString &text) {
+    decodeEscapes(text);
+    if (text.size() > MaxCellText)
+        textTooLong();
+}
+
 // Appends the text of a string item (<si> or <is>): <t> directly inside it or inside its rich
 // text runs, without phonetic runs (<rPh>). Ends on the item's end tag.
-void stringItem(Scanner &s, QString &out) {
+void stringItem(Scanner &s, xml::Vocabulary &main, QString &out) {
     const int depth = s.depth();
     if (s.isEmptyElement()) {
         s.next();
@@ -69,20 +98,19 @@ void stringItem(Scanner &s, QString &out) {
             return;
         if (t != Token::StartElement)
             continue;
-        const QByteArrayView name = s.localName();
-        if (is(name, "t")) {
+        if (main.is(s, "t")) {
             if (s.isEmptyElement()) {
                 s.next();
                 continue;
             }
             while (s.next() == Token::Text)
-                s.appendText(out);
+                appendChecked(s, out);
             // the end of <t>, or an element inside it, which is skipped
             if (s.token() == Token::StartElement) {
                 s.skipElement();
                 s.skipElement(); // to the end of <t>
             }
-        } else if (!is(name, "r")) {
+        } else if (!main.is(s, "r")) {
             s.skipElement(); // rPh, phoneticPr, rPr and anything unknown
         }
     }
@@ -91,11 +119,12 @@ void stringItem(Scanner &s, QString &out) {
 // Each string item becomes the pool's string of the same number.
 void readSharedStrings(const QByteArray &doc, SheetData &sheet) {
     Scanner s(doc);
+    xml::Vocabulary main = spreadsheetMl();
     QString text;
     while (s.next() != Token::EndDocument) {
         if (s.token() != Token::StartElement)
             continue;
-        if (is(s.localName(), "sst")) {
+        if (main.is(s, "sst")) {
             QByteArrayView v;
             std::uint32_t count = 0;
             // Each string takes at least eight bytes: never trust the count for a reservation.
@@ -105,22 +134,22 @@ void readSharedStrings(const QByteArray &doc, SheetData &sheet) {
             sheet.strings.reserveChars(std::size_t(doc.size()) / 2);
             preferHugePages(sheet.strings.chars().constData(),
                             std::size_t(sheet.strings.chars().capacity()) * 2);
-        } else if (is(s.localName(), "si")) {
+        } else if (main.is(s, "si")) {
             text.truncate(0); // keeps its room for the next item
-            stringItem(s, text);
-            decodeEscapes(text);
+            stringItem(s, main, text);
+            decodeCellText(text);
             sheet.strings.add(text);
         }
     }
 }
 
-std::unordered_map<int, QString> numberFormats(Scanner &s) {
+std::unordered_map<int, QString> numberFormats(Scanner &s, xml::Vocabulary &main) {
     std::unordered_map<int, QString> formats;
     const int depth = s.depth();
     while (!(s.next() == Token::EndElement && s.depth() < depth)) {
         QByteArrayView id, code;
         std::uint32_t index;
-        if (s.token() == Token::StartElement && is(s.localName(), "numFmt") &&
+        if (s.token() == Token::StartElement && main.is(s, "numFmt") &&
             s.attribute("numFmtId", id) && s.attribute("formatCode", code) && parseIndex(id, index))
             formats[int(std::min<std::uint32_t>(index, 1u << 30))] = s.decodeAttribute(code);
     }
@@ -145,19 +174,18 @@ public:
         bool inData = false;
         while (s.next() != Token::EndDocument) {
             if (s.token() == Token::EndElement) {
-                if (inData && is(s.localName(), "sheetData"))
+                if (inData && m_main.is(s, "sheetData"))
                     inData = false;
                 continue;
             }
             if (s.token() != Token::StartElement)
                 continue;
-            const QByteArrayView name = s.localName();
             if (!inData) {
-                if (is(name, "sheetData"))
+                if (m_main.is(s, "sheetData"))
                     inData = !s.isEmptyElement();
                 continue;
             }
-            if (is(name, "row")) {
+            if (m_main.is(s, "row")) {
                 QByteArrayView r;
                 std::uint32_t number = 0;
                 if (s.attribute("r", r)) {
@@ -169,7 +197,7 @@ public:
                         damage("a row lies outside the sheet");
                 }
                 nextColumn = 0;
-            } else if (is(name, "c")) {
+            } else if (m_main.is(s, "c")) {
                 if (row < 0)
                     row = 0; // a cell outside any row: Excel never writes one
                 cell(s, doc, row, nextColumn, cells);
@@ -234,10 +262,12 @@ private:
         m_text.truncate(0);
         bool hasValue = false, inlineText = false;
         // Nearly every cell is <c ...><v>text</v></c> in so many bytes: its value is taken as it
-        // stands, and the scanner goes on at the cell's end tag.
+        // stands, and the scanner goes on at the cell's end tag. The <v> is the vocabulary's
+        // where the cell has no prefix: its namespace is then the default one.
         const QByteArrayView rest = QByteArrayView(doc).sliced(s.position());
         bool quick = false;
-        if (rest.startsWith("<v>") && !is(type, "str")) { // a text result goes the full way
+        if (rest.startsWith("<v>") && s.prefix().isEmpty() &&
+            !is(type, "str")) { // a text result goes the full way
             const char *text = rest.data() + 3;
             const char *lt =
                 static_cast<const char *>(std::memchr(text, '<', std::size_t(rest.size() - 3)));
@@ -260,19 +290,23 @@ private:
                 break;
             if (t != Token::StartElement)
                 continue;
-            const QByteArrayView name = s.localName();
-            if (is(name, "v")) {
+            if (m_main.is(s, "v")) {
                 hasValue = true;
                 if (s.isEmptyElement())
                     continue;
                 while (s.next() == Token::Text) {
                     const QByteArrayView raw = s.rawText();
                     if (value.isEmpty() && !s.isCData() &&
-                        !std::memchr(raw.data(), '&', std::size_t(raw.size()))) {
+                        !std::memchr(raw.data(), '&', std::size_t(raw.size())) &&
+                        !std::memchr(raw.data(), '\r', std::size_t(raw.size()))) {
                         value = raw;
                         continue;
                     }
-                    // Rare: references, CDATA or text in pieces, kept decoded.
+                    // Rare: references, line ends written with a carriage return, CDATA or text
+                    // in pieces, kept decoded as XML reads them (a literal CR LF or CR is a
+                    // line feed; only "&#13;" or "_x000D_" stands for a carriage return).
+                    if (m_owned.size() + raw.size() / Scanner::MaxBytesPerUnit > MaxEscapedText)
+                        textTooLong(); // no value of any kind is so long
                     if (m_owned.isEmpty())
                         m_owned = value.toByteArray();
                     QString decoded;
@@ -284,9 +318,9 @@ private:
                     s.skipElement();
                     s.skipElement();
                 }
-            } else if (is(name, "is")) {
+            } else if (m_main.is(s, "is")) {
                 inlineText = true;
-                stringItem(s, m_text);
+                stringItem(s, m_main, m_text);
             } else {
                 s.skipElement(); // <f>, <extLst>
             }
@@ -309,6 +343,9 @@ private:
             c.kind = CellKind::Text;
             cells.push_back(c);
         } else if (is(type, "str")) {
+            // UTF-8 takes at most three bytes for a UTF-16 unit.
+            if (value.size() > 3 * MaxEscapedText)
+                textTooLong();
             text(c, QString::fromUtf8(value.data(), value.size()), cells);
         } else if (is(type, "b")) {
             c.kind = CellKind::Bool;
@@ -326,6 +363,7 @@ private:
                 damage("a date cell does not hold a date");
             c.kind = CellKind::Date;
             c.number = serial;
+            c.code = serial < 0 ? EarlyDate : 0; // a date before the date system's first day
             cells.push_back(c);
         } else {
             double number;
@@ -339,7 +377,7 @@ private:
     void text(Cell &c, QString value, std::vector<Cell> &cells) {
         if (value.isEmpty())
             return;
-        decodeEscapes(value);
+        decodeCellText(value);
         c.text = m_inline.add(value);
         c.kind = CellKind::Text;
         c.code = InlineText;
@@ -366,6 +404,7 @@ private:
 
     bool m_date1904;
     const std::vector<NumberClass> &m_classes;
+    xml::Vocabulary m_main = spreadsheetMl(); // one parser reads one part
     StringPool m_inline;
     QByteArray m_owned;
     QString m_text;
@@ -376,18 +415,19 @@ private:
 std::vector<NumberClass> cellFormatClasses(QByteArrayView stylesXml) {
     std::vector<NumberClass> classes;
     Scanner s(stylesXml);
+    xml::Vocabulary main = spreadsheetMl();
     std::unordered_map<int, QString> formats;
     while (s.next() != Token::EndDocument) {
         if (s.token() != Token::StartElement)
             continue;
-        if (is(s.localName(), "numFmts") && !s.isEmptyElement()) {
-            formats = numberFormats(s);
-        } else if (is(s.localName(), "cellXfs")) {
+        if (main.is(s, "numFmts") && !s.isEmptyElement()) {
+            formats = numberFormats(s, main);
+        } else if (main.is(s, "cellXfs")) {
             const int depth = s.depth();
             if (s.isEmptyElement())
                 continue;
             while (!(s.next() == Token::EndElement && s.depth() < depth)) {
-                if (s.token() != Token::StartElement || !is(s.localName(), "xf"))
+                if (s.token() != Token::StartElement || !main.is(s, "xf"))
                     continue;
                 QByteArrayView id;
                 std::uint32_t index = 0;

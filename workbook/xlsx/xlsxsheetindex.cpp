@@ -258,8 +258,11 @@ SheetRow &SheetIndex::parse(SheetRow &row) const {
             int cellRow = 0;
             QByteArrayView ref;
             c.column = nextColumn;
-            if (s.attribute("r", ref))
-                parseCellName(ref, cellRow, c.column);
+            // The reader places a cell by its own name: one naming another row than the row it
+            // stands in would be renamed into this one by the edit, its value moved unseen.
+            if (s.attribute("r", ref) && parseCellName(ref, cellRow, c.column) &&
+                cellRow != row.original)
+                damage("a cell names another row than the one it stands in");
             nextColumn = c.column + 1;
             if (!s.isEmptyElement()) {
                 const int cellDepth = s.depth();

@@ -4,7 +4,9 @@
 
 #include "common/commanderror.h"
 #include "workbook/packagewriter.h"
+#include "workbook/readbackcheck.h"
 #include "workbook/xlsx/xlsxpackage.h"
+#include "workbook/xlsx/xlsxreader.h"
 #include "workbook/xlsx/xlsxreferences.h"
 #include "workbook/xlsx/xlsxsheeteditor.h"
 
@@ -94,6 +96,19 @@ QByteArray withFullCalcOnLoad(const QByteArray &doc) {
     return doc.left(insertAt) + '<' + prefix + "calcPr fullCalcOnLoad=\"1\"/>" + doc.mid(insertAt);
 }
 
+// The new package's sheet1 as the reader reads it, against what the changes must give; with the
+// sheet as it was read before when rows moved. Throws CommandError on a difference.
+void checkReadBack(QByteArrayView bytes, const QByteArray &out,
+                   const std::vector<SheetChange> &changes, const QList<int> &rows) {
+    const ReadBackCheck check(changes, rows);
+    checkPackageReadBack(
+        check,
+        [](const QByteArray &package) {
+            return readSheet(package, QString(), QStringLiteral("sheet1"));
+        },
+        bytes, out);
+}
+
 } // namespace
 
 void checkWritable(QByteArrayView bytes) {
@@ -158,7 +173,9 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
                             name.compare(partName, Qt::CaseInsensitive) == 0;
                  })});
         }
-        return rewrittenPackage(package.archive(), parts);
+        QByteArray out = rewrittenPackage(package.archive(), parts);
+        checkReadBack(bytes, out, changes, result.rows);
+        return out;
     });
 }
 

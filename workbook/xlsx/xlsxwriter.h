@@ -1,6 +1,8 @@
 // Writes edits of sheet1 back into an .xlsx file: only the sheet's part is rewritten (with the
 // workbook part when formulas must be recalculated, and the calculation chain dropped when a
-// formula cell lost its formula); every other zip entry is copied as it stands.
+// formula cell lost its formula); every other zip entry is copied as it stands. The new package's
+// sheet1 is read back before it is saved, and the write refused if it is not what the changes
+// make (workbook/readbackcheck.h).
 #pragma once
 
 #include "workbook/fileidentity.h"

@@ -6,6 +6,22 @@
 
 namespace workbook::xml {
 
+Vocabulary::Vocabulary(std::initializer_list<const char *> uris) {
+    for (const char *uri : uris)
+        m_uris.emplace_back(uri);
+}
+
+bool Vocabulary::holds(QByteArrayView uri) {
+    if (uri.data() == m_known.data() && uri.size() == m_known.size() && !uri.isEmpty())
+        return true;
+    for (const QByteArrayView known : m_uris)
+        if (uri == known) {
+            m_known = uri;
+            return true;
+        }
+    return false;
+}
+
 std::vector<Attr> attributesOf(const Scanner &s) {
     std::vector<Attr> out;
     out.reserve(s.attributes().size() + 4);

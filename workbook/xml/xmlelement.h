@@ -9,6 +9,7 @@
 #include <QByteArrayView>
 
 #include <cstddef>
+#include <initializer_list>
 #include <vector>
 
 namespace workbook::xml {
@@ -22,6 +23,28 @@ template <std::size_t N> bool is(QByteArrayView name, const char (&what)[N]) {
             return false;
     return true;
 }
+
+// The elements of one vocabulary, which its documents write in one of a few namespaces (a
+// format's transitional and strict ones), told by their namespace and local name: an extension's
+// element of the same local name (<x15:workbookPr>) is another element. The namespace last found
+// to be the vocabulary's is remembered where the document holds it, so that asking of every
+// element of a sheet costs a comparison of two pointers; one is made for each document read.
+class Vocabulary {
+public:
+    explicit Vocabulary(std::initializer_list<const char *> uris);
+
+    bool holds(QByteArrayView uri);
+    // Whether the scanner's current element is of the vocabulary.
+    bool holds(const Scanner &s) { return holds(s.namespaceUri()); }
+    // Whether it is the vocabulary's element of that local name.
+    template <std::size_t N> bool is(const Scanner &s, const char (&local)[N]) {
+        return xml::is(s.localName(), local) && holds(s);
+    }
+
+private:
+    std::vector<QByteArrayView> m_uris;
+    QByteArrayView m_known; // in the document
+};
 
 // An attribute as written, its value between double quotes.
 struct Attr {

@@ -116,13 +116,63 @@ void Scanner::setName(QByteArrayView name) {
     m_colon = colon ? static_cast<const char *>(colon) - name.data() : -1;
 }
 
+namespace {
+std::string_view key(QByteArrayView v) {
+    return std::string_view(v.data(), std::size_t(v.size()));
+}
+} // namespace
+
 QByteArrayView Scanner::resolve(QByteArrayView prefix) const {
-    for (auto it = m_namespaces.rbegin(); it != m_namespaces.rend(); ++it)
-        if (it->prefix == prefix)
-            return it->uri;
-    if (prefix == "xml")
-        return "http://www.w3.org/XML/1998/namespace";
-    return {};
+    if (m_lastValid && same(prefix, m_lastPrefix))
+        return m_lastUri;
+    QByteArrayView uri;
+    const auto it = m_bound.find(key(prefix));
+    if (it != m_bound.end())
+        uri = m_namespaces[std::size_t(it->second)].uri;
+    else if (prefix == "xml")
+        uri = "http://www.w3.org/XML/1998/namespace";
+    m_lastPrefix = prefix;
+    m_lastUri = uri;
+    m_lastValid = true;
+    return uri;
+}
+
+void Scanner::bind(QByteArrayView prefix, QByteArrayView uri, int depth) {
+    const auto [it, fresh] = m_bound.try_emplace(key(prefix), std::ptrdiff_t(m_namespaces.size()));
+    m_namespaces.push_back(Namespace{prefix, uri, depth, fresh ? -1 : it->second});
+    it->second = std::ptrdiff_t(m_namespaces.size()) - 1;
+    m_lastValid = false;
+}
+
+void Scanner::unbindDeeperThan(int depth) {
+    while (!m_namespaces.empty() && m_namespaces.back().depth > depth) {
+        const Namespace &n = m_namespaces.back();
+        if (n.shadowed < 0)
+            m_bound.erase(key(n.prefix));
+        else
+            m_bound[key(n.prefix)] = n.shadowed;
+        m_namespaces.pop_back();
+        m_lastValid = false;
+    }
+}
+
+// Few attributes are compared with those before them, many through a set of their names.
+void Scanner::checkUnique(QByteArrayView name) {
+    constexpr std::size_t Few = 16;
+    const std::size_t n = m_attributes.size();
+    if (n < Few) {
+        for (const Attribute &a : m_attributes)
+            if (same(a.name, name))
+                fail("an attribute appears twice in one tag");
+        return;
+    }
+    if (n == Few) {
+        m_attributeNames.clear();
+        for (const Attribute &a : m_attributes)
+            m_attributeNames.insert(key(a.name));
+    }
+    if (!m_attributeNames.insert(key(name)).second)
+        fail("an attribute appears twice in one tag");
 }
 
 QByteArrayView Scanner::namespaceUri() const {
@@ -144,11 +194,8 @@ bool Scanner::attribute(QByteArrayView name, QByteArrayView &raw) const {
 }
 
 Scanner::Token Scanner::next() {
-    if (m_token == Token::EndElement) {
-        // The namespaces the element declared stayed for its end tag.
-        while (!m_namespaces.empty() && m_namespaces.back().depth > int(m_open.size()))
-            m_namespaces.pop_back();
-    }
+    if (m_token == Token::EndElement) // the namespaces the element declared stayed for its end
+        unbindDeeperThan(int(m_open.size()));
     if (m_pendingEnd) {
         m_pendingEnd = false;
         setName(m_open.back());
@@ -290,15 +337,13 @@ Scanner::Token Scanner::startTag() {
         if (close == end)
             fail("an attribute value is not closed");
         const QByteArrayView raw(p, close - p);
-        for (const Attribute &a : m_attributes)
-            if (same(a.name, attrName))
-                fail("an attribute appears twice in one tag");
+        checkUnique(attrName);
         m_attributes.push_back(Attribute{attrName, raw});
         if (attrName[0] == 'x' && attrName.startsWith("xmlns")) {
             if (attrName.size() == 5)
-                m_namespaces.push_back(Namespace{QByteArrayView(), raw, depth});
+                bind(QByteArrayView(), raw, depth);
             else if (attrName[5] == ':')
-                m_namespaces.push_back(Namespace{attrName.sliced(6), raw, depth});
+                bind(attrName.sliced(6), raw, depth);
         }
         p = close + 1;
     }
@@ -358,7 +403,7 @@ template <typename Out> void Scanner::decode(QByteArrayView raw, bool attribute,
             ++p;
             continue;
         }
-        const char *semi = find(p, std::min(end, p + 12), ';');
+        const char *semi = find(p, std::min(end, p + MaxBytesPerUnit), ';');
         if (!semi)
             fail("a reference is not closed by \";\"");
         QByteArray utf8;
@@ -410,8 +455,8 @@ void Scanner::decodeInto(QByteArrayView raw, bool cdata, bool attribute, QString
         const unsigned char c = *p;
         if (c < 0x80) {
             if (c == '&' && !cdata) {
-                const auto *semi = static_cast<const unsigned char *>(
-                    std::memchr(p, ';', std::size_t(std::min<std::ptrdiff_t>(end - p, 12))));
+                const auto *semi = static_cast<const unsigned char *>(std::memchr(
+                    p, ';', std::size_t(std::min<std::ptrdiff_t>(end - p, MaxBytesPerUnit))));
                 if (!semi)
                     fail("a reference is not closed by \";\"");
                 put(reference(QByteArrayView(p + 1, semi - p - 1)));

@@ -16,6 +16,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace workbook::xml {
@@ -31,6 +34,9 @@ class Scanner {
 public:
     enum class Token : std::uint8_t { StartElement, EndElement, Text, EndDocument };
     static constexpr int MaxDepth = 256;
+    // Decoded text takes at least one UTF-16 unit for this many bytes as written (the longest
+    // reference the scanner reads): how long a text will be can be bounded before it is decoded.
+    static constexpr qsizetype MaxBytesPerUnit = 12;
 
     struct Attribute {
         QByteArrayView name; // qualified, as written
@@ -107,12 +113,16 @@ private:
         QByteArrayView prefix;
         QByteArrayView uri;
         int depth;
+        std::ptrdiff_t shadowed; // the binding of the same prefix it hides; -1 when none
     };
 
     Token startTag();
     Token endTag();
     void markup(); // comments, processing instructions, CDATA, a DTD
     QByteArrayView resolve(QByteArrayView prefix) const;
+    void bind(QByteArrayView prefix, QByteArrayView uri, int depth);
+    void unbindDeeperThan(int depth);
+    void checkUnique(QByteArrayView attributeName);
     void setName(QByteArrayView name);
     void decodeInto(QByteArrayView raw, bool cdata, bool attribute, QString &out) const;
     char32_t reference(QByteArrayView ref) const;
@@ -135,6 +145,16 @@ private:
     std::vector<QByteArrayView> m_open;
     std::vector<Attribute> m_attributes;
     std::vector<Namespace> m_namespaces;
+    // Each prefix's binding in scope, by its index in m_namespaces: a document may declare any
+    // number of them, and every element's prefix is looked up.
+    std::unordered_map<std::string_view, std::ptrdiff_t> m_bound;
+    // The last prefix looked up and what it was bound to, while the bindings stay as they were.
+    mutable QByteArrayView m_lastPrefix;
+    mutable QByteArrayView m_lastUri;
+    mutable bool m_lastValid = false;
+    // The names of a tag's attributes, once it has so many that comparing each new one with
+    // every one before would take time by their square.
+    std::unordered_set<std::string_view> m_attributeNames;
 };
 
 // A document in UTF-16 (with a byte-order mark) as UTF-8; other bytes as they are, without a

@@ -13,11 +13,7 @@
 #include <ctime>
 #include <limits>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <unordered_set>
-
-#include <sys/mman.h>
 
 namespace workbook::zip {
 
@@ -296,77 +292,80 @@ const Entry *Archive::first() const {
 
 namespace {
 
-// The kernel clears each fresh page when it is first written, on the thread that writes it: for
-// a big part, a second thread makes the pages of its second half while the first half is
-// inflated. Only a head start; the inflating writes whatever pages are not made yet.
-class PagesMadeAhead {
-public:
-    PagesMadeAhead(const char *data, std::size_t size) {
-        constexpr std::size_t Enough = std::size_t(16) << 20;
-        constexpr std::uintptr_t Page = 4096;
-        if (size < Enough)
-            return;
-        const std::uintptr_t begin =
-            (reinterpret_cast<std::uintptr_t>(data) + size / 2 + Page - 1) & ~(Page - 1);
-        const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(Page - 1);
-        try {
-            m_thread = std::thread([begin, end] {
-                ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
-            });
-        } catch (const std::system_error &) { // no thread to be had: the inflating makes them
-        }
-    }
-    ~PagesMadeAhead() {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    PagesMadeAhead(const PagesMadeAhead &) = delete;
-    PagesMadeAhead &operator=(const PagesMadeAhead &) = delete;
+// The first room an inflated entry gets. Once its data has filled that much, the room grows in
+// one step to the size the entry states: a size that the data does not bear out costs no more
+// than this. (The kernel moves a grown buffer's pages unless a hint for huge pages has split
+// its mapping, and would copy them: the first room of a bigger entry goes without the hint.)
+constexpr std::size_t FirstRoom = std::size_t(64) << 20;
 
-private:
-    std::thread m_thread;
-};
+// The entry's data inflated, exactly size bytes, into room taken as the data arrives.
+QByteArray inflated(QByteArrayView data, std::uint64_t size, const QString &name) {
+    auto wrongSizes = [&] { fail(QStringLiteral("the entry \"%1\" has wrong sizes").arg(name)); };
+    auto badData = [&] {
+        fail(QStringLiteral("the entry \"%1\" cannot be decompressed").arg(name));
+    };
+    using Status = rawdeflate::Inflater::Status;
+    rawdeflate::Inflater inflater(data);
+    QByteArray out;
+    std::size_t have = 0;
+    Status status = Status::Full;
+    for (const std::size_t room :
+         {std::min<std::size_t>(std::size_t(size), FirstRoom), std::size_t(size)}) {
+        if (room <= have)
+            continue;
+        out.reserve(qsizetype(room));
+        out.resize(qsizetype(room));
+        if (room == size)
+            preferHugePages(out.constData(), room);
+        std::size_t produced = 0;
+        status = inflater.inflate(out.data() + have, room - have, produced);
+        have += produced;
+        if (status != Status::Full)
+            break;
+    }
+    if (status == Status::Full) {
+        // All the data the entry states: the stream must end without another byte.
+        char beyond;
+        std::size_t produced = 0;
+        status = inflater.inflate(&beyond, 1, produced);
+        if (produced != 0)
+            wrongSizes();
+    }
+    if (status == Status::BadData)
+        badData();
+    if (have != size)
+        wrongSizes();
+    return out;
+}
 
 } // namespace
 
 QByteArray Archive::read(const Entry &entry, std::uint64_t limit) const {
-    if (entry.size > limit || entry.size > std::uint64_t(std::numeric_limits<qsizetype>::max()))
-        fail(QStringLiteral("the entry \"%1\" is too large to be read").arg(nameText(entry.name)));
-    QByteArray out;
-    out.resize(qsizetype(entry.size));
-    preferHugePages(out.constData(), std::size_t(out.size()));
-    const PagesMadeAhead ahead(out.constData(), std::size_t(out.size()));
-    readInto(entry, out.data());
-    return out;
-}
-
-void Archive::readInto(const Entry &entry, char *out) const {
     const QString name = nameText(entry.name);
+    if (entry.size > limit || entry.size > std::uint64_t(std::numeric_limits<qsizetype>::max()))
+        fail(QStringLiteral("the entry \"%1\" is too large to be read").arg(name));
     if (entry.flags & Encrypted)
         fail(QStringLiteral("the entry \"%1\" is encrypted").arg(name));
     const QByteArrayView data =
         m_bytes.sliced(qsizetype(entry.dataOffset), qsizetype(entry.compressedSize));
+    QByteArray out;
     if (entry.method == 0) {
         if (entry.compressedSize != entry.size)
             fail(QStringLiteral("the entry \"%1\" has wrong sizes").arg(name));
-        if (entry.size)
-            std::memcpy(out, data.data(), std::size_t(entry.size));
+        out = data.toByteArray();
     } else if (entry.method == 8) {
-        switch (rawdeflate::inflate(data, out, std::size_t(entry.size))) {
-        case rawdeflate::InflateResult::Ok:
-            break;
-        case rawdeflate::InflateResult::WrongSize:
+        // A size no deflate stream of this length reaches is refused before any room is made.
+        if (entry.size / rawdeflate::MaxRatio > entry.compressedSize)
             fail(QStringLiteral("the entry \"%1\" has wrong sizes").arg(name));
-        case rawdeflate::InflateResult::BadData:
-            fail(QStringLiteral("the entry \"%1\" cannot be decompressed").arg(name));
-        }
+        out = inflated(data, entry.size, name);
     } else {
         fail(QStringLiteral("the entry \"%1\" is compressed by a method (%2) that cannot be read")
                  .arg(name)
                  .arg(entry.method));
     }
-    if (rawdeflate::crc32(QByteArrayView(out, qsizetype(entry.size))) != entry.crc)
+    if (rawdeflate::crc32(out) != entry.crc)
         fail(QStringLiteral("the entry \"%1\" fails its checksum").arg(name));
+    return out;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -492,13 +491,13 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
         const char *local = archive.bytes().data() + e.localOffset;
         const char *central = archive.centralRecord(e).data();
         const QByteArrayView localExtra(local + LocalSize + u16(local + 26), u16(local + 28));
-        QByteArrayView unused;
-        const bool wide = findExtra(localExtra, Zip64Extra, unused) ||
-                          std::uint64_t(content.size()) >= Max32 ||
-                          std::uint64_t(data.size()) >= Max32;
+        // Zip64 sizes only where 32 bits cannot hold them, whatever the entry had before:
+        // LibreOffice 7.4 refuses a whole package whose entry has them although its sizes fit.
+        const bool wide =
+            std::uint64_t(content.size()) >= Max32 || std::uint64_t(data.size()) >= Max32;
         const std::uint16_t flags = std::uint16_t(e.flags & Utf8Names);
         const std::uint16_t method = stored ? 0 : 8;
-        const std::uint16_t needed = std::max<std::uint16_t>(u16(local + 4), wide ? 45 : 20);
+        const std::uint16_t needed = wide ? 45 : 20;
         QByteArray zip64;
         if (wide) {
             put16(zip64, Zip64Extra);

@@ -37,6 +37,11 @@ struct Entry {
 
 class Archive {
 public:
+    // The most any entry may inflate to: the sheet model counts its texts' characters in 32
+    // bits, and an XML part holds at most one a byte. A format caps its parts lower where its
+    // own limits let it.
+    static constexpr std::uint64_t MaxPart = std::uint64_t(1) << 31;
+
     // Reads the central directory and every local header of bytes, which must outlive the
     // archive. Throws ZipError.
     explicit Archive(QByteArrayView bytes);
@@ -55,10 +60,11 @@ public:
     const Entry *first() const;
 
     // The entry's content, inflated and checked against its size and CRC. Throws ZipError, and
-    // also when the entry holds more than limit bytes.
-    QByteArray read(const Entry &entry, std::uint64_t limit = std::uint64_t(1) << 31) const;
-    // The same, into a buffer of entry.size bytes at out (no size limit beyond the caller's).
-    void readInto(const Entry &entry, char *out) const;
+    // also when the entry states more than limit bytes. A stated size is refused before any
+    // room is made for it when no deflate stream of the entry's length could reach it; room
+    // then grows only as the data arrives, so that a size the data does not bear out costs
+    // little, and data beyond the stated size is refused as soon as it comes.
+    QByteArray read(const Entry &entry, std::uint64_t limit = MaxPart) const;
 
     // The entry's bytes as they lie in the archive: local header to end of data descriptor.
     QByteArrayView raw(const Entry &entry) const {
@@ -94,8 +100,8 @@ struct EntryChange {
 // archive grown past 4 GiB where its records have no room for that). New content is deflated
 // on every core (ParallelDeflate, shared with the KMZ writer). A changed entry keeps its place,
 // name, flags for the name's encoding, attributes, comment and extra fields (except timestamps,
-// which would no longer be true, and zip64 sizes, which are written anew); it gets the current
-// time. Changes naming no entry are ignored.
+// which would no longer be true, and zip64 sizes, which it has only where its new sizes need
+// them); it gets the current time. Changes naming no entry are ignored.
 bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
              const std::function<bool(QByteArrayView)> &put);
 

@@ -1,8 +1,11 @@
 # Writes workbooks record by record, for what no spreadsheet program writes on request: every
 # kind of cell record, shared strings split across CONTINUE records at awkward places, an Excel
-# 5.0/95 workbook in code page 936, a password-protected (FILEPASS) workbook, and one whose EXTSST
-# comes before its SST. Each file is
-# checked with xlrd afterwards (see make-workbooks.sh). Run with Debian's /usr/bin/python3.
+# 5.0/95 workbook in code page 936, a password-protected (FILEPASS) workbook, formula cells
+# under FORMULA's BIFF3/4 number, padding records between records, a sheet1 holding a record of
+# a kind the reference scan does not know, cells written twice by two kinds of record, and a
+# password-protected .xlsx (the compound file of an encrypted package) whose package stream is
+# cut short, and one whose EXTSST comes before its SST. Each file is checked with xlrd afterwards
+# (see make-workbooks.sh). Run with Debian's /usr/bin/python3.
 import struct
 import sys
 
@@ -44,6 +47,59 @@ def compound_file(stream_name, stream):
     difat += [FREESECT] * (109 - len(difat))
     header += struct.pack("<109I", *difat)
     return header + stream + directory + struct.pack("<%dI" % len(fat), *fat)
+
+
+def compound_file_streams(streams, sector_shift=9):
+    """A compound file holding streams in regular sectors, each at least 4096 bytes (below that
+    a stream would belong in the mini stream). A stream given as (name, bytes, size) claims
+    size bytes in the directory, more than its sectors hold when the file was cut short."""
+    sector = 1 << sector_shift
+    streams = [s if len(s) == 3 else (s[0], s[1], len(s[1])) for s in streams]
+    body, starts, fat = b"", [], []
+    for _, data, _ in streams:
+        assert len(data) >= 4096
+        data += b"\0" * (-len(data) % sector)
+        first = len(body) // sector
+        count = len(data) // sector
+        starts.append(first)
+        fat += [first + i + 1 for i in range(count - 1)] + [ENDOFCHAIN]
+        body += data
+    entries_per_sector = sector // 128
+    dir_sectors = -(-(len(streams) + 1) // entries_per_sector)
+    dir_sector = len(body) // sector
+    fat += [dir_sector + i + 1 for i in range(dir_sectors - 1)] + [ENDOFCHAIN]
+    per_fat = sector // 4
+    fat_sectors = 1
+    while len(fat) + fat_sectors > fat_sectors * per_fat:
+        fat_sectors += 1
+    fat += [FATSECT] * fat_sectors
+    fat += [FREESECT] * (fat_sectors * per_fat - len(fat))
+
+    def entry(name, kind, left, right, child, start, size):
+        raw = name.encode("utf-16-le") + b"\0\0"
+        return (raw.ljust(64, b"\0") + struct.pack("<HBB", len(raw), kind, 1) +
+                struct.pack("<III", left, right, child) + b"\0" * 16 + b"\0" * 4 +
+                b"\0" * 16 + struct.pack("<IIi", start, size, 0))
+
+    # The streams as a chain of right siblings, in the order directory trees sort names.
+    order = sorted(range(len(streams)), key=lambda i: (len(streams[i][0]), streams[i][0].upper()))
+    right = {order[k]: order[k + 1] + 1 for k in range(len(order) - 1)}
+    directory = entry("Root Entry", 5, NOSTREAM, NOSTREAM, order[0] + 1, ENDOFCHAIN, 0)
+    for i, (name, _, size) in enumerate(streams):
+        directory += entry(name, 2, NOSTREAM, right.get(i, NOSTREAM), NOSTREAM, starts[i], size)
+    empty = b"\0" * 64 + struct.pack("<HBB", 0, 0, 0) + struct.pack("<III", NOSTREAM, NOSTREAM,
+                                                                     NOSTREAM) + b"\0" * 48
+    directory += empty * (dir_sectors * entries_per_sector - len(streams) - 1)
+    header = b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + b"\0" * 16
+    version = 3 if sector_shift == 9 else 4
+    header += struct.pack("<HHHHH", 0x3E, version, 0xFFFE, sector_shift, 6) + b"\0" * 6
+    header += struct.pack("<IIIIIIIII", dir_sectors if version == 4 else 0, fat_sectors,
+                          dir_sector, 0, 4096, ENDOFCHAIN, 0, ENDOFCHAIN, 0)
+    difat = [dir_sector + dir_sectors + i for i in range(fat_sectors)]
+    difat += [FREESECT] * (109 - len(difat))
+    header += struct.pack("<109I", *difat)
+    header += b"\0" * (sector - len(header))
+    return header + body + directory + struct.pack("<%dI" % len(fat), *fat)
 
 
 def rec(kind, data=b""):
@@ -280,6 +336,96 @@ def filepass():
         f.write(compound_file("Workbook", stream))
 
 
+def formula4():
+    # FORMULA records under 0x0406, FORMULA's BIFF3/4 number, in a BIFF8 stream, as some
+    # writers still emit them: a number, a text (in the STRING record after it), a truth value
+    # and an error. xlrd and LibreOffice read them as FORMULA.
+    def formula_old(row, col, result):
+        return cell(0x0406, row, col, 0, result + struct.pack("<HI", 0, 0) + b"\x03\x00\x1e\x01\x00")
+
+    rows = b"".join(cell(0x0204, 0, c, 0, xlstring(h)) for c, h in enumerate(["经度", "纬度", "标注"]))
+    rows += number(1, 0, 116.5) + formula_old(1, 1, struct.pack("<d", 39.875))
+    rows += formula_old(1, 2, b"\x00\x00\x00\x00\x00\x00\xff\xff") + rec(0x0207, xlstring("公式"))
+    rows += formula_old(2, 0, struct.pack("<d", 121.25)) + number(2, 1, 31.5)
+    rows += formula_old(2, 2, b"\x01\x00\x01\x00\x00\x00\xff\xff")
+    rows += number(3, 0, 113.25) + formula_old(3, 1, b"\x02\x00\x07\x00\x00\x00\xff\xff")
+    rows += cell(0x0204, 3, 2, 0, xlstring("广州"))
+    sheet = bof8(0x0010) + rec(0x0200, struct.pack("<IIHHH", 0, 4, 0, 3, 0)) + rows + EOF_
+    sheets = [("Sheet1", 0, sheet)]
+    head, bound = workbook8(sheets)
+    stream = assemble8(head, bound, b"", sheets)
+    with open(f"{out}/crafted-formula0406.xls", "wb") as f:
+        f.write(compound_file("Workbook", stream))
+
+
+def padding_records():
+    # Records of type 0 and no data between real records, in the globals and in sheet1's cell
+    # table, as some writers leave them, and zeros after the last EOF: 23 rows in all.
+    pad = rec(0x0000)
+    rows = pad.join(cell(0x0204, 0, c, 0, xlstring(h)) for c, h in enumerate(["经度", "纬度", "标注"]))
+    for r in range(1, 23):
+        rows += pad * (r % 3) + number(r, 0, 100 + r / 4) + pad + number(r, 1, 30 + r / 8)
+        rows += cell(0x0204, r, 2, 0, xlstring("点%d" % r))
+    sheet = (bof8(0x0010) + pad + rec(0x0200, struct.pack("<IIHHH", 0, 23, 0, 3, 0)) + pad * 2 +
+             rows + pad + EOF_)
+    other = bof8(0x0010) + cell(0x0204, 0, 0, 0, xlstring("other")) + EOF_
+    sheets = [("Other", 0, other), ("Sheet1", 0, sheet)]
+    head, bound = workbook8(sheets, pad + rec(0x0022, b"\0\0") + pad)
+    stream = assemble8(head + pad * 2, bound, pad, sheets) + b"\0" * 64
+    with open(f"{out}/crafted-padding.xls", "wb") as f:
+        f.write(compound_file("Workbook", stream))
+
+
+def unknown_record():
+    # Sheet1 holding, after its cells, a record of type 0x08C8, which the reference scan does not
+    # know (a later Excel's future record: its header repeats its type, then flags and zeros).
+    rows = b"".join(cell(0x0204, 0, c, 0, xlstring(h)) for c, h in enumerate(["经度", "纬度"]))
+    for r in range(1, 5):
+        rows += number(r, 0, 116 + r) + number(r, 1, 39 + r)
+    future = rec(0x08C8, struct.pack("<HH", 0x08C8, 0) + b"\0" * 8 + struct.pack("<HH", 1, 0))
+    sheet = (bof8(0x0010) + rec(0x0200, struct.pack("<IIHHH", 0, 5, 0, 2, 0)) + rows + future +
+             EOF_)
+    sheets = [("Sheet1", 0, sheet)]
+    head, bound = workbook8(sheets)
+    stream = assemble8(head, bound, b"", sheets)
+    with open(f"{out}/crafted-unknown-record.xls", "wb") as f:
+        f.write(compound_file("Workbook", stream))
+
+
+def encrypted_xlsx():
+    # What a password-protected .xlsx is: a compound file holding EncryptionInfo (its version,
+    # then the agile encryption's XML descriptor) and EncryptedPackage (the package's size, then
+    # ciphertext). This one's package stream was cut short: it claims more than the file holds.
+    descriptor = (b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n'
+                  b'<encryption xmlns="http://schemas.microsoft.com/office/2006/encryption">'
+                  b'<keyData saltSize="16" blockSize="16" keyBits="256" hashSize="64" '
+                  b'cipherAlgorithm="AES" cipherChaining="ChainingModeCBC" hashAlgorithm="SHA512" '
+                  b'saltValue="AAAAAAAAAAAAAAAAAAAAAA=="/></encryption>')
+    info = struct.pack("<HHI", 4, 4, 0x40) + descriptor
+    info += b" " * (4096 - len(info))
+    cipher = bytes((i * 151 + 7) & 0xFF for i in range(8192))
+    package = struct.pack("<Q", 6000) + cipher
+    streams = [("EncryptionInfo", info), ("EncryptedPackage", package, len(package) + 4096)]
+    with open(f"{out}/xlsx/crafted-encrypted-cut.xlsx", "wb") as f:
+        f.write(compound_file_streams(streams))
+
+
+def overwritten():
+    """Cells written twice in one row: NUMBER records, then a MULRK over the same cells, which
+    wins as the later record does."""
+    rows = labelsst(0, 0, 0) + labelsst(0, 1, 1)
+    rows += number(1, 0, 116.5) + number(1, 1, 39.5)
+    rows += rec(0x00BD, struct.pack("<HH", 1, 0) + struct.pack("<HI", 0, (116 << 2) | 2) +
+                struct.pack("<HI", 0, (40 << 2) | 2) + struct.pack("<H", 1))
+    rows += number(2, 0, 117.25) + number(2, 1, 41.5)
+    sheet1 = bof8(0x0010) + rec(0x0200, struct.pack("<IIHHH", 0, 3, 0, 2, 0)) + rows + EOF_
+    sheets = [("Sheet1", 0, sheet1)]
+    head, bound = workbook8(sheets, rec(0x0022, b"\0\0") + xf(0) * 16)
+    table = sst([("经度", True, [], b""), ("纬度", True, [], b"")], 8224)
+    with open(f"{out}/crafted-overwritten.xls", "wb") as f:
+        f.write(compound_file("Workbook", assemble8(head, bound, table, sheets)))
+
+
 def extsst_first():
     """EXTSST before the SST it indexes, as no program writes it: a text written back adds a
     string, and the EXTSST's offsets can only be worked out after the SST."""
@@ -298,4 +444,9 @@ def extsst_first():
 crafted_biff8()
 crafted_biff5()
 filepass()
+formula4()
+padding_records()
+unknown_record()
+encrypted_xlsx()
+overwritten()
 extsst_first()

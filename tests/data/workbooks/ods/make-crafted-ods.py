@@ -2,7 +2,8 @@
 # 16,384 columns (LibreOffice's "very large spreadsheets" option) with a value past column 1,024,
 # XML with other namespace prefixes than the usual ones, and a password-protected package (its
 # manifest says so; its content is a stand-in, XML as every fixture's XML part is, not real
-# ciphertext). Usage: make-crafted-ods.py OUT_DIR
+# ciphertext), and the widest sheet's 16,384 headings alike, as one cell repeated, in a file of
+# a few hundred bytes. Usage: make-crafted-ods.py OUT_DIR
 import sys
 import zipfile
 
@@ -95,3 +96,31 @@ validated = validated.replace('office:value="32"/>',
                               'office:value="32" table:content-validation-name="val1"/>')
 package("crafted-validation.ods", [("content.xml", content(validated)),
                                    ("META-INF/manifest.xml", manifest())])
+
+same = ('<table:table table:name="Sheet1"><table:table-row><table:table-cell '
+        'table:number-columns-repeated="16384" office:value-type="string"><text:p>名称</text:p>'
+        f'</table:table-cell></table:table-row><table:table-row>{cells(std, [1])}'
+        '</table:table-row></table:table>')
+package("crafted-same-headings.ods", [("content.xml", content(same)),
+                                      ("META-INF/manifest.xml", manifest())])
+
+# The longest texts a cell holds, 32,767 characters, written in each way a text is: one
+# paragraph, two paragraphs, counted spaces, a string value over the paragraphs; and a text of
+# five million characters, which a few kilobytes of package inflate to.
+n = 32767
+longest = ('<table:table table:name="Sheet1"><table:table-row>'
+           f'<table:table-cell office:value-type="string"><text:p>{"名" * n}</text:p>'
+           '</table:table-cell><table:table-cell office:value-type="string">'
+           f'<text:p>{"a" * (n // 2)}</text:p><text:p>{"b" * (n // 2)}</text:p></table:table-cell>'
+           '<table:table-cell office:value-type="string"><text:p>'
+           f'<text:s text:c="{n - 1}"/>x</text:p></table:table-cell>'
+           f'<table:table-cell office:value-type="string" office:string-value="{"长" * n}">'
+           '<text:p>shown</text:p></table:table-cell></table:table-row><table:table-row>'
+           f'{cells(std, [116.5, 39.5])}</table:table-row></table:table>')
+package("crafted-longest-texts.ods", [("content.xml", content(longest)),
+                                      ("META-INF/manifest.xml", manifest())])
+huge = ('<table:table table:name="Sheet1"><table:table-row><table:table-cell '
+        f'office:value-type="string"><text:p>{"a" * 5000000}</text:p></table:table-cell>'
+        '</table:table-row></table:table>')
+package("crafted-huge-text.ods", [("content.xml", content(huge)),
+                                  ("META-INF/manifest.xml", manifest())])

@@ -35,5 +35,6 @@ for kind in kinds plain; do
 done
 
 /usr/bin/python3 make-crafted-ods.py .
+/usr/bin/python3 make-text-prefix.py .
 # A password-protected package and a validation, saved through LibreOffice's UNO interface.
 /usr/bin/python3 make-uno-ods.py .

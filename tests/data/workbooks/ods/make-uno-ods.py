@@ -1,6 +1,8 @@
 # Saves sheets through LibreOffice's own interface (UNO) where a flat .fods cannot carry what
-# they hold: a password-protected .ods (the password is "secret") and a sheet1 with a data
-# validation (LibreOffice drops the one of ../make-refusals.py's sheet when it converts it).
+# they hold: a password-protected .ods (the password is "secret"), a sheet1 with a data
+# validation (LibreOffice drops the one of ../make-refusals.py's sheet when it converts it),
+# merged cells that keep the content of the cells they cover, and times typed into date-time
+# cells, as a user makes them.
 # Needs Debian's libreoffice-calc and python3-uno. Usage: make-uno-ods.py OUT_DIR
 import os
 import subprocess
@@ -71,6 +73,27 @@ with tempfile.TemporaryDirectory() as tmp:
         validation.setFormula1("0")
         cells.Validation = validation
         save(doc, "libreoffice-validation.ods")
+
+        # Merged cells whose covered cells keep a text and a number, as LibreOffice keeps the
+        # content of cells hidden under a merge.
+        doc, sheet = new_sheet()
+        sheet.getCellRangeByName("C2:D2").merge(True)
+        sheet.getCellRangeByName("A5:B5").merge(True)
+        save(doc, "libreoffice-covered.ods")
+
+        # Date-time cells holding a time typed alone, which LibreOffice writes on its day zero
+        # (1899-12-30T12:30:00), midnight of that day, and dates before 1900.
+        doc, sheet = new_sheet()
+        from com.sun.star.lang import Locale
+        date_time = doc.NumberFormats.getStandardFormat(6, Locale("en", "US", ""))
+        date_only = doc.NumberFormats.getStandardFormat(2, Locale("en", "US", ""))
+        sheet.getCellByPosition(4, 0).String = "时间"
+        for row, value, fmt in ((1, 0.5208333333333334, date_time), (2, 0.0, date_time),
+                                (3, -5.0, date_only), (4, -18110.75, date_time)):
+            cell = sheet.getCellByPosition(4, row)
+            cell.Value = value
+            cell.NumberFormat = fmt
+        save(doc, "libreoffice-day-zero.ods")
         try:
             desktop.terminate()
         except Exception:

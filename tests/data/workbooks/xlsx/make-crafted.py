@@ -1,6 +1,6 @@
 # Writes .xlsx packages part by part, for what the programs at hand do not write: inline and
 # rich text, cells and rows without positions, a prefixed main namespace, every cell type, a
-# calculation chain. See make-xlsx.sh.
+# calculation chain, 16,384 headings alike. See make-xlsx.sh.
 import sys
 import zipfile
 
@@ -10,7 +10,8 @@ REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
 PKG = "http://schemas.openxmlformats.org/package/2006/relationships"
 
 
-def package(name, sheets, shared=None, styles=None, workbook_extra="", chain=None, prefix=""):
+def package(name, sheets, shared=None, styles=None, workbook_extra="", chain=None, prefix="",
+            workbook_before=""):
     """sheets: [(name, xml of the worksheet)], sheet1's part deliberately not sheet1.xml."""
     p = f"{prefix}:" if prefix else ""
     ns = f'xmlns:{prefix}="{MAIN}"' if prefix else f'xmlns="{MAIN}"'
@@ -43,7 +44,7 @@ def package(name, sheets, shared=None, styles=None, workbook_extra="", chain=Non
     types.append("</Types>")
     rels.append("</Relationships>")
     files["xl/workbook.xml"] = (f'<?xml version="1.0" encoding="UTF-8"?>\n<{p}workbook {ns} xmlns:r="{REL}">'
-                                f'<{p}sheets>{"".join(sheet_list)}</{p}sheets>{workbook_extra}</{p}workbook>')
+                                f'{workbook_before}<{p}sheets>{"".join(sheet_list)}</{p}sheets>{workbook_extra}</{p}workbook>')
     files["xl/_rels/workbook.xml.rels"] = "".join(rels)
     with zipfile.ZipFile(f"{out}/{name}", "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("[Content_Types].xml", "".join(types))
@@ -145,3 +146,79 @@ def shared():
 
 
 shared()
+
+
+def same_headings():
+    """The widest sheet's 16,384 headings all alike, in a file of a few kilobytes."""
+    heading = '<c t="inlineStr"><is><t>名称</t></is></c>' * 16384
+    rows = f'<row r="1">{heading}</row><row r="2"><c r="A2"><v>1</v></c></row>'
+    package("crafted-same-headings.xlsx", [("sheet1", sheet(rows))])
+
+
+same_headings()
+
+
+def excel_1904():
+    """The 1904 date system as Excel 2013 and later write it: <workbookPr date1904="1"/>, and in
+    the extension list at the end a second workbookPr of Excel's own namespace, which sets no
+    date system."""
+    x15 = "http://schemas.microsoft.com/office/spreadsheetml/2010/11/main"
+    before = ('<fileVersion appName="xl" lastEdited="7" lowestEdited="7" rupBuild="22228"/>'
+              '<workbookPr date1904="1" defaultThemeVersion="166925"/>'
+              '<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006">'
+              '<mc:Choice Requires="x15"><x15ac:absPath url="C:\\Users\\" '
+              'xmlns:x15ac="http://schemas.microsoft.com/office/spreadsheetml/2010/11/ac"/>'
+              '</mc:Choice></mc:AlternateContent>'
+              '<bookViews><workbookView xWindow="-120" yWindow="-120" windowWidth="29040" '
+              'windowHeight="15840"/></bookViews>')
+    after = ('<calcPr calcId="191029"/><extLst><ext uri="{140A7794-F4A3-4f5a-A4D3-A8F2B5B76ABF}" '
+             f'xmlns:x15="{x15}"><x15:workbookPr chartTrackingRefBase="1"/></ext></extLst>')
+    rows = (f'<row r="1">{HEAD}</row>'
+            '<row r="2"><c r="A2"><v>116.5</v></c><c r="B2"><v>39.5</v></c>'
+            '<c r="C2" s="1"><v>42735</v></c><c r="D2" s="3"><v>42735.5</v></c></row>')
+    package("crafted-excel-1904.xlsx", [("sheet1", sheet(rows))], shared=SHARED, styles=STYLES,
+            workbook_before=before, workbook_extra=after)
+
+
+excel_1904()
+
+
+def line_ends():
+    """Line ends as Excel writes a formula's text result holding a carriage return and a line
+    feed, "abc" _x000D_ and a literal CR LF, "def" (XML reads a literal CR LF, and a lone CR, as
+    a line feed), beside texts with a lone CR, a CR written as a reference, and literal CR LFs in
+    an inline and a shared string."""
+    shared = (f'<sst xmlns="{MAIN}" count="1" uniqueCount="1">'
+              '<si><t xml:space="preserve">abc_x000D_\r\ndef</t></si></sst>')
+    rows = ('<row r="1"><c r="A1" t="str"><f>"abc"&amp;CHAR(13)&amp;CHAR(10)&amp;"def"</f>'
+            '<v>abc_x000D_\r\ndef</v></c>'
+            '<c r="B1" t="str"><f>"one"&amp;CHAR(10)&amp;"two"</f><v>one\rtwo</v></c>'
+            '<c r="C1" t="str"><f>"x"&amp;CHAR(13)&amp;"y"</f><v>x&#13;y</v></c>'
+            '<c r="D1" t="inlineStr"><is><t>in\r\nline</t></is></c>'
+            '<c r="E1" t="s"><v>0</v></c></row>'
+            '<row r="2"><c r="A2"><v>116.5</v></c><c r="B2"><v>39.5</v></c></row>')
+    package("crafted-line-ends.xlsx", [("sheet1", sheet(rows))], shared=shared)
+
+
+line_ends()
+
+
+def long_texts():
+    """The longest texts a cell holds, 32,767 characters, in each place a text is written: a
+    shared string (one of them written with Excel's escapes, seven characters for each), an
+    inline string and a formula's text result; and a shared string of five million characters,
+    which a few kilobytes of package inflate to."""
+    n = 32767
+    shared = (f'<sst xmlns="{MAIN}" count="2" uniqueCount="2"><si><t>{"长" * n}</t></si>'
+              f'<si><r><t>{"_x0041_" * (n - 1)}</t></r><r><t>B</t></r></si></sst>')
+    rows = ('<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c>'
+            f'<c r="C1" t="inlineStr"><is><t>{"名" * n}</t></is></c>'
+            f'<c r="D1" t="str"><f>REPT("x",{n})</f><v>{"x" * n}</v></c></row>'
+            '<row r="2"><c r="A2"><v>116.5</v></c><c r="B2"><v>39.5</v></c></row>')
+    package("crafted-longest-texts.xlsx", [("sheet1", sheet(rows))], shared=shared)
+    huge = f'<sst xmlns="{MAIN}" count="1" uniqueCount="1"><si><t>{"a" * 5000000}</t></si></sst>'
+    rows = '<row r="1"><c r="A1" t="s"><v>0</v></c></row>'
+    package("crafted-huge-text.xlsx", [("sheet1", sheet(rows))], shared=huge)
+
+
+long_texts()

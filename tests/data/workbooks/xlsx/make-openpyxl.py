@@ -1,6 +1,8 @@
 # Writes the openpyxl fixtures: see make-xlsx.sh. openpyxl writes no cached formula results, so
 # its formulas read as empty cells.
 import datetime
+import random
+import string
 import sys
 
 import openpyxl
@@ -59,4 +61,34 @@ def features():
         wb.save(f"{out}/openpyxl-{kind}.xlsx")
 
 
+def shrinking():
+    """sheet1 whose first point has a long description (24,000 letters that hardly compress):
+    a post of a short one makes the file shorter, so that a save in place writes the new content
+    and then cuts the file to its length."""
+    wb = openpyxl.Workbook()
+    sheet = wb.active
+    sheet.title = "sheet1"
+    table(sheet)
+    letters = random.Random(12)
+    sheet["D2"] = "".join(letters.choice(string.ascii_letters) for _ in range(24000))
+    wb.save(f"{out}/openpyxl-shrinking.xlsx")
+
+
 features()
+
+
+def iso_times():
+    """Dates and times as ISO 8601 text in cells of type "d", as openpyxl writes them when asked
+    for ISO dates: times of day alone and a date before 1900 among them."""
+    wb = openpyxl.Workbook(iso_dates=True)
+    sheet = wb.active
+    sheet.title = "sheet1"
+    sheet.append(["经度", "纬度", "时间", "日期"])
+    sheet.append([116.5, 39.5, datetime.time(10, 10, 10), datetime.datetime(2024, 5, 1, 13, 30)])
+    sheet.append([116.6, 39.6, datetime.time(8, 5, 30, 250000), datetime.date(2021, 1, 1)])
+    sheet.append([116.7, 39.7, datetime.time(0, 0), datetime.datetime(1850, 5, 30, 6, 0)])
+    wb.save(f"{out}/openpyxl-iso-times.xlsx")
+
+
+iso_times()
+shrinking()

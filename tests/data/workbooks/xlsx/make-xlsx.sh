@@ -29,3 +29,5 @@ done
 /usr/bin/python3 make-openpyxl.py "$out"
 
 /usr/bin/python3 make-crafted.py "$out"
+/usr/bin/python3 make-misnamed.py "$out"
+/usr/bin/python3 make-zip64.py "$out"
