@@ -283,8 +283,9 @@ inline QByteArray withParts(const QByteArray &templateBytes,
 }
 
 // Rows of a refusals table (file, change, message) for what every format refuses alike: a text
-// too long, a number that is none, a row that does not exist, a row wider than the sheet. file
-// is a fixture with a cell B2 and fewer than 41 rows; columns is its sheet's width.
+// too long, a number that is none, a row that does not exist, a position past the sheet's
+// 1,048,576 rows, a row wider than the sheet. file is a fixture with a cell B2 and fewer than 41
+// rows; columns is its sheet's width.
 inline void addLimitRefusals(const QString &file, int columns) {
     using workbook::EditValue;
     using workbook::SheetChange;
@@ -296,6 +297,15 @@ inline void addLimitRefusals(const QString &file, int columns) {
                                          "Cell B2 cannot hold an infinite or undefined number");
     QTest::newRow("no such row") << file << SheetChange::deleteRow(40)
                                  << QStringLiteral("Row 41 of sheet1 does not exist");
+    // Positions as large as an int goes, counted past it in the message.
+    QTest::newRow("the largest row and column numbers")
+        << file << SheetChange::setCell(2147483647, 2147483647, 1.0)
+        << QStringLiteral("There is no cell at row 2147483648, column 2147483648 of sheet1; a "
+                          "sheet has 1048576 rows and %1 columns")
+               .arg(columns);
+    QTest::newRow("the largest row number deleted")
+        << file << SheetChange::deleteRow(2147483647)
+        << QStringLiteral("Row 2147483648 of sheet1 does not exist");
     QList<EditValue> wide;
     for (int i = 0; i < columns + 1; ++i)
         wide << EditValue(1.0);

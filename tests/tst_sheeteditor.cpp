@@ -413,6 +413,12 @@ void TestSheetEditor::refusals_data() {
         << plain << SheetChange::setCell(0, 256, 1.0)
         << "There is no cell at row 1, column 257 of sheet1; a sheet has 65536 rows and 256 "
            "columns";
+    QTest::newRow("the largest row and column numbers")
+        << plain << SheetChange::setCell(2147483647, 2147483647, 1.0)
+        << "There is no cell at row 2147483648, column 2147483648 of sheet1; a sheet has 65536 "
+           "rows and 256 columns";
+    QTest::newRow("the largest row number deleted")
+        << plain << SheetChange::deleteRow(2147483647) << "Row 2147483648 of sheet1 does not exist";
     QTest::newRow("negative row") << plain << SheetChange::setCell(-1, 0, EditValue())
                                   << "There is no cell at row 0, column 1 of sheet1; a sheet "
                                      "has 65536 rows and 256 columns";

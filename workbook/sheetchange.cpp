@@ -30,19 +30,21 @@ SheetChange SheetChange::deleteRow(int row) {
     return c;
 }
 
+// Positions are counted in 64 bits: a refusal names the position asked for, which may be the
+// largest int.
 QString cellName(int row, int column) {
     QString letters;
-    for (int c = column + 1; c > 0; c = (c - 1) / 26)
-        letters.prepend(QChar(u'A' + (c - 1) % 26));
-    return letters + QString::number(row + 1);
+    for (qint64 c = qint64(column) + 1; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + int((c - 1) % 26)));
+    return letters + QString::number(qint64(row) + 1);
 }
 
 void checkCellPosition(int row, int column, const SheetLimits &limits) {
     if (row < 0 || row >= limits.rows || column < 0 || column >= limits.columns)
         throw CommandError(QStringLiteral("There is no cell at row %1, column %2 of sheet1; a "
                                           "sheet has %3 rows and %4 columns")
-                               .arg(row + 1)
-                               .arg(column + 1)
+                               .arg(qint64(row) + 1)
+                               .arg(qint64(column) + 1)
                                .arg(limits.rows)
                                .arg(limits.columns));
 }
@@ -76,7 +78,7 @@ void checkAppendedRow(int row, const QList<EditValue> &values, const SheetLimits
 
 void checkDeletedRow(int row, int lastRow, const std::function<QStringList()> &rowPositionUsers) {
     if (row < 0 || row > lastRow)
-        throw CommandError(QStringLiteral("Row %1 of sheet1 does not exist").arg(row + 1));
+        throw CommandError(QStringLiteral("Row %1 of sheet1 does not exist").arg(qint64(row) + 1));
     const QStringList users = rowPositionUsers();
     if (users.isEmpty())
         return;

@@ -122,7 +122,7 @@ void SheetEditor::Private::writeGlobals(StreamPlan &out, bool recalc) const {
             out.copy(from, i);
             from = i;
             writeSst(out, sstPositions);
-            if (m_extSst < 0)
+            if (m_extSst < 0 || m_extSst < i)
                 writeExtSst();
         }
         if (sstChanged && i == m_sst->firstRecord()) {
@@ -130,13 +130,17 @@ void SheetEditor::Private::writeGlobals(StreamPlan &out, bool recalc) const {
             writeSst(out, sstPositions);
             from = m_sst->endRecord();
             i = from - 1;
-            if (m_sst->stringsAdded() && m_extSst < 0)
-                writeExtSst(); // a workbook without EXTSST gets one
+            // A workbook without EXTSST gets one, and so does one whose EXTSST came first.
+            if (m_sst->stringsAdded() && (m_extSst < 0 || m_extSst < i))
+                writeExtSst();
             continue;
         }
         if (m_sst->stringsAdded() && i == m_extSst) {
             out.copy(from, i);
-            writeExtSst();
+            // An EXTSST before the SST (no program writes one there) is dropped: the offsets it
+            // holds are known only once the SST is written, and one is written after it.
+            if (!sstPositions.empty())
+                writeExtSst();
             from = i + 1;
             while (from < m_layout.globalsEnd && m_records[size_t(from)].type == rec::Continue)
                 ++from;

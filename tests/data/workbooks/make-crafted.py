@@ -4,8 +4,8 @@
 # under FORMULA's BIFF3/4 number, padding records between records, a sheet1 holding a record of
 # a kind the reference scan does not know, cells written twice by two kinds of record, and a
 # password-protected .xlsx (the compound file of an encrypted package) whose package stream is
-# cut short. Each file is checked with xlrd afterwards (see make-workbooks.sh). Run with Debian's
-# /usr/bin/python3.
+# cut short, and one whose EXTSST comes before its SST. Each file is checked with xlrd afterwards
+# (see make-workbooks.sh). Run with Debian's /usr/bin/python3.
 import struct
 import sys
 
@@ -426,6 +426,21 @@ def overwritten():
         f.write(compound_file("Workbook", assemble8(head, bound, table, sheets)))
 
 
+def extsst_first():
+    """EXTSST before the SST it indexes, as no program writes it: a text written back adds a
+    string, and the EXTSST's offsets can only be worked out after the SST."""
+    table = sst([("经度", True, [], b""), ("纬度", True, [], b""), ("标注", True, [], b"")], 8224)
+    extsst = rec(0x00FF, struct.pack("<HIHH", 8, 0, 12, 0))
+    rows = labelsst(0, 0, 0) + labelsst(0, 1, 1) + labelsst(0, 2, 2)
+    rows += number(1, 0, 116.3920388) + number(1, 1, 39.91120332) + labelsst(1, 2, 2)
+    sheet1 = bof8(0x0010) + rec(0x0200, struct.pack("<IIHHH", 0, 2, 0, 3, 0)) + rows + EOF_
+    sheets = [("Sheet1", 0, sheet1)]
+    head, bound = workbook8(sheets, xf(0) * 16)
+    stream = assemble8(head, bound, extsst + table, sheets)
+    with open(f"{out}/crafted-extsst-first.xls", "wb") as f:
+        f.write(compound_file("Workbook", stream))
+
+
 crafted_biff8()
 crafted_biff5()
 filepass()
@@ -434,3 +449,4 @@ padding_records()
 unknown_record()
 encrypted_xlsx()
 overwritten()
+extsst_first()
