@@ -2,6 +2,8 @@
 // written back, both with the decimal separator of the user's regional settings.
 #pragma once
 
+#include "coords/softextended.h"
+
 #include <QChar>
 #include <QString>
 
@@ -13,13 +15,27 @@ void setDecimalSeparator(QChar c);
 // Takes the separator from the system locale; "." when that is not exactly one character.
 void readDecimalSeparator();
 
+// The type in which a number text is read and degrees, minutes and seconds are added up: x87's
+// 80-bit long double where long double is that type, the same arithmetic done in integers
+// elsewhere (or on x86 too, built with KMLMAKER_PORTABLE_EXTENDED), with the same results.
+#if KMLMAKER_X87_LONG_DOUBLE && !defined(KMLMAKER_PORTABLE_EXTENDED)
+using Extended = long double;
+#else
+using Extended = SoftExtended;
+#endif
+
 // The reading rule: blanks (the space character only), one optional sign, digits with at most
 // one separator, an optional exponent, blanks. False when the text is not a number or the value
 // is beyond the extended range; a value too small for that range reads as 0.
-bool TextToFloat(const QString &text, long double &value);
+bool TextToFloat(const QString &text, Extended &value);
 
 // TextToFloat, throwing CommandError "'<text>' is not a valid floating point value" on failure.
-long double StrToFloat(const QString &text);
+Extended StrToFloat(const QString &text);
+
+// The same two computed in a chosen type, SoftExtended or (where it is x87's) long double, with a
+// chosen separator: the tests and the benchmark hold one against the other.
+template <class Real> bool readNumber(const QString &text, QChar separator, Real &value);
+template <class Real> Real strToFloat(const QString &text, QChar separator);
 
 // The writing rule: general format with 15 significant digits; plain notation from 0.0001 up to
 // below 1E15, "E" notation outside it.

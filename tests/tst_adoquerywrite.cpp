@@ -256,11 +256,11 @@ void TestAdoQueryWrite::roundTrip() {
     // What write-back puts into a cell for a changed field.
     auto expect = [&](int row, int field, const QString &text) {
         const int column = q.sheetColumn(field);
-        long double value;
+        numtext::Extended value;
         if (text.isEmpty())
             expected.set(row, column, EditValue());
         else if (q.Fields(field).isNumeric() && numtext::TextToFloat(text, value))
-            expected.set(row, column, double(value));
+            expected.set(row, column, toDouble(value));
         else
             expected.set(row, column, text);
     };

@@ -1,7 +1,10 @@
 // The converter button of the first page: what it writes into "long" and "lat", what it leaves
 // when a text is bad, and which decimal separator it uses.
 #include "app/unit1.h"
+#include "common/commanderror.h"
+#include "coords/dms.h"
 #include "coords/numtext.h"
+#include "coords/softextended.h"
 #include "fakedialoghost.h"
 
 #include <QApplication>
@@ -10,6 +13,7 @@
 #include <QLocale>
 #include <QTest>
 #include <QToolButton>
+#include <cmath>
 
 class TestPage1Dms : public QObject {
     Q_OBJECT
@@ -23,6 +27,23 @@ private Q_SLOTS:
     void errors();
     void usesCommaSeparator();
     void separatorReadAtStartAndOnLocaleChange();
+#if KMLMAKER_X87_LONG_DOUBLE
+    void convertsPathsAgree_data() {
+        converts_data();
+    }
+    void convertsPathsAgree() {
+        pathsAgree();
+    }
+    void errorsPathsAgree_data() {
+        errors_data();
+    }
+    void errorsPathsAgree() {
+        pathsAgree();
+    }
+
+private:
+    void pathsAgree();
+#endif
 };
 
 namespace {
@@ -125,6 +146,27 @@ void TestPage1Dms::separatorReadAtStartAndOnLocaleChange() {
     QApplication::sendEvent(&form, &change);
     QCOMPARE(numtext::decimalSeparator(), systemSeparator());
 }
+
+#if KMLMAKER_X87_LONG_DOUBLE
+// Each of the page's two triples converted in x87's long double and in SoftExtended, which the
+// program takes where long double is another type: the same double or the same message.
+void TestPage1Dms::pathsAgree() {
+    QFETCH(QStringList, six);
+    for (const int first : {0, 3}) {
+        auto outcome = [&](auto real) -> QString {
+            using Real = decltype(real);
+            try {
+                const double v =
+                    dmsToDecimal<Real>(six[first], six[first + 1], six[first + 2], QChar(u'.'));
+                return QString::number(v, 'g', 17) + (std::signbit(v) ? u"-"_qs : u"+"_qs);
+            } catch (const CommandError &e) {
+                return e.message();
+            }
+        };
+        QCOMPARE(outcome(SoftExtended(0)), outcome(0.0L));
+    }
+}
+#endif
 
 QTEST_MAIN(TestPage1Dms)
 #include "tst_page1dms.moc"
