@@ -329,21 +329,17 @@ void TForm1::guarded(const std::function<void()> &action) {
     }
 }
 
-bool TForm1::executeSaveDialog() {
+std::optional<KmlFileFormat> TForm1::executeSaveDialog() {
     if (!SaveDialog1.Execute())
-        return false;
+        return std::nullopt;
     switch (SaveDialog1.FilterIndex) {
     case 2:
-        Memo2.setFileFormat(KmlFileFormat::Utf8);
-        break;
+        return KmlFileFormat::Utf8;
     case 3:
-        Memo2.setFileFormat(KmlFileFormat::Kmz);
-        break;
+        return KmlFileFormat::Kmz;
     default:
-        Memo2.setFileFormat(KmlFileFormat::Utf16);
-        break;
+        return KmlFileFormat::Utf16;
     }
-    return true;
 }
 
 void TForm1::showError(const QString &message) {
@@ -370,10 +366,11 @@ void TForm1::Button1Click() {
                             QString::fromUtf16(singleplacemark::MissingCoordinates));
         return;
     }
-    if (!executeSaveDialog())
+    const std::optional<KmlFileFormat> format = executeSaveDialog();
+    if (!format)
         return;
     const QString description = singleplacemark::withCrLf(Memo1->toPlainText());
-    singleplacemark::exportTo(Memo2, SaveDialog1.FileName,
+    singleplacemark::exportTo(Memo2, SaveDialog1.FileName, *format,
                               kml::Placemark{description, Edit1->text(), x, y});
 }
 
@@ -392,10 +389,11 @@ void TForm1::OpenTxtClick() {
 }
 
 void TForm1::Button5Click() {
-    if (!executeSaveDialog())
+    const std::optional<KmlFileFormat> format = executeSaveDialog();
+    if (!format)
         return;
     const WaitCursor wait;
     // The raw text in one piece: no walk over a million blocks, and no-break spaces stay as
     // typed (toPlainText would turn them into blanks).
-    textlist::exportTo(Memo2, SaveDialog1.FileName, Memo3->document()->toRawText());
+    textlist::exportTo(Memo2, SaveDialog1.FileName, *format, Memo3->document()->toRawText());
 }

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class LinkLabel;
 class QGroupBox;
@@ -125,9 +126,9 @@ private:
     void createPage2();
     void createPage3();
     void showError(const QString &message);
-    // Runs SaveDialog1 for an export; after OK the buffer writes the kind of file of the chosen
-    // filter pair (a name ending in ".kmz" is a KMZ archive whatever the pair).
-    bool executeSaveDialog();
+    // Runs SaveDialog1 for an export: the kind of file of the chosen filter pair after OK (the
+    // save makes a name ending in ".kmz" a KMZ archive whatever the pair), nothing after Cancel.
+    std::optional<KmlFileFormat> executeSaveDialog();
 
     QScrollArea *m_scroll;
 };

@@ -78,7 +78,8 @@ void openWorkbook(TADOQuery &query, const QString &fileName) {
     query.Open();
 }
 
-void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) {
+void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName,
+                  KmlFileFormat format) {
     kml::beginFolder(buffer);
     ControlsDisabled quiet(query);
     query.First();
@@ -135,7 +136,7 @@ void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) 
         }
     }
     kml::endFolder(buffer);
-    buffer.SaveToFile(fileName);
+    buffer.SaveToFile(fileName, format);
 }
 
 } // namespace workbooksource

@@ -73,7 +73,7 @@ struct Query {
     // Exports the rows as the page does into a file of that name; returns its path.
     QString exportTo(KmlBuffer &buffer, const QString &name) {
         const QString path = dir.filePath(name);
-        workbooksource::exportFolder(q, buffer, path);
+        workbooksource::exportFolder(q, buffer, path, KmlFileFormat::Utf16);
         return path;
     }
 };
@@ -571,15 +571,18 @@ void TestAdoQuery::exportErrors() {
     const QString path = dir.filePath(u"never.kml"_qs);
     KmlBuffer buffer;
     Query closed;
-    QCOMPARE(errorOf([&] { workbooksource::exportFolder(closed.q, buffer, path); }),
+    QCOMPARE(errorOf([&] {
+                 workbooksource::exportFolder(closed.q, buffer, path, KmlFileFormat::Utf16);
+             }),
              u"detailCore: Cannot perform this operation on a closed dataset"_qs);
     QCOMPARE(buffer.count(), 2);
     QVERIFY(!QFile::exists(path));
 
     Query three;
     three.open(u"xlwt-three-columns.xls"_qs);
-    QCOMPARE(errorOf([&] { workbooksource::exportFolder(three.q, buffer, path); }),
-             u"List index out of bounds (3)"_qs);
+    QCOMPARE(
+        errorOf([&] { workbooksource::exportFolder(three.q, buffer, path, KmlFileFormat::Utf16); }),
+        u"List index out of bounds (3)"_qs);
     QCOMPARE(buffer.count(), 2);
     QVERIFY(!QFile::exists(path));
 }

@@ -119,7 +119,7 @@ void TestWorkbookExport::xlsxSameAsXls() {
         workbooksource::openWorkbook(query, fixture(i == 0 ? xls : xlsx));
         KmlBuffer buffer;
         const QString path = dir.filePath(QStringLiteral("out%1.kml").arg(i));
-        workbooksource::exportFolder(query, buffer, path);
+        workbooksource::exportFolder(query, buffer, path, KmlFileFormat::Utf16);
         files[i] = readFile(path);
     }
     QVERIFY(files[0].size() > 200);
@@ -146,7 +146,7 @@ void TestWorkbookExport::sameAsFieldTexts() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
-    workbooksource::exportFolder(query, buffer, path);
+    workbooksource::exportFolder(query, buffer, path, KmlFileFormat::Utf16);
     const QByteArray expected = plainExport(query);
     QCOMPARE(readFile(path), expected);
     QCOMPARE(buffer.bytes(), expected);
@@ -186,7 +186,7 @@ void TestWorkbookExport::numbersWithAnySeparator() {
     QCOMPARE(query.RecordCount(), 6);
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
-    workbooksource::exportFolder(query, buffer, path);
+    workbooksource::exportFolder(query, buffer, path, KmlFileFormat::Utf16);
     QCOMPARE(readFile(path), plainExport(query));
 }
 
@@ -216,7 +216,7 @@ void TestWorkbookExport::longExportInTwoParts() {
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
     buffer.Add(u"an earlier document's line"_qs);
-    workbooksource::exportFolder(query, buffer, path);
+    workbooksource::exportFolder(query, buffer, path, KmlFileFormat::Utf16);
     const int recNo = query.RecNo();
     const bool eof = query.Eof();
     const QByteArray expected = plainExport(query);
