@@ -170,7 +170,6 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(designFont(QStringLiteral("MS Sans Serif")));
-    numtext::readDecimalSeparator();
 
     // The controls keep their design positions; a window smaller than them scrolls.
     m_scroll = new QScrollArea(this);
@@ -261,6 +260,7 @@ void TForm1::createPage1() {
 void TForm1::createPage2() {
     detailCore = new TADOQuery(this);
     detailCore->setObjectName(QStringLiteral("detailCore"));
+    setDecimalSeparator(numtext::systemDecimalSeparator());
     DataSource1 = new TDataSource(detailCore, this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource1->setGuard([this](const std::function<void()> &action) { guarded(action); });
@@ -348,14 +348,21 @@ void TForm1::showError(const QString &message) {
 
 void TForm1::changeEvent(QEvent *event) {
     if (event->type() == QEvent::LocaleChange)
-        numtext::readDecimalSeparator();
+        setDecimalSeparator(numtext::systemDecimalSeparator());
     QWidget::changeEvent(event);
+}
+
+void TForm1::setDecimalSeparator(QChar separator) {
+    m_separator = separator;
+    detailCore->setDecimalSeparator(separator);
 }
 
 // The longitude is stored before the latitude is read: a bad latitude leaves the new longitude.
 void TForm1::SpeedButton1Click() {
-    long_->setText(numtext::FloatToStr(DmsToDecimal(long1->text(), long2->text(), long3->text())));
-    lat->setText(numtext::FloatToStr(DmsToDecimal(lat1->text(), lat2->text(), lat3->text())));
+    long_->setText(numtext::FloatToStr(
+        DmsToDecimal(long1->text(), long2->text(), long3->text(), m_separator), m_separator));
+    lat->setText(numtext::FloatToStr(
+        DmsToDecimal(lat1->text(), lat2->text(), lat3->text(), m_separator), m_separator));
 }
 
 void TForm1::Button1Click() {

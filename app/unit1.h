@@ -114,6 +114,12 @@ public:
 
     DialogHost &dialogs() { return *m_host; }
 
+    // The decimal separator of the user's regional settings, read at the start and again when
+    // they change: the converter reads and writes numbers with it, and the workbook query is
+    // given it. Setting it gives it to the query too.
+    QChar decimalSeparator() const { return m_separator; }
+    void setDecimalSeparator(QChar separator);
+
 protected:
     // Reads the decimal separator again when the regional settings change.
     void changeEvent(QEvent *event) override;
@@ -131,4 +137,5 @@ private:
     std::optional<KmlFileFormat> executeSaveDialog();
 
     QScrollArea *m_scroll;
+    QChar m_separator = u'.';
 };

@@ -31,6 +31,7 @@ template double dmsToDecimal<SoftExtended>(const QString &, const QString &, con
 template double dmsToDecimal<long double>(const QString &, const QString &, const QString &, QChar);
 #endif
 
-double DmsToDecimal(const QString &degrees, const QString &minutes, const QString &seconds) {
-    return dmsToDecimal<numtext::Extended>(degrees, minutes, seconds, numtext::decimalSeparator());
+double DmsToDecimal(const QString &degrees, const QString &minutes, const QString &seconds,
+                    QChar separator) {
+    return dmsToDecimal<numtext::Extended>(degrees, minutes, seconds, separator);
 }

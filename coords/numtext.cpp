@@ -8,7 +8,6 @@
 #include <QLocale>
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -19,8 +18,6 @@
 namespace numtext {
 
 namespace {
-
-std::atomic<char16_t> g_separator{u'.'};
 
 bool isDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
@@ -133,17 +130,9 @@ struct NumberParts {
 
 } // namespace
 
-QChar decimalSeparator() {
-    return QChar(g_separator.load());
-}
-
-void setDecimalSeparator(QChar c) {
-    g_separator.store(c.unicode());
-}
-
-void readDecimalSeparator() {
+QChar systemDecimalSeparator() {
     const QString point = QLocale::system().decimalPoint();
-    setDecimalSeparator(point.size() == 1 ? point.front() : QChar(u'.'));
+    return point.size() == 1 ? point.front() : QChar(u'.');
 }
 
 namespace {
@@ -263,12 +252,12 @@ template bool readNumber(const QString &, QChar, long double &);
 template long double strToFloat(const QString &, QChar);
 #endif
 
-bool TextToFloat(const QString &text, Extended &value) {
-    return readNumber(text, decimalSeparator(), value);
+bool TextToFloat(const QString &text, QChar separator, Extended &value) {
+    return readNumber(text, separator, value);
 }
 
-Extended StrToFloat(const QString &text) {
-    return strToFloat<Extended>(text, decimalSeparator());
+Extended StrToFloat(const QString &text, QChar separator) {
+    return strToFloat<Extended>(text, separator);
 }
 
 namespace {
@@ -385,7 +374,7 @@ char16_t *putAscii(char16_t *out, const char *text) {
 
 } // namespace
 
-char16_t *formatFloat(double value, char16_t *out) {
+char16_t *formatFloat(double value, QChar decimalSeparator, char16_t *out) {
     if (std::isnan(value))
         return putAscii(out, "NAN");
     if (std::isinf(value))
@@ -417,7 +406,7 @@ char16_t *formatFloat(double value, char16_t *out) {
     while (length > 1 && digits[length - 1] == u'0')
         --length;
 
-    const char16_t separator = g_separator.load(std::memory_order_relaxed);
+    const char16_t separator = decimalSeparator.unicode();
     auto put = [&out, &digits](int from, int to) {
         for (int i = from; i < to; ++i)
             *out++ = digits[i];
@@ -459,9 +448,9 @@ char16_t *formatFloat(double value, char16_t *out) {
     return out;
 }
 
-QString FloatToStr(double value) {
+QString FloatToStr(double value, QChar separator) {
     char16_t buffer[FloatTextCapacity];
-    const char16_t *end = formatFloat(value, buffer);
+    const char16_t *end = formatFloat(value, separator, buffer);
     return QString(reinterpret_cast<const QChar *>(buffer), qsizetype(end - buffer));
 }
 

@@ -39,7 +39,7 @@ EditValue TADOQuery::editValue(int field, const QString &text) const {
     const TField &f = m_fields[std::size_t(field)];
     if (f.isNumeric()) {
         numtext::Extended value;
-        if (numtext::TextToFloat(text, value)) {
+        if (numtext::TextToFloat(text, m_separator, value)) {
             const double number = toDouble(value);
             if (std::isfinite(number))
                 return number;

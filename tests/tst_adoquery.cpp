@@ -425,7 +425,7 @@ void TestAdoQuery::dates() {
     QFETCH(double, serial);
     QFETCH(bool, date1904);
     QFETCH(QString, text);
-    QCOMPARE(workbook::fieldtext::dateTime(serial, date1904), text);
+    QCOMPARE(workbook::fieldtext::dateTime(serial, date1904, u'.'), text);
 }
 
 // A date before the date system's first day, as an .ods or ISO date before 1900 is held.
@@ -447,7 +447,7 @@ void TestAdoQuery::earlyDates() {
     QFETCH(double, serial);
     QFETCH(bool, date1904);
     QFETCH(QString, text);
-    QCOMPARE(workbook::fieldtext::earlyDateTime(serial, date1904), text);
+    QCOMPARE(workbook::fieldtext::earlyDateTime(serial, date1904, u'.'), text);
 }
 
 void TestAdoQuery::currency_data() {
@@ -479,7 +479,7 @@ void TestAdoQuery::currency_data() {
 void TestAdoQuery::currency() {
     QFETCH(double, value);
     QFETCH(QString, text);
-    QCOMPARE(workbook::fieldtext::currency(value), text);
+    QCOMPARE(workbook::fieldtext::currency(value, u'.'), text);
 }
 
 // Amounts next to the half-way point of their fourth decimal, in a currency format, as

@@ -48,7 +48,7 @@ namespace {
 QString randomText(QRandomGenerator &g) {
     const EditValue value = randomValue(g);
     if (const double *number = std::get_if<double>(&value))
-        return numtext::FloatToStr(*number);
+        return numtext::FloatToStr(*number, u'.');
     if (const QString *text = std::get_if<QString>(&value))
         return *text;
     return QString();
@@ -259,7 +259,8 @@ void TestAdoQueryWrite::roundTrip() {
         numtext::Extended value;
         if (text.isEmpty())
             expected.set(row, column, EditValue());
-        else if (q.Fields(field).isNumeric() && numtext::TextToFloat(text, value))
+        else if (q.Fields(field).isNumeric() &&
+                 numtext::TextToFloat(text, q.decimalSeparator(), value))
             expected.set(row, column, toDouble(value));
         else
             expected.set(row, column, text);

@@ -18,9 +18,6 @@ Q_DECLARE_METATYPE(long double)
 class TestNumText : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { numtext::setDecimalSeparator(u'.'); }
-    void cleanupTestCase() { numtext::setDecimalSeparator(u'.'); }
-
     void reading_data();
     void reading();
     void strToFloatMessage_data();
@@ -81,7 +78,7 @@ QList<double> randomDoubles(int count) {
 
 // The writing rule as first written: the 18 digits come from the standard library for every
 // value. The program's own writer takes a faster exact route; both must give the same text.
-QString referenceFloatToStr(double value) {
+QString referenceFloatToStr(double value, QChar separator = u'.') {
     if (std::isnan(value))
         return QStringLiteral("NAN");
     if (std::isinf(value))
@@ -116,7 +113,6 @@ QString referenceFloatToStr(double value) {
     int length = Precision;
     while (length > 1 && digits[length - 1] == '0')
         --length;
-    const QChar separator = numtext::decimalSeparator();
     QString out;
     if (value < 0)
         out += u'-';
@@ -163,7 +159,7 @@ QString referenceFloatToStr(double value) {
 
 QString errorOf(const QString &degrees, const QString &minutes, const QString &seconds) {
     try {
-        DmsToDecimal(degrees, minutes, seconds);
+        DmsToDecimal(degrees, minutes, seconds, u'.');
     } catch (const CommandError &e) {
         return e.message();
     }
@@ -263,9 +259,8 @@ void TestNumText::reading() {
     QFETCH(QChar, separator);
     QFETCH(bool, valid);
     QFETCH(long double, expected);
-    numtext::setDecimalSeparator(separator);
     numtext::Extended read(12345);
-    QCOMPARE(numtext::TextToFloat(text, read), valid);
+    QCOMPARE(numtext::TextToFloat(text, separator, read), valid);
     if (!valid)
         return;
     const long double value = asLongDouble(read);
@@ -286,12 +281,12 @@ void TestNumText::strToFloatMessage_data() {
 void TestNumText::strToFloatMessage() {
     QFETCH(QString, text);
     try {
-        numtext::StrToFloat(text);
+        numtext::StrToFloat(text, u'.');
         QFAIL("no error");
     } catch (const CommandError &e) {
         QCOMPARE(e.message(), "'" + text + "' is not a valid floating point value");
     }
-    QCOMPARE(toDouble(numtext::StrToFloat(u" -2.5"_qs)), -2.5);
+    QCOMPARE(toDouble(numtext::StrToFloat(u" -2.5"_qs, u'.')), -2.5);
 }
 
 void TestNumText::writing_data() {
@@ -340,8 +335,7 @@ void TestNumText::writing() {
     QFETCH(double, value);
     QFETCH(QChar, separator);
     QFETCH(QString, text);
-    numtext::setDecimalSeparator(separator);
-    QCOMPARE(numtext::FloatToStr(value), text);
+    QCOMPARE(numtext::FloatToStr(value, separator), text);
 }
 
 void TestNumText::writingAgreesWithReference_data() {
@@ -403,13 +397,12 @@ void TestNumText::writingAgreesWithReference_data() {
 void TestNumText::writingAgreesWithReference() {
     QFETCH(QList<double>, values);
     for (const QChar separator : {QChar(u'.'), QChar(u',')}) {
-        numtext::setDecimalSeparator(separator);
         for (const double x : values) {
-            const QString expected = referenceFloatToStr(x);
-            if (numtext::FloatToStr(x) != expected)
-                QFAIL(qPrintable(
-                    QStringLiteral("%1: %2, expected %3")
-                        .arg(QString::number(x, 'g', 17), numtext::FloatToStr(x), expected)));
+            const QString expected = referenceFloatToStr(x, separator);
+            const QString text = numtext::FloatToStr(x, separator);
+            if (text != expected)
+                QFAIL(qPrintable(QStringLiteral("%1: %2, expected %3")
+                                     .arg(QString::number(x, 'g', 17), text, expected)));
         }
     }
 }
@@ -426,7 +419,7 @@ void TestNumText::formatFloatWritesInPlace() {
     for (const double x : values) {
         char16_t buffer[numtext::FloatTextCapacity + 1];
         std::fill(std::begin(buffer), std::end(buffer), u'#');
-        const char16_t *end = numtext::formatFloat(x, buffer);
+        const char16_t *end = numtext::formatFloat(x, u'.', buffer);
         QVERIFY(end > buffer && end <= buffer + numtext::FloatTextCapacity);
         QCOMPARE(buffer[numtext::FloatTextCapacity], u'#');
         QCOMPARE(QString::fromUtf16(buffer, end - buffer), referenceFloatToStr(x));
@@ -435,13 +428,12 @@ void TestNumText::formatFloatWritesInPlace() {
 
 void TestNumText::writeThenReadKeeps15Digits() {
     for (const QChar separator : {QChar(u'.'), QChar(u',')}) {
-        numtext::setDecimalSeparator(separator);
         for (const double x : randomDoubles(20000)) {
-            const QString text = numtext::FloatToStr(x);
+            const QString text = numtext::FloatToStr(x, separator);
             numtext::Extended read(0);
-            QVERIFY2(numtext::TextToFloat(text, read), qPrintable(text));
+            QVERIFY2(numtext::TextToFloat(text, separator, read), qPrintable(text));
             const long double back = asLongDouble(read);
-            QCOMPARE(numtext::FloatToStr(double(back)), text);
+            QCOMPARE(numtext::FloatToStr(double(back), separator), text);
             if (std::fabs(x) >= std::numeric_limits<double>::min())
                 QVERIFY2(std::fabs(back - x) <= std::fabs(x) * 5.0000001e-15L, qPrintable(text));
         }
@@ -455,7 +447,7 @@ void TestNumText::shortestTextReadsWithinOneUnit() {
         const auto end = std::to_chars(buffer, buffer + sizeof buffer, x).ptr;
         const QString text = QString::fromLatin1(buffer, end - buffer);
         numtext::Extended back(0);
-        QVERIFY2(numtext::TextToFloat(text, back), qPrintable(text));
+        QVERIFY2(numtext::TextToFloat(text, u'.', back), qPrintable(text));
         const double d = toDouble(back);
         QVERIFY2(d == x || d == std::nextafter(x, inf) || d == std::nextafter(x, -inf),
                  qPrintable(text));
@@ -465,10 +457,10 @@ void TestNumText::shortestTextReadsWithinOneUnit() {
 void TestNumText::readsSystemSeparator() {
     // main() sets a German locale, whose separator is ",".
     QCOMPARE(QLocale::system().decimalPoint(), u","_qs);
-    numtext::readDecimalSeparator();
-    QCOMPARE(numtext::decimalSeparator(), QChar(u','));
+    const QChar separator = numtext::systemDecimalSeparator();
+    QCOMPARE(separator, QChar(u','));
     numtext::Extended value(0);
-    QVERIFY(numtext::TextToFloat(u"116,5"_qs, value));
+    QVERIFY(numtext::TextToFloat(u"116,5"_qs, separator, value));
     QCOMPARE(toDouble(value), 116.5);
 }
 
@@ -545,10 +537,10 @@ void TestNumText::dms() {
     QFETCH(QString, minutes);
     QFETCH(QString, seconds);
     QFETCH(QString, result);
-    QCOMPARE(numtext::FloatToStr(DmsToDecimal(degrees, minutes, seconds)), result);
-    numtext::setDecimalSeparator(u',');
+    QCOMPARE(numtext::FloatToStr(DmsToDecimal(degrees, minutes, seconds, u'.'), u'.'), result);
     auto comma = [](QString text) { return text.replace(u'.', u','); };
-    QCOMPARE(numtext::FloatToStr(DmsToDecimal(comma(degrees), comma(minutes), comma(seconds))),
+    QCOMPARE(numtext::FloatToStr(DmsToDecimal(comma(degrees), comma(minutes), comma(seconds), u','),
+                                 u','),
              comma(result));
 }
 

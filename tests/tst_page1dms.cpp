@@ -6,6 +6,7 @@
 #include "coords/numtext.h"
 #include "coords/softextended.h"
 #include "fakedialoghost.h"
+#include "sources/adoquery.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -18,9 +19,6 @@
 class TestPage1Dms : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { numtext::setDecimalSeparator(u'.'); }
-    void cleanup() { numtext::setDecimalSeparator(u'.'); }
-
     void converts_data();
     void converts();
     void errors_data();
@@ -128,7 +126,7 @@ void TestPage1Dms::errors() {
 void TestPage1Dms::usesCommaSeparator() {
     FakeDialogHost host;
     TForm1 form(&host);
-    numtext::setDecimalSeparator(u',');
+    form.setDecimalSeparator(u',');
     fill(form, {"116", "23", "31,34", "39", "54", "40.332"});
     form.SpeedButton1->click();
     QCOMPARE(form.long_->text(), u"116,392038888889"_qs);
@@ -137,14 +135,16 @@ void TestPage1Dms::usesCommaSeparator() {
 
 void TestPage1Dms::separatorReadAtStartAndOnLocaleChange() {
     FakeDialogHost host;
-    numtext::setDecimalSeparator(u'x');
     TForm1 form(&host);
-    QCOMPARE(numtext::decimalSeparator(), systemSeparator());
+    QCOMPARE(form.decimalSeparator(), systemSeparator());
+    QCOMPARE(form.detailCore->decimalSeparator(), systemSeparator());
 
-    numtext::setDecimalSeparator(u'x');
+    form.setDecimalSeparator(u'x');
+    QCOMPARE(form.detailCore->decimalSeparator(), QChar(u'x'));
     QEvent change(QEvent::LocaleChange);
     QApplication::sendEvent(&form, &change);
-    QCOMPARE(numtext::decimalSeparator(), systemSeparator());
+    QCOMPARE(form.decimalSeparator(), systemSeparator());
+    QCOMPARE(form.detailCore->decimalSeparator(), systemSeparator());
 }
 
 #if KMLMAKER_X87_LONG_DOUBLE
