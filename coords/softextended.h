@@ -2,8 +2,13 @@
 // range and subnormals, each operation correctly rounded to nearest (ties to even) as the x87
 // unit rounds at its default precision. The reading rule and the degrees-minutes-seconds
 // conversion compute in it where long double is not that type, so that they give there, bit for
-// bit, what they give on x86.
+// bit, what they give on x86. It needs GCC's 128-bit integer, which every 64-bit target has (the
+// number writing rule uses it too).
 #pragma once
+
+#ifndef __SIZEOF_INT128__
+#error "SoftExtended needs a 128-bit integer type (unsigned __int128)"
+#endif
 
 #include <cfloat>
 #include <cstdint>
