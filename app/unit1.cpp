@@ -170,7 +170,6 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(designFont(QStringLiteral("MS Sans Serif")));
-    numtext::readDecimalSeparator();
 
     // The controls keep their design positions; a window smaller than them scrolls.
     m_scroll = new QScrollArea(this);
@@ -261,6 +260,7 @@ void TForm1::createPage1() {
 void TForm1::createPage2() {
     detailCore = new TADOQuery(this);
     detailCore->setObjectName(QStringLiteral("detailCore"));
+    setDecimalSeparator(numtext::systemDecimalSeparator());
     DataSource1 = new TDataSource(detailCore, this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource1->setGuard([this](const std::function<void()> &action) { guarded(action); });
@@ -329,21 +329,17 @@ void TForm1::guarded(const std::function<void()> &action) {
     }
 }
 
-bool TForm1::executeSaveDialog() {
+std::optional<KmlFileFormat> TForm1::executeSaveDialog() {
     if (!SaveDialog1.Execute())
-        return false;
+        return std::nullopt;
     switch (SaveDialog1.FilterIndex) {
     case 2:
-        Memo2.setFileFormat(KmlFileFormat::Utf8);
-        break;
+        return KmlFileFormat::Utf8;
     case 3:
-        Memo2.setFileFormat(KmlFileFormat::Kmz);
-        break;
+        return KmlFileFormat::Kmz;
     default:
-        Memo2.setFileFormat(KmlFileFormat::Utf16);
-        break;
+        return KmlFileFormat::Utf16;
     }
-    return true;
 }
 
 void TForm1::showError(const QString &message) {
@@ -352,14 +348,21 @@ void TForm1::showError(const QString &message) {
 
 void TForm1::changeEvent(QEvent *event) {
     if (event->type() == QEvent::LocaleChange)
-        numtext::readDecimalSeparator();
+        setDecimalSeparator(numtext::systemDecimalSeparator());
     QWidget::changeEvent(event);
+}
+
+void TForm1::setDecimalSeparator(QChar separator) {
+    m_separator = separator;
+    detailCore->setDecimalSeparator(separator);
 }
 
 // The longitude is stored before the latitude is read: a bad latitude leaves the new longitude.
 void TForm1::SpeedButton1Click() {
-    long_->setText(numtext::FloatToStr(DmsToDecimal(long1->text(), long2->text(), long3->text())));
-    lat->setText(numtext::FloatToStr(DmsToDecimal(lat1->text(), lat2->text(), lat3->text())));
+    long_->setText(numtext::FloatToStr(
+        DmsToDecimal(long1->text(), long2->text(), long3->text(), m_separator), m_separator));
+    lat->setText(numtext::FloatToStr(
+        DmsToDecimal(lat1->text(), lat2->text(), lat3->text(), m_separator), m_separator));
 }
 
 void TForm1::Button1Click() {
@@ -370,10 +373,11 @@ void TForm1::Button1Click() {
                             QString::fromUtf16(singleplacemark::MissingCoordinates));
         return;
     }
-    if (!executeSaveDialog())
+    const std::optional<KmlFileFormat> format = executeSaveDialog();
+    if (!format)
         return;
     const QString description = singleplacemark::withCrLf(Memo1->toPlainText());
-    singleplacemark::exportTo(Memo2, SaveDialog1.FileName,
+    singleplacemark::exportTo(Memo2, SaveDialog1.FileName, *format,
                               kml::Placemark{description, Edit1->text(), x, y});
 }
 
@@ -392,10 +396,11 @@ void TForm1::OpenTxtClick() {
 }
 
 void TForm1::Button5Click() {
-    if (!executeSaveDialog())
+    const std::optional<KmlFileFormat> format = executeSaveDialog();
+    if (!format)
         return;
     const WaitCursor wait;
     // The raw text in one piece: no walk over a million blocks, and no-break spaces stay as
     // typed (toPlainText would turn them into blanks).
-    textlist::exportTo(Memo2, SaveDialog1.FileName, Memo3->document()->toRawText());
+    textlist::exportTo(Memo2, SaveDialog1.FileName, *format, Memo3->document()->toRawText());
 }

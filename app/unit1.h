@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class LinkLabel;
 class QGroupBox;
@@ -113,6 +114,12 @@ public:
 
     DialogHost &dialogs() { return *m_host; }
 
+    // The decimal separator of the user's regional settings, read at the start and again when
+    // they change: the converter reads and writes numbers with it, and the workbook query is
+    // given it. Setting it gives it to the query too.
+    QChar decimalSeparator() const { return m_separator; }
+    void setDecimalSeparator(QChar separator);
+
 protected:
     // Reads the decimal separator again when the regional settings change.
     void changeEvent(QEvent *event) override;
@@ -125,9 +132,10 @@ private:
     void createPage2();
     void createPage3();
     void showError(const QString &message);
-    // Runs SaveDialog1 for an export; after OK the buffer writes the kind of file of the chosen
-    // filter pair (a name ending in ".kmz" is a KMZ archive whatever the pair).
-    bool executeSaveDialog();
+    // Runs SaveDialog1 for an export: the kind of file of the chosen filter pair after OK (the
+    // save makes a name ending in ".kmz" a KMZ archive whatever the pair), nothing after Cancel.
+    std::optional<KmlFileFormat> executeSaveDialog();
 
     QScrollArea *m_scroll;
+    QChar m_separator = u'.';
 };

@@ -34,10 +34,11 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-    if (!executeSaveDialog())
+    const std::optional<KmlFileFormat> format = executeSaveDialog();
+    if (!format)
         return;
     const WaitCursor wait;
-    workbooksource::exportFolder(*detailCore, Memo2, SaveDialog1.FileName);
+    workbooksource::exportFolder(*detailCore, Memo2, SaveDialog1.FileName, *format);
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {

@@ -171,7 +171,7 @@ void steps(const QString &dir, int runs) {
         decode.push_back(timed([&] { list = textlist::readFile(in); }));
         build.push_back(timed([&] { textlist::fillFolder(buffer, list); }));
         freshStart(out);
-        write.push_back(timed([&] { buffer.SaveToFile(out); }));
+        write.push_back(timed([&] { buffer.SaveToFile(out, KmlFileFormat::Utf16); }));
     }
     std::printf("%lld lines, list %.1f MiB of UTF-16, KML %.1f MiB\n",
                 (long long)buffer.count() - 3, list.size() * 2 / 1048576.0,
@@ -287,10 +287,9 @@ void formats(const QString &dir, int runs) {
         for (Format &f : all) {
             const QString out = dir + QString::fromUtf16(f.file);
             buffer.Clear();
-            buffer.setFileFormat(f.format);
             freshStart(out);
             f.build.push_back(timed([&] { textlist::fillFolder(buffer, list); }));
-            f.write.push_back(timed([&] { buffer.SaveToFile(out); }));
+            f.write.push_back(timed([&] { buffer.SaveToFile(out, f.format); }));
             f.save.push_back(f.build.back() + f.write.back());
             f.size = QFile(out).size();
         }

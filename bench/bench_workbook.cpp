@@ -30,7 +30,7 @@ int main(int argc, char *argv[]) {
         try {
             workbooksource::openWorkbook(detailCore, workbook);
             const qint64 openNs = timer.nsecsElapsed();
-            workbooksource::exportFolder(detailCore, Memo2, output);
+            workbooksource::exportFolder(detailCore, Memo2, output, KmlFileFormat::Utf16);
             const qint64 totalNs = timer.nsecsElapsed();
             std::printf("open_ms %.2f export_ms %.2f total_ms %.2f records %d\n", openNs / 1e6,
                         (totalNs - openNs) / 1e6, totalNs / 1e6, detailCore.RecordCount());

@@ -3,20 +3,35 @@
 
 #include "common/commanderror.h"
 #include "coords/numtext.h"
+#include "coords/softextended.h"
 
 #include <cmath>
 
-double DmsToDecimal(const QString &degrees, const QString &minutes, const QString &seconds) {
+template <class Real>
+double dmsToDecimal(const QString &degrees, const QString &minutes, const QString &seconds,
+                    QChar separator) {
     // This order decides which text the error names when several are bad.
-    const long double d = numtext::StrToFloat(degrees);
-    const long double s = numtext::StrToFloat(seconds);
-    const long double m = numtext::StrToFloat(minutes);
+    const Real d = numtext::strToFloat<Real>(degrees, separator);
+    const Real s = numtext::strToFloat<Real>(seconds, separator);
+    const Real m = numtext::strToFloat<Real>(minutes, separator);
     // "-116° 30′" is west of -116, so the minutes and seconds take the sign of the degrees;
     // testing the sign bit makes "-0" degrees count as negative too.
-    const long double fraction = (m * 60 + s) / 3600;
-    const long double result = std::signbit(d) ? d - fraction : d + fraction;
-    const double stored = static_cast<double>(result);
+    const Real fraction = (m * Real(60) + s) / Real(3600);
+    using std::signbit;
+    const Real result = signbit(d) ? d - fraction : d + fraction;
+    const double stored = toDouble(result);
     if (!std::isfinite(stored))
         throw CommandError(QStringLiteral("Floating point overflow"));
     return stored;
+}
+
+template double dmsToDecimal<SoftExtended>(const QString &, const QString &, const QString &,
+                                           QChar);
+#if KMLMAKER_X87_LONG_DOUBLE
+template double dmsToDecimal<long double>(const QString &, const QString &, const QString &, QChar);
+#endif
+
+double DmsToDecimal(const QString &degrees, const QString &minutes, const QString &seconds,
+                    QChar separator) {
+    return dmsToDecimal<numtext::Extended>(degrees, minutes, seconds, separator);
 }

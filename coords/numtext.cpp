@@ -3,25 +3,21 @@
 #include "coords/numtext.h"
 
 #include "common/commanderror.h"
+#include "coords/softextended.h"
 
 #include <QLocale>
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
-
-static_assert(std::numeric_limits<long double>::digits == 64,
-              "the reading rule needs the x87 80-bit extended type");
+#include <type_traits>
 
 namespace numtext {
 
 namespace {
-
-std::atomic<char16_t> g_separator{u'.'};
 
 bool isDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
@@ -34,25 +30,65 @@ constexpr std::int64_t ExponentLimit = 5000;
 // The exponent value at which taking exponent digits stops.
 constexpr int ExponentDigitLimit = 500;
 
-// 10^n for 0 <= n <= ExponentLimit: exact up to 10^27 (5^27 still fits 64 bits), beyond that a
-// product of at most nine correctly rounded factors, and infinite past the extended range.
-long double powerOfTen(std::int64_t n) {
-    static const std::array<long double, 32> small = [] {
-        std::array<long double, 32> table{};
-        long double p = 1;
-        for (std::size_t i = 0; i < 28; ++i, p *= 10)
-            table[i] = p;
-        table[28] = 1e28L;
-        table[29] = 1e29L;
-        table[30] = 1e30L;
-        table[31] = 1e31L;
-        return table;
-    }();
+// The powers of ten that the extended type does not hold exactly, as the compiler rounds them on
+// x86: 10^28 to 10^31, then 10^32, 10^64, ... 10^4096.
+template <class Real> struct InexactPowers;
+
+#if KMLMAKER_X87_LONG_DOUBLE
+template <> struct InexactPowers<long double> {
+    static constexpr long double small[] = {1e28L, 1e29L, 1e30L, 1e31L};
     static constexpr long double large[] = {1e32L,  1e64L,   1e128L,  1e256L,
                                             1e512L, 1e1024L, 1e2048L, 1e4096L};
+};
+#endif
+
+// The same values as significand and power of two (tests compare them with the x87 constants).
+template <> struct InexactPowers<SoftExtended> {
+    struct Parts {
+        std::uint64_t significand;
+        int exponent;
+    };
+    static constexpr Parts smallParts[] = {{0x813F3978F8940984ULL, 30},
+                                           {0xA18F07D736B90BE5ULL, 33},
+                                           {0xC9F2C9CD04674EDFULL, 36},
+                                           {0xFC6F7C4045812296ULL, 39}};
+    static constexpr Parts largeParts[] = {
+        {0x9DC5ADA82B70B59EULL, 43},   {0xC2781F49FFCFA6D5ULL, 149},  {0x93BA47C980E98CE0ULL, 362},
+        {0xAA7EEBFB9DF9DE8EULL, 787},  {0xE319A0AEA60E91C7ULL, 1637}, {0xC976758681750C17ULL, 3338},
+        {0x9E8B3B5DC53D5DE5ULL, 6740}, {0xC46052028A20979BULL, 13543}};
+    template <std::size_t N> static std::array<SoftExtended, N> make(const Parts (&parts)[N]) {
+        std::array<SoftExtended, N> values;
+        for (std::size_t i = 0; i < N; ++i)
+            values[i] = SoftExtended::scaledBits(parts[i].significand, parts[i].exponent);
+        return values;
+    }
+    static inline const std::array<SoftExtended, 4> small = make(smallParts);
+    static inline const std::array<SoftExtended, 8> large = make(largeParts);
+};
+
+template <class Real> Real infinity() {
+    if constexpr (std::is_same_v<Real, SoftExtended>)
+        return SoftExtended::infinity();
+    else
+        return std::numeric_limits<Real>::infinity();
+}
+
+// 10^n for 0 <= n <= ExponentLimit: exact up to 10^27 (5^27 still fits 64 bits), beyond that a
+// product of at most nine correctly rounded factors, and infinite past the extended range.
+template <class Real> Real powerOfTen(std::int64_t n) {
+    static const std::array<Real, 32> small = [] {
+        std::array<Real, 32> table{};
+        Real p(1);
+        for (std::size_t i = 0; i < 28; ++i, p *= Real(10))
+            table[i] = p;
+        for (std::size_t i = 28; i < 32; ++i)
+            table[i] = InexactPowers<Real>::small[i - 28];
+        return table;
+    }();
+    const auto &large = InexactPowers<Real>::large;
     if (n >= 8192)
-        return std::numeric_limits<long double>::infinity();
-    long double result = small[static_cast<std::size_t>(n % 32)];
+        return infinity<Real>();
+    Real result = small[static_cast<std::size_t>(n % 32)];
     std::size_t bit = 0;
     for (std::int64_t k = n / 32; k > 0; k >>= 1, ++bit) {
         if (k & 1)
@@ -62,45 +98,47 @@ long double powerOfTen(std::int64_t n) {
 }
 
 // mantissa × 10^exponent in extended precision: infinite when too large, 0 when too small.
-long double scaled(std::uint64_t mantissa, std::int64_t exponent) {
-    long double v = static_cast<long double>(mantissa);
+template <class Real> Real scaled(std::uint64_t mantissa, std::int64_t exponent) {
+    Real v(mantissa);
     if (mantissa == 0)
-        return 0;
+        return Real(0);
     if (exponent >= 0) {
         if (exponent > ExponentLimit)
-            return std::numeric_limits<long double>::infinity();
-        return v * powerOfTen(exponent);
+            return infinity<Real>();
+        return v * powerOfTen<Real>(exponent);
     }
     std::int64_t n = -exponent;
     if (n > ExponentLimit)
-        return 0;
+        return Real(0);
     // Dividing (rather than multiplying by a reciprocal) keeps small powers exact; two steps keep
     // the divisor finite where the quotient is a subnormal.
     constexpr std::int64_t Step = 4900;
     if (n > Step) {
-        v /= powerOfTen(Step);
+        v /= powerOfTen<Real>(Step);
         n -= Step;
     }
-    return v / powerOfTen(n);
+    return v / powerOfTen<Real>(n);
 }
+
+// A number text taken apart: its sign, up to 19 significant digits (the 20th rounding them) and
+// the power of ten that scales them.
+struct NumberParts {
+    bool negative = false;
+    std::uint64_t mantissa = 0;
+    std::int64_t exponent = 0;
+};
 
 } // namespace
 
-QChar decimalSeparator() {
-    return QChar(g_separator.load());
-}
-
-void setDecimalSeparator(QChar c) {
-    g_separator.store(c.unicode());
-}
-
-void readDecimalSeparator() {
+QChar systemDecimalSeparator() {
     const QString point = QLocale::system().decimalPoint();
-    setDecimalSeparator(point.size() == 1 ? point.front() : QChar(u'.'));
+    return point.size() == 1 ? point.front() : QChar(u'.');
 }
 
-bool TextToFloat(const QString &text, long double &value) {
-    const char16_t separator = g_separator.load();
+namespace {
+
+// The reading rule's text: false when it is not a number.
+bool parseNumber(const QString &text, char16_t separator, NumberParts &parts) {
     const QChar *p = text.constData();
     const QChar *const end = p + text.size();
     auto at = [&] { return p < end ? p->unicode() : char16_t(0); };
@@ -179,20 +217,47 @@ bool TextToFloat(const QString &text, long double &value) {
         ++p;
     if (p != end)
         return false;
-
-    const long double magnitude = scaled(mantissa, exponent);
-    if (std::isinf(magnitude))
-        return false;
-    value = negative ? -magnitude : magnitude;
+    parts.negative = negative;
+    parts.mantissa = mantissa;
+    parts.exponent = exponent;
     return true;
 }
 
-long double StrToFloat(const QString &text) {
-    long double value = 0;
-    if (!TextToFloat(text, value))
+} // namespace
+
+template <class Real> bool readNumber(const QString &text, QChar separator, Real &value) {
+    NumberParts parts;
+    if (!parseNumber(text, separator.unicode(), parts))
+        return false;
+    const Real magnitude = scaled<Real>(parts.mantissa, parts.exponent);
+    using std::isinf;
+    if (isinf(magnitude))
+        return false;
+    value = parts.negative ? -magnitude : magnitude;
+    return true;
+}
+
+template <class Real> Real strToFloat(const QString &text, QChar separator) {
+    Real value(0);
+    if (!readNumber(text, separator, value))
         throw CommandError(QStringLiteral("'") + text +
                            QStringLiteral("' is not a valid floating point value"));
     return value;
+}
+
+template bool readNumber(const QString &, QChar, SoftExtended &);
+template SoftExtended strToFloat(const QString &, QChar);
+#if KMLMAKER_X87_LONG_DOUBLE
+template bool readNumber(const QString &, QChar, long double &);
+template long double strToFloat(const QString &, QChar);
+#endif
+
+bool TextToFloat(const QString &text, QChar separator, Extended &value) {
+    return readNumber(text, separator, value);
+}
+
+Extended StrToFloat(const QString &text, QChar separator) {
+    return strToFloat<Extended>(text, separator);
 }
 
 namespace {
@@ -309,7 +374,7 @@ char16_t *putAscii(char16_t *out, const char *text) {
 
 } // namespace
 
-char16_t *formatFloat(double value, char16_t *out) {
+char16_t *formatFloat(double value, QChar decimalSeparator, char16_t *out) {
     if (std::isnan(value))
         return putAscii(out, "NAN");
     if (std::isinf(value))
@@ -341,7 +406,7 @@ char16_t *formatFloat(double value, char16_t *out) {
     while (length > 1 && digits[length - 1] == u'0')
         --length;
 
-    const char16_t separator = g_separator.load(std::memory_order_relaxed);
+    const char16_t separator = decimalSeparator.unicode();
     auto put = [&out, &digits](int from, int to) {
         for (int i = from; i < to; ++i)
             *out++ = digits[i];
@@ -383,9 +448,9 @@ char16_t *formatFloat(double value, char16_t *out) {
     return out;
 }
 
-QString FloatToStr(double value) {
+QString FloatToStr(double value, QChar separator) {
     char16_t buffer[FloatTextCapacity];
-    const char16_t *end = formatFloat(value, buffer);
+    const char16_t *end = formatFloat(value, separator, buffer);
     return QString(reinterpret_cast<const QChar *>(buffer), qsizetype(end - buffer));
 }
 

@@ -432,14 +432,14 @@ bool KmlBuffer::writeDocument(ReplacingFile &file, KmlFileFormat format) const {
     return false;
 }
 
-void KmlBuffer::SaveToFile(const QString &fileName) const {
+void KmlBuffer::SaveToFile(const QString &fileName, KmlFileFormat chosen) const {
     const QString early = creationFailure(fileName);
     if (!early.isEmpty())
         throw CommandError(cannotCreate(fileName, early));
     savebackup::settle(fileName);
 
     const KmlFileFormat format =
-        fileName.endsWith(u".kmz", Qt::CaseInsensitive) ? KmlFileFormat::Kmz : m_format;
+        fileName.endsWith(u".kmz", Qt::CaseInsensitive) ? KmlFileFormat::Kmz : chosen;
     ReplacingFile file(fileName, format == KmlFileFormat::Kmz ? ".kmz.tmp" : ".kml.tmp");
     if (file.error() != 0)
         throw CommandError(cannotCreate(fileName, systemErrorText(file.error())));

@@ -28,7 +28,7 @@ struct KmlTemplate {
 // The kinds of file SaveToFile writes. Each holds the same document, every entry followed by
 // CR LF.
 enum class KmlFileFormat {
-    Utf16, // FF FE, then the document in UTF-16LE: the program's own, and the default
+    Utf16, // FF FE, then the document in UTF-16LE: the program's own
     Utf8,  // an XML declaration naming UTF-8, then the document in UTF-8; no byte-order mark
     Kmz,   // a zip archive whose one file, doc.kml, is the UTF-8 document, deflated
 };
@@ -56,13 +56,10 @@ public:
     // Room for this many UTF-16 code units of stored text: plain entries and template values.
     void reserveText(qsizetype units);
 
-    // Writes the document in the file format (UTF-16LE unless set otherwise; a name ending in
-    // ".kmz" always gets a KMZ archive). The file is replaced atomically: on any failure the
-    // previous file stays as it was. Throws CommandError.
-    void SaveToFile(const QString &fileName) const;
-
-    void setFileFormat(KmlFileFormat format) { m_format = format; }
-    KmlFileFormat fileFormat() const { return m_format; }
+    // Writes the document in the file format (a name ending in ".kmz" always gets a KMZ
+    // archive). The file is replaced atomically: on any failure the previous file stays as it
+    // was. Throws CommandError.
+    void SaveToFile(const QString &fileName, KmlFileFormat format) const;
 
     // The bytes SaveToFile writes in UTF-16LE.
     QByteArray bytes() const;
@@ -114,5 +111,4 @@ private:
     QList<Entry> m_entries;
     mutable QStringList m_materialized;
     mutable bool m_materializedValid = true;
-    KmlFileFormat m_format = KmlFileFormat::Utf16;
 };

@@ -220,7 +220,8 @@ std::vector<TField> TADOQuery::buildFields(const workbook::SheetData &sheet, int
     QHash<QString, int> lastNumber; // by the case-folded name
     for (int f = 0; f < columns; ++f) {
         const int column = firstColumn + f;
-        QString name = workbook::fieldtext::cellText(sheet, sheet.cell(headingRow, column));
+        QString name =
+            workbook::fieldtext::cellText(sheet, sheet.cell(headingRow, column), m_separator);
         if (name.isEmpty())
             name = u'F' + QString::number(f + 1);
         QString folded = name.toCaseFolded();
@@ -362,8 +363,8 @@ int TADOQuery::storedRecord(int record) const {
 QString TADOQuery::storedText(int stored, int field) const {
     if (stored < 0 || stored >= m_records)
         return QString();
-    return workbook::fieldtext::cellText(*m_sheet,
-                                         m_sheet->cell(sheetRow(stored), sheetColumn(field)));
+    return workbook::fieldtext::cellText(
+        *m_sheet, m_sheet->cell(sheetRow(stored), sheetColumn(field)), m_separator);
 }
 
 int TADOQuery::recordsInSheet() const {
@@ -399,7 +400,7 @@ QString TADOQuery::fieldText(int record, int field) const {
     const Cell *cell = fieldCell(record, field);
     if (m_state != DataSetState::Browse && record == m_current && m_edits[std::size_t(field)])
         return *m_edits[std::size_t(field)];
-    return workbook::fieldtext::cellText(*m_sheet, cell);
+    return workbook::fieldtext::cellText(*m_sheet, cell, m_separator);
 }
 
 bool TADOQuery::fieldIsNull(int record, int field) const {

@@ -80,6 +80,11 @@ public:
     void Open();
     // Drops a pending edit or insert.
     void Close();
+    // The character that the field texts write and a typed number is read with as the decimal
+    // point: the window's, from the user's regional settings; "." until set. Set before Open, it
+    // also shapes the names of fields whose headings are numbers.
+    void setDecimalSeparator(QChar separator) { m_separator = separator; }
+    QChar decimalSeparator() const { return m_separator; }
     bool Active() const { return m_active; }
     DataSetState State() const { return m_state; }
     // True when the open workbook takes edits: its format can write them into what was read
@@ -252,6 +257,7 @@ private:
     void setRecordCount(int count);
 
     bool m_active = false;
+    QChar m_separator = u'.';
     DataSetState m_state = DataSetState::Inactive;
     bool m_canModify = false;
     int m_updating = 0;

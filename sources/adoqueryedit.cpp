@@ -38,9 +38,9 @@ EditValue TADOQuery::editValue(int field, const QString &text) const {
         return std::monostate();
     const TField &f = m_fields[std::size_t(field)];
     if (f.isNumeric()) {
-        long double value;
-        if (numtext::TextToFloat(text, value)) {
-            const double number = double(value);
+        numtext::Extended value;
+        if (numtext::TextToFloat(text, m_separator, value)) {
+            const double number = toDouble(value);
             if (std::isfinite(number))
                 return number;
         }

@@ -16,9 +16,10 @@ QString withCrLf(const QString &boxText) {
     return out;
 }
 
-void exportTo(KmlBuffer &buffer, const QString &fileName, const kml::Placemark &placemark) {
+void exportTo(KmlBuffer &buffer, const QString &fileName, KmlFileFormat format,
+              const kml::Placemark &placemark) {
     kml::fillSinglePlacemark(buffer, placemark);
-    buffer.SaveToFile(fileName);
+    buffer.SaveToFile(fileName, format);
 }
 
 } // namespace singleplacemark

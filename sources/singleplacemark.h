@@ -6,6 +6,7 @@
 #include <QString>
 
 class KmlBuffer;
+enum class KmlFileFormat;
 
 namespace singleplacemark {
 
@@ -21,6 +22,7 @@ inline bool hasCoordinates(const QString &longitude, const QString &latitude) {
 QString withCrLf(const QString &boxText);
 
 // Fills the buffer with the single-placemark document and saves it. Throws CommandError.
-void exportTo(KmlBuffer &buffer, const QString &fileName, const kml::Placemark &placemark);
+void exportTo(KmlBuffer &buffer, const QString &fileName, KmlFileFormat format,
+              const kml::Placemark &placemark);
 
 } // namespace singleplacemark

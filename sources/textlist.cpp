@@ -302,9 +302,9 @@ void fillFolder(KmlBuffer &buffer, QStringView list) {
     kml::endFolder(buffer);
 }
 
-void exportTo(KmlBuffer &buffer, const QString &fileName, QStringView list) {
+void exportTo(KmlBuffer &buffer, const QString &fileName, KmlFileFormat format, QStringView list) {
     fillFolder(buffer, list);
-    buffer.SaveToFile(fileName);
+    buffer.SaveToFile(fileName, format);
 }
 
 } // namespace textlist

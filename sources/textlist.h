@@ -11,6 +11,7 @@
 #endif
 
 class KmlBuffer;
+enum class KmlFileFormat;
 
 namespace textlist {
 
@@ -99,7 +100,8 @@ template <typename F> void forEachLine(QStringView text, F &&f) {
 // Clears the buffer and fills it with the folder document of the list: one placemark per line.
 void fillFolder(KmlBuffer &buffer, QStringView list);
 
-// Fills the buffer with the list's folder document and saves it. Throws CommandError.
-void exportTo(KmlBuffer &buffer, const QString &fileName, QStringView list);
+// Fills the buffer with the list's folder document and saves it in the format. Throws
+// CommandError.
+void exportTo(KmlBuffer &buffer, const QString &fileName, KmlFileFormat format, QStringView list);
 
 } // namespace textlist

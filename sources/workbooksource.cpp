@@ -45,7 +45,7 @@ void addPlacemarks(const TADOQuery &query, const workbook::SheetData &sheet, Kml
                    const int *records, int count) {
     // A number's text is digits, "-", "E" and the decimal separator: with a separator that
     // needs no care in XML, it needs no check either.
-    const QChar separator = numtext::decimalSeparator();
+    const QChar separator = query.decimalSeparator();
     QString separatorStorage;
     const bool plainNumbers =
         xmlsafe::text(QStringView(&separator, 1), separatorStorage).data() == &separator;
@@ -55,7 +55,8 @@ void addPlacemarks(const TADOQuery &query, const workbook::SheetData &sheet, Kml
     for (int i = 0; i < count; ++i) {
         for (const PlacemarkField field : ReadOrder) {
             const workbook::Cell *cell = query.fieldCell(records[i], field);
-            const QStringView text = workbook::fieldtext::cellTextView(sheet, cell, texts[field]);
+            const QStringView text =
+                workbook::fieldtext::cellTextView(sheet, cell, separator, texts[field]);
             if (field == Description)
                 values[field] = xmlsafe::description(text, safe[field]);
             else if (plainNumbers && cell && cell->kind == workbook::CellKind::Number)
@@ -78,7 +79,8 @@ void openWorkbook(TADOQuery &query, const QString &fileName) {
     query.Open();
 }
 
-void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) {
+void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName,
+                  KmlFileFormat format) {
     kml::beginFolder(buffer);
     ControlsDisabled quiet(query);
     query.First();
@@ -135,7 +137,7 @@ void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName) 
         }
     }
     kml::endFolder(buffer);
-    buffer.SaveToFile(fileName);
+    buffer.SaveToFile(fileName, format);
 }
 
 } // namespace workbooksource

@@ -5,6 +5,7 @@
 #include <QString>
 
 class KmlBuffer;
+enum class KmlFileFormat;
 class TADOQuery;
 
 namespace workbooksource {
@@ -15,8 +16,9 @@ void openWorkbook(TADOQuery &query, const QString &fileName);
 
 // Clears the buffer, adds the KML start line and "<Folder>", then from the first record one
 // placemark per record (fields 0 longitude, 1 latitude, 3 description, 2 name), then
-// "</Folder></kml>", and saves the buffer under the name. The cursor ends on the last record.
-// Throws CommandError: on a closed query after the first two entries.
-void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName);
+// "</Folder></kml>", and saves the buffer under the name in the format. The cursor ends on the
+// last record. Throws CommandError: on a closed query after the first two entries.
+void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName,
+                  KmlFileFormat format);
 
 } // namespace workbooksource

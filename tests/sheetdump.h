@@ -18,7 +18,7 @@ inline QString describe(const workbook::SheetData &sheet, int row, int column) {
         return QStringLiteral("-");
     static const char *const kinds[] = {"empty", "num", "date", "money", "text", "bool", "error"};
     return QLatin1String(kinds[int(c->kind)]) + u':' +
-           workbook::fieldtext::cellText(sheet, c).replace(u'\n', QStringLiteral("\\n"));
+           workbook::fieldtext::cellText(sheet, c, u'.').replace(u'\n', QStringLiteral("\\n"));
 }
 
 inline QStringList dump(const workbook::SheetData &s) {

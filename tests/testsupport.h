@@ -49,10 +49,9 @@ inline QString native(const QString &path) {
 }
 
 // The settings the tests' expected texts are written for: the C library's date and time formats
-// with UTF-8 text, and "." as the decimal separator.
+// with UTF-8 text ("." is the decimal separator a query has until it is given another).
 inline void useTestLocale() {
     std::setlocale(LC_TIME, "C.UTF-8");
-    numtext::setDecimalSeparator(u'.');
 }
 
 // The exact message of the CommandError the call throws; empty when it throws none.

@@ -73,7 +73,7 @@ struct Query {
     // Exports the rows as the page does into a file of that name; returns its path.
     QString exportTo(KmlBuffer &buffer, const QString &name) {
         const QString path = dir.filePath(name);
-        workbooksource::exportFolder(q, buffer, path);
+        workbooksource::exportFolder(q, buffer, path, KmlFileFormat::Utf16);
         return path;
     }
 };
@@ -425,7 +425,7 @@ void TestAdoQuery::dates() {
     QFETCH(double, serial);
     QFETCH(bool, date1904);
     QFETCH(QString, text);
-    QCOMPARE(workbook::fieldtext::dateTime(serial, date1904), text);
+    QCOMPARE(workbook::fieldtext::dateTime(serial, date1904, u'.'), text);
 }
 
 // A date before the date system's first day, as an .ods or ISO date before 1900 is held.
@@ -447,7 +447,7 @@ void TestAdoQuery::earlyDates() {
     QFETCH(double, serial);
     QFETCH(bool, date1904);
     QFETCH(QString, text);
-    QCOMPARE(workbook::fieldtext::earlyDateTime(serial, date1904), text);
+    QCOMPARE(workbook::fieldtext::earlyDateTime(serial, date1904, u'.'), text);
 }
 
 void TestAdoQuery::currency_data() {
@@ -479,7 +479,7 @@ void TestAdoQuery::currency_data() {
 void TestAdoQuery::currency() {
     QFETCH(double, value);
     QFETCH(QString, text);
-    QCOMPARE(workbook::fieldtext::currency(value), text);
+    QCOMPARE(workbook::fieldtext::currency(value, u'.'), text);
 }
 
 // Amounts next to the half-way point of their fourth decimal, in a currency format, as
@@ -571,15 +571,18 @@ void TestAdoQuery::exportErrors() {
     const QString path = dir.filePath(u"never.kml"_qs);
     KmlBuffer buffer;
     Query closed;
-    QCOMPARE(errorOf([&] { workbooksource::exportFolder(closed.q, buffer, path); }),
+    QCOMPARE(errorOf([&] {
+                 workbooksource::exportFolder(closed.q, buffer, path, KmlFileFormat::Utf16);
+             }),
              u"detailCore: Cannot perform this operation on a closed dataset"_qs);
     QCOMPARE(buffer.count(), 2);
     QVERIFY(!QFile::exists(path));
 
     Query three;
     three.open(u"xlwt-three-columns.xls"_qs);
-    QCOMPARE(errorOf([&] { workbooksource::exportFolder(three.q, buffer, path); }),
-             u"List index out of bounds (3)"_qs);
+    QCOMPARE(
+        errorOf([&] { workbooksource::exportFolder(three.q, buffer, path, KmlFileFormat::Utf16); }),
+        u"List index out of bounds (3)"_qs);
     QCOMPARE(buffer.count(), 2);
     QVERIFY(!QFile::exists(path));
 }

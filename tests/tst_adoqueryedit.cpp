@@ -257,16 +257,16 @@ void TestAdoQueryEdit::postedValues() {
         QCOMPARE(cell.number, number);
 }
 
-// Numbers are read with the separator of the regional settings.
+// Numbers are read with the separator the query was given (the window's, from the regional
+// settings).
 void TestAdoQueryEdit::decimalSeparator() {
     Copy c(QStringLiteral("xlwt-mixed.xls"));
+    c.q.setDecimalSeparator(u',');
     c.open();
-    numtext::setDecimalSeparator(u',');
     c.q.Edit();
     c.q.Fields(0).SetAsString(u"116,5"_qs);
     c.q.Fields(1).SetAsString(u"39.5"_qs);
     c.q.Post();
-    numtext::setDecimalSeparator(u'.');
     const workbook::Cell longitude = cellInFile(c.path, 0, 0);
     QCOMPARE(longitude.kind, workbook::CellKind::Number);
     QCOMPARE(longitude.number, 116.5);

@@ -48,7 +48,7 @@ namespace {
 QString randomText(QRandomGenerator &g) {
     const EditValue value = randomValue(g);
     if (const double *number = std::get_if<double>(&value))
-        return numtext::FloatToStr(*number);
+        return numtext::FloatToStr(*number, u'.');
     if (const QString *text = std::get_if<QString>(&value))
         return *text;
     return QString();
@@ -256,11 +256,12 @@ void TestAdoQueryWrite::roundTrip() {
     // What write-back puts into a cell for a changed field.
     auto expect = [&](int row, int field, const QString &text) {
         const int column = q.sheetColumn(field);
-        long double value;
+        numtext::Extended value;
         if (text.isEmpty())
             expected.set(row, column, EditValue());
-        else if (q.Fields(field).isNumeric() && numtext::TextToFloat(text, value))
-            expected.set(row, column, double(value));
+        else if (q.Fields(field).isNumeric() &&
+                 numtext::TextToFloat(text, q.decimalSeparator(), value))
+            expected.set(row, column, toDouble(value));
         else
             expected.set(row, column, text);
     };

@@ -91,7 +91,7 @@ void TestKmlBuffer::folderDocuments() {
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.kml"));
-    buffer.SaveToFile(path);
+    buffer.SaveToFile(path, KmlFileFormat::Utf16);
     QCOMPARE(readFile(path), golden(goldenFile));
 }
 
@@ -125,7 +125,7 @@ void TestKmlBuffer::sharedTextValues() {
     QCOMPARE(shared.entries(), copied.entries());
     QCOMPARE(shared.bytes(), copied.bytes());
     QTemporaryDir dir;
-    shared.SaveToFile(dir.filePath(QStringLiteral("shared.kml")));
+    shared.SaveToFile(dir.filePath(QStringLiteral("shared.kml")), KmlFileFormat::Utf16);
     QCOMPARE(readFile(dir.filePath(QStringLiteral("shared.kml"))), copied.bytes());
     shared.Clear();
     QCOMPARE(shared.count(), 0);
@@ -179,7 +179,7 @@ void TestKmlBuffer::saveReplacesWholeFile() {
     KmlBuffer buffer;
     kml::beginFolder(buffer);
     kml::endFolder(buffer);
-    buffer.SaveToFile(path);
+    buffer.SaveToFile(path, KmlFileFormat::Utf16);
     QCOMPARE(readFile(path), golden("folder-empty.kml"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"old.kml"_qs});
 }
@@ -200,7 +200,7 @@ void TestKmlBuffer::saveThroughLinkReplacesTarget() {
     KmlBuffer buffer;
     kml::beginFolder(buffer);
     kml::endFolder(buffer);
-    buffer.SaveToFile(link);
+    buffer.SaveToFile(link, KmlFileFormat::Utf16);
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(readFile(target), golden("folder-empty.kml"));
     QCOMPARE(QFile::permissions(target) & (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
@@ -219,7 +219,8 @@ void TestKmlBuffer::failedSaveLeavesOldFile() {
     KmlBuffer buffer;
     for (int i = 0; i < 20000; ++i)
         buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, u"名"_qs, u"1"_qs, u"2"_qs));
-    const QString message = errorUnderFileSizeLimit(256 * 1024, [&] { buffer.SaveToFile(path); });
+    const QString message =
+        errorUnderFileSizeLimit(256 * 1024, [&] { buffer.SaveToFile(path, KmlFileFormat::Utf16); });
 
     QCOMPARE(message, u"Stream write error"_qs);
     QCOMPARE(readFile(path), QByteArray("old"));
@@ -235,7 +236,7 @@ void TestKmlBuffer::readOnlyFileIsKept() {
     QFile::setPermissions(path, QFile::ReadOwner);
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("new"));
-    QCOMPARE(errorOf([&] { buffer.SaveToFile(path); }),
+    QCOMPARE(errorOf([&] { buffer.SaveToFile(path, KmlFileFormat::Utf16); }),
              u"Cannot create file \"%1\". Permission denied"_qs.arg(path));
     QCOMPARE(readFile(path), QByteArray("old"));
 }
@@ -257,7 +258,7 @@ void TestKmlBuffer::cannotCreateMessage() {
     const QString path = dir.filePath(relative);
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("x"));
-    QCOMPARE(errorOf([&] { buffer.SaveToFile(path); }),
+    QCOMPARE(errorOf([&] { buffer.SaveToFile(path, KmlFileFormat::Utf16); }),
              u"Cannot create file \"%1\". %2"_qs.arg(path, reason));
     QCOMPARE(buffer.count(), 1);
 }
@@ -301,10 +302,9 @@ void TestKmlBuffer::utf8AndKmz() {
             buffer.Add(kml::folderPlacemarkEntry(p.description, p.name, p.longitude, p.latitude));
         kml::endFolder(buffer);
     }
-    buffer.setFileFormat(format);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.kml"));
-    buffer.SaveToFile(path);
+    buffer.SaveToFile(path, format);
     const QByteArray expected = golden(goldenFile);
     QVERIFY(expected.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<kml "));
     if (format == KmlFileFormat::Utf8) {
@@ -343,10 +343,9 @@ void TestKmlBuffer::utf8OfEveryKind() {
         }
         expected += replaced.toUtf8() + "\r\n";
     }
-    buffer.setFileFormat(KmlFileFormat::Utf8);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("every.kml"));
-    buffer.SaveToFile(path);
+    buffer.SaveToFile(path, KmlFileFormat::Utf8);
     QCOMPARE(readFile(path), expected);
 }
 
@@ -367,12 +366,10 @@ void TestKmlBuffer::kmzByName() {
     KmlBuffer buffer;
     kml::beginFolder(buffer);
     kml::endFolder(buffer);
-    buffer.setFileFormat(format);
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
-    buffer.SaveToFile(path);
+    buffer.SaveToFile(path, format);
     QCOMPARE(readFile(path).startsWith("PK\x03\x04"), kmz);
-    QCOMPARE(buffer.fileFormat(), format);
 }
 
 // A KMZ save that fails part way leaves the old file and nothing beside it, as a KML save does.
@@ -389,7 +386,8 @@ void TestKmlBuffer::failedKmzSaveLeavesOldFile() {
             QString::number(rng.generate64(), 36) + QString::number(rng.generate64(), 36);
         buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, name, u"1"_qs, u"2"_qs));
     }
-    const QString message = errorUnderFileSizeLimit(256 * 1024, [&] { buffer.SaveToFile(path); });
+    const QString message =
+        errorUnderFileSizeLimit(256 * 1024, [&] { buffer.SaveToFile(path, KmlFileFormat::Utf16); });
 
     QCOMPARE(message, u"Stream write error"_qs);
     QCOMPARE(readFile(path), QByteArray("old"));

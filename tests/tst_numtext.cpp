@@ -3,6 +3,7 @@
 #include "common/commanderror.h"
 #include "coords/dms.h"
 #include "coords/numtext.h"
+#include "coords/softextended.h"
 
 #include <QLocale>
 #include <QRandomGenerator>
@@ -17,9 +18,6 @@ Q_DECLARE_METATYPE(long double)
 class TestNumText : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { numtext::setDecimalSeparator(u'.'); }
-    void cleanupTestCase() { numtext::setDecimalSeparator(u'.'); }
-
     void reading_data();
     void reading();
     void strToFloatMessage_data();
@@ -36,6 +34,26 @@ private Q_SLOTS:
     void dms();
     void dmsErrors_data();
     void dmsErrors();
+#if KMLMAKER_X87_LONG_DOUBLE
+    void readingPathsAgree_data() {
+        reading_data();
+    }
+    void readingPathsAgree();
+    void dmsPathsAgree_data() {
+        dms_data();
+    }
+    void dmsPathsAgree();
+    void dmsErrorsPathsAgree_data() {
+        dmsErrors_data();
+    }
+    void dmsErrorsPathsAgree() {
+        dmsPathsAgree();
+    }
+    void pathsAgreeOnRandomTexts_data();
+    void pathsAgreeOnRandomTexts();
+    void pathsAgreeOnRandomTriples_data();
+    void pathsAgreeOnRandomTriples();
+#endif
 };
 
 namespace {
@@ -60,7 +78,7 @@ QList<double> randomDoubles(int count) {
 
 // The writing rule as first written: the 18 digits come from the standard library for every
 // value. The program's own writer takes a faster exact route; both must give the same text.
-QString referenceFloatToStr(double value) {
+QString referenceFloatToStr(double value, QChar separator = u'.') {
     if (std::isnan(value))
         return QStringLiteral("NAN");
     if (std::isinf(value))
@@ -95,7 +113,6 @@ QString referenceFloatToStr(double value) {
     int length = Precision;
     while (length > 1 && digits[length - 1] == '0')
         --length;
-    const QChar separator = numtext::decimalSeparator();
     QString out;
     if (value < 0)
         out += u'-';
@@ -129,9 +146,20 @@ QString referenceFloatToStr(double value) {
     return out;
 }
 
+// The value read as a long double, which holds it exactly on x86 and where long double is IEEE
+// quad precision.
+[[maybe_unused]] long double asLongDouble(long double x) {
+    return x;
+}
+#if KMLMAKER_LONG_DOUBLE_HOLDS_EXTENDED
+[[maybe_unused]] long double asLongDouble(const SoftExtended &x) {
+    return x.toLongDouble();
+}
+#endif
+
 QString errorOf(const QString &degrees, const QString &minutes, const QString &seconds) {
     try {
-        DmsToDecimal(degrees, minutes, seconds);
+        DmsToDecimal(degrees, minutes, seconds, u'.');
     } catch (const CommandError &e) {
         return e.message();
     }
@@ -231,12 +259,15 @@ void TestNumText::reading() {
     QFETCH(QChar, separator);
     QFETCH(bool, valid);
     QFETCH(long double, expected);
-    numtext::setDecimalSeparator(separator);
-    long double value = 12345;
-    QCOMPARE(numtext::TextToFloat(text, value), valid);
+    numtext::Extended read(12345);
+    QCOMPARE(numtext::TextToFloat(text, separator, read), valid);
     if (!valid)
         return;
-    QVERIFY2(std::fabs(value - expected) <= std::fabs(expected) * 1e-18L,
+    const long double value = asLongDouble(read);
+    // Within the extended type's precision: relative for normal values, its smallest subnormal
+    // for subnormal ones (a long double that is wider, as on arm64, holds the constant closer).
+    const long double smallest = std::ldexp(1.0L, -16445);
+    QVERIFY2(std::fabs(value - expected) <= std::max(std::fabs(expected) * 1e-18L, smallest),
              qPrintable(QString::number(double(value / expected - 1), 'g', 3)));
     QCOMPARE(std::signbit(value), std::signbit(expected));
 }
@@ -253,12 +284,12 @@ void TestNumText::strToFloatMessage_data() {
 void TestNumText::strToFloatMessage() {
     QFETCH(QString, text);
     try {
-        numtext::StrToFloat(text);
+        numtext::StrToFloat(text, u'.');
         QFAIL("no error");
     } catch (const CommandError &e) {
         QCOMPARE(e.message(), "'" + text + "' is not a valid floating point value");
     }
-    QCOMPARE(double(numtext::StrToFloat(u" -2.5"_qs)), -2.5);
+    QCOMPARE(toDouble(numtext::StrToFloat(u" -2.5"_qs, u'.')), -2.5);
 }
 
 void TestNumText::writing_data() {
@@ -307,8 +338,7 @@ void TestNumText::writing() {
     QFETCH(double, value);
     QFETCH(QChar, separator);
     QFETCH(QString, text);
-    numtext::setDecimalSeparator(separator);
-    QCOMPARE(numtext::FloatToStr(value), text);
+    QCOMPARE(numtext::FloatToStr(value, separator), text);
 }
 
 void TestNumText::writingAgreesWithReference_data() {
@@ -370,13 +400,12 @@ void TestNumText::writingAgreesWithReference_data() {
 void TestNumText::writingAgreesWithReference() {
     QFETCH(QList<double>, values);
     for (const QChar separator : {QChar(u'.'), QChar(u',')}) {
-        numtext::setDecimalSeparator(separator);
         for (const double x : values) {
-            const QString expected = referenceFloatToStr(x);
-            if (numtext::FloatToStr(x) != expected)
-                QFAIL(qPrintable(
-                    QStringLiteral("%1: %2, expected %3")
-                        .arg(QString::number(x, 'g', 17), numtext::FloatToStr(x), expected)));
+            const QString expected = referenceFloatToStr(x, separator);
+            const QString text = numtext::FloatToStr(x, separator);
+            if (text != expected)
+                QFAIL(qPrintable(QStringLiteral("%1: %2, expected %3")
+                                     .arg(QString::number(x, 'g', 17), text, expected)));
         }
     }
 }
@@ -393,7 +422,7 @@ void TestNumText::formatFloatWritesInPlace() {
     for (const double x : values) {
         char16_t buffer[numtext::FloatTextCapacity + 1];
         std::fill(std::begin(buffer), std::end(buffer), u'#');
-        const char16_t *end = numtext::formatFloat(x, buffer);
+        const char16_t *end = numtext::formatFloat(x, u'.', buffer);
         QVERIFY(end > buffer && end <= buffer + numtext::FloatTextCapacity);
         QCOMPARE(buffer[numtext::FloatTextCapacity], u'#');
         QCOMPARE(QString::fromUtf16(buffer, end - buffer), referenceFloatToStr(x));
@@ -402,12 +431,12 @@ void TestNumText::formatFloatWritesInPlace() {
 
 void TestNumText::writeThenReadKeeps15Digits() {
     for (const QChar separator : {QChar(u'.'), QChar(u',')}) {
-        numtext::setDecimalSeparator(separator);
         for (const double x : randomDoubles(20000)) {
-            const QString text = numtext::FloatToStr(x);
-            long double back = 0;
-            QVERIFY2(numtext::TextToFloat(text, back), qPrintable(text));
-            QCOMPARE(numtext::FloatToStr(double(back)), text);
+            const QString text = numtext::FloatToStr(x, separator);
+            numtext::Extended read(0);
+            QVERIFY2(numtext::TextToFloat(text, separator, read), qPrintable(text));
+            const long double back = asLongDouble(read);
+            QCOMPARE(numtext::FloatToStr(double(back), separator), text);
             if (std::fabs(x) >= std::numeric_limits<double>::min())
                 QVERIFY2(std::fabs(back - x) <= std::fabs(x) * 5.0000001e-15L, qPrintable(text));
         }
@@ -420,9 +449,9 @@ void TestNumText::shortestTextReadsWithinOneUnit() {
         char buffer[40];
         const auto end = std::to_chars(buffer, buffer + sizeof buffer, x).ptr;
         const QString text = QString::fromLatin1(buffer, end - buffer);
-        long double back = 0;
-        QVERIFY2(numtext::TextToFloat(text, back), qPrintable(text));
-        const double d = double(back);
+        numtext::Extended back(0);
+        QVERIFY2(numtext::TextToFloat(text, u'.', back), qPrintable(text));
+        const double d = toDouble(back);
         QVERIFY2(d == x || d == std::nextafter(x, inf) || d == std::nextafter(x, -inf),
                  qPrintable(text));
     }
@@ -431,11 +460,11 @@ void TestNumText::shortestTextReadsWithinOneUnit() {
 void TestNumText::readsSystemSeparator() {
     // main() sets a German locale, whose separator is ",".
     QCOMPARE(QLocale::system().decimalPoint(), u","_qs);
-    numtext::readDecimalSeparator();
-    QCOMPARE(numtext::decimalSeparator(), QChar(u','));
-    long double value = 0;
-    QVERIFY(numtext::TextToFloat(u"116,5"_qs, value));
-    QCOMPARE(double(value), 116.5);
+    const QChar separator = numtext::systemDecimalSeparator();
+    QCOMPARE(separator, QChar(u','));
+    numtext::Extended value(0);
+    QVERIFY(numtext::TextToFloat(u"116,5"_qs, separator, value));
+    QCOMPARE(toDouble(value), 116.5);
 }
 
 void TestNumText::dms_data() {
@@ -511,10 +540,10 @@ void TestNumText::dms() {
     QFETCH(QString, minutes);
     QFETCH(QString, seconds);
     QFETCH(QString, result);
-    QCOMPARE(numtext::FloatToStr(DmsToDecimal(degrees, minutes, seconds)), result);
-    numtext::setDecimalSeparator(u',');
+    QCOMPARE(numtext::FloatToStr(DmsToDecimal(degrees, minutes, seconds, u'.'), u'.'), result);
     auto comma = [](QString text) { return text.replace(u'.', u','); };
-    QCOMPARE(numtext::FloatToStr(DmsToDecimal(comma(degrees), comma(minutes), comma(seconds))),
+    QCOMPARE(numtext::FloatToStr(DmsToDecimal(comma(degrees), comma(minutes), comma(seconds), u','),
+                                 u','),
              comma(result));
 }
 
@@ -569,6 +598,211 @@ void TestNumText::dmsErrors() {
     QFETCH(QString, message);
     QCOMPARE(errorOf(degrees, minutes, seconds), message);
 }
+
+#if KMLMAKER_X87_LONG_DOUBLE
+// The reading rule and the conversion computed in x87's long double and in SoftExtended, which
+// the program takes where long double is another type: the same results to the bit.
+namespace {
+
+// Whether both read the text alike; the difference in words when not.
+QString readingDifference(const QString &text, QChar separator) {
+    long double x87 = 0;
+    SoftExtended soft(0);
+    const bool x87Valid = numtext::readNumber(text, separator, x87);
+    const bool softValid = numtext::readNumber(text, separator, soft);
+    if (x87Valid != softValid)
+        return QStringLiteral("'%1': valid %2 against %3").arg(text).arg(softValid).arg(x87Valid);
+    auto bits = [](const SoftExtended &x) {
+        const SoftExtended::Bits b = x.bits();
+        return QStringLiteral("%1%2:%3")
+            .arg(b.negative ? QChar(u'-') : QChar(u'+'))
+            .arg(b.exponent, 4, 16, QChar(u'0'))
+            .arg(b.significand, 16, 16, QChar(u'0'));
+    };
+    if (x87Valid && SoftExtended::fromLongDouble(x87).bits() != soft.bits())
+        return QStringLiteral("'%1': %2 against %3")
+            .arg(text, bits(soft), bits(SoftExtended::fromLongDouble(x87)));
+    return QString();
+}
+
+// The conversion's result as text (its bits) or its message.
+template <class Real>
+QString dmsOutcome(const QString &d, const QString &m, const QString &s, QChar separator) {
+    try {
+        const double v = dmsToDecimal<Real>(d, m, s, separator);
+        quint64 bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return QString::number(bits, 16);
+    } catch (const CommandError &e) {
+        return e.message();
+    }
+}
+
+QString dmsDifference(const QString &d, const QString &m, const QString &s, QChar separator) {
+    const QString x87 = dmsOutcome<long double>(d, m, s, separator);
+    const QString soft = dmsOutcome<SoftExtended>(d, m, s, separator);
+    if (x87 == soft)
+        return QString();
+    return QStringLiteral("'%1' '%2' '%3': %4 against %5").arg(d, m, s, soft, x87);
+}
+
+enum class Shape {
+    Decimals,
+    ManyDigits,
+    AnyExponent,
+    NearTheLargest,
+    Subnormal,
+    DoubleEdges,
+    Malformed
+};
+
+QString digits(QRandomGenerator &random, int count) {
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += QChar(u'0' + random.bounded(10));
+    return text;
+}
+
+// A number text of the shape: digits with the separator somewhere, an exponent that brings the
+// value where the shape wants it, signs, blanks and letters in the malformed ones.
+QString randomText(QRandomGenerator &random, Shape shape, QChar separator) {
+    auto mantissa = [&](int count) -> QString {
+        QString m = digits(random, count);
+        const int at = int(random.bounded(count + 1));
+        if (random.bounded(4) != 0)
+            m.insert(at, separator);
+        return m;
+    };
+    auto sign = [&]() -> QString {
+        switch (random.bounded(4)) {
+        case 0:
+            return QStringLiteral("-");
+        case 1:
+            return QStringLiteral("+");
+        default:
+            return QString();
+        }
+    };
+    auto withExponent = [&](const QString &m, int e) -> QString {
+        return sign() + m + (random.bounded(2) ? u'e' : u'E') + QString::number(e);
+    };
+    switch (shape) {
+    case Shape::Decimals: {
+        QString text = sign() + mantissa(int(random.bounded(1, 16)));
+        if (random.bounded(8) == 0)
+            text = QStringLiteral("  ") + text + QStringLiteral(" ");
+        return text;
+    }
+    case Shape::ManyDigits: {
+        QString m = mantissa(int(random.bounded(18, 45)));
+        if (random.bounded(3) == 0)
+            m.prepend(QString(int(random.bounded(1, 30)), u'0'));
+        return random.bounded(2) ? sign() + m : withExponent(m, int(random.bounded(-400, 400)));
+    }
+    case Shape::AnyExponent:
+        return withExponent(mantissa(int(random.bounded(1, 21))), int(random.bounded(-5100, 5100)));
+    case Shape::NearTheLargest: {
+        const int count = int(random.bounded(1, 22));
+        return withExponent(digits(random, count), 4932 - count + int(random.bounded(-3, 3)));
+    }
+    case Shape::Subnormal: {
+        // Below 1e-4931 down to past the smallest subnormal, 3.6e-4951, across the reading
+        // rule's two-step division (10^-4900).
+        const int count = int(random.bounded(1, 22));
+        return withExponent(digits(random, count), int(random.bounded(-4975, -4890)) - count);
+    }
+    case Shape::DoubleEdges: {
+        const int count = int(random.bounded(15, 21));
+        const int edges[] = {308, -308, -324, -320, 0, 15, -5};
+        return withExponent(mantissa(count), edges[random.bounded(7)] - int(random.bounded(-2, 3)));
+    }
+    case Shape::Malformed: {
+        static const QString alphabet = QStringLiteral("0123456789.,eE+- x");
+        QString text;
+        const int length = int(random.bounded(0, 12));
+        for (int i = 0; i < length; ++i)
+            text += alphabet[int(random.bounded(alphabet.size()))];
+        return text;
+    }
+    }
+    return QString();
+}
+
+} // namespace
+
+void TestNumText::readingPathsAgree() {
+    QFETCH(QString, text);
+    QFETCH(QChar, separator);
+    const QString difference = readingDifference(text, separator);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestNumText::dmsPathsAgree() {
+    QFETCH(QString, degrees);
+    QFETCH(QString, minutes);
+    QFETCH(QString, seconds);
+    for (const QChar separator : {QChar(u'.'), QChar(u',')}) {
+        auto local = [&](QString text) -> QString { return text.replace(u'.', separator); };
+        const QString difference =
+            dmsDifference(local(degrees), local(minutes), local(seconds), separator);
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    }
+}
+
+void TestNumText::pathsAgreeOnRandomTexts_data() {
+    QTest::addColumn<int>("shape");
+    QTest::addColumn<int>("count");
+    QTest::newRow("decimals") << int(Shape::Decimals) << 250000;
+    QTest::newRow("many digits") << int(Shape::ManyDigits) << 150000;
+    QTest::newRow("any exponent") << int(Shape::AnyExponent) << 150000;
+    QTest::newRow("near the largest") << int(Shape::NearTheLargest) << 100000;
+    QTest::newRow("subnormal") << int(Shape::Subnormal) << 150000;
+    QTest::newRow("double's edges") << int(Shape::DoubleEdges) << 100000;
+    QTest::newRow("malformed") << int(Shape::Malformed) << 100000;
+}
+
+// A million texts in all, a tenth of each shape under ",".
+void TestNumText::pathsAgreeOnRandomTexts() {
+    QFETCH(int, shape);
+    QFETCH(int, count);
+    QRandomGenerator random(20251208 + quint32(shape));
+    for (int i = 0; i < count; ++i) {
+        const QChar separator = i % 10 == 0 ? QChar(u',') : QChar(u'.');
+        const QString text = randomText(random, Shape(shape), separator);
+        const QString difference = readingDifference(text, separator);
+        if (!difference.isEmpty())
+            QFAIL(qPrintable(difference));
+    }
+}
+
+void TestNumText::pathsAgreeOnRandomTriples_data() {
+    QTest::addColumn<int>("shape");
+    QTest::newRow("coordinates") << int(Shape::Decimals);
+    QTest::newRow("many digits") << int(Shape::ManyDigits);
+    QTest::newRow("any exponent") << int(Shape::AnyExponent);
+    QTest::newRow("double's edges") << int(Shape::DoubleEdges);
+}
+
+// A million degrees-minutes-seconds triples in all; the degrees often negative or -0.
+void TestNumText::pathsAgreeOnRandomTriples() {
+    QFETCH(int, shape);
+    QRandomGenerator random(20251209 + quint32(shape));
+    for (int i = 0; i < 250000; ++i) {
+        const QChar separator = i % 10 == 0 ? QChar(u',') : QChar(u'.');
+        QString d = random.bounded(3) == 0 ? randomText(random, Shape(shape), separator)
+                                           : QString::number(random.bounded(-180, 181));
+        if (random.bounded(50) == 0)
+            d = QStringLiteral("-0");
+        const QString m = random.bounded(3) == 0 ? randomText(random, Shape(shape), separator)
+                                                 : QString::number(random.bounded(60));
+        const QString s =
+            randomText(random, random.bounded(2) ? Shape::Decimals : Shape(shape), separator);
+        const QString difference = dmsDifference(d, m, s, separator);
+        if (!difference.isEmpty())
+            QFAIL(qPrintable(difference));
+    }
+}
+#endif
 
 // A German system locale, so that reading the separator from it has something to find.
 int main(int argc, char **argv) {

@@ -67,7 +67,6 @@ private Q_SLOTS:
 
 void tst_OdsReader::initTestCase() {
     std::setlocale(LC_TIME, "C.UTF-8");
-    numtext::setDecimalSeparator(u'.');
 }
 
 void tst_OdsReader::sameAsXls_data() {

@@ -1,8 +1,12 @@
 // The converter button of the first page: what it writes into "long" and "lat", what it leaves
 // when a text is bad, and which decimal separator it uses.
 #include "app/unit1.h"
+#include "common/commanderror.h"
+#include "coords/dms.h"
 #include "coords/numtext.h"
+#include "coords/softextended.h"
 #include "fakedialoghost.h"
+#include "sources/adoquery.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -10,19 +14,34 @@
 #include <QLocale>
 #include <QTest>
 #include <QToolButton>
+#include <cmath>
 
 class TestPage1Dms : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { numtext::setDecimalSeparator(u'.'); }
-    void cleanup() { numtext::setDecimalSeparator(u'.'); }
-
     void converts_data();
     void converts();
     void errors_data();
     void errors();
     void usesCommaSeparator();
     void separatorReadAtStartAndOnLocaleChange();
+#if KMLMAKER_X87_LONG_DOUBLE
+    void convertsPathsAgree_data() {
+        converts_data();
+    }
+    void convertsPathsAgree() {
+        pathsAgree();
+    }
+    void errorsPathsAgree_data() {
+        errors_data();
+    }
+    void errorsPathsAgree() {
+        pathsAgree();
+    }
+
+private:
+    void pathsAgree();
+#endif
 };
 
 namespace {
@@ -107,7 +126,7 @@ void TestPage1Dms::errors() {
 void TestPage1Dms::usesCommaSeparator() {
     FakeDialogHost host;
     TForm1 form(&host);
-    numtext::setDecimalSeparator(u',');
+    form.setDecimalSeparator(u',');
     fill(form, {"116", "23", "31,34", "39", "54", "40.332"});
     form.SpeedButton1->click();
     QCOMPARE(form.long_->text(), u"116,392038888889"_qs);
@@ -116,15 +135,38 @@ void TestPage1Dms::usesCommaSeparator() {
 
 void TestPage1Dms::separatorReadAtStartAndOnLocaleChange() {
     FakeDialogHost host;
-    numtext::setDecimalSeparator(u'x');
     TForm1 form(&host);
-    QCOMPARE(numtext::decimalSeparator(), systemSeparator());
+    QCOMPARE(form.decimalSeparator(), systemSeparator());
+    QCOMPARE(form.detailCore->decimalSeparator(), systemSeparator());
 
-    numtext::setDecimalSeparator(u'x');
+    form.setDecimalSeparator(u'x');
+    QCOMPARE(form.detailCore->decimalSeparator(), QChar(u'x'));
     QEvent change(QEvent::LocaleChange);
     QApplication::sendEvent(&form, &change);
-    QCOMPARE(numtext::decimalSeparator(), systemSeparator());
+    QCOMPARE(form.decimalSeparator(), systemSeparator());
+    QCOMPARE(form.detailCore->decimalSeparator(), systemSeparator());
 }
+
+#if KMLMAKER_X87_LONG_DOUBLE
+// Each of the page's two triples converted in x87's long double and in SoftExtended, which the
+// program takes where long double is another type: the same double or the same message.
+void TestPage1Dms::pathsAgree() {
+    QFETCH(QStringList, six);
+    for (const int first : {0, 3}) {
+        auto outcome = [&](auto real) -> QString {
+            using Real = decltype(real);
+            try {
+                const double v =
+                    dmsToDecimal<Real>(six[first], six[first + 1], six[first + 2], QChar(u'.'));
+                return QString::number(v, 'g', 17) + (std::signbit(v) ? u"-"_qs : u"+"_qs);
+            } catch (const CommandError &e) {
+                return e.message();
+            }
+        };
+        QCOMPARE(outcome(SoftExtended(0)), outcome(0.0L));
+    }
+}
+#endif
 
 QTEST_MAIN(TestPage1Dms)
 #include "tst_page1dms.moc"

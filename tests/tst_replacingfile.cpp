@@ -47,7 +47,7 @@ void save(Saver saver, const QString &path, int size = 20) {
         for (int i = 0; i < size; ++i)
             buffer.Add(kml::folderPlacemarkEntry(u"描述"_qs, u"名"_qs, u"1"_qs, u"2"_qs));
         kml::endFolder(buffer);
-        buffer.SaveToFile(path);
+        buffer.SaveToFile(path, KmlFileFormat::Utf16);
         return;
     }
     const QByteArray bytes = readFile(path);

@@ -363,7 +363,7 @@ void TestTextList::documents() {
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
     buffer.Add(QStringLiteral("Memo2"));
-    textlist::exportTo(buffer, path, list);
+    textlist::exportTo(buffer, path, KmlFileFormat::Utf16, list);
     QCOMPARE(readFile(path), golden(goldenFile));
     QCOMPARE(buffer.bytes(), readFile(path));
 }
@@ -374,7 +374,8 @@ void TestTextList::longDescriptionWhole() {
     KmlBuffer buffer;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("long.kml"));
-    textlist::exportTo(buffer, path, QString(u"名(1,2)" + description + u"\n下(3,4)"));
+    textlist::exportTo(buffer, path, KmlFileFormat::Utf16,
+                       QString(u"名(1,2)" + description + u"\n下(3,4)"));
     QCOMPARE(buffer.count(), 5);
     QCOMPARE(buffer.entries()[2], kml::folderPlacemarkEntry(description, u"名"_qs, "1", "2"));
     QCOMPARE(buffer.entries()[3], kml::folderPlacemarkEntry("", u"下"_qs, "3", "4"));

@@ -23,7 +23,6 @@ class TestWorkbookExport : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanup() { numtext::setDecimalSeparator(u'.'); }
     void sameAsFieldTexts_data();
     void sameAsFieldTexts();
     void xlsxSameAsXls_data();
@@ -119,7 +118,7 @@ void TestWorkbookExport::xlsxSameAsXls() {
         workbooksource::openWorkbook(query, fixture(i == 0 ? xls : xlsx));
         KmlBuffer buffer;
         const QString path = dir.filePath(QStringLiteral("out%1.kml").arg(i));
-        workbooksource::exportFolder(query, buffer, path);
+        workbooksource::exportFolder(query, buffer, path, KmlFileFormat::Utf16);
         files[i] = readFile(path);
     }
     QVERIFY(files[0].size() > 200);
@@ -136,17 +135,17 @@ void TestWorkbookExport::sameAsFieldTexts() {
     workbook::fieldtext::TextScratch scratch;
     for (int record = 0; record < query.RecordCount(); ++record)
         for (int field = 0; field < query.FieldCount(); ++field)
-            QCOMPARE(
-                workbook::fieldtext::cellTextView(sheet, query.fieldCell(record, field), scratch)
-                    .toString(),
-                query.fieldText(record, field));
+            QCOMPARE(workbook::fieldtext::cellTextView(sheet, query.fieldCell(record, field),
+                                                       query.decimalSeparator(), scratch)
+                         .toString(),
+                     query.fieldText(record, field));
     if (query.FieldCount() < 4)
         return; // the export stops at its first record, before any placemark
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
-    workbooksource::exportFolder(query, buffer, path);
+    workbooksource::exportFolder(query, buffer, path, KmlFileFormat::Utf16);
     const QByteArray expected = plainExport(query);
     QCOMPARE(readFile(path), expected);
     QCOMPARE(buffer.bytes(), expected);
@@ -168,7 +167,6 @@ void TestWorkbookExport::numbersWithAnySeparator_data() {
 
 void TestWorkbookExport::numbersWithAnySeparator() {
     QFETCH(QChar, separator);
-    numtext::setDecimalSeparator(separator);
     QTemporaryDir dir;
     QByteArray cells;
     const char16_t *headings[] = {u"经度", u"纬度", u"标注", u"描述"};
@@ -182,11 +180,18 @@ void TestWorkbookExport::numbersWithAnySeparator() {
         cells += biff::label(r, 3, u"<b>点</b>"_qs);
     }
     TADOQuery query;
-    workbooksource::openWorkbook(query, writeWorkbook(dir, cells));
+    query.setDecimalSeparator(separator);
+    // A second query of the same sheet keeps its own separator, ".": none is shared.
+    TADOQuery pointQuery;
+    const QString workbookPath = writeWorkbook(dir, cells);
+    workbooksource::openWorkbook(query, workbookPath);
+    workbooksource::openWorkbook(pointQuery, workbookPath);
     QCOMPARE(query.RecordCount(), 6);
+    QCOMPARE(query.fieldText(0, 0), u"116"_qs + separator + u"3920388"_qs);
+    QCOMPARE(pointQuery.fieldText(0, 0), u"116.3920388"_qs);
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
-    workbooksource::exportFolder(query, buffer, path);
+    workbooksource::exportFolder(query, buffer, path, KmlFileFormat::Utf16);
     QCOMPARE(readFile(path), plainExport(query));
 }
 
@@ -216,7 +221,7 @@ void TestWorkbookExport::longExportInTwoParts() {
     const QString path = dir.filePath(QStringLiteral("out.kml"));
     KmlBuffer buffer;
     buffer.Add(u"an earlier document's line"_qs);
-    workbooksource::exportFolder(query, buffer, path);
+    workbooksource::exportFolder(query, buffer, path, KmlFileFormat::Utf16);
     const int recNo = query.RecNo();
     const bool eof = query.Eof();
     const QByteArray expected = plainExport(query);

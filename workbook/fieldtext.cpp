@@ -54,8 +54,8 @@ constexpr double Last1904Serial = 2957004;
 
 } // namespace
 
-QString number(double value) {
-    return numtext::FloatToStr(value);
+QString number(double value, QChar separator) {
+    return numtext::FloatToStr(value, separator);
 }
 
 namespace {
@@ -92,10 +92,10 @@ bool tenThousandths(double value, std::int64_t &units) {
 
 } // namespace
 
-QString currency(double value) {
+QString currency(double value, QChar separator) {
     std::int64_t units = 0;
     if (!tenThousandths(value, units))
-        return number(value);
+        return number(value, separator);
     const bool negative = units < 0;
     const std::uint64_t magnitude = negative ? std::uint64_t(-units) : std::uint64_t(units);
     QString text = QString::number(magnitude / 10000);
@@ -104,19 +104,19 @@ QString currency(double value) {
         QString digits = QStringLiteral("%1").arg(fraction, 4, 10, QLatin1Char('0'));
         while (digits.endsWith(u'0'))
             digits.chop(1);
-        text += numtext::decimalSeparator() + digits;
+        text += separator + digits;
     }
     return negative ? u'-' + text : text;
 }
 
 namespace {
 
-QString dateTimeText(double serial, bool date1904, bool early) {
+QString dateTimeText(double serial, bool date1904, bool early, QChar separator) {
     const double last = date1904 ? Last1904Serial : Last1900Serial;
     // Some days before the year 1, whichever the system: the year is checked once it is known.
     const double first = early ? -700000 : 0;
     if (!(serial >= first) || serial >= last)
-        return number(serial);
+        return number(serial, separator);
     double days = std::floor(serial);
     std::int64_t seconds = std::llround((serial - days) * 86400.0);
     if (seconds >= 86400) {
@@ -144,7 +144,7 @@ QString dateTimeText(double serial, bool date1904, bool early) {
     std::int64_t wideYear;
     calendar::civilFromDays(since1970, wideYear, month, day);
     if (wideYear < 1)
-        return number(serial);
+        return number(serial, separator);
     year = int(wideYear);
     if (!date1904 && serialDays == 60) {
         year = 1900;
@@ -164,12 +164,12 @@ QString dateTimeText(double serial, bool date1904, bool early) {
 
 } // namespace
 
-QString dateTime(double serial, bool date1904) {
-    return dateTimeText(serial, date1904, false);
+QString dateTime(double serial, bool date1904, QChar separator) {
+    return dateTimeText(serial, date1904, false, separator);
 }
 
-QString earlyDateTime(double serial, bool date1904) {
-    return dateTimeText(serial, date1904, true);
+QString earlyDateTime(double serial, bool date1904, QChar separator) {
+    return dateTimeText(serial, date1904, true, separator);
 }
 
 std::optional<double> dateSerial(const QString &text, bool date1904) {
@@ -244,19 +244,19 @@ std::optional<std::uint8_t> errorCode(QStringView text) {
     return std::nullopt;
 }
 
-QString cellText(const SheetData &sheet, const Cell *cell) {
+QString cellText(const SheetData &sheet, const Cell *cell, QChar separator) {
     if (!cell)
         return QString();
     switch (cell->kind) {
     case CellKind::Empty:
         return QString();
     case CellKind::Number:
-        return number(cell->number);
+        return number(cell->number, separator);
     case CellKind::Date:
-        return cell->code == EarlyDate ? earlyDateTime(cell->number, sheet.date1904)
-                                       : dateTime(cell->number, sheet.date1904);
+        return cell->code == EarlyDate ? earlyDateTime(cell->number, sheet.date1904, separator)
+                                       : dateTime(cell->number, sheet.date1904, separator);
     case CellKind::Currency:
-        return currency(cell->number);
+        return currency(cell->number, separator);
     case CellKind::Text:
         return sheet.text(*cell);
     case CellKind::Bool:
@@ -267,16 +267,18 @@ QString cellText(const SheetData &sheet, const Cell *cell) {
     return QString();
 }
 
-QStringView cellTextView(const SheetData &sheet, const Cell *cell, TextScratch &scratch) {
+QStringView cellTextView(const SheetData &sheet, const Cell *cell, QChar separator,
+                         TextScratch &scratch) {
     if (!cell)
         return QStringView();
     switch (cell->kind) {
     case CellKind::Number:
-        return QStringView(scratch.number, numtext::formatFloat(cell->number, scratch.number));
+        return QStringView(scratch.number,
+                           numtext::formatFloat(cell->number, separator, scratch.number));
     case CellKind::Text:
         return sheet.strings.view(cell->text);
     default:
-        scratch.other = cellText(sheet, cell);
+        scratch.other = cellText(sheet, cell, separator);
         return scratch.other;
     }
 }

@@ -17,6 +17,10 @@ namespace {
 // A date written into an .ods cell is kept to the millisecond.
 constexpr double DateTolerance = 1.0 / 86400000.0;
 
+// The refusal names numbers in the form a file holds them: a write knows nothing of the user's
+// decimal separator.
+constexpr QChar MessageSeparator = u'.';
+
 bool isNumeric(CellKind kind) {
     return kind == CellKind::Number || kind == CellKind::Date || kind == CellKind::Currency;
 }
@@ -33,7 +37,7 @@ QString shown(const SheetData &sheet, const Cell *cell) {
         return QStringLiteral("empty");
     if (cell->kind == CellKind::Text)
         return quoted(sheet.strings.view(cell->text));
-    return fieldtext::cellText(sheet, cell);
+    return fieldtext::cellText(sheet, cell, MessageSeparator);
 }
 
 // A value written, as the message shows it next to the cell found.
@@ -42,8 +46,8 @@ QString shown(const EditValue &value, const SheetData &written, const Cell *foun
         return text->isEmpty() ? QStringLiteral("empty") : quoted(*text);
     if (const double *number = std::get_if<double>(&value))
         return found && found->kind == CellKind::Date
-                   ? fieldtext::dateTime(*number, written.date1904)
-                   : fieldtext::number(*number);
+                   ? fieldtext::dateTime(*number, written.date1904, MessageSeparator)
+                   : fieldtext::number(*number, MessageSeparator);
     return QStringLiteral("empty");
 }
 
