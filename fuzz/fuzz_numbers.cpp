@@ -16,18 +16,28 @@
 
 namespace {
 
-// Fifteen significant digits, as the writing rule keeps; in the reading rule's own range, as
-// the largest doubles round up past the range of double.
-bool closeEnough(long double read, double value) {
-    return std::fabs(read - (long double)value) <= std::fabs((long double)value) * 1e-14L;
+// Fifteen significant digits, as the writing rule keeps. The largest doubles are written as
+// 1.79769313486232E308, past the range of double, and read back as infinite.
+bool closeEnough(const numtext::Extended &read, double value) {
+    const double back = toDouble(read);
+    if (std::isinf(back))
+        return std::fabs(value) >= 1.797693134862315e308 &&
+               std::signbit(back) == std::signbit(value);
+    return std::fabs(back - value) <= std::fabs(value) * 1e-14;
 }
 
-void readText(const QString &text) {
-    long double value = 0;
-    const bool ok = numtext::TextToFloat(text, value);
+// The two readings alike, as the doubles the program keeps of them.
+bool same(const numtext::Extended &a, const numtext::Extended &b) {
+    const double x = toDouble(a), y = toDouble(b);
+    return x == y || (std::isnan(x) && std::isnan(y));
+}
+
+void readText(const QString &text, QChar separator) {
+    numtext::Extended value = 0;
+    const bool ok = numtext::TextToFloat(text, separator, value);
     try {
-        const long double strict = numtext::StrToFloat(text);
-        if (!ok || (strict != value && !(std::isnan(strict) && std::isnan(value))))
+        const numtext::Extended strict = numtext::StrToFloat(text, separator);
+        if (!ok || !same(strict, value))
             fuzzing::finding(QStringLiteral("StrToFloat and TextToFloat disagree"));
     } catch (const CommandError &e) {
         if (ok)
@@ -38,12 +48,12 @@ void readText(const QString &text) {
 
     const QStringList parts = text.split(u'\n');
     try {
-        DmsToDecimal(parts.value(0), parts.value(1), parts.value(2));
+        DmsToDecimal(parts.value(0), parts.value(1), parts.value(2), separator);
     } catch (const CommandError &) {
     }
 
     if (const std::optional<double> serial = workbook::fieldtext::dateSerial(text, false))
-        workbook::fieldtext::dateTime(*serial, false);
+        workbook::fieldtext::dateTime(*serial, false, separator);
     workbook::fieldtext::dateSerial(text, true);
     workbook::fieldtext::errorCode(text);
     workbook::classifyFormatString(text);
@@ -58,20 +68,20 @@ void readXml(QByteArrayView raw) {
     workbook::xml::isTrue(raw);
 }
 
-void writeAndReadBack(double value) {
+void writeAndReadBack(double value, QChar separator) {
     if (!std::isfinite(value))
         return;
-    const QString text = numtext::FloatToStr(value);
+    const QString text = numtext::FloatToStr(value, separator);
     char16_t out[numtext::FloatTextCapacity];
-    const char16_t *end = numtext::formatFloat(value, out);
+    const char16_t *end = numtext::formatFloat(value, separator, out);
     if (QStringView(out, end) != text)
         fuzzing::finding(QStringLiteral("formatFloat and FloatToStr disagree: ") + text);
-    long double back = 0;
-    if (!numtext::TextToFloat(text, back) || !closeEnough(back, value))
+    numtext::Extended back = 0;
+    if (!numtext::TextToFloat(text, separator, back) || !closeEnough(back, value))
         fuzzing::finding(QStringLiteral("a number written does not read back: ") + text);
-    workbook::fieldtext::number(value);
-    workbook::fieldtext::currency(value);
-    workbook::fieldtext::dateTime(value, false);
+    workbook::fieldtext::number(value, separator);
+    workbook::fieldtext::currency(value, separator);
+    workbook::fieldtext::dateTime(value, false, separator);
 
     double xmlBack = 0;
     const QByteArray xmlText = workbook::xml::numberText(value);
@@ -85,13 +95,13 @@ void writeAndReadBack(double value) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const QByteArrayView raw(reinterpret_cast<const char *>(data), qsizetype(size));
     const QString text = QString::fromUtf8(raw);
-    numtext::setDecimalSeparator(size % 2 ? u',' : u'.');
-    readText(text);
+    const QChar separator = size % 2 ? u',' : u'.';
+    readText(text, separator);
     readXml(raw);
     if (size >= 8) {
         double value;
         std::memcpy(&value, data, sizeof value);
-        writeAndReadBack(value);
+        writeAndReadBack(value, separator);
     }
     return 0;
 }

@@ -289,7 +289,7 @@ int readTarget(const workbook::WorkbookFormat &format, const std::uint8_t *data,
         for (const workbook::Cell &c : read.sheet->cells()) {
             if (++shown > 2000)
                 break;
-            workbook::fieldtext::cellText(*read.sheet, &c);
+            workbook::fieldtext::cellText(*read.sheet, &c, u'.');
         }
     } catch (const CommandError &) {
     }
