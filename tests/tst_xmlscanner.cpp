@@ -169,6 +169,9 @@ void tst_XmlScanner::fixturePartsReadAsQt() {
             for (const auto &e : archive.entries()) {
                 if (!e.name.endsWith(".xml") && !e.name.endsWith(".rels"))
                     continue;
+                // The zip tests' bombs: parts that inflate to hundreds of megabytes of filler.
+                if (e.size > (std::uint64_t(16) << 20))
+                    continue;
                 const QByteArray raw = archive.read(e);
                 const QStringList ours = scanned(workbook::xml::toUtf8(raw));
                 const QStringList qt = readByQt(raw); // Qt reads UTF-16 parts by themselves
