@@ -24,22 +24,6 @@ std::optional<QByteArray> contentOf(const Archive &archive, const Entry &entry) 
     }
 }
 
-// As the zip layer compares part names: without regard to ASCII case.
-bool sameName(const QByteArray &a, const QByteArray &b) {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = char(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -74,9 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             // is the one it takes.
             for (std::size_t i = 0, j = 0; i < archive.entries().size(); ++i) {
                 const QByteArray &name = archive.entries()[i].name;
-                const bool first = sameName(name, changes[0].name);
-                const bool removed =
-                    !first && changes.size() > 1 && sameName(name, changes[1].name);
+                const bool first = workbook::zip::sameNameIgnoringCase(name, changes[0].name);
+                const bool removed = !first && changes.size() > 1 &&
+                                     workbook::zip::sameNameIgnoringCase(name, changes[1].name);
                 if (removed)
                     continue;
                 if (j >= again.entries().size() || again.entries()[j].name != name)

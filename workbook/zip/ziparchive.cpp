@@ -98,6 +98,16 @@ void readZip64(QByteArrayView extra, std::uint32_t size, std::uint32_t compresse
         take(v.offset);
 }
 
+QByteArray lowered(QByteArrayView name) {
+    QByteArray l = name.toByteArray();
+    for (char &c : l)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return l;
+}
+
+} // namespace
+
 bool sameNameIgnoringCase(QByteArrayView a, QByteArrayView b) {
     if (a.size() != b.size())
         return false;
@@ -112,16 +122,6 @@ bool sameNameIgnoringCase(QByteArrayView a, QByteArrayView b) {
     }
     return true;
 }
-
-QByteArray lowered(QByteArrayView name) {
-    QByteArray l = name.toByteArray();
-    for (char &c : l)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return l;
-}
-
-} // namespace
 
 bool Archive::hasSignature(QByteArrayView bytes) {
     if (bytes.size() < 4)

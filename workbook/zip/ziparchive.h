@@ -20,6 +20,10 @@ namespace workbook::zip {
 // What is wrong with an archive, in words that complete "The workbook ... is damaged: ".
 using ZipError = Damage;
 
+// Whether two part names are the same without regard to ASCII case, as zip packages of office
+// documents compare them.
+bool sameNameIgnoringCase(QByteArrayView a, QByteArrayView b);
+
 struct Entry {
     QByteArray name; // as stored: UTF-8, or code page 437 without flag bit 11
     std::uint16_t flags = 0;
