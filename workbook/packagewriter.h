@@ -80,8 +80,7 @@ QByteArray rewrittenPackage(const zip::Archive &archive,
 template <typename F> auto damageRefusesWriting(F &&f) -> decltype(f()) {
     try {
         return f();
-    } catch (const Damage &) {
-    } catch (const xml::XmlError &) {
+    } catch (const DamagedFile &) {
     }
     damagedForWriting();
 }

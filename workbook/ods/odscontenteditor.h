@@ -20,8 +20,8 @@ namespace workbook::ods {
 class ContentEditor {
 public:
     // Takes the content part (UTF-8) and the common styles of the styles part, which say in
-    // which type a number is written into a cell of a style. Throws xml::XmlError and Damage
-    // when the part cannot be read, and CommandError when it has no sheet named sheet1.
+    // which type a number is written into a cell of a style. Throws DamagedFile (xml::XmlError
+    // among them) when the part cannot be read, and CommandError when it has no sheet named sheet1.
     ContentEditor(QByteArray xml, const CellStyles &commonStyles);
     ~ContentEditor();
     ContentEditor(const ContentEditor &) = delete;

@@ -6,6 +6,7 @@
 #include "common/commanderror.h"
 #include "common/hugepages.h"
 #include "workbook/fieldtext.h"
+#include "workbook/workbookerrors.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xml/xmlelement.h"
 #include "workbook/xml/xmlvalues.h"
@@ -503,7 +504,7 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
                 worker.emplace([&] {
                     try {
                         readStrings();
-                    } catch (...) {
+                    } catch (const std::exception &) { // all the read throws, to the caller
                         stringsFailure = std::current_exception();
                     }
                 });
@@ -516,7 +517,7 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
         std::exception_ptr cellsFailure;
         try {
             readCells();
-        } catch (...) {
+        } catch (const std::exception &) {
             cellsFailure = std::current_exception();
         }
         if (worker)
@@ -527,7 +528,7 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
             std::rethrow_exception(cellsFailure);
         parser.resolve(cells, sheet);
         sheet.setCells(std::move(cells));
-    } catch (const Damage &e) {
+    } catch (const DamagedFile &e) {
         damaged(path, e.why);
     }
     return read;

@@ -17,7 +17,7 @@ namespace workbook::xlsx {
 
 class SheetPartEditor {
 public:
-    // Takes the part's XML (UTF-8). Throws xml::XmlError and Damage when it cannot be
+    // Takes the part's XML (UTF-8). Throws DamagedFile (xml::XmlError among them) when it cannot be
     // read.
     explicit SheetPartEditor(QByteArray xml);
     ~SheetPartEditor();
