@@ -159,9 +159,9 @@ std::unordered_map<int, QString> numberFormats(Scanner &s, xml::Vocabulary &main
 
 // The cells of a sheet's part. It may run beside the reading of the shared strings: a text cell
 // keeps its shared string's number until resolve(), and inline texts go to a pool of its own.
-class SheetParser {
+class SheetReader {
 public:
-    SheetParser(bool date1904, const std::vector<NumberClass> &classes)
+    SheetReader(bool date1904, const std::vector<NumberClass> &classes)
         : m_date1904(date1904), m_classes(classes) {}
 
     std::vector<Cell> run(const QByteArray &doc) {
@@ -483,7 +483,7 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
                 badXml(strings.target, e);
             }
         };
-        SheetParser parser(sheet.date1904, classes);
+        SheetReader parser(sheet.date1904, classes);
         std::vector<Cell> cells;
         auto readCells = [&] {
             try {
