@@ -2,9 +2,9 @@
 // same in SoftExtended, which the program takes where long double is another type: a million
 // texts of two kinds and a million triples, runs taken in turns, medians.
 #include "benchsupport.h"
+#include "common/numtext.h"
+#include "common/softextended.h"
 #include "coords/dms.h"
-#include "coords/numtext.h"
-#include "coords/softextended.h"
 
 #include <QRandomGenerator>
 #include <QStringList>

@@ -8,7 +8,7 @@
 #include "workbook/workbookformat.h"
 #include "workbook/xls/biffrecords.h"
 #include "workbook/xls/compoundfile.h"
-#include "workbook/xls/sheeteditor.h"
+#include "workbook/xls/xlssheeteditor.h"
 #include "workbook/xls/xlswriter.h"
 
 #include <QCoreApplication>

@@ -8,8 +8,6 @@
 
 #include <QList>
 
-#include <cerrno>
-
 namespace {
 
 constexpr std::uint32_t Max32 = 0xFFFFFFFFu;
@@ -118,10 +116,8 @@ bool ZipWriter::write(const char *data, qsizetype size) {
         return false;
     // A header that announced 4-byte sizes cannot be followed by larger ones.
     m_written += std::uint64_t(size);
-    if (!m_zip64Sizes && m_written >= Max32 - (Max32 >> 6)) {
-        errno = EFBIG;
+    if (!m_zip64Sizes && m_written >= Max32 - (Max32 >> 6))
         m_failed = true;
-    }
     m_failed = m_failed || !m_deflate.write(data, size);
     return !m_failed;
 }
@@ -135,7 +131,6 @@ bool ZipWriter::finish() {
     const std::uint64_t size = m_deflate.sizeIn();
     const std::uint32_t crc = m_deflate.crc();
     if (!m_zip64Sizes && (compressed >= Max32 || size >= Max32)) {
-        errno = EFBIG;
         m_failed = true;
         return false;
     }

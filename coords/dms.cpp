@@ -2,8 +2,8 @@
 #include "coords/dms.h"
 
 #include "common/commanderror.h"
-#include "coords/numtext.h"
-#include "coords/softextended.h"
+#include "common/numtext.h"
+#include "common/softextended.h"
 
 #include <cmath>
 

@@ -5,8 +5,8 @@
 #include "fuzzsupport.h"
 
 #include "common/commanderror.h"
+#include "common/numtext.h"
 #include "coords/dms.h"
-#include "coords/numtext.h"
 #include "workbook/fieldtext.h"
 #include "workbook/numberformat.h"
 #include "workbook/xml/xmlvalues.h"

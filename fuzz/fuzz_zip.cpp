@@ -12,14 +12,13 @@ namespace {
 
 using workbook::zip::Archive;
 using workbook::zip::Entry;
-using workbook::zip::ZipError;
 
 // An entry's content, or nothing when it cannot be read. A part is read with the readers' own
 // limit.
 std::optional<QByteArray> contentOf(const Archive &archive, const Entry &entry) {
     try {
         return archive.read(entry);
-    } catch (const ZipError &) {
+    } catch (const DamagedFile &) {
         return std::nullopt;
     }
 }
@@ -72,10 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                     fuzzing::finding(QStringLiteral("an entry copied reads otherwise"));
                 ++j;
             }
-        } catch (const ZipError &e) {
+        } catch (const DamagedFile &e) {
             fuzzing::finding(QStringLiteral("the archive written does not read: ") + e.why);
         }
-    } catch (const ZipError &) {
+    } catch (const DamagedFile &) {
     }
     return 0;
 }

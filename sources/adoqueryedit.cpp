@@ -3,7 +3,7 @@
 #include "sources/adoquery.h"
 
 #include "common/commanderror.h"
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "workbook/fieldtext.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // Opening a workbook and exporting its rows.
 #include "sources/workbooksource.h"
 
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "kml/xmlsafe.h"

@@ -1,4 +1,4 @@
-// Helpers shared by the .ods tests: fixtures, and packages made from a content part written in
+// Helpers shared by the .ods tests: packages made from a content part written in
 // the test.
 #pragma once
 
@@ -10,10 +10,6 @@
 #include <QString>
 
 namespace odstesting {
-
-inline QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/ods/") + name;
-}
 
 using packagetesting::withParts;
 using testsupport::readFile;
@@ -43,7 +39,7 @@ inline QByteArray content(const QByteArray &spreadsheet, const QByteArray &style
 
 // A package made from the small fixture with its content part replaced.
 inline QByteArray package(const QByteArray &contentXml) {
-    return withParts(readFile(fixture(QStringLiteral("crafted-prefixes.ods"))),
+    return withParts(readFile(testsupport::fixture("ods", QStringLiteral("crafted-prefixes.ods"))),
                      {{"content.xml", contentXml}});
 }
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/commanderror.h"
-#include "coords/numtext.h"
+#include "common/numtext.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -17,12 +17,16 @@
 
 namespace testsupport {
 
-// A file of tests/data; a workbook fixture of tests/data/workbooks.
+// A file of tests/data; a workbook fixture of tests/data/workbooks, or of its folder for one
+// format ("ods", "xlsx").
 inline QString dataFile(const QString &name) {
     return QStringLiteral(KML_TEST_DATA "/") + name;
 }
 inline QString fixture(const QString &name) {
     return QStringLiteral(KML_TEST_DATA "/workbooks/") + name;
+}
+inline QString fixture(const char *format, const QString &name) {
+    return fixture(QLatin1String(format) + u'/' + name);
 }
 
 // The whole file; empty when it cannot be read.

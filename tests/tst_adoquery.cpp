@@ -8,7 +8,7 @@
 #include "workbook/fieldtext.h"
 
 #include "common/commanderror.h"
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "kml/kmlbuffer.h"
 
 #include <QDir>

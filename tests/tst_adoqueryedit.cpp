@@ -2,7 +2,7 @@
 // inserts and deletes. What the file does to a post (refusals, read-only workbooks, refresh,
 // round trips) is in tst_adoquerywrite.cpp.
 #include "app/querymodel.h"
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "querytesting.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"

@@ -2,7 +2,7 @@
 // state and the file untouched, read-only workbooks, refresh, and seeded random edits read back
 // by a fresh query and by xlrd.
 #include "app/querymodel.h"
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "querytesting.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"

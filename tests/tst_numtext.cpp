@@ -1,9 +1,9 @@
 // The number text rules (reading and writing, under "." and ",") and the degrees-minutes-seconds
 // conversion built on them.
 #include "common/commanderror.h"
+#include "common/numtext.h"
+#include "common/softextended.h"
 #include "coords/dms.h"
-#include "coords/numtext.h"
-#include "coords/softextended.h"
 
 #include <QLocale>
 #include <QRandomGenerator>

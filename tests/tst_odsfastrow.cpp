@@ -36,7 +36,7 @@ const char *const StringCell = "<table:table-cell office:value-type=\"string\">"
 
 } // namespace
 
-class tst_OdsFastRow : public QObject {
+class TestOdsFastRow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void fixturesReadAlike_data();
@@ -47,14 +47,14 @@ private Q_SLOTS:
     void firstHalfHoldsTheSheet();
 };
 
-void tst_OdsFastRow::fixturesReadAlike_data() {
+void TestOdsFastRow::fixturesReadAlike_data() {
     QTest::addColumn<QString>("path");
-    const QDir dir(odstesting::fixture(QString()));
+    const QDir dir(testsupport::fixture("ods", QString()));
     for (const QString &name : dir.entryList({QStringLiteral("*.ods")}, QDir::Files))
         QTest::newRow(qPrintable(name)) << dir.filePath(name);
 }
 
-void tst_OdsFastRow::fixturesReadAlike() {
+void TestOdsFastRow::fixturesReadAlike() {
     QFETCH(QString, path);
     const QByteArray bytes = odstesting::readFile(path);
     QCOMPARE(readAs(bytes, ods::RowReading::Halves), readAs(bytes, ods::RowReading::Scanner));
@@ -62,7 +62,7 @@ void tst_OdsFastRow::fixturesReadAlike() {
 
 // fast: whether the fast reader takes the row (each of its three copies) or leaves it to the
 // scanner.
-void tst_OdsFastRow::rowsReadAlike_data() {
+void TestOdsFastRow::rowsReadAlike_data() {
     QTest::addColumn<QByteArray>("row");
     QTest::addColumn<bool>("fast");
     const QByteArray cell = StringCell;
@@ -133,7 +133,7 @@ void tst_OdsFastRow::rowsReadAlike_data() {
         << false;
 }
 
-void tst_OdsFastRow::rowsReadAlike() {
+void TestOdsFastRow::rowsReadAlike() {
     QFETCH(QByteArray, row);
     QFETCH(bool, fast);
     const QByteArray bytes = odstesting::package(sheetOf(row));
@@ -146,7 +146,7 @@ void tst_OdsFastRow::rowsReadAlike() {
 
 // Rows the scanner refuses, and random bytes changed in plain rows: the fast reader takes none of
 // them as something else, and the message is the one the scanner gives.
-void tst_OdsFastRow::damagedRowsReadAlike() {
+void TestOdsFastRow::damagedRowsReadAlike() {
     const QByteArray cell = StringCell;
     const QByteArray plain = "<table:table-row><table:table-cell office:value-type=\"float\" "
                              "office:value=\"7\"><text:p>7</text:p></table:table-cell>" +
@@ -187,7 +187,7 @@ void tst_OdsFastRow::damagedRowsReadAlike() {
 
 // The halves part half way to the document's last table end: where sheet1 is followed by a
 // bigger sheet, the first half meets sheet1's end on its own and holds every row.
-void tst_OdsFastRow::firstHalfHoldsTheSheet() {
+void TestOdsFastRow::firstHalfHoldsTheSheet() {
     auto rows = [](const char *text, int n) {
         QByteArray out;
         for (int r = 0; r < n; ++r)
@@ -207,5 +207,5 @@ void tst_OdsFastRow::firstHalfHoldsTheSheet() {
     QCOMPARE(taken, std::int64_t(5));
 }
 
-QTEST_GUILESS_MAIN(tst_OdsFastRow)
+QTEST_GUILESS_MAIN(TestOdsFastRow)
 #include "tst_odsfastrow.moc"

@@ -4,7 +4,7 @@
 #include "odstesting.h"
 #include "sheetdump.h"
 
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "workbook/workbookformat.h"
 
 #include <QElapsedTimer>
@@ -15,8 +15,8 @@
 
 using namespace workbook;
 using odstesting::content;
-using odstesting::fixture;
 using testsupport::errorOf;
+using testsupport::fixture;
 
 namespace {
 
@@ -45,7 +45,7 @@ QByteArray floatCell(const char *value, const QByteArray &extra = {}) {
 
 } // namespace
 
-class tst_OdsReader : public QObject {
+class TestOdsReader : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -65,11 +65,11 @@ private Q_SLOTS:
     void damagedPackagesFailCleanly();
 };
 
-void tst_OdsReader::initTestCase() {
+void TestOdsReader::initTestCase() {
     std::setlocale(LC_TIME, "C.UTF-8");
 }
 
-void tst_OdsReader::sameAsXls_data() {
+void TestOdsReader::sameAsXls_data() {
     QTest::addColumn<QString>("ods");
     QTest::addColumn<QString>("xls");
     // Formulas that xlwt left without results are computed by LibreOffice, so its mixed and
@@ -84,16 +84,16 @@ void tst_OdsReader::sameAsXls_data() {
                                     << "xlwt-kinds.xls";
 }
 
-void tst_OdsReader::sameAsXls() {
+void TestOdsReader::sameAsXls() {
     QFETCH(QString, ods);
     QFETCH(QString, xls);
     QStringList expected = sheetdump::read(xlsFixture(xls));
     // Dates come as serials of the 1900 system whatever system the .xls file had.
     expected.first().replace(QStringLiteral("1904:1"), QStringLiteral("1904:0"));
-    QCOMPARE(sheetdump::read(fixture(ods)), expected);
+    QCOMPARE(sheetdump::read(fixture("ods", ods)), expected);
 }
 
-void tst_OdsReader::values_data() {
+void TestOdsReader::values_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
@@ -159,17 +159,18 @@ void tst_OdsReader::values_data() {
             << "libreoffice-day-zero.ods" << c.row << c.column << QString::fromUtf8(c.libreoffice);
 }
 
-void tst_OdsReader::values() {
+void TestOdsReader::values() {
     QFETCH(QString, file);
     QFETCH(int, row);
     QFETCH(int, column);
     QFETCH(QString, expected);
-    const std::unique_ptr<SheetData> sheet = sheetOf(odstesting::readFile(fixture(file)), file);
+    const std::unique_ptr<SheetData> sheet =
+        sheetOf(odstesting::readFile(fixture("ods", file)), file);
     QCOMPARE(sheet->sheetName, QStringLiteral("Sheet1"));
     QCOMPARE(sheetdump::describe(*sheet, row, column), expected);
 }
 
-void tst_OdsReader::crafted_data() {
+void TestOdsReader::crafted_data() {
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<QStringList>("expected");
     const QByteArray styles =
@@ -272,10 +273,10 @@ void tst_OdsReader::crafted_data() {
         << QStringList{"range 0,0 1x3 1904:0",
                        "date:05/01/2024 06:00:00 | date:01/01/1900 12:00:00 | date:-0.25"};
     QTest::newRow("a value past the 1,024th column, as a very large sheet holds")
-        << odstesting::readFile(fixture("crafted-jumbo.ods")) << QStringList{};
+        << odstesting::readFile(fixture("ods", "crafted-jumbo.ods")) << QStringList{};
 }
 
-void tst_OdsReader::crafted() {
+void TestOdsReader::crafted() {
     QFETCH(QByteArray, xml);
     QFETCH(QStringList, expected);
     const QByteArray bytes = xml.startsWith("PK") ? xml : odstesting::package(xml);
@@ -290,18 +291,18 @@ void tst_OdsReader::crafted() {
     QCOMPARE(actual, expected);
 }
 
-void tst_OdsReader::errors_data() {
+void TestOdsReader::errors_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
     auto row = [](const QByteArray &cells) {
         return content(table("<table:table-row>" + cells + "</table:table-row>"));
     };
-    const QByteArray good = odstesting::readFile(fixture("libreoffice-plain.ods"));
+    const QByteArray good = odstesting::readFile(fixture("ods", "libreoffice-plain.ods"));
     QTest::newRow("password")
-        << odstesting::readFile(fixture("crafted-encrypted.ods"))
+        << odstesting::readFile(fixture("ods", "crafted-encrypted.ods"))
         << "The workbook \"<file>\" is protected by a password and cannot be read";
     QTest::newRow("password, as LibreOffice saves it")
-        << odstesting::readFile(fixture("libreoffice-encrypted.ods"))
+        << odstesting::readFile(fixture("ods", "libreoffice-encrypted.ods"))
         << "The workbook \"<file>\" is protected by a password and cannot be read";
     QTest::newRow("no sheet1") << odstesting::package(content(table("", "Other")))
                                << "The workbook \"<file>\" has no sheet named \"sheet1\"";
@@ -383,10 +384,10 @@ void tst_OdsReader::errors_data() {
                     "<text:p>shown</text:p>"))
         << tooLong;
     QTest::newRow("a text of five million characters")
-        << odstesting::readFile(fixture("crafted-huge-text.ods")) << tooLong;
+        << odstesting::readFile(fixture("ods", "crafted-huge-text.ods")) << tooLong;
 }
 
-void tst_OdsReader::errors() {
+void TestOdsReader::errors() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
     if (!bytes.startsWith("PK"))
@@ -395,9 +396,9 @@ void tst_OdsReader::errors() {
 }
 
 // Texts of the most a cell holds, each way a text is written, read whole.
-void tst_OdsReader::longestTexts() {
+void TestOdsReader::longestTexts() {
     const std::unique_ptr<SheetData> read = sheetOf(
-        odstesting::readFile(fixture("crafted-longest-texts.ods")), QStringLiteral("t.ods"));
+        odstesting::readFile(fixture("ods", "crafted-longest-texts.ods")), QStringLiteral("t.ods"));
     const SheetData &sheet = *read;
     const QString expected[] = {QString(32767, u'名'),
                                 QString(16383, u'a') + u'\n' + QString(16383, u'b'),
@@ -409,7 +410,7 @@ void tst_OdsReader::longestTexts() {
 // Sheets big enough to be read in two halves at once: the same cells as one pass would read,
 // and where the halves do not part cleanly (a row group across the middle, a column after the
 // rows, a damaged row), the one pass's result or message.
-void tst_OdsReader::bigSheets_data() {
+void TestOdsReader::bigSheets_data() {
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<QString>("message");
     // Rows of some 800 bytes, most of them the text a number is shown as, which is passed over.
@@ -439,7 +440,7 @@ void tst_OdsReader::bigSheets_data() {
         << "The workbook \"<file>\" is damaged: a number cell does not hold a number";
 }
 
-void tst_OdsReader::bigSheets() {
+void TestOdsReader::bigSheets() {
     QFETCH(QByteArray, xml);
     QFETCH(QString, message);
     const QByteArray bytes = odstesting::package(xml);
@@ -457,10 +458,10 @@ void tst_OdsReader::bigSheets() {
     }
 }
 
-void tst_OdsReader::millionEmptyRowsOpenAtOnce() {
+void TestOdsReader::millionEmptyRowsOpenAtOnce() {
     QElapsedTimer timer;
     timer.start();
-    const QStringList sheet = sheetdump::read(fixture("libreoffice-million-rows.ods"));
+    const QStringList sheet = sheetdump::read(fixture("ods", "libreoffice-million-rows.ods"));
     QCOMPARE(sheet.first(), QStringLiteral("range 0,0 4x4 1904:0"));
     QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
 }
@@ -468,7 +469,7 @@ void tst_OdsReader::millionEmptyRowsOpenAtOnce() {
 // A root that binds thirty thousand prefixes to the table vocabulary, and rows that use the last
 // of them: each element's prefix is looked up at a cost that does not grow with their number
 // (through their list, 30,000 rows took some 8 s).
-void tst_OdsReader::manyPrefixesInLinearTime() {
+void TestOdsReader::manyPrefixesInLinearTime() {
     const int n = 30000;
     QByteArray declarations, rows;
     for (int i = 0; i < n; ++i)
@@ -492,8 +493,8 @@ void tst_OdsReader::manyPrefixesInLinearTime() {
 
 // Truncated packages, flipped bytes in the archive and in the inflated parts: every read ends
 // with a sheet or a message, never a crash or a hang.
-void tst_OdsReader::damagedPackagesFailCleanly() {
-    const QByteArray good = odstesting::readFile(fixture("libreoffice-kinds.ods"));
+void TestOdsReader::damagedPackagesFailCleanly() {
+    const QByteArray good = odstesting::readFile(fixture("ods", "libreoffice-kinds.ods"));
     const zip::Archive archive(good);
     const QByteArray xml = archive.read(*archive.find("content.xml"));
     QRandomGenerator random(11);
@@ -520,5 +521,5 @@ void tst_OdsReader::damagedPackagesFailCleanly() {
     QVERIFY(failures > 300);
 }
 
-QTEST_GUILESS_MAIN(tst_OdsReader)
+QTEST_GUILESS_MAIN(TestOdsReader)
 #include "tst_odsreader.moc"

@@ -7,7 +7,7 @@
 #include "packagetesting.h"
 #include "sheetdump.h"
 
-#include "workbook/ods/odscontenteditor.h"
+#include "workbook/ods/odssheeteditor.h"
 #include "workbook/ods/odswriter.h"
 #include "workbook/workbookformat.h"
 
@@ -22,7 +22,7 @@
 
 using namespace workbook;
 using namespace packagetesting;
-using odstesting::fixture;
+using testsupport::fixture;
 
 Q_DECLARE_METATYPE(workbook::EditValue)
 
@@ -46,7 +46,7 @@ QString asRead(QString text) {
 QString copyToTemporary(const QTemporaryDir &dir, const QString &name) {
     const QString path = dir.filePath(QStringLiteral("book.ods"));
     QFile::remove(path);
-    return QFile::copy(fixture(name), path) ? path : QString();
+    return QFile::copy(fixture("ods", name), path) ? path : QString();
 }
 
 // Gnumeric's reading of sheet1 as CSV rows; empty when ssconvert is not installed.
@@ -94,7 +94,7 @@ QList<QStringList> gnumericRows(const QString &path, const QString &csv) {
 
 } // namespace
 
-class tst_OdsWriter : public QObject {
+class TestOdsWriter : public QObject {
     Q_OBJECT
 
     std::vector<Written> m_written;
@@ -120,7 +120,7 @@ private Q_SLOTS:
     void readBack();
 };
 
-void tst_OdsWriter::roundTrip_data() {
+void TestOdsWriter::roundTrip_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("seed");
     QTest::addColumn<bool>("gnumeric");
@@ -138,13 +138,13 @@ void tst_OdsWriter::roundTrip_data() {
                                   << QStringList();
 }
 
-void tst_OdsWriter::roundTrip() {
+void TestOdsWriter::roundTrip() {
     QFETCH(QString, file);
     QFETCH(int, seed);
     QFETCH(bool, gnumeric);
     QFETCH(QStringList, recomputed);
     QTemporaryDir dir;
-    OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.ods")));
+    OpenedCopy book = openCopy(fixture("ods", file), dir.filePath(QStringLiteral("book.ods")));
     QVERIFY(book.ok);
     RandomBatches how;
     how.batches = 12;
@@ -192,7 +192,7 @@ void tst_OdsWriter::roundTrip() {
 
     // Kept for LibreOffice, which reads them all in one run.
     m_written.push_back(
-        Written{fixture(file), book.path, model, marked, after.date1904, recomputed});
+        Written{fixture("ods", file), book.path, model, marked, after.date1904, recomputed});
     const QString csv = dir.filePath(QStringLiteral("s.csv"));
     m_keep.push_back(std::make_shared<QTemporaryDir>(std::move(dir)));
 
@@ -212,7 +212,7 @@ void tst_OdsWriter::roundTrip() {
 }
 
 // The round trips' workbooks as LibreOffice reads them.
-void tst_OdsWriter::readByLibreOffice() {
+void TestOdsWriter::readByLibreOffice() {
     if (!libreofficereading::available())
         QSKIP("LibreOffice (soffice) is not installed");
     QVERIFY(!m_written.empty());
@@ -228,7 +228,7 @@ void tst_OdsWriter::readByLibreOffice() {
 
 // A change in a repeated row and in a repeated cell: the rows and cells around it keep their
 // XML, with their counts made smaller; the rest of the part is the same bytes.
-void tst_OdsWriter::splitsRepeatsAroundTheChange() {
+void TestOdsWriter::splitsRepeatsAroundTheChange() {
     const QByteArray sevens =
         "<table:table-cell table:style-name=\"ce\" office:value-type=\"float\" "
         "office:value=\"7\" table:number-columns-repeated=\"%1\"><text:p>7</text:p>"
@@ -239,7 +239,7 @@ void tst_OdsWriter::splitsRepeatsAroundTheChange() {
         "<table:table table:name=\"sheet1\"><table:table-row table:style-name=\"ro\" "
         "table:number-rows-repeated=\"3\">" +
         cells(4) + "</table:table-row>" + tail);
-    ods::ContentEditor editor(before, ods::CellStyles());
+    ods::SheetEditor editor(before, ods::CellStyles());
     editor.setCell(1, 2, 8.0);
     const QByteArray one =
         "<table:table-row table:style-name=\"ro\">" + cells(4) + "</table:table-row>";
@@ -259,7 +259,7 @@ void tst_OdsWriter::splitsRepeatsAroundTheChange() {
     QCOMPARE(editor.lastRow(), 2);
 }
 
-void tst_OdsWriter::rowMadeAndDeletedInOneWrite_data() {
+void TestOdsWriter::rowMadeAndDeletedInOneWrite_data() {
     QTest::addColumn<QString>("file");
     QTest::newRow("other prefixes") << "crafted-prefixes.ods";
     QTest::newRow("LibreOffice") << "libreoffice-plain.ods";
@@ -267,9 +267,9 @@ void tst_OdsWriter::rowMadeAndDeletedInOneWrite_data() {
 
 // A row appended, or a cell set below the last row, and then deleted in the same write leaves
 // the sheet as it was.
-void tst_OdsWriter::rowMadeAndDeletedInOneWrite() {
+void TestOdsWriter::rowMadeAndDeletedInOneWrite() {
     QFETCH(QString, file);
-    const QByteArray bytes = odstesting::readFile(fixture(file));
+    const QByteArray bytes = odstesting::readFile(fixture("ods", file));
     const QStringList before = sheetdump::readBytes(bytes, file);
     const int below = int(before.size()) - 1; // the dump's first line is the range
     for (const SheetChange &made :
@@ -282,7 +282,7 @@ void tst_OdsWriter::rowMadeAndDeletedInOneWrite() {
     }
 }
 
-void tst_OdsWriter::writesInTheCellsType_data() {
+void TestOdsWriter::writesInTheCellsType_data() {
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
     QTest::addColumn<EditValue>("value");
@@ -339,7 +339,7 @@ void tst_OdsWriter::writesInTheCellsType_data() {
         << "-";
 }
 
-void tst_OdsWriter::writesInTheCellsType() {
+void TestOdsWriter::writesInTheCellsType() {
     QFETCH(int, row);
     QFETCH(int, column);
     QFETCH(EditValue, value);
@@ -359,7 +359,7 @@ void tst_OdsWriter::writesInTheCellsType() {
     QCOMPARE(sheetdump::describe(sheet, row, column), read);
 }
 
-void tst_OdsWriter::refusals_data() {
+void TestOdsWriter::refusals_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<SheetChange>("change");
     QTest::addColumn<QString>("message");
@@ -417,22 +417,22 @@ void tst_OdsWriter::refusals_data() {
     addLimitRefusals(QStringLiteral("libreoffice-plain.ods"), 1024);
 }
 
-void tst_OdsWriter::refusals() {
+void TestOdsWriter::refusals() {
     QFETCH(QString, file);
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
-    checkRefused(fixture(file), QStringLiteral("book.ods"), change, message,
+    checkRefused(fixture("ods", file), QStringLiteral("book.ods"), change, message,
                  ods::writeSheetChanges);
 }
 
-void tst_OdsWriter::unwritablePackages_data() {
+void TestOdsWriter::unwritablePackages_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
-    const QByteArray plain = odstesting::readFile(fixture("libreoffice-plain.ods"));
-    QTest::newRow("password") << odstesting::readFile(fixture("crafted-encrypted.ods"))
+    const QByteArray plain = odstesting::readFile(fixture("ods", "libreoffice-plain.ods"));
+    QTest::newRow("password") << odstesting::readFile(fixture("ods", "crafted-encrypted.ods"))
                               << "The workbook is encrypted and cannot be changed";
     QTest::newRow("password, as LibreOffice saves it")
-        << odstesting::readFile(fixture("libreoffice-encrypted.ods"))
+        << odstesting::readFile(fixture("ods", "libreoffice-encrypted.ods"))
         << "The workbook is encrypted and cannot be changed";
     QTest::newRow("no content") << odstesting::withParts(plain, {{"content.xml", std::nullopt}})
                                 << "The workbook is damaged and cannot be changed";
@@ -460,7 +460,7 @@ void tst_OdsWriter::unwritablePackages_data() {
 
 // The password and UTF-16 cases are refused before any change is asked for; the others when
 // one is applied.
-void tst_OdsWriter::unwritablePackages() {
+void TestOdsWriter::unwritablePackages() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
     QString got = errorOf([&] { ods::checkWritable(bytes); });
@@ -473,15 +473,16 @@ void tst_OdsWriter::unwritablePackages() {
     QCOMPARE(got, message);
 }
 
-void tst_OdsWriter::changedOnDisk() {
-    checkChangedOnDisk(fixture("libreoffice-plain.ods"), fixture("gnumeric-plain.ods"),
-                       QStringLiteral("book.ods"), ods::writeSheetChanges);
+void TestOdsWriter::changedOnDisk() {
+    checkChangedOnDisk(fixture("ods", "libreoffice-plain.ods"),
+                       fixture("ods", "gnumeric-plain.ods"), QStringLiteral("book.ods"),
+                       ods::writeSheetChanges);
 }
 
-void tst_OdsWriter::failedSaveLeavesTheFile() {
+void TestOdsWriter::failedSaveLeavesTheFile() {
     QTemporaryDir dir;
     OpenedCopy book =
-        openCopy(fixture("libreoffice-plain.ods"), dir.filePath(QStringLiteral("book.ods")));
+        openCopy(fixture("ods", "libreoffice-plain.ods"), dir.filePath(QStringLiteral("book.ods")));
     QVERIFY(book.ok);
 
     // A file-size limit makes the write fail part way, as a full disk would.
@@ -500,8 +501,8 @@ void tst_OdsWriter::failedSaveLeavesTheFile() {
 
 // Damaged archives and content parts given to the writer: each change ends with a package or a
 // message, never a crash or a hang; a package made from one the reader reads is one it reads.
-void tst_OdsWriter::damagedPackagesFailCleanly() {
-    const QByteArray good = odstesting::readFile(fixture("libreoffice-kinds.ods"));
+void TestOdsWriter::damagedPackagesFailCleanly() {
+    const QByteArray good = odstesting::readFile(fixture("ods", "libreoffice-kinds.ods"));
     const QByteArray xml = part(good, "content.xml");
     QRandomGenerator rng(12);
     const std::vector<SheetChange> changes = {SheetChange::setCell(1, 0, 5.0),
@@ -545,7 +546,7 @@ void tst_OdsWriter::damagedPackagesFailCleanly() {
 // A content part the editor and the reader understand differently (the prefix "text" bound to
 // another vocabulary, OpenDocument's text to none): a write that would not read back as the
 // change makes it is refused and the file kept; one that does is written.
-void tst_OdsWriter::readBack_data() {
+void TestOdsWriter::readBack_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<SheetChange>("change");
     QTest::addColumn<QString>("message"); // empty: written, and read back as the change makes it
@@ -566,17 +567,17 @@ void tst_OdsWriter::readBack_data() {
         << QString();
 }
 
-void tst_OdsWriter::readBack() {
+void TestOdsWriter::readBack() {
     QFETCH(QString, file);
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
     if (!message.isEmpty()) {
-        checkRefused(fixture(file), QStringLiteral("book.ods"), change, message,
+        checkRefused(fixture("ods", file), QStringLiteral("book.ods"), change, message,
                      ods::writeSheetChanges);
         return;
     }
     QTemporaryDir dir;
-    OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.ods")));
+    OpenedCopy book = openCopy(fixture("ods", file), dir.filePath(QStringLiteral("book.ods")));
     QVERIFY(book.ok);
     const WriteResult result = ods::writeSheetChanges(book.path, book.identity, {change});
     Model model = modelOf(book.sheet);
@@ -586,5 +587,5 @@ void tst_OdsWriter::readBack() {
     QVERIFY(modelOf(after) == model);
 }
 
-QTEST_GUILESS_MAIN(tst_OdsWriter)
+QTEST_GUILESS_MAIN(TestOdsWriter)
 #include "tst_odswriter.moc"

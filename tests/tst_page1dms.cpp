@@ -2,9 +2,9 @@
 // when a text is bad, and which decimal separator it uses.
 #include "app/unit1.h"
 #include "common/commanderror.h"
+#include "common/numtext.h"
+#include "common/softextended.h"
 #include "coords/dms.h"
-#include "coords/numtext.h"
-#include "coords/softextended.h"
 #include "fakedialoghost.h"
 #include "sources/adoquery.h"
 

@@ -60,7 +60,7 @@ SheetData sheetOf(const Puts &puts) {
 Q_DECLARE_METATYPE(Puts)
 Q_DECLARE_METATYPE(Changes)
 
-class tst_ReadBackCheck : public QObject {
+class TestReadBackCheck : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -70,7 +70,7 @@ private Q_SLOTS:
     void unreadable();
 };
 
-void tst_ReadBackCheck::check_data() {
+void TestReadBackCheck::check_data() {
     QTest::addColumn<Puts>("before");
     QTest::addColumn<Changes>("changes");
     QTest::addColumn<QList<int>>("rows"); // as the write reports them
@@ -130,7 +130,7 @@ void tst_ReadBackCheck::check_data() {
         << differs.arg("B1", "False", "\"x\"");
 }
 
-void tst_ReadBackCheck::check() {
+void TestReadBackCheck::check() {
     QFETCH(Puts, before);
     QFETCH(Changes, changes);
     QFETCH(QList<int>, rows);
@@ -149,7 +149,7 @@ void tst_ReadBackCheck::check() {
 }
 
 // New bytes the reader refuses, for whatever reason, refuse the write.
-void tst_ReadBackCheck::unreadable() {
+void TestReadBackCheck::unreadable() {
     const QString message = QStringLiteral("The workbook cannot be changed safely: it would not "
                                            "open again after the change");
     QCOMPARE(testsupport::errorOf([] {
@@ -164,5 +164,5 @@ void tst_ReadBackCheck::unreadable() {
              message);
 }
 
-QTEST_GUILESS_MAIN(tst_ReadBackCheck)
+QTEST_GUILESS_MAIN(TestReadBackCheck)
 #include "tst_readbackcheck.moc"

@@ -1,7 +1,7 @@
 // The extended type done in integers: results known from the x87 unit, which hold on every
 // architecture, and on x86 its four operations and its rounding to double against the x87 unit
 // itself over millions of operands of every range.
-#include "coords/softextended.h"
+#include "common/softextended.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -2,7 +2,7 @@
 // those that the fields' texts give, read one by one and joined into lines the plain way.
 #include "biffbuilder.h"
 #include "common/commanderror.h"
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "sources/adoquery.h"

@@ -13,7 +13,7 @@
 #include "testsupport.h"
 #include "workbookpagetesting.h"
 
-#include "coords/numtext.h"
+#include "common/numtext.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>

@@ -14,7 +14,7 @@
 #include "workbook/xls/xlswriter.h"
 #include "workbookpagetesting.h"
 
-#include "coords/numtext.h"
+#include "common/numtext.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>

@@ -6,7 +6,7 @@
 #include "workbook/xls/xlsreader.h"
 
 #include "biffbuilder.h"
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "sheetdump.h"
 #include "testsupport.h"
 #include "workbooktesting.h"

@@ -43,7 +43,7 @@ QString readError(const QByteArray &bytes) {
 
 } // namespace
 
-class tst_XlsxReader : public QObject {
+class TestXlsxReader : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -57,11 +57,11 @@ private Q_SLOTS:
     void damagedNeverCrashes();
 };
 
-void tst_XlsxReader::initTestCase() {
+void TestXlsxReader::initTestCase() {
     useTestLocale();
 }
 
-void tst_XlsxReader::sameAsXls_data() {
+void TestXlsxReader::sameAsXls_data() {
     QTest::addColumn<QString>("xlsx");
     QTest::addColumn<QString>("xls");
     // Formulas have cached results where LibreOffice or Gnumeric wrote the file.
@@ -79,7 +79,7 @@ void tst_XlsxReader::sameAsXls_data() {
                                     << "xlwt-kinds.xls";
 }
 
-void tst_XlsxReader::sameAsXls() {
+void TestXlsxReader::sameAsXls() {
     QFETCH(QString, xlsx);
     QFETCH(QString, xls);
     QCOMPARE(sheetdump::read(fixture(xlsx)), sheetdump::read(fixture(xls)));
@@ -87,7 +87,7 @@ void tst_XlsxReader::sameAsXls() {
 
 // What no program at hand writes: inline and rich text, cells and rows without positions, every
 // cell type, built-in and quoted currency formats, a prefixed main namespace.
-void tst_XlsxReader::crafted_data() {
+void TestXlsxReader::crafted_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("kinds")
@@ -131,13 +131,13 @@ void tst_XlsxReader::crafted_data() {
                        "num:116.7 | num:39.7 | date:00:00:00 | date:05/30/1850 06:00:00"};
 }
 
-void tst_XlsxReader::crafted() {
+void TestXlsxReader::crafted() {
     QFETCH(QString, file);
     QFETCH(QStringList, expected);
     QCOMPARE(sheetdump::read(fixture(file)), expected);
 }
 
-void tst_XlsxReader::errors_data() {
+void TestXlsxReader::errors_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
     const QByteArray kinds = readFile(fixture("xlsx/crafted-kinds.xlsx"));
@@ -234,14 +234,14 @@ void tst_XlsxReader::errors_data() {
            "be read";
 }
 
-void tst_XlsxReader::errors() {
+void TestXlsxReader::errors() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
     QCOMPARE(readError(bytes), message);
 }
 
 // Texts of the most a cell holds, each way a text is written, read whole.
-void tst_XlsxReader::longestTexts() {
+void TestXlsxReader::longestTexts() {
     const workbook::SheetRead read =
         formatOf(readFile(fixture("xlsx/crafted-longest-texts.xlsx")), u"book.xlsx"_qs)
             .read(readFile(fixture("xlsx/crafted-longest-texts.xlsx")), u"book.xlsx"_qs,
@@ -255,7 +255,7 @@ void tst_XlsxReader::longestTexts() {
 
 // Archives cut and overwritten at random, and sheet XML overwritten at random inside a sound
 // archive: an error or a reading, never a crash or a hang.
-void tst_XlsxReader::damagedNeverCrashes() {
+void TestXlsxReader::damagedNeverCrashes() {
     QRandomGenerator rng(12);
     for (const char *name : {"xlsx/crafted-kinds.xlsx", "xlsx/libreoffice-mixed.xlsx"}) {
         const QByteArray bytes = readFile(fixture(QLatin1String(name)));
@@ -280,5 +280,5 @@ void tst_XlsxReader::damagedNeverCrashes() {
     }
 }
 
-QTEST_GUILESS_MAIN(tst_XlsxReader)
+QTEST_GUILESS_MAIN(TestXlsxReader)
 #include "tst_xlsxreader.moc"

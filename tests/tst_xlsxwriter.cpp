@@ -31,13 +31,10 @@
 using namespace packagetesting;
 using namespace workbook;
 using testsupport::errorUnderFileSizeLimit;
+using testsupport::fixture;
 using testsupport::readFile;
 
 namespace {
-
-QString fixture(const QString &name) {
-    return QStringLiteral(KML_TEST_DATA "/workbooks/xlsx/") + name;
-}
 
 bool haveOpenpyxl() {
     QProcess p;
@@ -48,7 +45,8 @@ bool haveOpenpyxl() {
 // Each workbook's sheets, read in one run of python.
 QJsonArray openpyxlSheets(const QStringList &paths) {
     QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), QStringList{fixture("dump-openpyxl.py")} + paths);
+    p.start(QStringLiteral("/usr/bin/python3"),
+            QStringList{fixture("xlsx", "dump-openpyxl.py")} + paths);
     if (!p.waitForFinished(60000) || p.exitCode() != 0) {
         qWarning() << p.readAllStandardError();
         return {};
@@ -68,7 +66,7 @@ QString randomText(QRandomGenerator &rng) {
 
 } // namespace
 
-class tst_XlsxWriter : public QObject {
+class TestXlsxWriter : public QObject {
     Q_OBJECT
 
     std::vector<Written> m_written;
@@ -93,7 +91,7 @@ private Q_SLOTS:
     void readBack();
 };
 
-void tst_XlsxWriter::roundTrip_data() {
+void TestXlsxWriter::roundTrip_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("seed");
     QTest::addColumn<QStringList>("recomputed"); // formulas LibreOffice computes anew: see Written
@@ -116,12 +114,12 @@ void tst_XlsxWriter::roundTrip_data() {
         << "crafted-zip64.xlsx" << 10 << QStringList();
 }
 
-void tst_XlsxWriter::roundTrip() {
+void TestXlsxWriter::roundTrip() {
     QFETCH(QString, file);
     QFETCH(int, seed);
     QFETCH(QStringList, recomputed);
     QTemporaryDir dir;
-    OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.xlsx")));
+    OpenedCopy book = openCopy(fixture("xlsx", file), dir.filePath(QStringLiteral("book.xlsx")));
     QVERIFY(book.ok);
     RandomBatches how;
     how.batches = 7;
@@ -152,13 +150,13 @@ void tst_XlsxWriter::roundTrip() {
 
     // Kept for openpyxl and LibreOffice, which read them all in one run.
     m_written.push_back(
-        Written{fixture(file), book.path, model, marked, after.date1904, recomputed});
+        Written{fixture("xlsx", file), book.path, model, marked, after.date1904, recomputed});
     m_keep.push_back(std::make_shared<QTemporaryDir>(std::move(dir)));
 }
 
 // The round trips' workbooks as openpyxl reads them: sheet1 as the model says, every other sheet
 // as it was.
-void tst_XlsxWriter::readByOpenpyxl() {
+void TestXlsxWriter::readByOpenpyxl() {
     if (!haveOpenpyxl())
         QSKIP("python3-openpyxl is not installed");
     QVERIFY(!m_written.empty());
@@ -215,7 +213,7 @@ void tst_XlsxWriter::readByOpenpyxl() {
 }
 
 // The round trips' workbooks as LibreOffice reads them.
-void tst_XlsxWriter::readByLibreOffice() {
+void TestXlsxWriter::readByLibreOffice() {
     if (!libreofficereading::available())
         QSKIP("LibreOffice (soffice) is not installed");
     QVERIFY(!m_written.empty());
@@ -231,7 +229,7 @@ void tst_XlsxWriter::readByLibreOffice() {
 }
 
 // The sheet part's XML as the editor leaves it, for the shapes of rows the fixtures lack.
-void tst_XlsxWriter::sheetPart_data() {
+void TestXlsxWriter::sheetPart_data() {
     QTest::addColumn<QByteArray>("rows");
     QTest::addColumn<SheetChange>("change");
     QTest::addColumn<QByteArray>("expected");
@@ -266,19 +264,19 @@ void tst_XlsxWriter::sheetPart_data() {
         << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"3\"/><c r=\"B1\"><v>1</v></c></row>");
 }
 
-void tst_XlsxWriter::sheetPart() {
+void TestXlsxWriter::sheetPart() {
     QFETCH(QByteArray, rows);
     QFETCH(SheetChange, change);
     QFETCH(QByteArray, expected);
     const QByteArray head = "<worksheet xmlns=\"urn:main\"><sheetData>";
     const QByteArray tail = "</sheetData></worksheet>";
-    xlsx::SheetPartEditor editor(head + rows + tail);
+    xlsx::SheetEditor editor(head + rows + tail);
     editor.apply(change, [] { return QStringList(); });
     QCOMPARE(editor.result(), head + expected + tail);
 }
 
 // What a formula's text says about the cells it reads: references at all, and to sheet1.
-void tst_XlsxWriter::formulaReferences_data() {
+void TestXlsxWriter::formulaReferences_data() {
     QTest::addColumn<QString>("formula");
     QTest::addColumn<bool>("references");
     QTest::addColumn<bool>("namesSheet1");
@@ -297,7 +295,7 @@ void tst_XlsxWriter::formulaReferences_data() {
     QTest::newRow("another workbook") << "[1]Sheet1!A1" << true << false;
 }
 
-void tst_XlsxWriter::formulaReferences() {
+void TestXlsxWriter::formulaReferences() {
     QFETCH(QString, formula);
     QFETCH(bool, references);
     QFETCH(bool, namesSheet1);
@@ -306,10 +304,10 @@ void tst_XlsxWriter::formulaReferences() {
 }
 
 // One changed cell: the part around its row is the same bytes.
-void tst_XlsxWriter::keepsTheRestOfThePart() {
+void TestXlsxWriter::keepsTheRestOfThePart() {
     QTemporaryDir dir;
-    const OpenedCopy book =
-        openCopy(fixture("libreoffice-mixed.xlsx"), dir.filePath(QStringLiteral("book.xlsx")));
+    const OpenedCopy book = openCopy(fixture("xlsx", "libreoffice-mixed.xlsx"),
+                                     dir.filePath(QStringLiteral("book.xlsx")));
     QVERIFY(book.ok);
     const QByteArray before = part(book.bytes, "xl/worksheets/sheet2.xml");
     xlsx::writeSheetChanges(book.path, book.identity,
@@ -329,10 +327,10 @@ void tst_XlsxWriter::keepsTheRestOfThePart() {
 
 // Overwriting a formula drops the calculation chain with its relationship and content type;
 // formulas reading the sheet are marked for recalculation.
-void tst_XlsxWriter::calculationChain() {
+void TestXlsxWriter::calculationChain() {
     QTemporaryDir dir;
     OpenedCopy book =
-        openCopy(fixture("crafted-chain.xlsx"), dir.filePath(QStringLiteral("book.xlsx")));
+        openCopy(fixture("xlsx", "crafted-chain.xlsx"), dir.filePath(QStringLiteral("book.xlsx")));
     QVERIFY(book.ok);
     xlsx::writeSheetChanges(book.path, book.identity, {SheetChange::setCell(1, 2, 5.0)});
     const QByteArray written = readFile(book.path);
@@ -349,13 +347,14 @@ void tst_XlsxWriter::calculationChain() {
     QVERIFY(part(written, "xl/worksheets/part1.xml").contains("<f>A2*2</f>"));
 
     // A number into a cell without a formula keeps the chain.
-    QVERIFY(QFile::remove(book.path) && QFile::copy(fixture("crafted-chain.xlsx"), book.path));
+    QVERIFY(QFile::remove(book.path) &&
+            QFile::copy(fixture("xlsx", "crafted-chain.xlsx"), book.path));
     QVERIFY(readSheet(book.path, book.sheet, book.identity));
     xlsx::writeSheetChanges(book.path, book.identity, {SheetChange::setCell(1, 0, 7.0)});
     QVERIFY(zip::Archive(readFile(book.path)).find("xl/calcChain.xml"));
 }
 
-void tst_XlsxWriter::refusals_data() {
+void TestXlsxWriter::refusals_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<SheetChange>("change");
     QTest::addColumn<QString>("message");
@@ -403,25 +402,25 @@ void tst_XlsxWriter::refusals_data() {
     addLimitRefusals(QStringLiteral("crafted-kinds.xlsx"), 16384);
 }
 
-void tst_XlsxWriter::refusals() {
+void TestXlsxWriter::refusals() {
     QFETCH(QString, file);
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
-    checkRefused(fixture(file), QStringLiteral("book.xlsx"), change, message,
+    checkRefused(fixture("xlsx", file), QStringLiteral("book.xlsx"), change, message,
                  xlsx::writeSheetChanges);
 }
 
-void tst_XlsxWriter::changedOnDisk() {
-    checkChangedOnDisk(fixture("crafted-kinds.xlsx"), fixture("crafted-chain.xlsx"),
+void TestXlsxWriter::changedOnDisk() {
+    checkChangedOnDisk(fixture("xlsx", "crafted-kinds.xlsx"), fixture("xlsx", "crafted-chain.xlsx"),
                        QStringLiteral("book.xlsx"), xlsx::writeSheetChanges);
 }
 
 // A write that fails part way (here at a file-size limit) leaves the old file as it was and no
 // other file beside it.
-void tst_XlsxWriter::failedWriteKeepsTheFile() {
+void TestXlsxWriter::failedWriteKeepsTheFile() {
     QTemporaryDir dir;
-    OpenedCopy book =
-        openCopy(fixture("libreoffice-plain.xlsx"), dir.filePath(QStringLiteral("book.xlsx")));
+    OpenedCopy book = openCopy(fixture("xlsx", "libreoffice-plain.xlsx"),
+                               dir.filePath(QStringLiteral("book.xlsx")));
     QVERIFY(book.ok);
     const QString error = errorUnderFileSizeLimit(4096, [&] {
         xlsx::writeSheetChanges(book.path, book.identity, {SheetChange::setCell(1, 1, 2.5)});
@@ -434,7 +433,7 @@ void tst_XlsxWriter::failedWriteKeepsTheFile() {
 // A part the editor and the reader understand differently (a row element whose cells name
 // another row): a write that would not read back as the change makes it is refused and the file
 // kept; one that does is written.
-void tst_XlsxWriter::readBack_data() {
+void TestXlsxWriter::readBack_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<SheetChange>("change");
     QTest::addColumn<QString>("message"); // empty: written, and read back as the change makes it
@@ -457,17 +456,17 @@ void tst_XlsxWriter::readBack_data() {
         << "libreoffice-plain.xlsx" << SheetChange::deleteRow(3) << QString();
 }
 
-void tst_XlsxWriter::readBack() {
+void TestXlsxWriter::readBack() {
     QFETCH(QString, file);
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
     if (!message.isEmpty()) {
-        checkRefused(fixture(file), QStringLiteral("book.xlsx"), change, message,
+        checkRefused(fixture("xlsx", file), QStringLiteral("book.xlsx"), change, message,
                      xlsx::writeSheetChanges);
         return;
     }
     QTemporaryDir dir;
-    OpenedCopy book = openCopy(fixture(file), dir.filePath(QStringLiteral("book.xlsx")));
+    OpenedCopy book = openCopy(fixture("xlsx", file), dir.filePath(QStringLiteral("book.xlsx")));
     QVERIFY(book.ok);
     const WriteResult result = xlsx::writeSheetChanges(book.path, book.identity, {change});
     Model model = modelOf(book.sheet);
@@ -477,5 +476,5 @@ void tst_XlsxWriter::readBack() {
     QVERIFY(modelOf(after) == model);
 }
 
-QTEST_GUILESS_MAIN(tst_XlsxWriter)
+QTEST_GUILESS_MAIN(TestXlsxWriter)
 #include "tst_xlsxwriter.moc"

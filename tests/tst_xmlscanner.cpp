@@ -1,8 +1,10 @@
 // The XML scanner reads documents as QXmlStreamReader does (tags, namespaces, decoded attributes
 // and text) and refuses what the workbook readers must not take: DTDs, deep nesting, documents
 // that are not well-formed, with an error and never a crash or a hang.
+#include "testsupport.h"
 #include "workbook/xml/xmlscanner.h"
 #include "workbook/zip/ziparchive.h"
+#include "workbook/zippackagewriter.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -101,7 +103,7 @@ QString errorOf(const QByteArray &doc) {
 
 } // namespace
 
-class tst_XmlScanner : public QObject {
+class TestXmlScanner : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void readsAsQt_data();
@@ -115,7 +117,7 @@ private Q_SLOTS:
     void manyAttributesInLinearTime();
 };
 
-void tst_XmlScanner::readsAsQt_data() {
+void TestXmlScanner::readsAsQt_data() {
     QTest::addColumn<QByteArray>("doc");
     QTest::newRow("declaration, comment, PI")
         << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<!-- c -->"
@@ -146,13 +148,13 @@ void tst_XmlScanner::readsAsQt_data() {
     QTest::newRow("forty attributes and forty prefixes") << many + "</a>";
 }
 
-void tst_XmlScanner::readsAsQt() {
+void TestXmlScanner::readsAsQt() {
     QFETCH(QByteArray, doc);
     QCOMPARE(scanned(doc), readByQt(doc));
 }
 
 // Every XML part of every zip fixture (the .xlsx and .ods workbooks among them).
-void tst_XmlScanner::fixturePartsReadAsQt() {
+void TestXmlScanner::fixturePartsReadAsQt() {
     int parts = 0;
     QDirIterator it(QStringLiteral(KML_TEST_DATA), {"*.xlsx", "*.ods", "*.zip"}, QDir::Files,
                     QDirIterator::Subdirectories);
@@ -179,7 +181,7 @@ void tst_XmlScanner::fixturePartsReadAsQt() {
                     QFAIL(qPrintable(f.fileName() + u' ' + QString::fromUtf8(e.name)));
                 ++parts;
             }
-        } catch (const workbook::zip::ZipError &) {
+        } catch (const DamagedFile &) {
             // the damaged archives of the zip tests
         }
     }
@@ -187,7 +189,7 @@ void tst_XmlScanner::fixturePartsReadAsQt() {
 }
 
 // Where tokens lie: a writer copies the document between them.
-void tst_XmlScanner::offsets() {
+void TestXmlScanner::offsets() {
     const QByteArray doc("<a><b x=\"1\"/>text<c>y</c></a>");
     Scanner s(doc);
     QStringList pieces;
@@ -196,7 +198,7 @@ void tst_XmlScanner::offsets() {
     QCOMPARE(pieces, QStringList({"<a>", "<b x=\"1\"/>", "", "text", "<c>", "y", "</c>", "</a>"}));
 }
 
-void tst_XmlScanner::refused_data() {
+void TestXmlScanner::refused_data() {
     QTest::addColumn<QByteArray>("doc");
     QTest::addColumn<QString>("message");
     QTest::newRow("entity expansion")
@@ -247,15 +249,18 @@ void tst_XmlScanner::refused_data() {
         << QByteArray("<a x=\"<\"/>") << "line 1: an attribute value holds \"<\"";
 }
 
-void tst_XmlScanner::refused() {
+void TestXmlScanner::refused() {
     QFETCH(QByteArray, doc);
     QFETCH(QString, message);
     QCOMPARE(errorOf(doc), message);
+    // A part's XML error is a damaged file: a write-back refuses it with the one message.
+    QCOMPARE(testsupport::errorOf([&] { workbook::damageRefusesWriting([&] { scanned(doc); }); }),
+             QStringLiteral("The workbook is damaged and cannot be changed"));
 }
 
 // A sheet-like document cut at every length and with bytes overwritten at random: an error or a
 // reading, and always an end.
-void tst_XmlScanner::damageNeverCrashes() {
+void TestXmlScanner::damageNeverCrashes() {
     QByteArray doc("<?xml version=\"1.0\"?><worksheet xmlns=\"urn:s\"><sheetData>");
     for (int r = 1; r <= 20; ++r)
         doc += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) +
@@ -276,7 +281,7 @@ void tst_XmlScanner::damageNeverCrashes() {
 // A small part may declare a hundred thousand attributes on one tag, or as many prefixes: each
 // is checked against those before it and each element's prefix is looked up at a cost that does
 // not grow with their number (by their square, a 239 KB part took 13.7 s).
-void tst_XmlScanner::manyAttributesInLinearTime_data() {
+void TestXmlScanner::manyAttributesInLinearTime_data() {
     QTest::addColumn<QByteArray>("doc");
     QTest::addColumn<QString>("message");
     const int n = 100000;
@@ -293,7 +298,7 @@ void tst_XmlScanner::manyAttributesInLinearTime_data() {
     QTest::newRow("prefixes, each used once") << prefixes + '>' + elements + "</a>" << QString();
 }
 
-void tst_XmlScanner::manyAttributesInLinearTime() {
+void TestXmlScanner::manyAttributesInLinearTime() {
     QFETCH(QByteArray, doc);
     QFETCH(QString, message);
     QElapsedTimer timer;
@@ -311,5 +316,5 @@ void tst_XmlScanner::manyAttributesInLinearTime() {
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
 }
 
-QTEST_GUILESS_MAIN(tst_XmlScanner)
+QTEST_GUILESS_MAIN(TestXmlScanner)
 #include "tst_xmlscanner.moc"

@@ -1,5 +1,6 @@
 // The zip layer reads what libzip reads, copies untouched entries byte for byte when it writes
 // an archive again, and turns every kind of damage into an error naming it.
+#include "testsupport.h"
 #include "workbook/zip/ziparchive.h"
 
 #include <QFile>
@@ -14,13 +15,13 @@
 using workbook::zip::Archive;
 using workbook::zip::Entry;
 using workbook::zip::EntryChange;
-using workbook::zip::ZipError;
 
 namespace {
 
-QByteArray fixture(const char *name) {
-    QFile f(QStringLiteral(KML_TEST_DATA "/zip/") + QLatin1String(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+// An archive of tests/data/zip.
+QByteArray archiveFile(const char *name) {
+    return testsupport::readFile(
+        testsupport::dataFile(QStringLiteral("zip/") + QLatin1String(name)));
 }
 
 // Every entry's name and content as libzip reads them.
@@ -98,7 +99,7 @@ qsizetype localOf(const QByteArray &zip, const QByteArray &name) {
 QString errorOf(const QByteArray &bytes) {
     try {
         readByUs(bytes);
-    } catch (const ZipError &e) {
+    } catch (const DamagedFile &e) {
         return e.why;
     }
     return QString();
@@ -106,7 +107,7 @@ QString errorOf(const QByteArray &bytes) {
 
 } // namespace
 
-class tst_ZipArchive : public QObject {
+class TestZipArchive : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void readsAsLibzip_data();
@@ -122,23 +123,23 @@ private Q_SLOTS:
     void damageNeverCrashes();
 };
 
-void tst_ZipArchive::readsAsLibzip_data() {
+void TestZipArchive::readsAsLibzip_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::newRow("stored, deflated, UTF-8 name, comment") << QByteArray("plain.zip");
     QTest::newRow("data descriptors") << QByteArray("descriptor.zip");
     QTest::newRow("zip64 headers") << QByteArray("zip64.zip");
 }
 
-void tst_ZipArchive::readsAsLibzip() {
+void TestZipArchive::readsAsLibzip() {
     QFETCH(QByteArray, file);
-    const QByteArray bytes = fixture(file.constData());
+    const QByteArray bytes = archiveFile(file.constData());
     QVERIFY(!bytes.isEmpty());
     const auto expected = readByLibzip(bytes);
     QVERIFY(!expected.empty());
     QVERIFY(readByUs(bytes) == expected);
 }
 
-void tst_ZipArchive::rewriteKeepsUntouchedEntries_data() {
+void TestZipArchive::rewriteKeepsUntouchedEntries_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QByteArray>("changed");
     QTest::addColumn<QByteArray>("removed");
@@ -154,11 +155,11 @@ void tst_ZipArchive::rewriteKeepsUntouchedEntries_data() {
         << QByteArray("zip64.zip") << QByteArray("SECOND.xml") << QByteArray();
 }
 
-void tst_ZipArchive::rewriteKeepsUntouchedEntries() {
+void TestZipArchive::rewriteKeepsUntouchedEntries() {
     QFETCH(QByteArray, file);
     QFETCH(QByteArray, changed);
     QFETCH(QByteArray, removed);
-    const QByteArray bytes = fixture(file.constData());
+    const QByteArray bytes = archiveFile(file.constData());
     QByteArray content = "<new>" + QByteArray(5000, 'x') + "</new>";
     std::vector<EntryChange> changes{{changed, content}};
     if (!removed.isEmpty())
@@ -203,9 +204,9 @@ void tst_ZipArchive::rewriteKeepsUntouchedEntries() {
 
 // An entry whose old local header had zip64 sizes gets plain ones when its new sizes fit 32
 // bits, in its header and its directory record alike.
-void tst_ZipArchive::rewriteWritesZip64OnlyWhereNeeded() {
+void TestZipArchive::rewriteWritesZip64OnlyWhereNeeded() {
     const QByteArray out =
-        rewritten(fixture("zip64.zip"), {{"second.xml", QByteArray(70000, 'y')}});
+        rewritten(archiveFile("zip64.zip"), {{"second.xml", QByteArray(70000, 'y')}});
     QVERIFY(!out.isEmpty());
     const Archive after(out);
     const Entry &e = *after.find("second.xml");
@@ -232,7 +233,7 @@ void tst_ZipArchive::rewriteWritesZip64OnlyWhereNeeded() {
 
 // An entry bigger than the room its inflating starts with (64 MiB) grows into the size it
 // states; a stated size one byte off either way is refused however far the data has come.
-void tst_ZipArchive::readsAcrossItsFirstRoom_data() {
+void TestZipArchive::readsAcrossItsFirstRoom_data() {
     QTest::addColumn<qint64>("size");
     QTest::addColumn<qint64>("stated"); // the size its records give, relative to its true size
     const qint64 firstRoom = qint64(64) << 20;
@@ -243,13 +244,13 @@ void tst_ZipArchive::readsAcrossItsFirstRoom_data() {
     QTest::newRow("states the first room, holds a byte more") << firstRoom + 1 << qint64(-1);
 }
 
-void tst_ZipArchive::readsAcrossItsFirstRoom() {
+void TestZipArchive::readsAcrossItsFirstRoom() {
     QFETCH(qint64, size);
     QFETCH(qint64, stated);
     QByteArray content(size, '\0');
     for (qint64 i = 0; i < size; ++i)
         content[i] = char('a' + (i * 7 + i / 4093) % 26);
-    QByteArray out = rewritten(fixture("plain.zip"), {{"part/text.xml", content}});
+    QByteArray out = rewritten(archiveFile("plain.zip"), {{"part/text.xml", content}});
     QVERIFY(!out.isEmpty());
     if (stated != 0) {
         const qsizetype local = localOf(out, "part/text.xml");
@@ -263,7 +264,7 @@ void tst_ZipArchive::readsAcrossItsFirstRoom() {
     QByteArray read;
     try {
         read = archive.read(e);
-    } catch (const ZipError &z) {
+    } catch (const DamagedFile &z) {
         error = z.why;
     }
     if (stated == 0) {
@@ -275,23 +276,23 @@ void tst_ZipArchive::readsAcrossItsFirstRoom() {
 }
 
 // A stated size over the caller's limit is refused before anything is inflated.
-void tst_ZipArchive::readRefusesBeyondItsLimit() {
-    const QByteArray plain = fixture("plain.zip");
+void TestZipArchive::readRefusesBeyondItsLimit() {
+    const QByteArray plain = archiveFile("plain.zip");
     const Archive archive(plain);
     const Entry &e = *archive.find("part/text.xml");
     QCOMPARE(archive.read(e, e.size).size(), qsizetype(e.size));
     try {
         archive.read(e, e.size - 1);
         QFAIL("read");
-    } catch (const ZipError &z) {
+    } catch (const DamagedFile &z) {
         QCOMPARE(z.why, u"the entry \"part/text.xml\" is too large to be read"_qs);
     }
 }
 
-void tst_ZipArchive::damaged_data() {
+void TestZipArchive::damaged_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
-    const QByteArray plain = fixture("plain.zip");
+    const QByteArray plain = archiveFile("plain.zip");
     const qsizetype text = centralOf(plain, "part/text.xml");
     const qsizetype textLocal = localOf(plain, "part/text.xml");
     const qsizetype end = plain.lastIndexOf("PK\x05\x06");
@@ -349,10 +350,10 @@ void tst_ZipArchive::damaged_data() {
         << patched(text + 10, 12, 2)
         << textName + "is compressed by a method (12) that cannot be read";
     QTest::newRow("names differing in case")
-        << fixture("duplicate.zip") << "two entries are named \"A.XML\"";
+        << archiveFile("duplicate.zip") << "two entries are named \"A.XML\"";
 }
 
-void tst_ZipArchive::damaged() {
+void TestZipArchive::damaged() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
     QCOMPARE(errorOf(bytes), message);
@@ -360,9 +361,9 @@ void tst_ZipArchive::damaged() {
 
 // Truncation at every length and random bytes overwritten: an error or a reading, never a crash
 // (the sanitizer build watches the reads).
-void tst_ZipArchive::damageNeverCrashes() {
+void TestZipArchive::damageNeverCrashes() {
     for (const char *name : {"plain.zip", "descriptor.zip", "zip64.zip"}) {
-        const QByteArray bytes = fixture(name);
+        const QByteArray bytes = archiveFile(name);
         for (qsizetype n = 0; n < bytes.size(); ++n)
             errorOf(bytes.left(n));
         QRandomGenerator rng(11);
@@ -376,5 +377,5 @@ void tst_ZipArchive::damageNeverCrashes() {
     }
 }
 
-QTEST_GUILESS_MAIN(tst_ZipArchive)
+QTEST_GUILESS_MAIN(TestZipArchive)
 #include "tst_ziparchive.moc"

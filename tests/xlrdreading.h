@@ -2,7 +2,7 @@
 // sheet as JSON, sheet1's cells as the tests expect them, and those cells with edits applied.
 #pragma once
 
-#include "workbook/xls/sheeteditor.h"
+#include "workbook/xls/xlssheeteditor.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -2,7 +2,7 @@
 // strftime and strptime with the C library's LC_TIME formats, as the desktop writes them.
 #include "workbook/fieldtext.h"
 
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "workbook/calendar.h"
 #include "workbook/sheetdata.h"
 

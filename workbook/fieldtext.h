@@ -4,7 +4,7 @@
 // "False", error values as Excel writes them.
 #pragma once
 
-#include "coords/numtext.h"
+#include "common/numtext.h"
 
 #include <QString>
 #include <QStringView>

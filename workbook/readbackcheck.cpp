@@ -183,8 +183,7 @@ std::unique_ptr<SheetData> readBack(const std::function<std::unique_ptr<SheetDat
     try {
         return read();
     } catch (const CommandError &) {
-    } catch (const Damage &) {
-    } catch (const xml::XmlError &) {
+    } catch (const DamagedFile &) {
     }
     unreadableAfterWriting();
 }

@@ -7,11 +7,11 @@
 namespace workbook {
 
 void damage(const QString &why) {
-    throw Damage{why};
+    throw DamagedFile(why);
 }
 
 void damage(const char *why) {
-    throw Damage{QString::fromLatin1(why)};
+    throw DamagedFile(QString::fromLatin1(why));
 }
 
 QString notWellFormed(QByteArrayView part, const QString &error) {

@@ -3,26 +3,26 @@
 // changed or went since it was read. Each throws CommandError.
 #pragma once
 
+#include "common/damagedfile.h"
+
 #include <QByteArrayView>
 #include <QString>
 
 namespace workbook {
 
-// What is wrong with a workbook file, in words that complete "The workbook "<path>" is damaged:
-// ": what a format's parts throw where they do not know the file's name. The format's read names
-// the file (damaged() below); its write refuses (damagedForWriting()).
-struct Damage {
-    QString why;
-};
+// Throw the DamagedFile (common/damagedfile.h) of a workbook's parts, which do not know the
+// file's name. The format's read names the file (damaged() below); its write refuses
+// (damagedForWriting()).
 [[noreturn]] void damage(const QString &why);
 [[noreturn]] void damage(const char *why);
 // The why of a part of a package that is not well-formed XML; error says where and how.
 QString notWellFormed(QByteArrayView part, const QString &error);
-// Throws the Damage of a cell's text longer than any sheet holds (32,767 characters, Excel's
+// Throws the DamagedFile of a cell's text longer than any sheet holds (32,767 characters, Excel's
 // limit, which every format's reader keeps).
 [[noreturn]] void textTooLong();
 
-// Reading; path names the file as displayPath() gives it.
+// Reading; path names the file as displayPath() gives it. damaged() is the one place where a
+// DamagedFile's why becomes the user's message.
 [[noreturn]] void damaged(const QString &path, const QString &why);
 [[noreturn]] void damaged(const QString &path, const char *why);
 [[noreturn]] void protectedByPassword(const QString &path);

@@ -16,38 +16,70 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <sys/stat.h>
 
 namespace workbook {
 
 namespace {
 
-// False (with errno set) when the file cannot be read whole.
-bool readWhole(const QString &fileName, QByteArray &bytes) {
+// Why a file could not be read whole: what the program found, or an error the system reported.
+enum class Unreadable { Missing, Folder, NotAllowed, NotAFile, TooLarge, ReadFailed, System };
+
+struct ReadFailure {
+    Unreadable why;
+    int systemError = 0; // the system's errno, for Unreadable::System
+};
+
+// The reason's words in the message, as the system words the error closest to each finding.
+QString reasonText(const ReadFailure &failure) {
+    int closest = failure.systemError;
+    switch (failure.why) {
+    case Unreadable::Missing:
+        closest = ENOENT;
+        break;
+    case Unreadable::Folder:
+        closest = EISDIR;
+        break;
+    case Unreadable::NotAllowed:
+        closest = EACCES;
+        break;
+    case Unreadable::NotAFile:
+        closest = EINVAL;
+        break;
+    case Unreadable::TooLarge:
+        closest = EFBIG;
+        break;
+    case Unreadable::ReadFailed:
+        closest = EIO;
+        break;
+    case Unreadable::System:
+        break;
+    }
+    return QString::fromLocal8Bit(std::strerror(closest));
+}
+
+// The file's bytes, or why it cannot be read whole.
+std::optional<ReadFailure> readWhole(const QString &fileName, QByteArray &bytes) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         const QFileInfo info(fileName);
-        errno = !info.exists() ? ENOENT : info.isDir() ? EISDIR : EACCES;
-        return false;
+        return ReadFailure{!info.exists() ? Unreadable::Missing
+                           : info.isDir() ? Unreadable::Folder
+                                          : Unreadable::NotAllowed};
     }
     struct stat st {};
     if (fstat(file.handle(), &st) != 0)
-        return false;
+        return ReadFailure{Unreadable::System, errno};
     // Only a regular file: a pipe or a device could be read without end.
-    if (!S_ISREG(st.st_mode)) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return false;
-    }
-    if (st.st_size > std::numeric_limits<int>::max()) {
-        errno = EFBIG;
-        return false;
-    }
+    if (!S_ISREG(st.st_mode))
+        return ReadFailure{S_ISDIR(st.st_mode) ? Unreadable::Folder : Unreadable::NotAFile};
+    if (st.st_size > std::numeric_limits<int>::max())
+        return ReadFailure{Unreadable::TooLarge};
     bytes = file.read(qint64(st.st_size));
-    if (file.error() != QFileDevice::NoError) {
-        errno = EIO;
-        return false;
-    }
-    return true;
+    if (file.error() != QFileDevice::NoError)
+        return ReadFailure{Unreadable::ReadFailed};
+    return std::nullopt;
 }
 
 } // namespace
@@ -96,7 +128,7 @@ const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName)
                 return odsFormat;
             if (xlsx::Package::isWorkbookPackage(archive))
                 return xlsxFormat;
-        } catch (const zip::ZipError &) {
+        } catch (const DamagedFile &) {
             // An archive cut short or damaged, yet with an entry at its start: the reader of the
             // format it names names the damage.
             const QByteArray first = zip::firstLocalName(bytes);
@@ -116,12 +148,9 @@ void notAWorkbook(const QString &fileName) {
 
 QByteArray readWorkbookFile(const QString &fileName) {
     QByteArray bytes;
-    if (!readWhole(fileName, bytes)) {
-        const int err = errno;
-        throw CommandError(
-            QStringLiteral("Cannot open the workbook \"%1\": %2")
-                .arg(displayPath(fileName), QString::fromLocal8Bit(std::strerror(err))));
-    }
+    if (const std::optional<ReadFailure> failure = readWhole(fileName, bytes))
+        throw CommandError(QStringLiteral("Cannot open the workbook \"%1\": %2")
+                               .arg(displayPath(fileName), reasonText(*failure)));
     return bytes;
 }
 

@@ -5,7 +5,7 @@
 //
 // The formats: workbook/xls/ (.xls, an OLE2 compound file), workbook/xlsx/ (.xlsx) and
 // workbook/ods/ (.ods), the last two zip packages of XML parts read through workbook/zip/ and
-// workbook/xml/ and written back through workbook/packagewriter.
+// workbook/xml/ and written back through workbook/zippackagewriter.
 //
 // How a new format joins:
 //   1. Put it in a folder of its own, workbook/<format>/, and implement WorkbookFormat's three
@@ -14,7 +14,7 @@
 //      naming the file, worded as the other formats word theirs (workbook/workbookerrors.h); the
 //      format's own limits (rows, columns, text length) are checked by its write, which refuses
 //      what its files cannot hold (workbook/sheetchange.h). A write takes the file-level steps of
-//      WorkbookRewrite (workbook/packagewriter.h), or writeChangedPackage() whole for a zip.
+//      WorkbookRewrite (workbook/workbookrewrite.h), or writeChangedPackage() whole for a zip.
 //   2. Register it in formatOf() (workbookformat.cpp): recognise its files by their content.
 // Neither the dataset (sources/adoquery.*) nor the window changes.
 #pragma once

@@ -17,7 +17,7 @@ using xml::Scanner;
 using Token = Scanner::Token;
 
 [[noreturn]] void damaged(const char *why) {
-    throw Damaged{QString::fromLatin1(why)};
+    throw DamagedFile(QString::fromLatin1(why));
 }
 
 // A cell's text is checked as it is read, piece by piece: before a piece is decoded, by the

@@ -88,12 +88,13 @@ public:
     ColumnStyles &columns() { return m_columns; }
 
     // The value of a cell with those attributes at column, in a row of that default style;
-    // false when it holds none. Throws Damage and xml::XmlError.
+    // false when it holds none. Throws DamagedFile.
     bool read(const Attribute *attributes, int count, Content &content, std::int64_t column,
               QByteArrayView rowStyle, Cell &cell);
 
     qsizetype expandedSpaces() const { return m_expanded; }
-    // Counts spaces expanded elsewhere (another half of the sheet); throws Damage past the most.
+    // Counts spaces expanded elsewhere (another half of the sheet); throws DamagedFile past the
+    // most.
     void addExpandedSpaces(qsizetype count);
     void clearExpandedSpaces() { m_expanded = 0; }
 

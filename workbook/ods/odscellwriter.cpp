@@ -40,7 +40,7 @@ void checkCharacters(int row, int column, const QString &text) {
 
 // Paragraphs by line feeds; blanks at a paragraph's start and after a blank as <text:s/>, as
 // OpenDocument's white-space rule asks; tabs as <text:tab/>.
-QByteArray paragraphs(const ContentIndex &index, const QString &text) {
+QByteArray paragraphs(const SheetIndex &index, const QString &text) {
     const QByteArray p = index.q(Ns::Text, "p"), space = index.q(Ns::Text, "s"),
                      tab = index.q(Ns::Text, "tab"), count = index.q(Ns::Text, "c");
     QString normalized = text;
@@ -88,8 +88,8 @@ void checkValue(int row, int column, const EditValue &value, const SheetLimits &
         checkCharacters(row, column, *text);
 }
 
-QByteArray newCell(const ContentIndex &index, const ContentRow &row, const CellItem *old,
-                   int column, const EditValue &value) {
+QByteArray newCell(const SheetIndex &index, const SheetRow &row, const CellItem *old, int column,
+                   const EditValue &value) {
     const Names &names = index.m_names;
     auto q = [&](Ns ns, const char *local) { return index.q(ns, local); };
     auto is = [&](QByteArrayView name, Ns ns, const char *local) {

@@ -4,7 +4,7 @@
 // than its value kept.
 #pragma once
 
-#include "workbook/ods/odscontentindex.h"
+#include "workbook/ods/odssheetindex.h"
 #include "workbook/sheetchange.h"
 
 #include <QByteArray>
@@ -18,7 +18,7 @@ void checkValue(int row, int column, const EditValue &value, const SheetLimits &
 // The cell's element made anew from the old one (or none) for the value, in the row as parsed:
 // its style, its other attributes and its children other than text kept; its value, type and
 // formula replaced. Throws CommandError for a date the format does not have.
-QByteArray newCell(const ContentIndex &index, const ContentRow &row, const CellItem *old,
-                   int column, const EditValue &value);
+QByteArray newCell(const SheetIndex &index, const SheetRow &row, const CellItem *old, int column,
+                   const EditValue &value);
 
 } // namespace workbook::ods

@@ -157,7 +157,7 @@ bool Package::isSpreadsheet(const zip::Archive &archive) {
     try {
         return first && first->name == "mimetype" &&
                archive.read(*first, 256) == "application/vnd.oasis.opendocument.spreadsheet";
-    } catch (const zip::ZipError &) {
+    } catch (const DamagedFile &) {
         return false;
     }
 }

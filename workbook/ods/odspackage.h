@@ -3,6 +3,7 @@
 // Shared by the .ods reader, the reference scan and the write-back.
 #pragma once
 
+#include "workbook/workbookerrors.h"
 #include "workbook/xml/xmlscanner.h"
 #include "workbook/zip/ziparchive.h"
 
@@ -18,10 +19,6 @@
 #include <vector>
 
 namespace workbook::ods {
-
-// What is wrong with a package, in words that complete "The workbook ... is damaged: ": the
-// engine's Damage, by the name the .ods reader throws it.
-using Damaged = Damage;
 
 // LibreOffice 7.4's sheet; it holds 16,384 columns with its "very large spreadsheets" option.
 inline constexpr int SheetRows = 1048576, SheetColumns = 1024, JumboColumns = 16384,
@@ -96,7 +93,7 @@ QString findTable(xml::Scanner &s, const Names &names, QStringView sheetName,
 
 class Package {
 public:
-    // Reads the archive's directory. Throws zip::ZipError.
+    // Reads the archive's directory. Throws DamagedFile.
     explicit Package(QByteArrayView bytes);
 
     // Whether the archive's first entry is a mimetype naming an OpenDocument spreadsheet.
@@ -106,7 +103,7 @@ public:
     // Whether the manifest says the parts are encrypted (a password-protected document).
     bool isEncrypted() const;
     bool hasPart(QByteArrayView name) const { return m_archive.find(name) != nullptr; }
-    // A part's bytes, inflated and checked; throws Damage when it is missing, or when it
+    // A part's bytes, inflated and checked; throws DamagedFile when it is missing, or when it
     // inflates to more than its kind of part may (MaxDescriptionPart).
     QByteArray part(QByteArrayView name) const;
 

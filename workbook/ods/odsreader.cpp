@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <exception>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -29,12 +30,14 @@ using xml::Scanner;
 using Token = Scanner::Token;
 using Attribute = Scanner::Attribute;
 
-struct Failure {
-    QString message;
-};
-
 [[noreturn]] void damaged(const char *why) {
-    throw Damaged{QString::fromLatin1(why)};
+    throw DamagedFile(QString::fromLatin1(why));
+}
+
+// What stops a half of the rows read at once: a row that is not whole XML, or runs past the
+// half's end, or the half no longer wanted. The rows are then read in one pass.
+[[noreturn]] void rowsNotInTwo() {
+    damaged("a row is not whole");
 }
 
 // Where what first stands in bytes from from on; -1 when nowhere. glibc's memmem is several
@@ -180,7 +183,9 @@ private:
             m_content = m_document;
             if (part.next() != Token::EndDocument || m_row != 0 || !m_cells.empty())
                 return giveUp();
-        } catch (...) {
+        } catch (const DamagedFile &) { // the one pass finds what is wrong
+            return giveUp();
+        } catch (const CommandError &) {
             return giveUp();
         }
         try {
@@ -200,19 +205,32 @@ private:
             std::atomic<bool> stop{false};
             second.m_stop = &stop;
             qsizetype secondEnd = -1, firstEnd = -1;
+            // A half that finds the file damaged or the sheet too big leaves its end at -1 for the
+            // one pass to find the first fault; anything else (no memory) ends the read.
+            std::exception_ptr secondFailure;
             std::thread worker([&] {
                 try {
                     secondEnd = second.readRows(split, m_document.size());
-                } catch (...) {
+                } catch (const DamagedFile &) {
+                } catch (const CommandError &) {
+                } catch (const std::exception &) {
+                    secondFailure = std::current_exception();
                 }
             });
             try {
                 firstEnd = readRows(first, split);
-            } catch (...) {
+            } catch (const DamagedFile &) {
+            } catch (const CommandError &) {
+            } catch (const std::exception &) {
+                stop = true;
+                worker.join();
+                throw;
             }
             if (firstEnd != split)
                 stop = true; // the second half is not wanted
             worker.join();
+            if (secondFailure)
+                std::rethrow_exception(secondFailure);
             m_content = m_document;
             if (firstEnd == split && secondEnd >= 0)
                 join(second, secondSheet);
@@ -248,8 +266,8 @@ private:
     }
 
     // Reads the rows that stand one after another from begin to end; where it ends, or where
-    // something other than a row stands first. Throws Damaged where a row is not whole XML or
-    // runs past end, or when told to stop.
+    // something other than a row stands first. Throws DamagedFile where a row is not whole XML
+    // or runs past end, or when told to stop.
     qsizetype readRows(qsizetype begin, qsizetype end) {
         auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
         qsizetype at = begin;
@@ -259,7 +277,7 @@ private:
             if (at == end || !isRowAt(at))
                 return at;
             if (m_stop && m_stop->load(std::memory_order_relaxed))
-                throw Damaged{};
+                rowsNotInTwo();
             if (m_fast) {
                 const char *base = m_document.data();
                 if (const char *next = m_fast->read(base + at, base + end)) {
@@ -281,12 +299,12 @@ private:
                     break;
             }
             if (close >= end)
-                throw Damaged{};
+                rowsNotInTwo();
             qsizetype rowEnd = close + 1;
             if (m_document[close - 1] != '/') {
                 rowEnd = find(m_document, m_rowEndTag, close);
                 if (rowEnd < 0 || rowEnd >= end)
-                    throw Damaged{};
+                    rowsNotInTwo();
                 rowEnd += m_rowEndTag.size();
             }
             const QByteArrayView row = m_document.sliced(at, rowEnd - at);
@@ -295,7 +313,7 @@ private:
             r.next();
             readRow(r, m_row);
             if (r.next() != Token::EndDocument)
-                throw Damaged{};
+                rowsNotInTwo();
             at = rowEnd;
         }
     }
@@ -304,12 +322,12 @@ private:
     void join(const SheetReader &second, const SheetData &secondSheet) {
         const std::int64_t offset = m_row;
         if (m_cells.size() + second.m_cells.size() > MaxCells)
-            throw Failure{tooManyCells()};
+            throw CommandError(tooManyCells());
         const std::uint32_t strings = m_sheet.strings.addAll(secondSheet.strings);
         m_cells.reserve(m_cells.size() + second.m_cells.size());
         for (Cell c : second.m_cells) {
             if (offset + c.row >= SheetRows)
-                throw Failure{beyondLastRow()};
+                throw CommandError(beyondLastRow());
             c.row = decltype(c.row)(offset + c.row);
             if (c.kind == CellKind::Text)
                 c.text += strings;
@@ -417,9 +435,9 @@ private:
     void commitRow(std::int64_t &row, std::int64_t repeat) {
         if (!m_rowCells.empty()) {
             if (row + repeat > SheetRows)
-                throw Failure{beyondLastRow()};
+                throw CommandError(beyondLastRow());
             if (m_cells.size() + m_rowCells.size() * std::size_t(repeat) > MaxCells)
-                throw Failure{tooManyCells()};
+                throw CommandError(tooManyCells());
             for (std::int64_t r = 0; r < repeat; ++r)
                 for (Cell c : m_rowCells) {
                     c.row = decltype(c.row)(row + r);
@@ -497,11 +515,9 @@ std::unique_ptr<SheetData> readSheetRows(const QByteArray &bytes, const QString 
             noSuchSheet(path, sheetName);
         if (fastRows)
             *fastRows = reader.fastRowsRead();
-    } catch (const Failure &f) {
-        throw CommandError(f.message);
     } catch (const xml::XmlError &e) {
         workbook::damaged(path, notWellFormed(part, e.text()));
-    } catch (const Damage &e) {
+    } catch (const DamagedFile &e) {
         workbook::damaged(path, e.why);
     }
     return read;

@@ -15,7 +15,7 @@
 namespace workbook::ods {
 
 // Scans the content part (UTF-8) and the package's embedded objects (charts). Throws
-// xml::XmlError, Damaged, zip::ZipError.
+// DamagedFile.
 SheetReferences findReferences(const Package &package, const QByteArray &content,
                                const QString &sheetName = QStringLiteral("sheet1"));
 

@@ -3,11 +3,11 @@
 #include "workbook/ods/odswriter.h"
 
 #include "common/commanderror.h"
-#include "workbook/ods/odscontenteditor.h"
 #include "workbook/ods/odsreader.h"
 #include "workbook/ods/odsreferences.h"
-#include "workbook/packagewriter.h"
+#include "workbook/ods/odssheeteditor.h"
 #include "workbook/readbackcheck.h"
+#include "workbook/zippackagewriter.h"
 
 #include <optional>
 
@@ -71,7 +71,7 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
                 references = findReferences(package, original);
             return references->rowPositionUsers;
         };
-        ContentEditor editor(original, styles);
+        SheetEditor editor(original, styles);
         for (const SheetChange &change : changes)
             result.rows.append(editor.apply(change, users));
         if (!editor.isChanged())

@@ -16,7 +16,7 @@ namespace workbook::ods {
 
 // The write-back's three calls as every zip format gives them: checkWritable and
 // writeSheetChanges are FunctionsFormat's (workbook/workbookformat.h), the latter
-// writeChangedPackage() (workbook/packagewriter.h) over applyChanges, the format's
+// writeChangedPackage() (workbook/zippackagewriter.h) over applyChanges, the format's
 // PackageChanges.
 void checkWritable(QByteArrayView bytes);
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,

@@ -47,9 +47,9 @@ struct Record {
     std::uint32_t next() const { return offset + 4 + length; }
 };
 
-class StreamParser {
+class SheetReader {
 public:
-    StreamParser(const QByteArray &stream, int biff, const QString &path, SheetData &sheet)
+    SheetReader(const QByteArray &stream, int biff, const QString &path, SheetData &sheet)
         : m_stream(stream), m_base(stream.constData()), m_biff(biff), m_path(path), m_sheet(sheet) {
     }
 
@@ -94,7 +94,7 @@ private:
     std::vector<std::uint32_t> m_sst; // shared string index -> pool index
 };
 
-ContinuedData StreamParser::continued(const Record &r, std::uint32_t skip) const {
+ContinuedData SheetReader::continued(const Record &r, std::uint32_t skip) const {
     ContinuedData s(m_path);
     if (skip < r.length)
         s.add(r.data + skip, r.length - skip);
@@ -112,8 +112,8 @@ ContinuedData StreamParser::continued(const Record &r, std::uint32_t skip) const
 
 // BIFF8 strings: flags, optional run and phonetic sizes, characters, then runs and phonetic
 // data, which are skipped.
-std::uint32_t StreamParser::unicodeString(ContinuedData &s, std::uint32_t cch,
-                                          StringPool &pool) const {
+std::uint32_t SheetReader::unicodeString(ContinuedData &s, std::uint32_t cch,
+                                         StringPool &pool) const {
     const std::uint8_t flags = s.u8();
     const std::uint32_t runs = (flags & 0x08) ? s.u16() : 0;
     const std::uint32_t phonetic = (flags & 0x04) ? s.u32() : 0;
@@ -123,7 +123,7 @@ std::uint32_t StreamParser::unicodeString(ContinuedData &s, std::uint32_t cch,
     return index;
 }
 
-std::uint32_t StreamParser::label(const Record &r, std::uint32_t at) {
+std::uint32_t SheetReader::label(const Record &r, std::uint32_t at) {
     if (m_biff >= 8) {
         ContinuedData s = continued(r, at);
         const std::uint16_t cch = s.u16();
@@ -147,7 +147,7 @@ std::uint32_t StreamParser::label(const Record &r, std::uint32_t at) {
     return m_sheet.strings.add(decodeBytes(bytes.constData(), std::size_t(bytes.size())));
 }
 
-void StreamParser::globals() {
+void SheetReader::globals() {
     std::vector<std::pair<std::uint16_t, QByteArray>> rawFormats; // BIFF5, decoded later
     std::uint32_t at = record(0).next();
     int depth = 0;
@@ -270,7 +270,7 @@ void StreamParser::globals() {
     }
 }
 
-std::uint32_t StreamParser::sheetStart(const QString &sheetName) {
+std::uint32_t SheetReader::sheetStart(const QString &sheetName) {
     std::size_t position = 0;
     for (; position < m_sheets.size(); ++position)
         if (m_sheets[position].name.compare(sheetName, Qt::CaseInsensitive) == 0)
@@ -317,8 +317,8 @@ std::uint32_t StreamParser::sheetStart(const QString &sheetName) {
     return start;
 }
 
-void StreamParser::number(std::vector<Cell> &out, std::uint16_t row, std::uint16_t col,
-                          std::uint16_t xf, double value) const {
+void SheetReader::number(std::vector<Cell> &out, std::uint16_t row, std::uint16_t col,
+                         std::uint16_t xf, double value) const {
     Cell c;
     c.row = row;
     c.column = col;
@@ -353,7 +353,7 @@ double rkValue(std::uint32_t rk) {
     return (rk & 1) ? v / 100 : v;
 }
 
-void StreamParser::cells(std::uint32_t bof) {
+void SheetReader::cells(std::uint32_t bof) {
     std::vector<Cell> out;
     std::size_t estimate = 0;
     int depth = 0;
@@ -494,7 +494,7 @@ void StreamParser::cells(std::uint32_t bof) {
     m_sheet.setCells(std::move(out));
 }
 
-void StreamParser::run(const QString &sheetName) {
+void SheetReader::run(const QString &sheetName) {
     if (!recordChainEnd(m_stream, m_end))
         damaged(m_path, "a record runs past the end of the workbook stream");
     if (m_end == 0 || record(0).type != rec::Bof || record(0).length < 4)
@@ -507,7 +507,7 @@ void StreamParser::run(const QString &sheetName) {
 
 void parseWorkbookStream(const QByteArray &stream, int biff, const QString &path,
                          const QString &sheetName, SheetData &sheet) {
-    StreamParser(stream, biff, path, sheet).run(sheetName);
+    SheetReader(stream, biff, path, sheet).run(sheetName);
 }
 
 } // namespace workbook::xls

@@ -1,7 +1,7 @@
 // Rebuilding the Workbook stream from an edited sheet: every record is copied but sheet1's cell
 // table and the shared strings, and the stream offsets (BOUNDSHEET, INDEX, DBCELL, EXTSST) are
 // corrected by mapping each old position to its new one.
-#include "workbook/xls/sheeteditorprivate.h"
+#include "workbook/xls/xlssheeteditorprivate.h"
 
 #include "workbook/xls/streamplan.h"
 

@@ -1,16 +1,16 @@
 // File-level write-back: the Workbook stream edited, checked as it is written, and the file read
-// back, between the steps every format's write takes (workbook/packagewriter.h).
+// back, between the steps every format's write takes (workbook/workbookrewrite.h).
 #include "workbook/xls/xlswriter.h"
 
 #include "common/commanderror.h"
-#include "workbook/packagewriter.h"
 #include "workbook/readbackcheck.h"
+#include "workbook/workbookrewrite.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/recordchaincheck.h"
-#include "workbook/xls/sheeteditor.h"
 #include "workbook/xls/streamlayout.h"
 #include "workbook/xls/xlserrors.h"
 #include "workbook/xls/xlsreader.h"
+#include "workbook/xls/xlssheeteditor.h"
 
 #include <cerrno>
 #include <limits>

@@ -1,6 +1,8 @@
 // Package relationships as ECMA-376 Part 2 (Open Packaging Conventions) defines them.
 #include "workbook/xlsx/xlsxpackage.h"
 
+#include "workbook/workbookerrors.h"
+
 #include <QList>
 
 #include <cstring>
@@ -175,8 +177,7 @@ bool Package::isWorkbookPackage(const zip::Archive &archive) {
                     if (type == QByteArrayView(t))
                         return true;
         }
-    } catch (const zip::ZipError &) {
-    } catch (const xml::XmlError &) {
+    } catch (const DamagedFile &) {
     }
     return false;
 }

@@ -34,7 +34,7 @@ struct SheetEntry {
 class Package {
 public:
     // Reads the package's relationships and the workbook part's list of sheets. Throws
-    // Damage.
+    // DamagedFile.
     explicit Package(QByteArrayView bytes);
 
     // Whether the archive's [Content_Types].xml names a spreadsheet's workbook part; no other
@@ -49,7 +49,7 @@ public:
     // The named sheet, compared without regard to case; null when there is none.
     const SheetEntry *sheet(const QString &name) const;
 
-    // A part's bytes as UTF-8 XML; throws Damage when it is missing, or when it inflates to
+    // A part's bytes as UTF-8 XML; throws DamagedFile when it is missing, or when it inflates to
     // more than its kind of part may (MaxDescriptionPart).
     QByteArray xmlPart(const QByteArray &part) const;
     bool hasPart(const QByteArray &part) const { return m_archive.find(part) != nullptr; }

@@ -6,6 +6,7 @@
 #include "common/commanderror.h"
 #include "common/hugepages.h"
 #include "workbook/fieldtext.h"
+#include "workbook/workbookerrors.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xml/xmlelement.h"
 #include "workbook/xml/xmlvalues.h"
@@ -158,9 +159,9 @@ std::unordered_map<int, QString> numberFormats(Scanner &s, xml::Vocabulary &main
 
 // The cells of a sheet's part. It may run beside the reading of the shared strings: a text cell
 // keeps its shared string's number until resolve(), and inline texts go to a pool of its own.
-class SheetParser {
+class SheetReader {
 public:
-    SheetParser(bool date1904, const std::vector<NumberClass> &classes)
+    SheetReader(bool date1904, const std::vector<NumberClass> &classes)
         : m_date1904(date1904), m_classes(classes) {}
 
     std::vector<Cell> run(const QByteArray &doc) {
@@ -482,7 +483,7 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
                 badXml(strings.target, e);
             }
         };
-        SheetParser parser(sheet.date1904, classes);
+        SheetReader parser(sheet.date1904, classes);
         std::vector<Cell> cells;
         auto readCells = [&] {
             try {
@@ -503,7 +504,7 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
                 worker.emplace([&] {
                     try {
                         readStrings();
-                    } catch (...) {
+                    } catch (const std::exception &) { // all the read throws, to the caller
                         stringsFailure = std::current_exception();
                     }
                 });
@@ -516,7 +517,7 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
         std::exception_ptr cellsFailure;
         try {
             readCells();
-        } catch (...) {
+        } catch (const std::exception &) {
             cellsFailure = std::current_exception();
         }
         if (worker)
@@ -527,7 +528,7 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
             std::rethrow_exception(cellsFailure);
         parser.resolve(cells, sheet);
         sheet.setCells(std::move(cells));
-    } catch (const Damage &e) {
+    } catch (const DamagedFile &e) {
         damaged(path, e.why);
     }
     return read;

@@ -11,7 +11,7 @@
 
 namespace workbook::xlsx {
 
-// Scans the package; sheetXml is the sheet's part as UTF-8. Throws Damage.
+// Scans the package; sheetXml is the sheet's part as UTF-8. Throws DamagedFile.
 SheetReferences findReferences(const Package &package, const SheetEntry &sheet,
                                const QByteArray &sheetXml);
 

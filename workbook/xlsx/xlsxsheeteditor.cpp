@@ -25,7 +25,7 @@ constexpr SheetLimits Limits{SheetRows, SheetColumns, MaxCellText};
 
 } // namespace
 
-class SheetPartEditor::Private : public SheetIndex {
+class SheetEditor::Private : public SheetIndex {
 public:
     using SheetIndex::SheetIndex;
 
@@ -37,7 +37,7 @@ public:
     bool m_formulaRemoved = false;
 };
 
-void SheetPartEditor::Private::setCell(int row, int column, const EditValue &value) {
+void SheetEditor::Private::setCell(int row, int column, const EditValue &value) {
     checkCellPosition(row, column, Limits);
     checkCellValue(row, column, value, Limits);
     for (const CellRange &a : m_arrays)
@@ -99,7 +99,7 @@ void SheetPartEditor::Private::setCell(int row, int column, const EditValue &val
     m_changed = true;
 }
 
-QByteArray SheetPartEditor::Private::result() const {
+QByteArray SheetEditor::Private::result() const {
     QByteArray out;
     out.reserve(m_xml.size() + 4096);
     const char *xml = m_xml.constData();
@@ -191,19 +191,19 @@ QByteArray SheetPartEditor::Private::result() const {
     return out;
 }
 
-SheetPartEditor::SheetPartEditor(QByteArray xml) : d(std::make_unique<Private>(std::move(xml))) {}
+SheetEditor::SheetEditor(QByteArray xml) : d(std::make_unique<Private>(std::move(xml))) {}
 
-SheetPartEditor::~SheetPartEditor() = default;
+SheetEditor::~SheetEditor() = default;
 
-int SheetPartEditor::lastRow() const {
+int SheetEditor::lastRow() const {
     return d->lastRow();
 }
 
-void SheetPartEditor::setCell(int row, int column, const EditValue &value) {
+void SheetEditor::setCell(int row, int column, const EditValue &value) {
     d->setCell(row, column, value);
 }
 
-int SheetPartEditor::appendRow(const QList<EditValue> &values) {
+int SheetEditor::appendRow(const QList<EditValue> &values) {
     const int row = d->lastRow() + 1;
     checkAppendedRow(row, values, Limits);
     for (int c = 0; c < values.size(); ++c)
@@ -211,7 +211,7 @@ int SheetPartEditor::appendRow(const QList<EditValue> &values) {
     return row;
 }
 
-void SheetPartEditor::deleteRow(int row, const std::function<QStringList()> &rowPositionUsers) {
+void SheetEditor::deleteRow(int row, const std::function<QStringList()> &rowPositionUsers) {
     checkDeletedRow(row, d->m_rows.empty() ? -1 : d->m_rows.back().index, rowPositionUsers);
     std::vector<SheetRow> &rows = d->m_rows;
     for (const SheetRow &r : rows)
@@ -235,24 +235,24 @@ void SheetPartEditor::deleteRow(int row, const std::function<QStringList()> &row
     d->m_changed = true;
 }
 
-int SheetPartEditor::apply(const SheetChange &change,
-                           const std::function<QStringList()> &rowPositionUsers) {
+int SheetEditor::apply(const SheetChange &change,
+                       const std::function<QStringList()> &rowPositionUsers) {
     return applyChange(*this, change, rowPositionUsers);
 }
 
-bool SheetPartEditor::isChanged() const {
+bool SheetEditor::isChanged() const {
     return d->m_changed;
 }
 
-bool SheetPartEditor::formulaRemoved() const {
+bool SheetEditor::formulaRemoved() const {
     return d->m_formulaRemoved;
 }
 
-bool SheetPartEditor::hasFormulas() const {
+bool SheetEditor::hasFormulas() const {
     return d->m_hasFormulas;
 }
 
-QByteArray SheetPartEditor::result() const {
+QByteArray SheetEditor::result() const {
     return d->m_changed ? d->result() : d->m_xml;
 }
 

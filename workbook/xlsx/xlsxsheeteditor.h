@@ -15,14 +15,14 @@
 
 namespace workbook::xlsx {
 
-class SheetPartEditor {
+class SheetEditor {
 public:
-    // Takes the part's XML (UTF-8). Throws xml::XmlError and Damage when it cannot be
+    // Takes the part's XML (UTF-8). Throws DamagedFile (xml::XmlError among them) when it cannot be
     // read.
-    explicit SheetPartEditor(QByteArray xml);
-    ~SheetPartEditor();
-    SheetPartEditor(const SheetPartEditor &) = delete;
-    SheetPartEditor &operator=(const SheetPartEditor &) = delete;
+    explicit SheetEditor(QByteArray xml);
+    ~SheetEditor();
+    SheetEditor(const SheetEditor &) = delete;
+    SheetEditor &operator=(const SheetEditor &) = delete;
 
     // The last row holding a cell of any kind (formatted blanks too); -1 when none.
     int lastRow() const;

@@ -50,7 +50,8 @@ struct SheetRow {
 
 class SheetIndex {
 public:
-    // Reads the part's XML (UTF-8). Throws xml::XmlError and Damage when it cannot be read.
+    // Reads the part's XML (UTF-8). Throws DamagedFile (xml::XmlError among them) when it cannot be
+    // read.
     explicit SheetIndex(QByteArray xml);
 
     // Takes the row apart into its children, once; a row made here has none to take.

@@ -3,12 +3,12 @@
 #include "workbook/xlsx/xlsxwriter.h"
 
 #include "common/commanderror.h"
-#include "workbook/packagewriter.h"
 #include "workbook/readbackcheck.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xlsx/xlsxreader.h"
 #include "workbook/xlsx/xlsxreferences.h"
 #include "workbook/xlsx/xlsxsheeteditor.h"
+#include "workbook/zippackagewriter.h"
 
 #include <optional>
 
@@ -136,7 +136,7 @@ QByteArray applyChanges(QByteArrayView bytes, const std::vector<SheetChange> &ch
                 references = findReferences(package, entry, original);
             return *references;
         };
-        SheetPartEditor editor(original);
+        SheetEditor editor(original);
         auto users = [&] { return refs().rowPositionUsers; };
         for (const SheetChange &change : changes)
             result.rows.append(editor.apply(change, users));

@@ -68,8 +68,13 @@ bool isXmlChar(char32_t c) {
 
 } // namespace
 
+XmlError::XmlError(int line, const QString &problem)
+    : DamagedFile(
+          QStringLiteral("a part is not well-formed XML (line %1: %2)").arg(line).arg(problem)),
+      line(line), problem(problem) {}
+
 QString XmlError::text() const {
-    return QStringLiteral("line %1: %2").arg(line).arg(what);
+    return QStringLiteral("line %1: %2").arg(line).arg(problem);
 }
 
 QByteArrayView Scanner::Attribute::localName() const {
@@ -99,7 +104,7 @@ void Scanner::fail(const char *what) const {
 }
 
 void Scanner::fail(const QString &what) const {
-    throw XmlError{lineAt(m_pos), what};
+    throw XmlError(lineAt(m_pos), what);
 }
 
 QByteArrayView Scanner::localName() const {

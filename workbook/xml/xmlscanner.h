@@ -11,6 +11,8 @@
 // bad references: text the reader never decodes cannot change what it reads.
 #pragma once
 
+#include "common/damagedfile.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -23,9 +25,13 @@
 
 namespace workbook::xml {
 
-struct XmlError {
+// The XML layer's DamagedFile: where and how a document is not well-formed. The scanner does not
+// know which part it reads; a format's reader that does says so in the why it throws instead
+// (workbook::notWellFormed()).
+struct XmlError : DamagedFile {
+    XmlError(int line, const QString &problem);
     int line = 0; // 1-based
-    QString what;
+    QString problem;
     // "line 3: an end tag does not match its start tag"
     QString text() const;
 };

@@ -39,10 +39,10 @@ std::uint64_t u64(const char *p) {
 }
 
 [[noreturn]] void fail(const QString &why) {
-    throw ZipError{why};
+    throw DamagedFile(why);
 }
 [[noreturn]] void fail(const char *why) {
-    throw ZipError{QString::fromLatin1(why)};
+    throw DamagedFile(QString::fromLatin1(why));
 }
 
 QString nameText(const QByteArray &name) {

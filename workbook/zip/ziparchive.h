@@ -4,7 +4,7 @@
 // its offset changed. Every size and offset in the archive is checked before it is used.
 #pragma once
 
-#include "workbook/workbookerrors.h"
+#include "common/damagedfile.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -16,9 +16,6 @@
 #include <vector>
 
 namespace workbook::zip {
-
-// What is wrong with an archive, in words that complete "The workbook ... is damaged: ".
-using ZipError = Damage;
 
 // Whether two part names are the same without regard to ASCII case, as zip packages of office
 // documents compare them.
@@ -47,7 +44,7 @@ public:
     static constexpr std::uint64_t MaxPart = std::uint64_t(1) << 31;
 
     // Reads the central directory and every local header of bytes, which must outlive the
-    // archive. Throws ZipError.
+    // archive. Throws DamagedFile.
     explicit Archive(QByteArrayView bytes);
 
     // Whether bytes start as a zip archive does (a local header, or the end record of an empty
@@ -63,7 +60,7 @@ public:
     // The entry whose local header comes first in the file.
     const Entry *first() const;
 
-    // The entry's content, inflated and checked against its size and CRC. Throws ZipError, and
+    // The entry's content, inflated and checked against its size and CRC. Throws DamagedFile, and
     // also when the entry states more than limit bytes. A stated size is refused before any
     // room is made for it when no deflate stream of the entry's length could reach it; room
     // then grows only as the data arrives, so that a size the data does not bear out costs

@@ -1,5 +1,5 @@
 // Scans formulas, names, charts and the records of sheet1 for references to its rows.
-#include "workbook/xls/rowreferences.h"
+#include "workbook/xls/xlsreferences.h"
 
 #include <algorithm>
 #include <bitset>

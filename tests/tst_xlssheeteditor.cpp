@@ -1,7 +1,7 @@
 // Editing sheet1 in a Workbook stream, checked record by record: what a change writes, what it
 // keeps, the stream offsets it corrects, and every refusal with its exact message.
-#include "workbook/xls/sheeteditor.h"
 #include "workbook/xls/sstwriter.h"
+#include "workbook/xls/xlssheeteditor.h"
 #include "workbooktesting.h"
 
 #include <QTest>
@@ -17,7 +17,7 @@ using namespace workbooktesting;
 Q_DECLARE_METATYPE(workbook::EditValue)
 Q_DECLARE_METATYPE(workbook::SheetChange)
 
-class TestSheetEditor : public QObject {
+class TestXlsSheetEditor : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void noOpRebuildIsIdentical_data();
@@ -159,13 +159,13 @@ const QStringList biff8Fixtures = {
 
 Q_DECLARE_METATYPE(CellRecords)
 
-void TestSheetEditor::noOpRebuildIsIdentical_data() {
+void TestXlsSheetEditor::noOpRebuildIsIdentical_data() {
     QTest::addColumn<QString>("file");
     for (const QString &f : biff8Fixtures)
         QTest::newRow(qPrintable(f)) << f;
 }
 
-void TestSheetEditor::noOpRebuildIsIdentical() {
+void TestXlsSheetEditor::noOpRebuildIsIdentical() {
     QFETCH(QString, file);
     const QByteArray stream = fixtureStream(file);
     QVERIFY(!stream.isEmpty());
@@ -178,7 +178,7 @@ void TestSheetEditor::noOpRebuildIsIdentical() {
     QVERIFY(!editor.isChanged());
 }
 
-void TestSheetEditor::cellRecords_data() {
+void TestXlsSheetEditor::cellRecords_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
@@ -209,7 +209,7 @@ void TestSheetEditor::cellRecords_data() {
         << CellRecords{{rec::MulRk, 0, 15}, {N, 2, 15}};
 }
 
-void TestSheetEditor::cellRecords() {
+void TestXlsSheetEditor::cellRecords() {
     QFETCH(QString, file);
     QFETCH(int, row);
     QFETCH(int, column);
@@ -238,14 +238,14 @@ void TestSheetEditor::cellRecords() {
     }
 }
 
-void TestSheetEditor::offsetsAfterEdits_data() {
+void TestXlsSheetEditor::offsetsAfterEdits_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("deletes");
     for (const QString &f : biff8Fixtures)
         QTest::newRow(qPrintable(f)) << f << f.contains(QLatin1String("plain"));
 }
 
-void TestSheetEditor::offsetsAfterEdits() {
+void TestXlsSheetEditor::offsetsAfterEdits() {
     QFETCH(QString, file);
     QFETCH(bool, deletes);
     const QByteArray original = fixtureStream(file);
@@ -288,7 +288,7 @@ void TestSheetEditor::offsetsAfterEdits() {
     }
 }
 
-void TestSheetEditor::firstTextCreatesTheTable() {
+void TestXlsSheetEditor::firstTextCreatesTheTable() {
     // LibreOffice writes no SST for a workbook without text; it comes before the globals' end.
     const QByteArray original = fixtureStream(QStringLiteral("libreoffice-numbers.xls"));
     QVERIFY(Parsed(original).inGlobals(rec::Sst).empty());
@@ -307,7 +307,7 @@ void TestSheetEditor::firstTextCreatesTheTable() {
     checkOffsets(p.stream);
 }
 
-void TestSheetEditor::appendGoesIntoItsRowBlock() {
+void TestXlsSheetEditor::appendGoesIntoItsRowBlock() {
     // Gnumeric writes 32-row blocks with DBCELLs: rows 1984-2000 are the last, 17 rows.
     SheetEditor editor(fixtureStream(QStringLiteral("gnumeric-rows2000.xls")));
     const int dbCells = int(Parsed(editor.serialize()).inSheet1(rec::DbCell).size());
@@ -339,7 +339,7 @@ void TestSheetEditor::appendGoesIntoItsRowBlock() {
     QVERIFY(!untouched.isChanged());
 }
 
-void TestSheetEditor::deleteMovesRowsUp() {
+void TestXlsSheetEditor::deleteMovesRowsUp() {
     const QByteArray original = fixtureStream(QStringLiteral("libreoffice-plain.xls"));
     SheetEditor editor(original);
     const CellRecords row6 = rowRecords(original, 6);
@@ -363,7 +363,7 @@ void TestSheetEditor::deleteMovesRowsUp() {
     QCOMPARE(errorOf([&] { editor.deleteRow(299); }), u"Row 300 of sheet1 does not exist"_qs);
 }
 
-void TestSheetEditor::recalculationMark_data() {
+void TestXlsSheetEditor::recalculationMark_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("marked");
     QTest::newRow("formulas on sheet1, no RECALCID") << "xlwt-mixed.xls" << true;
@@ -373,7 +373,7 @@ void TestSheetEditor::recalculationMark_data() {
     QTest::newRow("no formulas") << "libreoffice-note.xls" << false;
 }
 
-void TestSheetEditor::recalculationMark() {
+void TestXlsSheetEditor::recalculationMark() {
     QFETCH(QString, file);
     QFETCH(bool, marked);
     const QByteArray original = fixtureStream(file);
@@ -394,7 +394,7 @@ void TestSheetEditor::recalculationMark() {
     checkOffsets(p.stream);
 }
 
-void TestSheetEditor::refusals_data() {
+void TestXlsSheetEditor::refusals_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<SheetChange>("change");
     QTest::addColumn<QString>("message");
@@ -447,7 +447,7 @@ void TestSheetEditor::refusals_data() {
            "on its own";
 }
 
-void TestSheetEditor::refusals() {
+void TestXlsSheetEditor::refusals() {
     QFETCH(QString, file);
     QFETCH(SheetChange, change);
     QFETCH(QString, message);
@@ -458,7 +458,7 @@ void TestSheetEditor::refusals() {
     QCOMPARE(editor.serialize(), original);
 }
 
-void TestSheetEditor::unwritableStreams_data() {
+void TestXlsSheetEditor::unwritableStreams_data() {
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<QString>("message");
     const QString damaged = QStringLiteral("The workbook is damaged and cannot be changed");
@@ -512,7 +512,7 @@ void TestSheetEditor::unwritableStreams_data() {
     QTest::newRow("a row block going back") << rows << damaged;
 }
 
-void TestSheetEditor::unwritableStreams() {
+void TestXlsSheetEditor::unwritableStreams() {
     QFETCH(QByteArray, stream);
     QFETCH(QString, message);
     QCOMPARE(errorOf([&] { SheetEditor editor(stream); }), message);
@@ -520,5 +520,5 @@ void TestSheetEditor::unwritableStreams() {
     QCOMPARE(errorOf([&] { SheetEditor::check(stream); }), message);
 }
 
-QTEST_GUILESS_MAIN(TestSheetEditor)
-#include "tst_sheeteditor.moc"
+QTEST_GUILESS_MAIN(TestXlsSheetEditor)
+#include "tst_xlssheeteditor.moc"

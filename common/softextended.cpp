@@ -1,6 +1,6 @@
 // The extended type's arithmetic done exactly in 128-bit integers and rounded once, as the x87
 // unit rounds each operation.
-#include "coords/softextended.h"
+#include "common/softextended.h"
 
 #include <cmath>
 #include <cstring>

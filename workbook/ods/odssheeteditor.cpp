@@ -1,12 +1,12 @@
-// The edits work on the index of the content part (odscontentindex): a change splits the row
+// The edits work on the index of the content part (odssheetindex): a change splits the row
 // (and the cell) it falls in from a repeated one and takes it apart; the result copies every
 // byte between the rows a change touched, and writes those anew.
-#include "workbook/ods/odscontenteditor.h"
+#include "workbook/ods/odssheeteditor.h"
 
 #include "common/commanderror.h"
 #include "common/hugepages.h"
 #include "workbook/ods/odscellwriter.h"
-#include "workbook/ods/odscontentindex.h"
+#include "workbook/ods/odssheetindex.h"
 
 #include <algorithm>
 
@@ -17,16 +17,16 @@ using xml::Scanner;
 using xml::startTag;
 using Token = Scanner::Token;
 
-class ContentEditor::Private : public ContentIndex {
+class SheetEditor::Private : public SheetIndex {
 public:
-    using ContentIndex::ContentIndex;
+    using SheetIndex::SheetIndex;
 
     // The row as a parsed row of its own, split from a repeated one or made after the last.
-    ContentRow &singleRow(int row);
+    SheetRow &singleRow(int row);
     // The index of the cell item that is that column alone, split from a repeated cell or made
     // after the last.
-    std::size_t singleCell(ContentRow &r, int column);
-    QByteArray rowXml(const ContentRow &r) const;
+    std::size_t singleCell(SheetRow &r, int column);
+    QByteArray rowXml(const SheetRow &r) const;
 
     void setCell(int row, int column, const EditValue &value);
     QByteArray result() const;
@@ -34,7 +34,7 @@ public:
     bool m_changed = false;
 };
 
-ContentRow &ContentEditor::Private::singleRow(int row) {
+SheetRow &SheetEditor::Private::singleRow(int row) {
     std::size_t i = rowAt(row);
     if (i == m_rows.size()) {
         int end = 0;
@@ -43,11 +43,11 @@ ContentRow &ContentEditor::Private::singleRow(int row) {
                 end = it->first + it->count;
                 break;
             }
-        ContentRow fresh;
-        fresh.state = ContentRow::State::Parsed;
+        SheetRow fresh;
+        fresh.state = SheetRow::State::Parsed;
         fresh.tagName = q(Ns::Table, "table-row");
         if (row > end) { // empty rows up to it, as a row has at least one cell
-            ContentRow gap = fresh;
+            SheetRow gap = fresh;
             gap.first = end;
             gap.count = row - end;
             gap.cells.push_back(
@@ -58,25 +58,25 @@ ContentRow &ContentEditor::Private::singleRow(int row) {
         m_rows.push_back(std::move(fresh));
         return m_rows.back();
     }
-    ContentRow &run = m_rows[i];
+    SheetRow &run = m_rows[i];
     if (run.count == 1) {
         parse(run);
         return run;
     }
     const int before = row - run.first, after = run.first + run.count - 1 - row;
-    ContentRow target = run;
+    SheetRow target = run;
     target.first = row;
     recount(target, 1);
     parse(target);
-    std::vector<ContentRow> pieces;
+    std::vector<SheetRow> pieces;
     if (before > 0) {
-        ContentRow head = run;
+        SheetRow head = run;
         recount(head, before);
         pieces.push_back(std::move(head));
     }
     pieces.push_back(std::move(target));
     if (after > 0) {
-        ContentRow tail = run;
+        SheetRow tail = run;
         tail.first = row + 1;
         recount(tail, after);
         pieces.push_back(std::move(tail));
@@ -88,7 +88,7 @@ ContentRow &ContentEditor::Private::singleRow(int row) {
     return m_rows[at];
 }
 
-std::size_t ContentEditor::Private::singleCell(ContentRow &r, int column) {
+std::size_t SheetEditor::Private::singleCell(SheetRow &r, int column) {
     std::vector<CellItem> &cells = r.cells;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         CellItem &c = cells[i];
@@ -123,7 +123,7 @@ std::size_t ContentEditor::Private::singleCell(ContentRow &r, int column) {
     return cells.size() - 1;
 }
 
-void ContentEditor::Private::setCell(int row, int column, const EditValue &value) {
+void SheetEditor::Private::setCell(int row, int column, const EditValue &value) {
     const SheetLimits limits = this->limits();
     checkCellPosition(row, column, limits);
     checkValue(row, column, value, limits);
@@ -141,7 +141,7 @@ void ContentEditor::Private::setCell(int row, int column, const EditValue &value
         if (i == m_rows.size() || !m_rows[i].content)
             return;
     }
-    ContentRow &target = singleRow(row);
+    SheetRow &target = singleRow(row);
     const std::size_t at = singleCell(target, column);
     CellItem &cell = target.cells[at];
     if (empty && !cell.content)
@@ -157,13 +157,13 @@ void ContentEditor::Private::setCell(int row, int column, const EditValue &value
     m_changed = true;
 }
 
-QByteArray ContentEditor::Private::rowXml(const ContentRow &r) const {
+QByteArray SheetEditor::Private::rowXml(const SheetRow &r) const {
     switch (r.state) {
-    case ContentRow::State::Original:
+    case SheetRow::State::Original:
         return sourceBytes(r).toByteArray();
-    case ContentRow::State::Recounted:
+    case SheetRow::State::Recounted:
         return r.xml;
-    case ContentRow::State::Parsed:
+    case SheetRow::State::Parsed:
         break;
     }
     std::vector<Attr> attrs = r.attrs;
@@ -185,7 +185,7 @@ QByteArray ContentEditor::Private::rowXml(const ContentRow &r) const {
     return out + "</" + r.tagName + '>';
 }
 
-QByteArray ContentEditor::Private::result() const {
+QByteArray SheetEditor::Private::result() const {
     QByteArray out;
     out.reserve(m_xml.size() + 4096);
     preferHugePages(out.constData(), std::size_t(out.capacity()));
@@ -208,7 +208,7 @@ QByteArray ContentEditor::Private::result() const {
         }
         return xml;
     };
-    for (const ContentRow &r : m_rows) {
+    for (const SheetRow &r : m_rows) {
         if (r.source < 0) {
             // A row made here and deleted again before the write leaves nothing.
             if (r.count > 0) {
@@ -218,7 +218,7 @@ QByteArray ContentEditor::Private::result() const {
             continue;
         }
         const SourceRange &src = m_sources[std::size_t(r.source)];
-        if (r.state == ContentRow::State::Original && r.count > 0) {
+        if (r.state == SheetRow::State::Original && r.count > 0) {
             copyTo(src.end);
             continue;
         }
@@ -231,24 +231,24 @@ QByteArray ContentEditor::Private::result() const {
     return out;
 }
 
-ContentEditor::ContentEditor(QByteArray xml, const CellStyles &commonStyles)
+SheetEditor::SheetEditor(QByteArray xml, const CellStyles &commonStyles)
     : d(std::make_unique<Private>(std::move(xml), commonStyles)) {}
 
-ContentEditor::~ContentEditor() = default;
+SheetEditor::~SheetEditor() = default;
 
-int ContentEditor::lastRow() const {
+int SheetEditor::lastRow() const {
     return d->lastRow();
 }
 
-int ContentEditor::columnLimit() const {
+int SheetEditor::columnLimit() const {
     return d->limits().columns;
 }
 
-void ContentEditor::setCell(int row, int column, const EditValue &value) {
+void SheetEditor::setCell(int row, int column, const EditValue &value) {
     d->setCell(row, column, value);
 }
 
-int ContentEditor::appendRow(const QList<EditValue> &values) {
+int SheetEditor::appendRow(const QList<EditValue> &values) {
     const int row = d->lastRow() + 1;
     checkAppendedRow(row, values, d->limits());
     for (int c = 0; c < values.size(); ++c)
@@ -258,10 +258,10 @@ int ContentEditor::appendRow(const QList<EditValue> &values) {
     return row;
 }
 
-void ContentEditor::deleteRow(int row, const std::function<QStringList()> &rowPositionUsers) {
+void SheetEditor::deleteRow(int row, const std::function<QStringList()> &rowPositionUsers) {
     checkDeletedRow(row, d->lastRow(), rowPositionUsers);
     const std::size_t i = d->rowAt(row);
-    ContentRow &r = d->m_rows[i];
+    SheetRow &r = d->m_rows[i];
     if (r.count > 1)
         d->recount(r, r.count - 1);
     else
@@ -278,16 +278,16 @@ void ContentEditor::deleteRow(int row, const std::function<QStringList()> &rowPo
     d->m_changed = true;
 }
 
-int ContentEditor::apply(const SheetChange &change,
-                         const std::function<QStringList()> &rowPositionUsers) {
+int SheetEditor::apply(const SheetChange &change,
+                       const std::function<QStringList()> &rowPositionUsers) {
     return applyChange(*this, change, rowPositionUsers);
 }
 
-bool ContentEditor::isChanged() const {
+bool SheetEditor::isChanged() const {
     return d->m_changed;
 }
 
-QByteArray ContentEditor::result() const {
+QByteArray SheetEditor::result() const {
     return d->m_changed ? d->result() : d->m_xml;
 }
 

@@ -1,7 +1,7 @@
 // Deleting a row of sheet1 is refused, with the reason, whenever anything in the workbook refers
 // to its row positions; formula tokens are read far enough to tell which sheet they mean.
-#include "workbook/xls/rowreferences.h"
-#include "workbook/xls/sheeteditor.h"
+#include "workbook/xls/xlsreferences.h"
+#include "workbook/xls/xlssheeteditor.h"
 #include "workbooktesting.h"
 
 #include <QTest>
@@ -10,7 +10,7 @@ using namespace workbook;
 using namespace workbook::xls;
 using namespace workbooktesting;
 
-class TestRowReferences : public QObject {
+class TestXlsReferences : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void deleteRefusals_data();
@@ -19,7 +19,7 @@ private Q_SLOTS:
     void tokens();
 };
 
-void TestRowReferences::deleteRefusals_data() {
+void TestXlsReferences::deleteRefusals_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("users"); // empty: the delete goes through
     QTest::addColumn<bool>("formulasRead");
@@ -59,7 +59,7 @@ void TestRowReferences::deleteRefusals_data() {
                                          << "" << false;
 }
 
-void TestRowReferences::deleteRefusals() {
+void TestXlsReferences::deleteRefusals() {
     QFETCH(QString, file);
     QFETCH(QString, users);
     QFETCH(bool, formulasRead);
@@ -82,7 +82,7 @@ void TestRowReferences::deleteRefusals() {
     QCOMPARE(editor.serialize(), stream);
 }
 
-void TestRowReferences::tokens_data() {
+void TestXlsReferences::tokens_data() {
     QTest::addColumn<QByteArray>("rgce");
     QTest::addColumn<QString>("found"); // letters: p plain, s sheet, n names, u unreadable
     // EXTERNSHEET of the test: 0 sheet 0, 1 sheet 1, 2 another book, 3 sheets 0-2, 4 the book.
@@ -109,7 +109,7 @@ void TestRowReferences::tokens_data() {
     QTest::newRow("string longer than the formula") << QByteArray::fromHex("1709006162") << "u";
 }
 
-void TestRowReferences::tokens() {
+void TestXlsReferences::tokens() {
     QFETCH(QByteArray, rgce);
     QFETCH(QString, found);
     ExternSheets externs;
@@ -129,5 +129,5 @@ void TestRowReferences::tokens() {
     QCOMPARE(letters, found);
 }
 
-QTEST_GUILESS_MAIN(TestRowReferences)
-#include "tst_rowreferences.moc"
+QTEST_GUILESS_MAIN(TestXlsReferences)
+#include "tst_xlsreferences.moc"

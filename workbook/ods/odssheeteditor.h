@@ -17,15 +17,15 @@
 
 namespace workbook::ods {
 
-class ContentEditor {
+class SheetEditor {
 public:
     // Takes the content part (UTF-8) and the common styles of the styles part, which say in
-    // which type a number is written into a cell of a style. Throws xml::XmlError and Damage
-    // when the part cannot be read, and CommandError when it has no sheet named sheet1.
-    ContentEditor(QByteArray xml, const CellStyles &commonStyles);
-    ~ContentEditor();
-    ContentEditor(const ContentEditor &) = delete;
-    ContentEditor &operator=(const ContentEditor &) = delete;
+    // which type a number is written into a cell of a style. Throws DamagedFile (xml::XmlError
+    // among them) when the part cannot be read, and CommandError when it has no sheet named sheet1.
+    SheetEditor(QByteArray xml, const CellStyles &commonStyles);
+    ~SheetEditor();
+    SheetEditor(const SheetEditor &) = delete;
+    SheetEditor &operator=(const SheetEditor &) = delete;
 
     // The last row holding a cell with a value, a formula, a text, a comment or a shape, or one
     // covered by a merged range; -1 when none. Rows that are only formatted do not count: an

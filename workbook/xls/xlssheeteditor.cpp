@@ -1,11 +1,11 @@
 // Edits of sheet1's cells in a Workbook stream: the stream is laid out once, sheet1's cell table
 // read into row blocks, and each edit changes the rows of the block it touches; write-back then
 // rebuilds the stream from them (sheetrebuild.cpp).
-#include "workbook/xls/sheeteditor.h"
+#include "workbook/xls/xlssheeteditor.h"
 
-#include "workbook/xls/sheeteditorprivate.h"
 #include "workbook/xls/streamplan.h"
 #include "workbook/xls/xlserrors.h"
+#include "workbook/xls/xlssheeteditorprivate.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "workbook/xls/rowblocks.h"
-#include "workbook/xls/rowreferences.h"
-#include "workbook/xls/sheeteditor.h"
 #include "workbook/xls/sstwriter.h"
 #include "workbook/xls/streamlayout.h"
+#include "workbook/xls/xlsreferences.h"
+#include "workbook/xls/xlssheeteditor.h"
 
 #include <memory>
 #include <optional>

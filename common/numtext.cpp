@@ -1,9 +1,9 @@
 // The reading and writing rules for number text, done by hand so that neither depends on the C
 // library's locale: only the configured separator ever acts as a decimal point.
-#include "coords/numtext.h"
+#include "common/numtext.h"
 
 #include "common/commanderror.h"
-#include "coords/softextended.h"
+#include "common/softextended.h"
 
 #include <QLocale>
 #include <algorithm>

@@ -3,7 +3,7 @@
 // user's regional settings).
 #pragma once
 
-#include "coords/softextended.h"
+#include "common/softextended.h"
 
 #include <QChar>
 #include <QString>

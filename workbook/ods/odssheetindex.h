@@ -1,4 +1,4 @@
-// What the content editor knows of sheet1 in an OpenDocument content part before any change: its
+// What the sheet editor knows of sheet1 in an OpenDocument content part before any change: its
 // row elements with their byte ranges and the rows each covers, whether they hold anything, the
 // cells of merged ranges and array formulas, and the styles and namespaces a written cell needs.
 // A row is taken apart into its cells only when a change falls in it.
@@ -36,7 +36,7 @@ struct CellItem {
 };
 
 // A row element: as read, with a new count, or parsed into its cells.
-struct ContentRow {
+struct SheetRow {
     enum class State { Original, Recounted, Parsed };
     int first = 0;
     int count = 1;   // 0 once deleted
@@ -50,11 +50,12 @@ struct ContentRow {
     std::vector<CellItem> cells;
 };
 
-class ContentIndex {
+class SheetIndex {
 public:
-    // Reads the part (UTF-8) with the common styles of the styles part. Throws xml::XmlError and
-    // Damage when the part cannot be read, and CommandError when it has no sheet named sheet1.
-    ContentIndex(QByteArray xml, const CellStyles &commonStyles);
+    // Reads the part (UTF-8) with the common styles of the styles part. Throws DamagedFile
+    // (xml::XmlError among them) when the part cannot be read, and CommandError when it has no
+    // sheet named sheet1.
+    SheetIndex(QByteArray xml, const CellStyles &commonStyles);
 
     bool is(QByteArrayView name, Ns ns, const char *local) const {
         return m_names.is(name, ns, local);
@@ -63,12 +64,12 @@ public:
     QByteArray q(Ns ns, const char *local) const { return m_names.qualified(ns, local); }
 
     // The row element's bytes as read.
-    QByteArrayView sourceBytes(const ContentRow &r) const;
+    QByteArrayView sourceBytes(const SheetRow &r) const;
     // The element with its start tag's count attribute set to count, or removed for 1.
     QByteArray withCount(QByteArrayView element, const char *local, int count) const;
-    void recount(ContentRow &r, int count) const;
+    void recount(SheetRow &r, int count) const;
     // Takes the row apart into its cells, once.
-    void parse(ContentRow &r) const;
+    void parse(SheetRow &r) const;
     // Whether the cell element the scanner stands on holds text or a child (a comment, a
     // shape); the scanner then stands past it.
     bool cellContent(xml::Scanner &s) const;
@@ -84,11 +85,11 @@ public:
     QByteArray m_xml;
     CellStyles m_styles;
     Names m_names;
-    std::vector<ContentRow> m_rows; // in row order, as the elements stand
+    std::vector<SheetRow> m_rows; // in row order, as the elements stand
     std::vector<CellRange> m_matrices, m_covered;
     ColumnStyles m_columns;
     qsizetype m_insertAt = -1; // where rows made here go: after the last row element
-    // The row elements as read, by ContentRow::source: their bytes in m_xml.
+    // The row elements as read, by SheetRow::source: their bytes in m_xml.
     struct SourceRange {
         qsizetype begin, end;
     };
@@ -105,9 +106,9 @@ private:
     void index();
     void indexTable(xml::Scanner &s);
     void indexRow(xml::Scanner &s, int &row);
-    bool indexFastRow(xml::Scanner &s, ContentRow &r);
+    bool indexFastRow(xml::Scanner &s, SheetRow &r);
     CellFacts cellFacts(const xml::Scanner::Attribute *attributes, int count) const;
-    void indexCell(ContentRow &r, std::int64_t &column, bool covered, const CellFacts &facts,
+    void indexCell(SheetRow &r, std::int64_t &column, bool covered, const CellFacts &facts,
                    bool content);
 
     std::optional<FastRowReader> m_fast; // the rows of the shape LibreOffice writes

@@ -1,7 +1,7 @@
 // One pass over the part finds sheet1's row elements; the rows themselves are read only for
 // what the index keeps (their counts, whether they hold anything, merged and array ranges), and
 // taken apart into cells later, one at a time, when a change falls in them.
-#include "workbook/ods/odscontentindex.h"
+#include "workbook/ods/odssheetindex.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,17 +14,17 @@ using xml::Scanner;
 using xml::startTag;
 using Token = Scanner::Token;
 
-ContentIndex::ContentIndex(QByteArray xml, const CellStyles &commonStyles)
+SheetIndex::SheetIndex(QByteArray xml, const CellStyles &commonStyles)
     : m_xml(std::move(xml)), m_styles(commonStyles) {
     index();
 }
 
-QByteArrayView ContentIndex::sourceBytes(const ContentRow &r) const {
+QByteArrayView SheetIndex::sourceBytes(const SheetRow &r) const {
     const SourceRange &src = m_sources[std::size_t(r.source)];
     return QByteArrayView(m_xml).sliced(src.begin, src.end - src.begin);
 }
 
-void ContentIndex::index() {
+void SheetIndex::index() {
     Scanner s(m_xml);
     const auto readElement = [this](Scanner &s) {
         if (s.depth() == 1)
@@ -42,7 +42,7 @@ void ContentIndex::index() {
     noSheet1ForWriting();
 }
 
-void ContentIndex::indexTable(Scanner &s) {
+void SheetIndex::indexTable(Scanner &s) {
     if (s.isEmptyElement())
         damage("its sheet is an empty element");
     int row = 0;
@@ -69,7 +69,7 @@ void ContentIndex::indexTable(Scanner &s) {
         m_insertAt = s.tokenBegin(); // no rows: before the table's end tag
 }
 
-bool ContentIndex::cellContent(Scanner &s) const {
+bool SheetIndex::cellContent(Scanner &s) const {
     if (s.isEmptyElement()) {
         s.next();
         return false;
@@ -93,8 +93,8 @@ bool ContentIndex::cellContent(Scanner &s) const {
     return any;
 }
 
-void ContentIndex::indexRow(Scanner &s, int &row) {
-    ContentRow r;
+void SheetIndex::indexRow(Scanner &s, int &row) {
+    SheetRow r;
     r.first = row;
     std::int64_t count = 1;
     QByteArrayView raw;
@@ -130,7 +130,7 @@ void ContentIndex::indexRow(Scanner &s, int &row) {
 // A row of cells and plain paragraphs, as LibreOffice writes nearly all, is read by the fast row
 // reader, which checks what the scanner would; the scanner then passes over it to its end tag.
 // False for any other row, which the scanner reads.
-bool ContentIndex::indexFastRow(Scanner &s, ContentRow &r) {
+bool SheetIndex::indexFastRow(Scanner &s, SheetRow &r) {
     if (!m_fast) {
         if (!is(q(Ns::Table, "table-row"), Ns::Table, "table-row") ||
             !is(q(Ns::Text, "p"), Ns::Text, "p"))
@@ -158,8 +158,7 @@ bool ContentIndex::indexFastRow(Scanner &s, ContentRow &r) {
     return true;
 }
 
-ContentIndex::CellFacts ContentIndex::cellFacts(const Scanner::Attribute *attributes,
-                                                int count) const {
+SheetIndex::CellFacts SheetIndex::cellFacts(const Scanner::Attribute *attributes, int count) const {
     std::int64_t columns = 1, matrixRows = 0, matrixColumns = 0;
     bool value = false;
     // Only a name ending in ":local" can be that name: most are told apart by their ends.
@@ -186,8 +185,8 @@ ContentIndex::CellFacts ContentIndex::cellFacts(const Scanner::Attribute *attrib
 
 // A cell of the row: the merged range or array formula it starts; the row holds something where
 // the cell does.
-void ContentIndex::indexCell(ContentRow &r, std::int64_t &column, bool covered,
-                             const CellFacts &facts, bool content) {
+void SheetIndex::indexCell(SheetRow &r, std::int64_t &column, bool covered, const CellFacts &facts,
+                           bool content) {
     const int row = r.first;
     const auto [columns, matrixRows, matrixColumns, value] = facts;
     if (content || value || covered)
@@ -206,7 +205,7 @@ void ContentIndex::indexCell(ContentRow &r, std::int64_t &column, bool covered,
     column = std::min<std::int64_t>(column + columns, std::int64_t(1) << 40);
 }
 
-QByteArray ContentIndex::withCount(QByteArrayView element, const char *local, int count) const {
+QByteArray SheetIndex::withCount(QByteArrayView element, const char *local, int count) const {
     Scanner s(element);
     s.next();
     std::vector<Attr> attrs = attributesOf(s);
@@ -226,26 +225,26 @@ QByteArray ContentIndex::withCount(QByteArrayView element, const char *local, in
     return out + '>' + element.sliced(s.tokenEnd());
 }
 
-void ContentIndex::recount(ContentRow &r, int count) const {
+void SheetIndex::recount(SheetRow &r, int count) const {
     switch (r.state) {
-    case ContentRow::State::Original:
+    case SheetRow::State::Original:
         r.xml = withCount(sourceBytes(r), "number-rows-repeated", count);
-        r.state = ContentRow::State::Recounted;
+        r.state = SheetRow::State::Recounted;
         break;
-    case ContentRow::State::Recounted:
+    case SheetRow::State::Recounted:
         r.xml = withCount(r.xml, "number-rows-repeated", count);
         break;
-    case ContentRow::State::Parsed:
+    case SheetRow::State::Parsed:
         break; // its start tag is written from its attributes
     }
     r.count = count;
 }
 
-void ContentIndex::parse(ContentRow &r) const {
-    if (r.state == ContentRow::State::Parsed)
+void SheetIndex::parse(SheetRow &r) const {
+    if (r.state == SheetRow::State::Parsed)
         return;
     const QByteArray element =
-        r.state == ContentRow::State::Original ? sourceBytes(r).toByteArray() : r.xml;
+        r.state == SheetRow::State::Original ? sourceBytes(r).toByteArray() : r.xml;
     Scanner s(element);
     s.next();
     r.tagName = s.name().toByteArray();
@@ -282,12 +281,12 @@ void ContentIndex::parse(ContentRow &r) const {
             r.cells.push_back(std::move(c));
         }
     }
-    r.state = ContentRow::State::Parsed;
+    r.state = SheetRow::State::Parsed;
 }
 
-std::size_t ContentIndex::rowAt(int row) const {
+std::size_t SheetIndex::rowAt(int row) const {
     auto it = std::upper_bound(m_rows.begin(), m_rows.end(), row,
-                               [](int r, const ContentRow &x) { return r < x.first; });
+                               [](int r, const SheetRow &x) { return r < x.first; });
     while (it != m_rows.begin()) {
         --it;
         if (it->count > 0)
@@ -296,7 +295,7 @@ std::size_t ContentIndex::rowAt(int row) const {
     return m_rows.size();
 }
 
-int ContentIndex::lastRow() const {
+int SheetIndex::lastRow() const {
     for (auto it = m_rows.rbegin(); it != m_rows.rend(); ++it)
         if (it->count > 0 && it->content)
             return it->first + it->count - 1;

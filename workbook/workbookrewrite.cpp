@@ -1,9 +1,10 @@
 // The file-level steps every workbook's write takes: read again, compare, write the new
 // content, look once more, replace.
-#include "workbook/packagewriter.h"
+#include "workbook/workbookrewrite.h"
 
 #include "common/commanderror.h"
 #include "common/savebackup.h"
+#include "workbook/workbookerrors.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -69,32 +70,6 @@ WriteResult WorkbookRewrite::commit(QByteArrayView written) {
     }
     m_result.identity = fileIdentity(m_path, written);
     return m_result;
-}
-
-WriteResult writeChangedPackage(const QString &path, const FileIdentity &opened,
-                                const std::vector<SheetChange> &changes,
-                                const PackageChanges &apply, const char *suffix) {
-    WorkbookRewrite rewrite(path, opened);
-    const QByteArray out = apply(rewrite.bytes(), changes, rewrite.result());
-    if (out.isEmpty())
-        return rewrite.result();
-    ReplacingFile &file = rewrite.newFile(suffix);
-    if (!file.write(out.constData(), out.size()))
-        throw CommandError(streamWriteError(file.writeError()));
-    return rewrite.commit(out);
-}
-
-QByteArray rewrittenPackage(const zip::Archive &archive,
-                            const std::vector<zip::EntryChange> &changes) {
-    const qsizetype size = archive.bytes().size();
-    QByteArray out;
-    out.reserve(size + size / 8 + 4096);
-    if (!zip::rewrite(archive, changes, [&](QByteArrayView piece) {
-            out.append(piece);
-            return true;
-        }))
-        throw CommandError(QStringLiteral("Stream write error"));
-    return out;
 }
 
 } // namespace workbook
