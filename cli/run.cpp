@@ -88,7 +88,7 @@ int runExport(const ExportCommand &command) {
         failure = QString::fromLocal8Bit(e.what());
     }
     progress.finish();
-    printLine(stderr, QStringLiteral("kmlmaker: ") + failure);
+    printLine(stderr, QStringLiteral("kmlmaker: ") + errorBoxText(failure));
     return Refused;
 }
 
