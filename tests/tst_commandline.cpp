@@ -23,8 +23,6 @@ private Q_SLOTS:
     void usage();
     void sameBytesAsWindow_data();
     void sameBytesAsWindow();
-    void goldenFiles_data();
-    void goldenFiles();
     void existingOutput_data();
     void existingOutput();
     void windowNeedsDisplay();
@@ -246,36 +244,6 @@ void TestCommandLine::sameBytesAsWindow() {
         QCOMPARE(document(byCommand), document(byWindow));
     else
         QCOMPARE(readFile(byCommand), readFile(byWindow));
-}
-
-void TestCommandLine::goldenFiles_data() {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("goldenFile");
-    QTest::addColumn<QByteArray>("summary");
-    const QString book = fixture(u"xlwt-kinds.xls"_qs);
-    const QString list = dataFile(u"textlist-input.txt"_qs);
-    QTest::newRow("workbook") << QStringList{u"workbook"_qs, book} << u"workbook-kinds.kml"_qs
-                              << QByteArray("kmlmaker: 6 placemarks");
-    QTest::newRow("workbook, UTF-8")
-        << QStringList{u"workbook"_qs, u"--utf8"_qs, book} << u"workbook-kinds-utf8.kml"_qs
-        << QByteArray("kmlmaker: 6 placemarks");
-    QTest::newRow("list") << QStringList{u"list"_qs, list} << u"textlist-input.kml"_qs
-                          << QByteArray("kmlmaker: 9 placemarks");
-    QTest::newRow("list, UTF-8") << QStringList{u"list"_qs, list, u"--utf8"_qs}
-                                 << u"textlist-input-utf8.kml"_qs
-                                 << QByteArray("kmlmaker: 9 placemarks");
-}
-
-void TestCommandLine::goldenFiles() {
-    QFETCH(QStringList, args);
-    QFETCH(QString, goldenFile);
-    QFETCH(QByteArray, summary);
-    QTemporaryDir dir;
-    const QString out = dir.filePath(u"out.kml"_qs);
-    const Run run = kmlmaker(args << u"-o"_qs << out);
-    QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.err.startsWith(summary), run.err.constData());
-    QCOMPARE(readFile(out), golden(goldenFile));
 }
 
 void TestCommandLine::existingOutput_data() {
