@@ -136,9 +136,3 @@ QString applicationTitle() {
         name = name.left(1) + name.mid(1).toLower();
     return name;
 }
-
-QString errorBoxText(const QString &message) {
-    if (message.isEmpty() || message.back().unicode() <= u'.')
-        return message;
-    return message + u'.';
-}

@@ -2,6 +2,8 @@
 // answer it; QtDialogHost shows Qt's standard dialogs.
 #pragma once
 
+#include "common/commanderror.h" // errorBoxText
+
 #include <QDialog>
 #include <QString>
 #include <optional>
@@ -68,7 +70,3 @@ QString defaultSuffix(const FileDialogRequest &request, int filterIndex);
 
 // The program file's name up to its first ".", first character kept, the rest in lower case.
 QString applicationTitle();
-
-// The error box text: the message with "." appended unless it is empty or ends in a character
-// whose code is at or below that of ".".
-QString errorBoxText(const QString &message);

@@ -36,3 +36,9 @@ QString withoutFinalPeriod(QString text) {
 QString displayPath(const QString &fileName) {
     return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
+
+QString errorBoxText(const QString &message) {
+    if (message.isEmpty() || message.back().unicode() <= u'.')
+        return message;
+    return message + u'.';
+}

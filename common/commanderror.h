@@ -28,3 +28,7 @@ QString withoutFinalPeriod(QString text);
 
 // A file's absolute path with the platform's separators, as messages name a file.
 QString displayPath(const QString &fileName);
+
+// The text of the window's error box, and of the command line's error line: the message with
+// "." appended unless it is empty or ends in a character whose code is at or below that of ".".
+QString errorBoxText(const QString &message);
