@@ -6,7 +6,7 @@
 #include "cli/progressline.h"
 #include "cli/tablecommand.h"
 #include "common/commanderror.h"
-#include "coords/numtext.h"
+#include "common/numtext.h"
 #include "kml/kmlbuffer.h"
 #include "sources/adoquery.h"
 #include "sources/textlist.h"
