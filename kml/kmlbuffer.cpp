@@ -9,7 +9,7 @@
 #include "common/hugepages.h"
 #include "common/replacingfile.h"
 #include "common/savebackup.h"
-#include "common/zipwriter.h"
+#include "common/zip/zipwriter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The XML scanner reads documents as QXmlStreamReader does (tags, namespaces, decoded attributes
 // and text) and refuses what the workbook readers must not take: DTDs, deep nesting, documents
 // that are not well-formed, with an error and never a crash or a hang.
+#include "common/zip/ziparchive.h"
 #include "workbook/xml/xmlscanner.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -161,9 +161,9 @@ void tst_XmlScanner::fixturePartsReadAsQt() {
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
         try {
-            const workbook::zip::Archive archive(bytes);
+            const zip::Archive archive(bytes);
             // A password-protected package's parts are ciphertext.
-            const workbook::zip::Entry *manifest = archive.find("META-INF/manifest.xml");
+            const zip::Entry *manifest = archive.find("META-INF/manifest.xml");
             if (manifest && archive.read(*manifest).contains("encryption-data"))
                 continue;
             for (const auto &e : archive.entries()) {
@@ -179,7 +179,7 @@ void tst_XmlScanner::fixturePartsReadAsQt() {
                     QFAIL(qPrintable(f.fileName() + u' ' + QString::fromUtf8(e.name)));
                 ++parts;
             }
-        } catch (const workbook::zip::ZipError &) {
+        } catch (const zip::ZipError &) {
             // the damaged archives of the zip tests
         }
     }

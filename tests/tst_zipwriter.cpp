@@ -1,6 +1,6 @@
 // The one-file zip archive as two independent readers see it: python3's zipfile and unzip -t,
 // with and without zip64 records.
-#include "common/zipwriter.h"
+#include "common/zip/zipwriter.h"
 #include "zipreading.h"
 
 #include <QFile>

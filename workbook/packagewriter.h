@@ -7,11 +7,11 @@
 #pragma once
 
 #include "common/replacingfile.h"
+#include "common/zip/ziparchive.h"
 #include "workbook/fileidentity.h"
 #include "workbook/sheetchange.h"
 #include "workbook/workbookerrors.h"
 #include "workbook/xml/xmlscanner.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -3,6 +3,8 @@
 // changed or went since it was read. Each throws CommandError.
 #pragma once
 
+#include "common/filedamage.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -10,10 +12,9 @@ namespace workbook {
 
 // What is wrong with a workbook file, in words that complete "The workbook "<path>" is damaged:
 // ": what a format's parts throw where they do not know the file's name. The format's read names
-// the file (damaged() below); its write refuses (damagedForWriting()).
-struct Damage {
-    QString why;
-};
+// the file (damaged() below); its write refuses (damagedForWriting()). The zip layer's
+// zip::ZipError is the same type.
+using Damage = FileDamage;
 [[noreturn]] void damage(const QString &why);
 [[noreturn]] void damage(const char *why);
 // The why of a part of a package that is not well-formed XML; error says where and how.

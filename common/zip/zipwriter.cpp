@@ -1,7 +1,7 @@
 // The zip records of a one-file archive (PKWARE's APPNOTE 6.3): local header, deflated data,
 // data descriptor, central directory header, and the end records, zip64 ones included when a
 // size or an offset needs 8 bytes.
-#include "common/zipwriter.h"
+#include "common/zip/zipwriter.h"
 
 #include <QDate>
 #include <QTime>

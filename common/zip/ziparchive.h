@@ -4,7 +4,7 @@
 // its offset changed. Every size and offset in the archive is checked before it is used.
 #pragma once
 
-#include "workbook/workbookerrors.h"
+#include "common/filedamage.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -15,10 +15,10 @@
 #include <optional>
 #include <vector>
 
-namespace workbook::zip {
+namespace zip {
 
 // What is wrong with an archive, in words that complete "The workbook ... is damaged: ".
-using ZipError = Damage;
+using ZipError = FileDamage;
 
 // Whether two part names are the same without regard to ASCII case, as zip packages of office
 // documents compare them.
@@ -117,4 +117,4 @@ QByteArray firstLocalName(QByteArrayView bytes);
 // The DOS date and time of a moment in local time, as zip entries hold it.
 void dosDateTime(std::int64_t secondsSinceEpoch, std::uint16_t &date, std::uint16_t &time);
 
-} // namespace workbook::zip
+} // namespace zip

@@ -1,6 +1,6 @@
 // The zip format as APPNOTE 6.3 describes it: local headers, an optional data descriptor after
 // each entry's data, the central directory and its end record, with the zip64 forms of both.
-#include "workbook/zip/ziparchive.h"
+#include "common/zip/ziparchive.h"
 
 #include "common/hugepages.h"
 #include "common/paralleldeflate.h"
@@ -15,7 +15,7 @@
 #include <new>
 #include <unordered_set>
 
-namespace workbook::zip {
+namespace zip {
 
 namespace {
 
@@ -617,4 +617,4 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
     return put(tail);
 }
 
-} // namespace workbook::zip
+} // namespace zip
