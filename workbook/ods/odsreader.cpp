@@ -7,6 +7,7 @@
 
 #include "common/commanderror.h"
 #include "common/hugepages.h"
+#include "common/secondthread.h"
 #include "workbook/ods/odscellreader.h"
 #include "workbook/ods/odsfastrow.h"
 #include "workbook/ods/odspackage.h"
@@ -17,8 +18,6 @@
 #include <atomic>
 #include <cstring>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace workbook::ods {
@@ -183,7 +182,7 @@ private:
         } catch (...) {
             return giveUp();
         }
-        try {
+        {
             SheetData secondSheet;
             SheetReader second(*this, secondSheet);
             second.m_document = m_document;
@@ -200,7 +199,7 @@ private:
             std::atomic<bool> stop{false};
             second.m_stop = &stop;
             qsizetype secondEnd = -1, firstEnd = -1;
-            std::thread worker([&] {
+            SecondThread worker([&] {
                 try {
                     secondEnd = second.readRows(split, m_document.size());
                 } catch (...) {
@@ -212,7 +211,7 @@ private:
             }
             if (firstEnd != split)
                 stop = true; // the second half is not wanted
-            worker.join();
+            worker.wait();
             m_content = m_document;
             if (firstEnd == split && secondEnd >= 0)
                 join(second, secondSheet);
@@ -221,8 +220,6 @@ private:
             end = firstEnd == split ? secondEnd : firstEnd;
             if (!m_document.sliced(end).startsWith(endTag))
                 return giveUp();
-        } catch (const std::system_error &) { // no thread to be had
-            return giveUp();
         }
         s.skipContentTo(end);
         s.next(); // the table's end tag, checked against its start

@@ -5,6 +5,7 @@
 
 #include "common/commanderror.h"
 #include "common/hugepages.h"
+#include "common/secondthread.h"
 #include "workbook/fieldtext.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xml/xmlelement.h"
@@ -19,8 +20,6 @@
 #include <cstring>
 #include <exception>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 
 namespace workbook::xlsx {
@@ -495,23 +494,10 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
         // parts together are so large that holding them at once would raise the peak memory.
         const std::uint64_t together =
             package.archive().find(entry->part)->size + (stringsEntry ? stringsEntry->size : 0);
-        std::optional<std::thread> worker;
-        std::exception_ptr stringsFailure;
-        if (stringsEntry && together <= ParallelPartsLimit &&
-            std::thread::hardware_concurrency() > 1) {
-            try {
-                worker.emplace([&] {
-                    try {
-                        readStrings();
-                    } catch (...) {
-                        stringsFailure = std::current_exception();
-                    }
-                });
-            } catch (const std::system_error &) {
-                worker.reset();
-            }
-        }
-        if (!worker)
+        std::optional<SecondThread> stringsReader;
+        if (stringsEntry && together <= ParallelPartsLimit)
+            stringsReader.emplace(readStrings, SecondThread::When::SeveralCores);
+        else
             readStrings();
         std::exception_ptr cellsFailure;
         try {
@@ -519,10 +505,8 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
         } catch (...) {
             cellsFailure = std::current_exception();
         }
-        if (worker)
-            worker->join();
-        if (stringsFailure)
-            std::rethrow_exception(stringsFailure);
+        if (stringsReader)
+            stringsReader->wait(); // the strings' failure first, as when they are read first
         if (cellsFailure)
             std::rethrow_exception(cellsFailure);
         parser.resolve(cells, sheet);
