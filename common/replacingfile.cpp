@@ -3,6 +3,7 @@
 #include "common/replacingfile.h"
 
 #include "common/savebackup.h"
+#include "common/secondthread.h"
 
 #include <QDir>
 #include <QFile>
@@ -421,19 +422,8 @@ bool ReplacingFile::commitInPlace() {
         return false;
     // The checksum the copy records is taken meanwhile on a second thread.
     quint32 newChecksum = 0;
-    const auto takeChecksum = [&] {
-        newChecksum = savebackup::checksum(content.data(), content.size());
-    };
-    std::thread checksummer;
-    try {
-        checksummer = std::thread(takeChecksum);
-    } catch (const std::system_error &) {
-        takeChecksum();
-    }
-    const auto joined = [&] {
-        if (checksummer.joinable())
-            checksummer.join();
-    };
+    SecondThread checksummer(
+        [&] { newChecksum = savebackup::checksum(content.data(), content.size()); });
 
     QByteArray copyName;
     int copy = -1;
@@ -447,14 +437,14 @@ bool ReplacingFile::commitInPlace() {
     }
     if (copy < 0) {
         const int e = errno;
-        joined();
+        checksummer.wait();
         errno = e;
         return false;
     }
     reached(Step::CopyBegun);
     bool kept = savebackup::copyContent(m_targetFd, copy, old.st_size) && ::fsync(copy) == 0;
     int keepError = kept ? 0 : errno;
-    joined();
+    checksummer.wait();
     if (kept) {
         shareLike(copy, m_target.constData(), old);
         kept = savebackup::writeRecord(

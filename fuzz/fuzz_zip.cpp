@@ -4,14 +4,14 @@
 // was.
 #include "fuzzsupport.h"
 
-#include "workbook/zip/ziparchive.h"
+#include "common/zip/ziparchive.h"
 
 #include <optional>
 
 namespace {
 
-using workbook::zip::Archive;
-using workbook::zip::Entry;
+using zip::Archive;
+using zip::Entry;
 
 // An entry's content, or nothing when it cannot be read. A part is read with the readers' own
 // limit.
@@ -28,7 +28,7 @@ std::optional<QByteArray> contentOf(const Archive &archive, const Entry &entry) 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     Archive::hasSignature(bytes);
-    workbook::zip::firstLocalName(bytes);
+    zip::firstLocalName(bytes);
     try {
         const Archive archive(bytes);
         archive.first();
@@ -42,11 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             return 0;
 
         const QByteArray replaced("replaced content");
-        std::vector<workbook::zip::EntryChange> changes{{archive.entries()[0].name, replaced}};
+        std::vector<zip::EntryChange> changes{{archive.entries()[0].name, replaced}};
         if (archive.entries().size() > 1)
             changes.push_back({archive.entries()[1].name, std::nullopt});
         QByteArray out;
-        if (!workbook::zip::rewrite(archive, changes, [&](QByteArrayView piece) {
+        if (!zip::rewrite(archive, changes, [&](QByteArrayView piece) {
                 out.append(piece);
                 return true;
             }))
@@ -57,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             // is the one it takes.
             for (std::size_t i = 0, j = 0; i < archive.entries().size(); ++i) {
                 const QByteArray &name = archive.entries()[i].name;
-                const bool first = workbook::zip::sameNameIgnoringCase(name, changes[0].name);
+                const bool first = zip::sameNameIgnoringCase(name, changes[0].name);
                 const bool removed = !first && changes.size() > 1 &&
-                                     workbook::zip::sameNameIgnoringCase(name, changes[1].name);
+                                     zip::sameNameIgnoringCase(name, changes[1].name);
                 if (removed)
                     continue;
                 if (j >= again.entries().size() || again.entries()[j].name != name)

@@ -9,7 +9,7 @@
 #include "common/hugepages.h"
 #include "common/replacingfile.h"
 #include "common/savebackup.h"
-#include "common/zipwriter.h"
+#include "common/zip/zipwriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -422,7 +422,7 @@ bool KmlBuffer::writeDocument(ReplacingFile &file, KmlFileFormat format) const {
         return forEachChunk<char>(Utf8Declaration, toFile);
     case KmlFileFormat::Kmz: {
         const std::uint64_t bound = 3 * std::uint64_t(units() + std::size(Utf8Declaration));
-        ZipWriter zip(toFile, KmzDocument, bound);
+        zip::ZipWriter zip(toFile, KmzDocument, bound);
         return forEachChunk<char>(
                    Utf8Declaration,
                    [&zip](const char *bytes, qsizetype size) { return zip.write(bytes, size); }) &&

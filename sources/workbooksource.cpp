@@ -2,6 +2,7 @@
 #include "sources/workbooksource.h"
 
 #include "common/numtext.h"
+#include "common/secondthread.h"
 #include "kml/kmlbuffer.h"
 #include "kml/kmldocument.h"
 #include "kml/xmlsafe.h"
@@ -9,9 +10,7 @@
 #include "sources/connectionstring.h"
 #include "workbook/fieldtext.h"
 
-#include <exception>
-#include <system_error>
-#include <thread>
+#include <optional>
 #include <vector>
 
 namespace workbooksource {
@@ -105,34 +104,18 @@ void exportFolder(TADOQuery &query, KmlBuffer &buffer, const QString &fileName,
         // A long export's second half is made on a second thread, into a buffer of its own.
         const int half = count >= ManyRecords ? count / 2 : count;
         KmlBuffer second;
-        std::exception_ptr failure;
-        std::thread worker;
+        std::optional<SecondThread> worker;
         if (half < count) {
             second.shareText(sheet.strings.chars());
             second.reserve(count - half);
             second.reserveText(2 * qsizetype(count - half) * 24);
-            try {
-                worker = std::thread([&] {
-                    try {
-                        addPlacemarks(query, sheet, second, records.data() + half, count - half);
-                    } catch (...) {
-                        failure = std::current_exception();
-                    }
-                });
-            } catch (const std::system_error &) { // no thread to be had: all on this one
-            }
+            worker.emplace(
+                [&] { addPlacemarks(query, sheet, second, records.data() + half, count - half); });
         }
-        try {
-            addPlacemarks(query, sheet, buffer, records.data(), worker.joinable() ? half : count);
-        } catch (...) {
-            if (worker.joinable())
-                worker.join();
-            throw;
-        }
-        if (worker.joinable()) {
-            worker.join();
-            if (failure)
-                std::rethrow_exception(failure);
+        // A failure in the first half is the one the user sees, as when one thread does both.
+        addPlacemarks(query, sheet, buffer, records.data(), half);
+        if (worker) {
+            worker->wait();
             buffer.append(second);
         }
     }

@@ -2,9 +2,9 @@
 // the test.
 #pragma once
 
+#include "common/zip/ziparchive.h"
 #include "packagetesting.h"
 #include "testsupport.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QByteArray>
 #include <QString>

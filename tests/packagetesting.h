@@ -4,11 +4,11 @@
 // archives compared byte for byte, and the message of a refusal.
 #pragma once
 
+#include "common/zip/ziparchive.h"
 #include "testsupport.h"
 #include "workbook/sheetchange.h"
 #include "workbook/workbookformat.h"
 #include "workbook/xlsx/xlsxpackage.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QDebug>
 #include <QDir>
@@ -272,10 +272,10 @@ inline void checkChangedOnDisk(const QString &fixture, const QString &other,
 // A package laid out as the template's, its entries copied as they stand but for the parts
 // named in the changes.
 inline QByteArray withParts(const QByteArray &templateBytes,
-                            const std::vector<workbook::zip::EntryChange> &changes) {
-    const workbook::zip::Archive archive(templateBytes);
+                            const std::vector<zip::EntryChange> &changes) {
+    const zip::Archive archive(templateBytes);
     QByteArray out;
-    workbook::zip::rewrite(archive, changes, [&](QByteArrayView piece) {
+    zip::rewrite(archive, changes, [&](QByteArrayView piece) {
         out.append(piece);
         return true;
     });
@@ -322,11 +322,11 @@ using testsupport::errorOf;
 // its offset. Empty when they all are.
 inline QString untouchedDiffer(const QByteArray &before, const QByteArray &after,
                                const QList<QByteArray> &rewritten) {
-    const workbook::zip::Archive a(before), b(after);
-    for (const workbook::zip::Entry &e : a.entries()) {
+    const zip::Archive a(before), b(after);
+    for (const zip::Entry &e : a.entries()) {
         if (rewritten.contains(e.name))
             continue;
-        const workbook::zip::Entry *n = b.find(e.name);
+        const zip::Entry *n = b.find(e.name);
         if (!n)
             return QString::fromUtf8(e.name) + " is missing";
         if (a.raw(e) != b.raw(*n))
@@ -343,19 +343,18 @@ inline QString untouchedDiffer(const QByteArray &before, const QByteArray &after
 // The entries' names in the order their bytes stand.
 inline QStringList entryOrder(const QByteArray &bytes) {
     QStringList names;
-    std::vector<workbook::zip::Entry> entries = workbook::zip::Archive(bytes).entries();
-    std::sort(entries.begin(), entries.end(),
-              [](const workbook::zip::Entry &x, const workbook::zip::Entry &y) {
-                  return x.localOffset < y.localOffset;
-              });
-    for (const workbook::zip::Entry &e : entries)
+    std::vector<zip::Entry> entries = zip::Archive(bytes).entries();
+    std::sort(entries.begin(), entries.end(), [](const zip::Entry &x, const zip::Entry &y) {
+        return x.localOffset < y.localOffset;
+    });
+    for (const zip::Entry &e : entries)
         names << QString::fromUtf8(e.name);
     return names;
 }
 
 inline QByteArray part(const QByteArray &bytes, const QByteArray &name) {
-    const workbook::zip::Archive a(bytes);
-    const workbook::zip::Entry *e = a.find(name);
+    const zip::Archive a(bytes);
+    const zip::Entry *e = a.find(name);
     return e ? a.read(*e) : QByteArray();
 }
 

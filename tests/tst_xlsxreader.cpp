@@ -8,8 +8,8 @@
 #include "workbook/workbookformat.h"
 
 #include "common/commanderror.h"
+#include "common/zip/ziparchive.h"
 #include "workbook/xls/compoundfile.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QDir>
 #include <QFile>
@@ -269,7 +269,7 @@ void TestXlsxReader::damagedNeverCrashes() {
         }
     }
     const QByteArray kinds = readFile(fixture("xlsx/crafted-kinds.xlsx"));
-    const workbook::zip::Archive archive(kinds);
+    const zip::Archive archive(kinds);
     const QByteArray sheet = archive.read(*archive.find("xl/worksheets/part1.xml"));
     const char alphabet[] = "<>/&;=\"' rcvtisx019#!?";
     for (int round = 0; round < 400; ++round) {

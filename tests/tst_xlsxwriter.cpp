@@ -5,13 +5,13 @@
 #include "packagetesting.h"
 
 #include "common/commanderror.h"
+#include "common/zip/ziparchive.h"
 #include "workbook/sheetdata.h"
 #include "workbook/workbookformat.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xlsx/xlsxreferences.h"
 #include "workbook/xlsx/xlsxsheeteditor.h"
 #include "workbook/xlsx/xlsxwriter.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 // The XML scanner reads documents as QXmlStreamReader does (tags, namespaces, decoded attributes
 // and text) and refuses what the workbook readers must not take: DTDs, deep nesting, documents
 // that are not well-formed, with an error and never a crash or a hang.
+#include "common/zip/ziparchive.h"
 #include "testsupport.h"
 #include "workbook/xml/xmlscanner.h"
-#include "workbook/zip/ziparchive.h"
 #include "workbook/zippackagewriter.h"
 
 #include <QDirIterator>
@@ -163,9 +163,9 @@ void TestXmlScanner::fixturePartsReadAsQt() {
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
         try {
-            const workbook::zip::Archive archive(bytes);
+            const zip::Archive archive(bytes);
             // A password-protected package's parts are ciphertext.
-            const workbook::zip::Entry *manifest = archive.find("META-INF/manifest.xml");
+            const zip::Entry *manifest = archive.find("META-INF/manifest.xml");
             if (manifest && archive.read(*manifest).contains("encryption-data"))
                 continue;
             for (const auto &e : archive.entries()) {

@@ -1,20 +1,19 @@
 // The zip layer reads what libzip reads, copies untouched entries byte for byte when it writes
 // an archive again, and turns every kind of damage into an error naming it.
+#include "common/zip/ziparchive.h"
+#include "libzipreading.h"
 #include "testsupport.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QtEndian>
 
-#include <zip.h>
-
 #include <map>
 
-using workbook::zip::Archive;
-using workbook::zip::Entry;
-using workbook::zip::EntryChange;
+using zip::Archive;
+using zip::Entry;
+using zip::EntryChange;
 
 namespace {
 
@@ -22,37 +21,6 @@ namespace {
 QByteArray archiveFile(const char *name) {
     return testsupport::readFile(
         testsupport::dataFile(QStringLiteral("zip/") + QLatin1String(name)));
-}
-
-// Every entry's name and content as libzip reads them.
-std::map<QByteArray, QByteArray> readByLibzip(const QByteArray &bytes) {
-    std::map<QByteArray, QByteArray> out;
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t *source =
-        zip_source_buffer_create(bytes.constData(), zip_uint64_t(bytes.size()), 0, &error);
-    zip_t *archive =
-        source ? zip_open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error) : nullptr;
-    if (!archive) {
-        if (source)
-            zip_source_free(source);
-        zip_error_fini(&error);
-        return out;
-    }
-    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
-        zip_stat_t st;
-        zip_stat_index(archive, zip_uint64_t(i), 0, &st);
-        QByteArray data(qsizetype(st.size), '\0');
-        zip_file_t *f = zip_fopen_index(archive, zip_uint64_t(i), 0);
-        const zip_int64_t n = f ? zip_fread(f, data.data(), st.size) : -1;
-        if (f)
-            zip_fclose(f);
-        out[QByteArray(zip_get_name(archive, zip_uint64_t(i), 0))] =
-            n == zip_int64_t(st.size) ? data : QByteArray("<unreadable>");
-    }
-    zip_discard(archive);
-    zip_error_fini(&error);
-    return out;
 }
 
 std::map<QByteArray, QByteArray> readByUs(const QByteArray &bytes) {
@@ -66,7 +34,7 @@ std::map<QByteArray, QByteArray> readByUs(const QByteArray &bytes) {
 QByteArray rewritten(const QByteArray &bytes, const std::vector<EntryChange> &changes) {
     const Archive archive(bytes);
     QByteArray out;
-    const bool ok = workbook::zip::rewrite(archive, changes, [&](QByteArrayView piece) {
+    const bool ok = zip::rewrite(archive, changes, [&](QByteArrayView piece) {
         out.append(piece);
         return true;
     });

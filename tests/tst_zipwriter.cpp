@@ -1,6 +1,6 @@
 // The one-file zip archive as two independent readers see it: python3's zipfile and unzip -t,
 // with and without zip64 records.
-#include "common/zipwriter.h"
+#include "common/zip/zipwriter.h"
 #include "zipreading.h"
 
 #include <QFile>
@@ -30,9 +30,9 @@ QByteArray text(qsizetype size) {
 
 // Writes the archive of content to a file; empty when the writer failed.
 QString archive(const QTemporaryDir &dir, const QByteArray &content, std::uint64_t sizeBound,
-                ZipWriter::Zip64 zip64, QByteArray *bytes = nullptr) {
+                zip::ZipWriter::Zip64 zip64, QByteArray *bytes = nullptr) {
     QByteArray out;
-    ZipWriter zip(
+    zip::ZipWriter zip(
         [&out](const char *data, qsizetype size) {
             out.append(data, size);
             return true;
@@ -92,7 +92,7 @@ void TestZipWriter::readBack() {
     QByteArray bytes;
     const QString path =
         archive(dir, content, std::uint64_t(size),
-                always64 ? ZipWriter::Zip64::Always : ZipWriter::Zip64::AsNeeded, &bytes);
+                always64 ? zip::ZipWriter::Zip64::Always : zip::ZipWriter::Zip64::AsNeeded, &bytes);
     QVERIFY(!path.isEmpty());
     const zipreading::Archive a = zipreading::read(path);
     QVERIFY2(a.read, qPrintable(a.error));
@@ -120,7 +120,7 @@ void TestZipWriter::headerAnnouncesZip64ForLargeFile() {
     QByteArray bytes;
     const QByteArray content = text(5000);
     const QString path =
-        archive(dir, content, std::uint64_t(5) << 30, ZipWriter::Zip64::AsNeeded, &bytes);
+        archive(dir, content, std::uint64_t(5) << 30, zip::ZipWriter::Zip64::AsNeeded, &bytes);
     QVERIFY(!path.isEmpty());
     QCOMPARE(u16(bytes, 4), quint16(45));              // version needed: zip64
     QCOMPARE(bytes.mid(18, 8), QByteArray(8, '\xFF')); // sizes in the extra field
@@ -138,7 +138,7 @@ void TestZipWriter::headerAnnouncesZip64ForLargeFile() {
 
 void TestZipWriter::failedOutputFails() {
     int calls = 0;
-    ZipWriter zip(
+    zip::ZipWriter zip(
         [&calls](const char *, qsizetype) {
             ++calls;
             return false;

@@ -3,12 +3,12 @@
 #include "workbook/workbookformat.h"
 
 #include "common/commanderror.h"
+#include "common/zip/ziparchive.h"
 #include "workbook/ods/odsformat.h"
 #include "workbook/ods/odspackage.h"
 #include "workbook/xls/xlsformat.h"
 #include "workbook/xlsx/xlsxformat.h"
 #include "workbook/xlsx/xlsxpackage.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 // this header and the format-neutral model (sheetdata.h, sheetchange.h, fileidentity.h).
 //
 // The formats: workbook/xls/ (.xls, an OLE2 compound file), workbook/xlsx/ (.xlsx) and
-// workbook/ods/ (.ods), the last two zip packages of XML parts read through workbook/zip/ and
+// workbook/ods/ (.ods), the last two zip packages of XML parts read through common/zip/ and
 // workbook/xml/ and written back through workbook/zippackagewriter.
 //
 // How a new format joins:

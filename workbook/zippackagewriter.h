@@ -3,9 +3,9 @@
 // other entries keep their compressed bytes, order and metadata.
 #pragma once
 
+#include "common/zip/ziparchive.h"
 #include "workbook/workbookerrors.h"
 #include "workbook/workbookrewrite.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -3,9 +3,9 @@
 // Shared by the .ods reader, the reference scan and the write-back.
 #pragma once
 
+#include "common/zip/ziparchive.h"
 #include "workbook/workbookerrors.h"
 #include "workbook/xml/xmlscanner.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

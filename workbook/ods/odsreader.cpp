@@ -7,6 +7,7 @@
 
 #include "common/commanderror.h"
 #include "common/hugepages.h"
+#include "common/secondthread.h"
 #include "workbook/ods/odscellreader.h"
 #include "workbook/ods/odsfastrow.h"
 #include "workbook/ods/odspackage.h"
@@ -18,8 +19,6 @@
 #include <cstring>
 #include <exception>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace workbook::ods {
@@ -188,7 +187,7 @@ private:
         } catch (const CommandError &) {
             return giveUp();
         }
-        try {
+        {
             SheetData secondSheet;
             SheetReader second(*this, secondSheet);
             second.m_document = m_document;
@@ -207,14 +206,11 @@ private:
             qsizetype secondEnd = -1, firstEnd = -1;
             // A half that finds the file damaged or the sheet too big leaves its end at -1 for the
             // one pass to find the first fault; anything else (no memory) ends the read.
-            std::exception_ptr secondFailure;
-            std::thread worker([&] {
+            SecondThread worker([&] {
                 try {
                     secondEnd = second.readRows(split, m_document.size());
                 } catch (const DamagedFile &) {
                 } catch (const CommandError &) {
-                } catch (const std::exception &) {
-                    secondFailure = std::current_exception();
                 }
             });
             try {
@@ -222,15 +218,12 @@ private:
             } catch (const DamagedFile &) {
             } catch (const CommandError &) {
             } catch (const std::exception &) {
-                stop = true;
-                worker.join();
+                stop = true; // and the worker is joined as the exception leaves
                 throw;
             }
             if (firstEnd != split)
                 stop = true; // the second half is not wanted
-            worker.join();
-            if (secondFailure)
-                std::rethrow_exception(secondFailure);
+            worker.wait();
             m_content = m_document;
             if (firstEnd == split && secondEnd >= 0)
                 join(second, secondSheet);
@@ -239,8 +232,6 @@ private:
             end = firstEnd == split ? secondEnd : firstEnd;
             if (!m_document.sliced(end).startsWith(endTag))
                 return giveUp();
-        } catch (const std::system_error &) { // no thread to be had
-            return giveUp();
         }
         s.skipContentTo(end);
         s.next(); // the table's end tag, checked against its start

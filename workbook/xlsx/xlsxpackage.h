@@ -3,9 +3,10 @@
 // .xlsx reader, the writability check and the write-back.
 #pragma once
 
+#include "common/zip/ziparchive.h"
+#include "workbook/workbookerrors.h"
 #include "workbook/xml/xmlelement.h"
 #include "workbook/xml/xmlscanner.h"
-#include "workbook/zip/ziparchive.h"
 
 #include <QByteArray>
 #include <QString>

@@ -5,6 +5,7 @@
 
 #include "common/commanderror.h"
 #include "common/hugepages.h"
+#include "common/secondthread.h"
 #include "workbook/fieldtext.h"
 #include "workbook/workbookerrors.h"
 #include "workbook/xlsx/xlsxpackage.h"
@@ -20,8 +21,6 @@
 #include <cstring>
 #include <exception>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 
 namespace workbook::xlsx {
@@ -496,23 +495,10 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
         // parts together are so large that holding them at once would raise the peak memory.
         const std::uint64_t together =
             package.archive().find(entry->part)->size + (stringsEntry ? stringsEntry->size : 0);
-        std::optional<std::thread> worker;
-        std::exception_ptr stringsFailure;
-        if (stringsEntry && together <= ParallelPartsLimit &&
-            std::thread::hardware_concurrency() > 1) {
-            try {
-                worker.emplace([&] {
-                    try {
-                        readStrings();
-                    } catch (const std::exception &) { // all the read throws, to the caller
-                        stringsFailure = std::current_exception();
-                    }
-                });
-            } catch (const std::system_error &) {
-                worker.reset();
-            }
-        }
-        if (!worker)
+        std::optional<SecondThread> stringsReader;
+        if (stringsEntry && together <= ParallelPartsLimit)
+            stringsReader.emplace(readStrings, SecondThread::When::SeveralCores);
+        else
             readStrings();
         std::exception_ptr cellsFailure;
         try {
@@ -520,10 +506,8 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
         } catch (const std::exception &) {
             cellsFailure = std::current_exception();
         }
-        if (worker)
-            worker->join();
-        if (stringsFailure)
-            std::rethrow_exception(stringsFailure);
+        if (stringsReader)
+            stringsReader->wait(); // the strings' failure first, as when they are read first
         if (cellsFailure)
             std::rethrow_exception(cellsFailure);
         parser.resolve(cells, sheet);

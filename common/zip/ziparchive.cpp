@@ -1,32 +1,27 @@
 // The zip format as APPNOTE 6.3 describes it: local headers, an optional data descriptor after
 // each entry's data, the central directory and its end record, with the zip64 forms of both.
-#include "workbook/zip/ziparchive.h"
+#include "common/zip/ziparchive.h"
 
 #include "common/hugepages.h"
 #include "common/paralleldeflate.h"
 #include "common/rawdeflate.h"
+#include "common/zip/ziprecords.h"
+
+#include <QDateTime>
 
 #include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <new>
 #include <unordered_set>
 
-namespace workbook::zip {
+namespace zip {
 
 namespace {
 
-constexpr std::uint32_t LocalSignature = 0x04034b50, CentralSignature = 0x02014b50,
-                        EndSignature = 0x06054b50, End64Signature = 0x06064b50,
-                        Locator64Signature = 0x07064b50, DescriptorSignature = 0x08074b50;
-constexpr std::uint16_t Zip64Extra = 0x0001, NtfsExtra = 0x000a, TimestampExtra = 0x5455;
-constexpr std::uint16_t Encrypted = 0x0001, HasDescriptor = 0x0008, Utf8Names = 0x0800;
-constexpr std::uint32_t Max32 = 0xffffffffu;
-constexpr std::size_t LocalSize = 30, CentralSize = 46, EndSize = 22, End64Size = 56,
-                      LocatorSize = 20;
+constexpr std::uint16_t NtfsExtra = 0x000a, TimestampExtra = 0x5455;
 
 std::uint16_t u16(const char *p) {
     return qFromLittleEndian<quint16>(p);
@@ -371,32 +366,7 @@ QByteArray Archive::read(const Entry &entry, std::uint64_t limit) const {
 // ---------------------------------------------------------------------------------------------
 // Writing
 
-void dosDateTime(std::int64_t secondsSinceEpoch, std::uint16_t &date, std::uint16_t &time) {
-    const std::time_t t = std::time_t(secondsSinceEpoch);
-    std::tm local{};
-    localtime_r(&t, &local);
-    const int year = std::clamp(local.tm_year + 1900, 1980, 2107);
-    date = std::uint16_t((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
-    time = std::uint16_t(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
-}
-
 namespace {
-
-void put16(QByteArray &out, std::uint16_t v) {
-    char b[2];
-    qToLittleEndian<quint16>(v, b);
-    out.append(b, 2);
-}
-void put32(QByteArray &out, std::uint32_t v) {
-    char b[4];
-    qToLittleEndian<quint32>(v, b);
-    out.append(b, 4);
-}
-void put64(QByteArray &out, std::uint64_t v) {
-    char b[8];
-    qToLittleEndian<quint64>(v, b);
-    out.append(b, 8);
-}
 
 // The extra fields that stay true of new content: all but timestamps and zip64 sizes.
 QByteArray keptExtra(QByteArrayView extra) {
@@ -458,8 +428,7 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
                 return &c;
         return nullptr;
     };
-    std::uint16_t nowDate, nowTime;
-    dosDateTime(std::time(nullptr), nowDate, nowTime);
+    const DosTime now = dosTime(QDateTime::currentDateTime());
 
     std::uint64_t offset = 0;
     for (const std::size_t i : order) {
@@ -495,31 +464,22 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
         // LibreOffice 7.4 refuses a whole package whose entry has them although its sizes fit.
         const bool wide =
             std::uint64_t(content.size()) >= Max32 || std::uint64_t(data.size()) >= Max32;
-        const std::uint16_t flags = std::uint16_t(e.flags & Utf8Names);
-        const std::uint16_t method = stored ? 0 : 8;
-        const std::uint16_t needed = wide ? 45 : 20;
         QByteArray zip64;
-        if (wide) {
-            put16(zip64, Zip64Extra);
-            put16(zip64, 16);
-            put64(zip64, std::uint64_t(content.size()));
-            put64(zip64, std::uint64_t(data.size()));
-        }
+        if (wide)
+            zip64 = zip64Extra({std::uint64_t(content.size()), std::uint64_t(data.size())});
         const QByteArray extra = zip64 + keptExtra(localExtra);
+        EntryFields fields;
+        fields.needed = wide ? Version45 : Version20;
+        fields.flags = std::uint16_t(e.flags & Utf8Names);
+        fields.method = stored ? Stored : Deflated;
+        fields.modified = now;
+        fields.crc = crc;
+        fields.compressedSize = wide ? Max32 : std::uint32_t(data.size());
+        fields.size = wide ? Max32 : std::uint32_t(content.size());
+        fields.name = e.name;
+        fields.extra = extra;
         QByteArray header;
-        put32(header, LocalSignature);
-        put16(header, needed);
-        put16(header, flags);
-        put16(header, method);
-        put16(header, nowTime);
-        put16(header, nowDate);
-        put32(header, crc);
-        put32(header, wide ? Max32 : std::uint32_t(data.size()));
-        put32(header, wide ? Max32 : std::uint32_t(content.size()));
-        put16(header, std::uint16_t(e.name.size()));
-        put16(header, std::uint16_t(extra.size()));
-        header += e.name;
-        header += extra;
+        appendLocalHeader(header, fields);
         if (!put(header) || !put(data))
             return false;
         offset += std::uint64_t(header.size()) + std::uint64_t(data.size());
@@ -528,26 +488,15 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
                             commentLength = u16(central + 32);
         const QByteArray centralExtra =
             zip64 + keptExtra(QByteArrayView(central + CentralSize + nameLength, extraLength));
-        QByteArray &c = w.central;
-        put32(c, CentralSignature);
-        put16(c, u16(central + 4)); // made by
-        put16(c, needed);
-        put16(c, flags);
-        put16(c, method);
-        put16(c, nowTime);
-        put16(c, nowDate);
-        put32(c, crc);
-        put32(c, wide ? Max32 : std::uint32_t(data.size()));
-        put32(c, wide ? Max32 : std::uint32_t(content.size()));
-        put16(c, nameLength);
-        put16(c, std::uint16_t(centralExtra.size()));
-        put16(c, commentLength);
-        put16(c, 0);               // disk
-        c.append(central + 36, 6); // internal and external attributes
-        put32(c, 0);               // offset, set below
-        c += e.name;
-        c += centralExtra;
-        c.append(central + CentralSize + nameLength + extraLength, commentLength);
+        fields.extra = centralExtra;
+        CentralFields kept;
+        kept.madeBy = u16(central + 4);
+        kept.internalAttributes = u16(central + 36);
+        kept.externalAttributes = u32(central + 38);
+        kept.localOffset = 0; // set below
+        kept.comment =
+            QByteArrayView(central + CentralSize + nameLength + extraLength, commentLength);
+        appendCentralRecord(w.central, fields, kept);
     }
 
     const std::uint64_t cdOffset = offset;
@@ -588,33 +537,11 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
     const std::uint64_t cdSize = offset - cdOffset;
     const bool zip64 = archive.isZip64() || count >= 0xffff || cdOffset >= Max32 || cdSize >= Max32;
     QByteArray &tail = directory;
-    if (zip64) {
-        put32(tail, End64Signature);
-        put64(tail, End64Size - 12);
-        put16(tail, 45);
-        put16(tail, 45);
-        put32(tail, 0);
-        put32(tail, 0);
-        put64(tail, count);
-        put64(tail, count);
-        put64(tail, cdSize);
-        put64(tail, cdOffset);
-        put32(tail, Locator64Signature);
-        put32(tail, 0);
-        put64(tail, offset);
-        put32(tail, 1);
-    }
-    const QByteArray &comment = archive.comment();
-    put32(tail, EndSignature);
-    put16(tail, 0);
-    put16(tail, 0);
-    put16(tail, zip64 ? 0xffff : std::uint16_t(count));
-    put16(tail, zip64 ? 0xffff : std::uint16_t(count));
-    put32(tail, zip64 ? Max32 : std::uint32_t(cdSize));
-    put32(tail, zip64 ? Max32 : std::uint32_t(cdOffset));
-    put16(tail, std::uint16_t(comment.size()));
-    tail += comment;
+    if (zip64)
+        appendZip64End(tail, Version45, count, cdSize, cdOffset, offset);
+    appendEnd(tail, zip64 ? 0xffff : std::uint16_t(count), zip64 ? Max32 : std::uint32_t(cdSize),
+              zip64 ? Max32 : std::uint32_t(cdOffset), archive.comment());
     return put(tail);
 }
 
-} // namespace workbook::zip
+} // namespace zip

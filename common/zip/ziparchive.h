@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-namespace workbook::zip {
+namespace zip {
 
 // Whether two part names are the same without regard to ASCII case, as zip packages of office
 // documents compare them.
@@ -111,7 +111,4 @@ bool rewrite(const Archive &archive, const std::vector<EntryChange> &changes,
 // local header at the start.
 QByteArray firstLocalName(QByteArrayView bytes);
 
-// The DOS date and time of a moment in local time, as zip entries hold it.
-void dosDateTime(std::int64_t secondsSinceEpoch, std::uint16_t &date, std::uint16_t &time);
-
-} // namespace workbook::zip
+} // namespace zip

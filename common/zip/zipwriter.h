@@ -4,12 +4,15 @@
 #pragma once
 
 #include "common/paralleldeflate.h"
+#include "common/zip/ziprecords.h"
 
 #include <QByteArray>
 #include <QDateTime>
 
 #include <cstdint>
 #include <functional>
+
+namespace zip {
 
 class ZipWriter {
 public:
@@ -43,11 +46,12 @@ private:
     QByteArray m_name;
     bool m_always;
     bool m_zip64Sizes; // the entry's header announces 8-byte sizes in the data descriptor
-    std::uint16_t m_dosTime;
-    std::uint16_t m_dosDate;
+    DosTime m_modified;
     std::uint64_t m_offset = 0;  // bytes of the archive written so far
     std::uint64_t m_written = 0; // bytes of the file given so far
     bool m_begun = false;
     bool m_failed = false;
     ParallelDeflate m_deflate;
 };
+
+} // namespace zip
