@@ -5,8 +5,8 @@
 #pragma once
 
 #include "testsupport.h"
+#include "workbook/formatregistry.h"
 #include "workbook/sheetchange.h"
-#include "workbook/workbookformat.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/zip/ziparchive.h"
 

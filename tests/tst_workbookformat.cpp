@@ -4,7 +4,7 @@
 // the memory a refused zip workbook costs.
 #include "querytesting.h"
 #include "sources/adoquery.h"
-#include "workbook/workbookformat.h"
+#include "workbook/formatregistry.h"
 #include "workbook/xls/xlsformat.h"
 #include "workbooktesting.h"
 
