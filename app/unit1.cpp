@@ -14,6 +14,7 @@
 #include "sources/adoquery.h"
 #include "sources/singleplacemark.h"
 #include "sources/textlist.h"
+#include "workbook/formatregistry.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -36,9 +37,11 @@
 
 const QString TForm1::HomePage = QStringLiteral("http://www.pinfold.example/");
 const QString TForm1::HelpPage = QStringLiteral("http://www.pinfold.example/help/");
-const QString TForm1::WorkbookFilter = QStringLiteral(
-    "Excel file(*.xls)|*.xls|Excel 2007 workbook(*.xlsx)|*.xlsx|OpenDocument spreadsheet(*.ods)|"
-    "*.ods|All workbooks(*.xls;*.xlsx;*.ods)|*.xls;*.xlsx;*.ods");
+
+void TForm1::setWorkbookDialog() {
+    OpenDialog1.DefaultExt = workbook::openDialogDefaultExt();
+    OpenDialog1.Filter = workbook::openDialogFilter();
+}
 
 namespace {
 
@@ -204,8 +207,7 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
     // compressed form that users share.
     SaveDialog1.Filter =
         QStringLiteral("KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz");
-    OpenDialog1.DefaultExt = QStringLiteral("*.xls");
-    OpenDialog1.Filter = WorkbookFilter;
+    setWorkbookDialog();
     // The buffer's design content, cleared by the first export.
     Memo2.Add(QStringLiteral("Memo2"));
 

@@ -38,8 +38,6 @@ public:
 
     static const QString HomePage;
     static const QString HelpPage;
-    // The open dialog's filter pairs: .xls first and the default, then the other workbooks.
-    static const QString WorkbookFilter;
 
     // Click handlers. Each runs through guarded(), which shows a failure in the error box.
     void SpeedButton1Click();
@@ -135,6 +133,9 @@ private:
     // Runs SaveDialog1 for an export: the kind of file of the chosen filter pair after OK (the
     // save makes a name ending in ".kmz" a KMZ archive whatever the pair), nothing after Cancel.
     std::optional<KmlFileFormat> executeSaveDialog();
+    // OpenDialog1 set for a workbook: the registry's filter pairs, the first format's pair first
+    // and the default, then all workbooks, then each other format's.
+    void setWorkbookDialog();
 
     QScrollArea *m_scroll;
     QChar m_separator = u'.';

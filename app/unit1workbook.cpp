@@ -11,8 +11,7 @@
 #include <QPlainTextEdit>
 
 void TForm1::Button2Click() {
-    OpenDialog1.DefaultExt = QStringLiteral("*.xls");
-    OpenDialog1.Filter = WorkbookFilter;
+    setWorkbookDialog();
     if (!OpenDialog1.Execute())
         return;
     const WaitCursor wait;

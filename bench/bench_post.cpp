@@ -6,7 +6,7 @@
 #include "common/commanderror.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
-#include "workbook/workbookformat.h"
+#include "workbook/formatregistry.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "common/commanderror.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
-#include "workbook/workbookformat.h"
+#include "workbook/formatregistry.h"
 #include "workbook/xls/biffrecords.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/xlssheeteditor.h"

@@ -3,8 +3,8 @@
 // finding reported so that libFuzzer keeps the input.
 #pragma once
 
+#include "workbook/formatregistry.h"
 #include "workbook/sheetchange.h"
-#include "workbook/workbookformat.h"
 
 #include <QByteArray>
 #include <QString>

@@ -7,6 +7,7 @@
 #include "common/savebackup.h"
 #include "sources/connectionstring.h"
 #include "workbook/fieldtext.h"
+#include "workbook/formatregistry.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,7 +3,8 @@
 // cursor, an edit or insert buffer, and posting into the file. It stands in for the ADO query of
 // the Jet Excel provider, with no widgets: the grid, the navigator and the bound boxes follow it
 // through its signals. It reads and writes the file only through the workbook format that the
-// file's content names (workbook/workbookformat.h), so it knows no file format itself.
+// file's content names (workbook/formatregistry.h, workbook/workbookformat.h), so it knows no
+// file format itself.
 #pragma once
 
 #include "workbook/workbookformat.h"

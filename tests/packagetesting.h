@@ -6,8 +6,8 @@
 
 #include "common/zip/ziparchive.h"
 #include "testsupport.h"
+#include "workbook/formatregistry.h"
 #include "workbook/sheetchange.h"
-#include "workbook/workbookformat.h"
 #include "workbook/xlsx/xlsxpackage.h"
 
 #include <QDebug>

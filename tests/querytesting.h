@@ -5,7 +5,7 @@
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
 #include "testsupport.h"
-#include "workbook/workbookformat.h"
+#include "workbook/formatregistry.h"
 
 #include <QFile>
 #include <QList>

@@ -5,8 +5,8 @@
 
 #include "testsupport.h"
 #include "workbook/fieldtext.h"
+#include "workbook/formatregistry.h"
 #include "workbook/sheetdata.h"
-#include "workbook/workbookformat.h"
 
 #include <QStringList>
 

@@ -6,6 +6,7 @@
 #include "sources/workbooksource.h"
 #include "testsupport.h"
 #include "workbook/fieldtext.h"
+#include "workbook/formatregistry.h"
 
 #include "common/commanderror.h"
 #include "common/numtext.h"

@@ -5,7 +5,7 @@
 #include "sheetdump.h"
 
 #include "common/numtext.h"
-#include "workbook/workbookformat.h"
+#include "workbook/formatregistry.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

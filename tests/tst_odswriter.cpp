@@ -7,9 +7,9 @@
 #include "packagetesting.h"
 #include "sheetdump.h"
 
+#include "workbook/formatregistry.h"
 #include "workbook/ods/odssheeteditor.h"
 #include "workbook/ods/odswriter.h"
-#include "workbook/workbookformat.h"
 
 #include <QDir>
 #include <QFileInfo>

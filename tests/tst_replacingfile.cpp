@@ -11,7 +11,7 @@
 #include "kml/kmldocument.h"
 #include "sources/adoquery.h"
 #include "sources/workbooksource.h"
-#include "workbook/workbookformat.h"
+#include "workbook/formatregistry.h"
 #include "workbooktesting.h"
 
 #include <QDir>

@@ -3,8 +3,9 @@
 // format may have, the dataset reading, judging and writing a file through its format, and
 // the memory a refused zip workbook costs.
 #include "querytesting.h"
+#include "sheetdump.h"
 #include "sources/adoquery.h"
-#include "workbook/workbookformat.h"
+#include "workbook/formatregistry.h"
 #include "workbook/xls/xlsformat.h"
 #include "workbooktesting.h"
 
@@ -32,6 +33,10 @@ private Q_SLOTS:
     void datasetWorksThroughTheFormat();
     void refusedInBoundedMemory_data();
     void refusedInBoundedMemory();
+    void sheetsListedAndReadByName_data();
+    void sheetsListedAndReadByName();
+    void sheetNamesRefusedAsReadIs_data();
+    void sheetNamesRefusedAsReadIs();
 };
 
 namespace {
@@ -239,6 +244,67 @@ void TestWorkbookFormat::refusedInBoundedMemory() {
     QCOMPARE(error, u"The workbook \"%1\" is damaged: %2"_qs.arg(displayPath(fixture(file)), why));
     QVERIFY2(peak <= honestPeak + 64 * 1024,
              qPrintable(u"%1 KiB, the honest workbook %2 KiB"_qs.arg(peak).arg(honestPeak)));
+}
+
+// Every format lists its sheets in the workbook's order, spelt as the workbook spells them, and
+// reads each one by its name in any case: A2 of each as the sheet holds it.
+void TestWorkbookFormat::sheetsListedAndReadByName_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("cellsA2");
+    const QStringList mixed{u"Other"_qs, u"Sheet1"_qs, u"Refs"_qs};
+    const QStringList mixedCells{u"num:42"_qs, u"num:116.3920388"_qs, u"text:refers to sheet1"_qs};
+    QTest::newRow("xls") << u"xlwt-mixed.xls"_qs << mixed << mixedCells;
+    QTest::newRow("xls, its chart sheet left out")
+        << u"crafted-biff8.xls"_qs << QStringList{u"Other"_qs, u"Sheet1"_qs} << QStringList{};
+    QTest::newRow("xls, Excel 5.0/95") << u"gnumeric-biff7.xls"_qs << mixed << mixedCells;
+    QTest::newRow("xlsx") << u"xlsx/libreoffice-mixed.xlsx"_qs << mixed << mixedCells;
+    QTest::newRow("xlsx, a name in capitals")
+        << u"xlsx/crafted-kinds.xlsx"_qs << QStringList{u"Other"_qs, u"SHEET1"_qs} << QStringList{};
+    QTest::newRow("ods") << u"ods/libreoffice-xls-mixed.ods"_qs << mixed << mixedCells;
+    QTest::newRow("ods, sheet1 in lower case")
+        << u"ods/gnumeric-plain.ods"_qs << QStringList{u"Other"_qs, u"sheet1"_qs} << QStringList{};
+}
+
+void TestWorkbookFormat::sheetsListedAndReadByName() {
+    QFETCH(QString, file);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, cellsA2);
+    const QString path = fixture(file);
+    const QByteArray bytes = readWorkbookFile(path);
+    const WorkbookFormat &format = formatOf(bytes, path);
+    QCOMPARE(format.sheetNames(bytes, path), names);
+    for (qsizetype k = 0; k < names.size(); ++k) {
+        const SheetRead read = format.read(bytes, path, names[k].toUpper());
+        QCOMPARE(read.sheet->sheetName, names[k]);
+        if (!cellsA2.isEmpty())
+            QCOMPARE(sheetdump::describe(*read.sheet, 1, 0), cellsA2[k]);
+    }
+}
+
+// A file whose sheets cannot be listed gives the message its read gives.
+void TestWorkbookFormat::sheetNamesRefusedAsReadIs_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("keep"); // bytes of the file kept, all when 0
+    QTest::newRow("xls protected by a password") << u"filepass.xls"_qs << 0;
+    QTest::newRow("xls cut short") << u"xlwt-mixed.xls"_qs << 3000;
+    QTest::newRow("xlsx encrypted") << u"xlsx/crafted-encrypted-cut.xlsx"_qs << 0;
+    QTest::newRow("xlsx cut short") << u"xlsx/libreoffice-mixed.xlsx"_qs << 2000;
+    QTest::newRow("ods encrypted") << u"ods/libreoffice-encrypted.ods"_qs << 0;
+    QTest::newRow("ods cut short") << u"ods/libreoffice-xls-mixed.ods"_qs << 2000;
+}
+
+void TestWorkbookFormat::sheetNamesRefusedAsReadIs() {
+    QFETCH(QString, file);
+    QFETCH(int, keep);
+    const QString path = fixture(file);
+    QByteArray bytes = readWorkbookFile(path);
+    if (keep)
+        bytes.truncate(keep);
+    const WorkbookFormat &format = formatOf(bytes, path);
+    const QString refusal = errorOf([&] { format.read(bytes, path, u"sheet1"_qs); });
+    QVERIFY(!refusal.isEmpty());
+    QCOMPARE(errorOf([&] { format.sheetNames(bytes, path); }), refusal);
 }
 
 int main(int argc, char *argv[]) {

@@ -112,9 +112,9 @@ void TestWorkbookPage::opensWorkbook() {
     QCOMPARE(p.host.fileRequests[0].kind, FileDialogKind::Open);
     QCOMPARE(p.host.fileRequests[0].defaultExt, u"*.xls"_qs);
     QCOMPARE(p.host.fileRequests[0].filter,
-             u"Excel file(*.xls)|*.xls|Excel 2007 workbook(*.xlsx)|*.xlsx|"
-             "OpenDocument spreadsheet(*.ods)|*.ods|"
-             "All workbooks(*.xls;*.xlsx;*.ods)|*.xls;*.xlsx;*.ods"_qs);
+             u"Excel file(*.xls)|*.xls|"
+             "All workbooks(*.xls;*.xlsx;*.ods)|*.xls;*.xlsx;*.ods|"
+             "Excel 2007 workbook(*.xlsx)|*.xlsx|OpenDocument spreadsheet(*.ods)|*.ods"_qs);
     QCOMPARE(p.form.detailCore->ConnectionString, "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" +
                                                       path + ";Extended Properties=Excel 8.0");
     QCOMPARE(p.form.detailCore->SQL, QStringList{u"Select * from [sheet1$]"_qs});

@@ -4,8 +4,8 @@
 #include "sheetdump.h"
 #include "testsupport.h"
 
+#include "workbook/formatregistry.h"
 #include "workbook/sheetdata.h"
-#include "workbook/workbookformat.h"
 
 #include "common/commanderror.h"
 #include "common/zip/ziparchive.h"

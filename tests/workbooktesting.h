@@ -3,8 +3,8 @@
 #pragma once
 
 #include "testsupport.h"
+#include "workbook/formatregistry.h"
 #include "workbook/sheetchange.h"
-#include "workbook/workbookformat.h"
 #include "workbook/xls/biffrecords.h"
 #include "workbook/xls/compoundfile.h"
 #include "workbook/xls/streamlayout.h"

@@ -1,14 +1,8 @@
-// The format registry: a file's format by its first bytes, and the whole-file read they start
-// from.
+// The format interface's common parts: the format made of its folder's functions, the refusal
+// of a file no format knows, and the whole-file read every format starts from.
 #include "workbook/workbookformat.h"
 
 #include "common/commanderror.h"
-#include "common/zip/ziparchive.h"
-#include "workbook/ods/odsformat.h"
-#include "workbook/ods/odspackage.h"
-#include "workbook/xls/xlsformat.h"
-#include "workbook/xlsx/xlsxformat.h"
-#include "workbook/xlsx/xlsxpackage.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -86,9 +80,14 @@ std::optional<ReadFailure> readWhole(const QString &fileName, QByteArray &bytes)
 
 WorkbookFormat::~WorkbookFormat() = default;
 
-FunctionsFormat::FunctionsFormat(ReadSheet readSheet, CheckWritable checkWritable, Write write)
-    : m_readSheet(std::move(readSheet)), m_checkWritable(std::move(checkWritable)),
-      m_write(std::move(write)) {}
+FunctionsFormat::FunctionsFormat(SheetNames sheetNames, ReadSheet readSheet,
+                                 CheckWritable checkWritable, Write write)
+    : m_sheetNames(std::move(sheetNames)), m_readSheet(std::move(readSheet)),
+      m_checkWritable(std::move(checkWritable)), m_write(std::move(write)) {}
+
+QStringList FunctionsFormat::sheetNames(const QByteArray &bytes, const QString &fileName) const {
+    return m_sheetNames(bytes, fileName);
+}
 
 SheetRead FunctionsFormat::read(QByteArray bytes, const QString &fileName,
                                 const QString &sheetName) const {
@@ -111,34 +110,6 @@ QString FunctionsFormat::whyReadOnly(const SheetRead &read) const {
 WriteResult FunctionsFormat::write(const QString &path, const FileIdentity &opened,
                                    const std::vector<SheetChange> &changes) const {
     return m_write(path, opened, changes);
-}
-
-const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName) {
-    static const xls::XlsFormat xlsFormat;
-    static const xlsx::XlsxFormat xlsxFormat;
-    static const ods::OdsFormat odsFormat;
-    // An OLE2 compound file: an .xls workbook, or an Office document encrypted with a password,
-    // which the .xls reader names as such.
-    if (xls::isXlsFile(bytes))
-        return xlsFormat;
-    if (zip::Archive::hasSignature(bytes)) {
-        try {
-            const zip::Archive archive(bytes);
-            if (ods::Package::isSpreadsheet(archive))
-                return odsFormat;
-            if (xlsx::Package::isWorkbookPackage(archive))
-                return xlsxFormat;
-        } catch (const DamagedFile &) {
-            // An archive cut short or damaged, yet with an entry at its start: the reader of the
-            // format it names names the damage.
-            const QByteArray first = zip::firstLocalName(bytes);
-            if (first == "mimetype")
-                return odsFormat;
-            if (!first.isEmpty())
-                return xlsxFormat;
-        }
-    }
-    notAWorkbook(fileName);
 }
 
 void notAWorkbook(const QString &fileName) {

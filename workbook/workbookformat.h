@@ -1,21 +1,27 @@
-// The one seam between the workbook dataset and the file formats: the dataset reads a sheet,
-// asks whether edits can be written into what it read, and writes batches of changes, all
-// through a WorkbookFormat chosen by the file's content. It sees nothing of the format beyond
-// this header and the format-neutral model (sheetdata.h, sheetchange.h, fileidentity.h).
+// The one seam between the workbook dataset and the file formats: the dataset lists a file's
+// sheets, reads one, asks whether edits can be written into what it read, and writes batches of
+// changes, all through a WorkbookFormat that the registry (workbook/formatregistry.h) chose by the
+// file's content. It sees nothing of the format beyond this header and the format-neutral model
+// (sheetdata.h, sheetchange.h, fileidentity.h).
 //
-// The formats: workbook/xls/ (.xls, an OLE2 compound file), workbook/xlsx/ (.xlsx) and
-// workbook/ods/ (.ods), the last two zip packages of XML parts read through common/zip/ and
-// workbook/xml/ and written back through workbook/zippackagewriter.
+// This header lies below the formats: each format folder (workbook/xls/, workbook/xlsx/,
+// workbook/ods/) implements it and declares itself with a FormatDeclaration; only the registry,
+// above them all, names them.
 //
 // How a new format joins:
-//   1. Put it in a folder of its own, workbook/<format>/, and implement WorkbookFormat's three
-//      calls there: read, whyReadOnly, write (most simply as a FunctionsFormat, below, of three
-//      functions of the folder). Failures throw CommandError with the message the user is to see,
-//      naming the file, worded as the other formats word theirs (workbook/workbookerrors.h); the
-//      format's own limits (rows, columns, text length) are checked by its write, which refuses
-//      what its files cannot hold (workbook/sheetchange.h). A write takes the file-level steps of
-//      WorkbookRewrite (workbook/workbookrewrite.h), or writeChangedPackage() whole for a zip.
-//   2. Register it in formatOf() (workbookformat.cpp): recognise its files by their content.
+//   1. Put it in a folder of its own, workbook/<format>/, with a CMakeLists.txt making its
+//      library, and implement WorkbookFormat's calls there: sheetNames, read, whyReadOnly, write
+//      (most simply as a FunctionsFormat, below, of four functions of the folder). Failures throw
+//      CommandError with the message the user is to see, naming the file, worded as the other
+//      formats word theirs (workbook/workbookerrors.h); the format's own limits (rows, columns,
+//      text length) are checked by its write, which refuses what its files cannot hold
+//      (workbook/sheetchange.h). A write takes the file-level steps of WorkbookRewrite
+//      (workbook/workbookrewrite.h), or writeChangedPackage() (workbook/zippackagewriter.h)
+//      whole for a zip.
+//   2. Declare it in its folder (FormatDeclaration, below): name, the open dialog's label and
+//      patterns, the content test and its priority.
+//   3. Add its declaration to the registry's table (workbook/formatregistry.cpp) and its folder
+//      to workbook/CMakeLists.txt.
 // Neither the dataset (sources/adoquery.*) nor the window changes.
 #pragma once
 
@@ -25,6 +31,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -42,6 +49,11 @@ struct SheetRead {
 class WorkbookFormat {
 public:
     virtual ~WorkbookFormat();
+
+    // The names of the file's sheets that read() reads, in the workbook's order and spelt as the
+    // workbook spells them; fileName names the file in messages. Throws CommandError with the
+    // message a read of the same bytes gives for a damaged or protected file.
+    virtual QStringList sheetNames(const QByteArray &bytes, const QString &fileName) const = 0;
 
     // Reads the named sheet (compared without regard to case) from the file's bytes; fileName
     // names the file in messages. Returns the sheet, fileIdentity(fileName, bytes) and the bytes
@@ -62,20 +74,23 @@ public:
                               const std::vector<SheetChange> &changes) const = 0;
 };
 
-// A format made of its folder's three functions, as each format here is: readSheet gives the
-// named sheet of the file's bytes (fileName names the file in messages) and throws CommandError;
-// checkWritable throws the CommandError that says why edits cannot be written into such bytes;
-// write is WorkbookFormat::write.
+// A format made of its folder's four functions, as each format here is: sheetNames is
+// WorkbookFormat::sheetNames; readSheet gives the named sheet of the file's bytes (fileName names
+// the file in messages) and throws CommandError; checkWritable throws the CommandError that says
+// why edits cannot be written into such bytes; write is WorkbookFormat::write.
 class FunctionsFormat : public WorkbookFormat {
 public:
+    using SheetNames = std::function<QStringList(const QByteArray &bytes, const QString &fileName)>;
     using ReadSheet = std::function<std::unique_ptr<SheetData>(
         const QByteArray &bytes, const QString &fileName, const QString &sheetName)>;
     using CheckWritable = std::function<void(const QByteArray &bytes)>;
     using Write = std::function<WriteResult(const QString &path, const FileIdentity &opened,
                                             const std::vector<SheetChange> &changes)>;
 
-    FunctionsFormat(ReadSheet readSheet, CheckWritable checkWritable, Write write);
+    FunctionsFormat(SheetNames sheetNames, ReadSheet readSheet, CheckWritable checkWritable,
+                    Write write);
 
+    QStringList sheetNames(const QByteArray &bytes, const QString &fileName) const override;
     SheetRead read(QByteArray bytes, const QString &fileName,
                    const QString &sheetName) const override;
     QString whyReadOnly(const SheetRead &read) const override;
@@ -83,21 +98,32 @@ public:
                       const std::vector<SheetChange> &changes) const override;
 
 private:
+    SheetNames m_sheetNames;
     ReadSheet m_readSheet;
     CheckWritable m_checkWritable;
     Write m_write;
 };
 
-// The format of a file decided by its content, never by its name: an OLE2 compound file is .xls
-// (whose read names an Office document encrypted with a password as such); a zip whose first
-// entry is a mimetype naming an OpenDocument spreadsheet is .ods; a zip whose [Content_Types].xml
-// names a workbook part is .xlsx. A zip too damaged to be read goes to the format its first
-// entry points to, whose read names the damage. Throws CommandError naming the file ("The file
-// "<path>" is not an Excel workbook") when no format knows it.
-const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName);
+// A format as its folder declares it to the registry (workbook/formatregistry.h), which asks the
+// formats in turn whether a file is theirs and builds the open dialog's filter from their
+// labels and patterns.
+struct FormatDeclaration {
+    const char *name;        // as its folder is named: "xlsx"
+    const char *dialogLabel; // the open dialog's label, in UTF-8: "Excel 2007 workbook"
+    const char *patterns;    // the open dialog's patterns, ";" between two: "*.xlsx"
+    // The registry asks the formats of higher priority first, and among equals in its table's
+    // order; the first whose test says yes reads the file. A test may answer yes to a file only
+    // because no format before it did (a damaged zip whose first entry is not "mimetype");
+    // LastResortPriority is for a format that takes what no other does.
+    int priority;
+    bool (*isOwnFile)(const QByteArray &bytes);
+    const WorkbookFormat &(*format)();
+};
 
-// Throws the message formatOf() gives for a file that no format knows; a format gives it too for
-// a file of its container that holds no workbook.
+inline constexpr int LastResortPriority = 0;
+
+// Throws the message the registry's formatOf() gives for a file that no format knows; a format
+// gives it too for a file of its container that holds no workbook.
 [[noreturn]] void notAWorkbook(const QString &fileName);
 
 // Reads the file at fileName whole. Throws CommandError ("Cannot open the workbook "<path>":

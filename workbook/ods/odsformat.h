@@ -13,4 +13,7 @@ public:
     OdsFormat();
 };
 
+// The .ods format to the registry: "OpenDocument spreadsheet(*.ods)", asked before .xlsx.
+extern const FormatDeclaration Declaration;
+
 } // namespace workbook::ods

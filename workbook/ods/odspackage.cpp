@@ -36,8 +36,13 @@ const KnownNamespace Known[] = {
 
 } // namespace
 
-QString findTable(Scanner &s, const Names &names, QStringView sheetName,
-                  const std::function<bool(Scanner &)> &readElement) {
+namespace {
+
+// Walks a content part's tables in order until onTable, given each one's name, says to stop on
+// it (true), the scanner on its start tag; other elements as findTable says. False at the end of
+// the part.
+bool walkTables(Scanner &s, const Names &names, const std::function<bool(const QString &)> &onTable,
+                const std::function<bool(Scanner &)> &readElement) {
     while (s.next() != Token::EndDocument) {
         if (s.token() != Token::StartElement)
             continue;
@@ -50,8 +55,8 @@ QString findTable(Scanner &s, const Names &names, QStringView sheetName,
             QByteArrayView raw;
             const QString tableName =
                 names.attribute(s, Ns::Table, "name", raw) ? s.decodeAttribute(raw) : QString();
-            if (!tableName.isEmpty() && tableName.compare(sheetName, Qt::CaseInsensitive) == 0)
-                return tableName;
+            if (!tableName.isEmpty() && onTable(tableName))
+                return true;
             s.skipElement();
         } else if (!names.is(name, Ns::Office, "body") &&
                    !names.is(name, Ns::Office, "spreadsheet") &&
@@ -59,7 +64,41 @@ QString findTable(Scanner &s, const Names &names, QStringView sheetName,
             s.skipElement();
         }
     }
-    return QString();
+    return false;
+}
+
+} // namespace
+
+QString findTable(Scanner &s, const Names &names, QStringView sheetName,
+                  const std::function<bool(Scanner &)> &readElement) {
+    QString found;
+    walkTables(
+        s, names,
+        [&](const QString &tableName) {
+            if (tableName.compare(sheetName, Qt::CaseInsensitive) != 0)
+                return false;
+            found = tableName;
+            return true;
+        },
+        readElement);
+    return found;
+}
+
+QStringList tableNames(Scanner &s, Names &names) {
+    QStringList found;
+    walkTables(
+        s, names,
+        [&](const QString &tableName) {
+            found << tableName;
+            return false;
+        },
+        [&](Scanner &element) {
+            if (element.depth() != 1)
+                return false;
+            names.readRoot(element);
+            return true;
+        });
+    return found;
 }
 
 QByteArrayView localPart(QByteArrayView qualified) {

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -90,6 +91,11 @@ QByteArrayView localPart(QByteArrayView qualified);
 // empty name at the end of a part without that table.
 QString findTable(xml::Scanner &s, const Names &names, QStringView sheetName,
                   const std::function<bool(xml::Scanner &)> &readElement);
+
+// The names of a content part's tables in the part's order, as it writes them, the root's
+// declarations read into names on the way; tables without a name, which no read finds, are left
+// out.
+QStringList tableNames(xml::Scanner &s, Names &names);
 
 class Package {
 public:

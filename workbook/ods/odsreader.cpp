@@ -479,6 +479,25 @@ private:
 
 } // namespace
 
+QStringList sheetNames(const QByteArray &bytes, const QString &fileName) {
+    const QString path = displayPath(fileName);
+    const char *part = "META-INF/manifest.xml";
+    try {
+        const Package package(bytes);
+        if (package.isEncrypted())
+            protectedByPassword(path);
+        part = "content.xml";
+        const QByteArray content = package.part("content.xml");
+        Scanner s(content);
+        Names names;
+        return tableNames(s, names);
+    } catch (const xml::XmlError &e) {
+        workbook::damaged(path, notWellFormed(part, e.text()));
+    } catch (const DamagedFile &e) {
+        workbook::damaged(path, e.why);
+    }
+}
+
 std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
                                      const QString &sheetName) {
     return readSheetRows(bytes, fileName, sheetName, RowReading::Usual);

@@ -8,11 +8,16 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
 
 namespace workbook::ods {
+
+// The names of the document's sheets (its tables) in content.xml's order, as it writes them.
+// Throws the CommandError readSheet gives for a damaged or encrypted package.
+QStringList sheetNames(const QByteArray &bytes, const QString &fileName);
 
 // Reads the sheet of that name (compared without regard to case) from the file's bytes;
 // fileName names the file in messages. Throws CommandError.

@@ -54,8 +54,10 @@ public:
     }
 
     void run(const QString &sheetName);
+    QStringList worksheetNames();
 
 private:
+    void start();
     // A record whose data is shorter than the minimum is damaged.
     void need(const Record &r, std::uint32_t minimum, const char *why) const {
         if (r.length < minimum)
@@ -494,13 +496,26 @@ void SheetReader::cells(std::uint32_t bof) {
     m_sheet.setCells(std::move(out));
 }
 
-void SheetReader::run(const QString &sheetName) {
+void SheetReader::start() {
     if (!recordChainEnd(m_stream, m_end))
         damaged(m_path, "a record runs past the end of the workbook stream");
     if (m_end == 0 || record(0).type != rec::Bof || record(0).length < 4)
         damaged(m_path, "the workbook stream does not start with a BOF record");
     globals();
+}
+
+void SheetReader::run(const QString &sheetName) {
+    start();
     cells(sheetStart(sheetName));
+}
+
+QStringList SheetReader::worksheetNames() {
+    start();
+    QStringList names;
+    for (const BoundSheet &b : m_sheets)
+        if (b.type == 0)
+            names << b.name;
+    return names;
 }
 
 } // namespace
@@ -508,6 +523,11 @@ void SheetReader::run(const QString &sheetName) {
 void parseWorkbookStream(const QByteArray &stream, int biff, const QString &path,
                          const QString &sheetName, SheetData &sheet) {
     SheetReader(stream, biff, path, sheet).run(sheetName);
+}
+
+QStringList worksheetNames(const QByteArray &stream, int biff, const QString &path) {
+    SheetData globals;
+    return SheetReader(stream, biff, path, globals).worksheetNames();
 }
 
 } // namespace workbook::xls

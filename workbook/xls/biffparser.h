@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace workbook::xls {
 
@@ -14,5 +15,9 @@ namespace workbook::xls {
 // or a chart or macro sheet of that name.
 void parseWorkbookStream(const QByteArray &stream, int biff, const QString &path,
                          const QString &sheetName, SheetData &sheet);
+
+// The names of the stream's worksheets in BOUNDSHEET order, read from the globals alone; the
+// other kinds of sheet are left out. Throws CommandError as parseWorkbookStream does.
+QStringList worksheetNames(const QByteArray &stream, int biff, const QString &path);
 
 } // namespace workbook::xls

@@ -9,10 +9,14 @@ namespace workbook::xls {
 // Whether the bytes are an OLE2 compound file, the container of every .xls file.
 bool isXlsFile(const QByteArray &bytes);
 
-// The reader (xlsreader), the writability check and the write-back (xlswriter).
+// The sheet list and the reader (xlsreader), the writability check and the write-back
+// (xlswriter).
 class XlsFormat : public FunctionsFormat {
 public:
     XlsFormat();
 };
+
+// The .xls format to the registry: "Excel file(*.xls)", and the first format it asks.
+extern const FormatDeclaration Declaration;
 
 } // namespace workbook::xls

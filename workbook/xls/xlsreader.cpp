@@ -10,8 +10,16 @@
 
 namespace workbook::xls {
 
-XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QString &sheetName) {
-    const QString path = displayPath(fileName);
+namespace {
+
+struct WorkbookStream {
+    QByteArray stream;
+    int biffVersion = 8;
+};
+
+// The workbook stream of the compound file and the BIFF version it is in.
+WorkbookStream openWorkbookStream(const QByteArray &bytes, const QString &fileName,
+                                  const QString &path) {
     if (!hasCompoundFileSignature(bytes))
         notAWorkbook(fileName);
 
@@ -41,7 +49,7 @@ XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QS
     }
 
     // The globals' BOF names the version; the stream name decides only when it does not.
-    XlsSheet out;
+    WorkbookStream out;
     out.biffVersion = workbookStream ? 8 : 5;
     if (stream.size() >= 8 && u16(stream.constData()) == rec::Bof) {
         const std::uint16_t version = u16(stream.constData() + 4);
@@ -56,9 +64,26 @@ XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QS
                                               "Excel 5.0, which cannot be read")
                                    .arg(path));
     }
-    out.sheet = std::make_unique<SheetData>();
-    parseWorkbookStream(stream, out.biffVersion, path, sheetName, *out.sheet);
+    out.stream = std::move(stream);
     return out;
+}
+
+} // namespace
+
+XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QString &sheetName) {
+    const QString path = displayPath(fileName);
+    const WorkbookStream workbook = openWorkbookStream(bytes, fileName, path);
+    XlsSheet out;
+    out.biffVersion = workbook.biffVersion;
+    out.sheet = std::make_unique<SheetData>();
+    parseWorkbookStream(workbook.stream, out.biffVersion, path, sheetName, *out.sheet);
+    return out;
+}
+
+QStringList xlsSheetNames(const QByteArray &bytes, const QString &fileName) {
+    const QString path = displayPath(fileName);
+    const WorkbookStream workbook = openWorkbookStream(bytes, fileName, path);
+    return worksheetNames(workbook.stream, workbook.biffVersion, path);
 }
 
 } // namespace workbook::xls

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -20,5 +21,10 @@ struct XlsSheet {
 // Reads the named sheet (compared without regard to case) from the bytes of an .xls file;
 // fileName names the file in messages. Throws CommandError with the message for the user.
 XlsSheet readXlsSheet(const QByteArray &bytes, const QString &fileName, const QString &sheetName);
+
+// The names of the workbook's worksheets in BOUNDSHEET order, as the workbook spells them; chart
+// sheets, macro sheets and VB modules, which readXlsSheet refuses, are left out. Throws the
+// CommandError readXlsSheet gives for a damaged or protected file.
+QStringList xlsSheetNames(const QByteArray &bytes, const QString &fileName);
 
 } // namespace workbook::xls

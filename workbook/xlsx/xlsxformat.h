@@ -13,4 +13,7 @@ public:
     XlsxFormat();
 };
 
+// The .xlsx format to the registry: "Excel 2007 workbook(*.xlsx)", asked after the .ods format.
+extern const FormatDeclaration Declaration;
+
 } // namespace workbook::xlsx

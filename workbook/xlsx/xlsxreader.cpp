@@ -444,6 +444,19 @@ std::vector<NumberClass> cellFormatClasses(QByteArrayView stylesXml) {
     return classes;
 }
 
+QStringList sheetNames(const QByteArray &bytes, const QString &fileName) {
+    QStringList names;
+    try {
+        const Package package(bytes);
+        for (const SheetEntry &entry : package.sheets())
+            if (entry.type.endsWith("/worksheet"))
+                names << entry.name;
+    } catch (const DamagedFile &e) {
+        damaged(displayPath(fileName), e.why);
+    }
+    return names;
+}
+
 std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
                                      const QString &sheetName) {
     const QString path = displayPath(fileName);

@@ -9,11 +9,17 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
 
 namespace workbook::xlsx {
+
+// The names of the workbook's worksheets in the order of the workbook part's <sheets>, as it
+// spells them; chart sheets and dialog sheets, which readSheet refuses, are left out. Throws the
+// CommandError readSheet gives for a damaged package.
+QStringList sheetNames(const QByteArray &bytes, const QString &fileName);
 
 // Reads the sheet of that name (compared without regard to case) from the file's bytes;
 // fileName names the file in messages. Throws CommandError.
