@@ -20,14 +20,15 @@ bool isUtf16(QByteArrayView bytes, bool bigEndian) {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const qsizetype n = bytes.size() / 2;
     for (qsizetype i = 0; i < n; ++i) {
-        const unsigned u = bigEndian ? (p[2 * i] << 8 | p[2 * i + 1]) : (p[2 * i + 1] << 8 | p[2 * i]);
+        const unsigned u =
+            bigEndian ? (p[2 * i] << 8 | p[2 * i + 1]) : (p[2 * i + 1] << 8 | p[2 * i]);
         if (u == 0)
             return false;
         if (u >= 0xD800 && u <= 0xDBFF) {
             if (i + 1 >= n)
                 return false;
-            const unsigned v = bigEndian ? (p[2 * i + 2] << 8 | p[2 * i + 3])
-                                         : (p[2 * i + 3] << 8 | p[2 * i + 2]);
+            const unsigned v =
+                bigEndian ? (p[2 * i + 2] << 8 | p[2 * i + 3]) : (p[2 * i + 3] << 8 | p[2 * i + 2]);
             if (v < 0xDC00 || v > 0xDFFF)
                 return false;
             ++i;

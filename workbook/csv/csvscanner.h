@@ -59,8 +59,7 @@ struct RecordRange {
 template <class Units> class RecordScanner {
 public:
     // delimiter 0: the file is one column, no character parts fields.
-    RecordScanner(const Units &units, unsigned delimiter)
-        : m_u(units), m_delimiter(delimiter) {
+    RecordScanner(const Units &units, unsigned delimiter) : m_u(units), m_delimiter(delimiter) {
         if constexpr (std::is_same_v<Units, ByteUnits>) {
             std::memset(m_stop, 0, sizeof m_stop);
             m_stop[Cr] = m_stop[Lf] = 1;
@@ -126,7 +125,8 @@ private:
         for (;;) {
             if constexpr (std::is_same_v<Units, ByteUnits>) {
                 // No byte of a multibyte UTF-8 or GB18030 character is a quote.
-                const void *q = std::memchr(m_u.data + m_at, int(Quote), std::size_t(m_u.size - m_at));
+                const void *q =
+                    std::memchr(m_u.data + m_at, int(Quote), std::size_t(m_u.size - m_at));
                 if (!q) {
                     m_at = m_u.size;
                     m_openQuote = true;

@@ -61,8 +61,8 @@ void checkWritable(QByteArrayView bytes) {
 QByteArray applyChanges(QByteArrayView bytes, const QString &fileName,
                         const std::vector<SheetChange> &changes, WriteResult &result) {
     const Dialect dialect = dialectForWriting(bytes);
-    const unsigned second = fileName.endsWith(QStringLiteral(".tsv"), Qt::CaseInsensitive) ? '\t'
-                                                                                          : ',';
+    const unsigned second =
+        fileName.endsWith(QStringLiteral(".tsv"), Qt::CaseInsensitive) ? '\t' : ',';
     CsvEditor editor(bytes, dialect, second);
     for (const SheetChange &change : changes)
         result.rows.append(editor.apply(change));
