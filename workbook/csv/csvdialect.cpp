@@ -104,7 +104,7 @@ std::optional<Dialect> detectEncoding(QByteArrayView bytes) {
             return std::nullopt;
         return d;
     }
-    if (std::memchr(bytes.data(), 0, std::size_t(bytes.size())))
+    if (!bytes.isEmpty() && std::memchr(bytes.data(), 0, std::size_t(bytes.size())))
         return std::nullopt;
     if (startsWith(bytes, "\xEF\xBB\xBF", 3)) {
         d.markSize = 3;
