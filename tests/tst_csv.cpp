@@ -254,6 +254,8 @@ void tst_Csv::writes_data() {
     QTest::newRow("delete the last, no last line end")
         << QByteArray("a\nb\nc") << "b.csv" << Changes{C::deleteRow(2)} << QByteArray("a\nb\n")
         << none;
+    QTest::newRow("delete the only record")
+        << QByteArray("a,b") << "b.csv" << Changes{C::deleteRow(0)} << QByteArray() << none;
     QTest::newRow("delete with a quoted line break")
         << QByteArray("a,\"b\r\nc\"\r\nd,e\r\n") << "b.csv" << Changes{C::deleteRow(0)}
         << QByteArray("d,e\r\n") << none;

@@ -58,8 +58,9 @@ void checkWritable(QByteArrayView bytes) {
     dialectForWriting(bytes);
 }
 
-QByteArray applyChanges(QByteArrayView bytes, const QString &fileName,
-                        const std::vector<SheetChange> &changes, WriteResult &result) {
+std::optional<QByteArray> applyChanges(QByteArrayView bytes, const QString &fileName,
+                                       const std::vector<SheetChange> &changes,
+                                       WriteResult &result) {
     const Dialect dialect = dialectForWriting(bytes);
     const unsigned second =
         fileName.endsWith(QStringLiteral(".tsv"), Qt::CaseInsensitive) ? '\t' : ',';
@@ -67,7 +68,7 @@ QByteArray applyChanges(QByteArrayView bytes, const QString &fileName,
     for (const SheetChange &change : changes)
         result.rows.append(editor.apply(change));
     if (!editor.isChanged())
-        return QByteArray();
+        return std::nullopt;
     const QByteArray out = editor.result();
     const ReadBackCheck check(asTexts(changes), result.rows);
     // Where the new text is cut otherwise than the old (another delimiter or encoding found),
@@ -84,13 +85,14 @@ QByteArray applyChanges(QByteArrayView bytes, const QString &fileName,
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
                               const std::vector<SheetChange> &changes) {
     WorkbookRewrite rewrite(path, opened);
-    const QByteArray out = applyChanges(rewrite.bytes(), path, changes, rewrite.result());
-    if (out.isEmpty())
+    const std::optional<QByteArray> out =
+        applyChanges(rewrite.bytes(), path, changes, rewrite.result());
+    if (!out)
         return rewrite.result();
     ReplacingFile &file = rewrite.newFile(".csv.tmp");
-    if (!file.write(out.constData(), out.size()))
+    if (!file.write(out->constData(), out->size()))
         throw CommandError(streamWriteError(file.writeError()));
-    return rewrite.commit(out);
+    return rewrite.commit(*out);
 }
 
 } // namespace workbook::csv

@@ -10,6 +10,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace workbook::csv {
@@ -22,9 +23,10 @@ void checkWritable(QByteArrayView bytes);
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
                               const std::vector<SheetChange> &changes);
 // The new file's bytes with the changes applied, in order, and checked by reading them back;
-// empty when nothing changed. fileName says what delimiter a file of one column takes for a
+// nothing when nothing changed. fileName says what delimiter a file of one column takes for a
 // second column: a tab for .tsv, else a comma. Throws CommandError.
-QByteArray applyChanges(QByteArrayView bytes, const QString &fileName,
-                        const std::vector<SheetChange> &changes, WriteResult &result);
+std::optional<QByteArray> applyChanges(QByteArrayView bytes, const QString &fileName,
+                                       const std::vector<SheetChange> &changes,
+                                       WriteResult &result);
 
 } // namespace workbook::csv
