@@ -256,6 +256,10 @@ void tst_Csv::writes_data() {
         << none;
     QTest::newRow("delete the only record")
         << QByteArray("a,b") << "b.csv" << Changes{C::deleteRow(0)} << QByteArray() << none;
+    QTest::newRow("an empty record after a lone CR keeps its row")
+        << QByteArray("a\rb\rc\nd\r") << "b.csv"
+        << Changes{C::setCell(2, 0, QString()), C::deleteRow(1)} << QByteArray("a\r\"\"\nd\r")
+        << none;
     QTest::newRow("delete with a quoted line break")
         << QByteArray("a,\"b\r\nc\"\r\nd,e\r\n") << "b.csv" << Changes{C::deleteRow(0)}
         << QByteArray("d,e\r\n") << none;

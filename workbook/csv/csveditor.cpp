@@ -206,18 +206,32 @@ QByteArray CsvEditor::result() const {
     QByteArray out;
     out.reserve(m_bytes.size() + 4096);
     out.append(m_bytes.first(m_dialect.markSize));
+    const QByteArray cr = encoded(QStringLiteral("\r"), m_dialect.encoding);
+    const QByteArray lf = encoded(QStringLiteral("\n"), m_dialect.encoding);
     // Kept records that follow one another in the file are copied in one piece.
     qsizetype runBegin = 0, runEnd = 0;
     auto flush = [&] {
         out.append(m_bytes.sliced(runBegin, runEnd - runBegin));
         runBegin = runEnd = 0;
     };
+    bool afterCr = false; // the last line end written is a lone CR
     const std::size_t n = m_records.size();
     for (std::size_t i = 0; i < n; ++i) {
         const Record &r = m_records[i];
         const bool last = i + 1 == n;
         const bool ownLineEnd = !r.isNew && r.end > r.contentEnd;
-        if (r.replacement < 0 && (ownLineEnd || last)) {
+        QByteArrayView lineEnd;
+        if (ownLineEnd)
+            lineEnd = m_bytes.sliced(r.contentEnd, r.end - r.contentEnd);
+        else if (!last || (r.isNew && m_finalLineEnd))
+            lineEnd = m_lineEnd;
+        // An empty record ending in LF after one ending in a lone CR would read as that CR's
+        // LF: it holds an empty quoted field instead, which reads as no cell.
+        const bool empty = r.replacement >= 0 ? m_replacements[std::size_t(r.replacement)].isEmpty()
+                                              : r.contentEnd == r.begin;
+        const bool joins = afterCr && empty && lineEnd.startsWith(lf);
+        afterCr = lineEnd == cr;
+        if (r.replacement < 0 && !joins && (ownLineEnd || last)) {
             if (runEnd != r.begin)
                 flush();
             if (runEnd == 0)
@@ -226,11 +240,8 @@ QByteArray CsvEditor::result() const {
             continue;
         }
         flush();
-        out.append(content(r));
-        if (ownLineEnd)
-            out.append(m_bytes.sliced(r.contentEnd, r.end - r.contentEnd));
-        else if (!last || (r.isNew && m_finalLineEnd))
-            out.append(m_lineEnd);
+        out.append(joins ? m_quote + m_quote : content(r));
+        out.append(lineEnd);
     }
     flush();
     return out;
