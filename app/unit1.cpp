@@ -38,7 +38,8 @@ const QString TForm1::HomePage = QStringLiteral("http://www.pinfold.example/");
 const QString TForm1::HelpPage = QStringLiteral("http://www.pinfold.example/help/");
 const QString TForm1::WorkbookFilter = QStringLiteral(
     "Excel file(*.xls)|*.xls|Excel 2007 workbook(*.xlsx)|*.xlsx|OpenDocument spreadsheet(*.ods)|"
-    "*.ods|All workbooks(*.xls;*.xlsx;*.ods)|*.xls;*.xlsx;*.ods");
+    "*.ods|Delimited text(*.csv;*.tsv;*.txt)|*.csv;*.tsv;*.txt|"
+    "All workbooks(*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt)|*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt");
 
 namespace {
 

@@ -189,14 +189,17 @@ void TestForm1::dialogSettings() {
     QCOMPARE(form.OpenDialog1.DefaultExt, u"*.xls"_qs);
     QCOMPARE(form.OpenDialog1.Filter, u"Excel file(*.xls)|*.xls|Excel 2007 workbook(*.xlsx)|*.xlsx|"
                                       "OpenDocument spreadsheet(*.ods)|*.ods|"
-                                      "All workbooks(*.xls;*.xlsx;*.ods)|*.xls;*.xlsx;*.ods"_qs);
+                                      "Delimited text(*.csv;*.tsv;*.txt)|*.csv;*.tsv;*.txt|"
+                                      "All workbooks(*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt)|"
+                                      "*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt"_qs);
     QCOMPARE(
         qtNameFilters(form.SaveDialog1.Filter),
         (QStringList{u"KML file(*.kml)"_qs, u"KML file, UTF-8(*.kml)"_qs, u"KMZ file(*.kmz)"_qs}));
-    QCOMPARE(qtNameFilters(form.OpenDialog1.Filter),
-             (QStringList{u"Excel file(*.xls)"_qs, u"Excel 2007 workbook(*.xlsx)"_qs,
-                          u"OpenDocument spreadsheet(*.ods)"_qs,
-                          u"All workbooks(*.xls *.xlsx *.ods)"_qs}));
+    QCOMPARE(
+        qtNameFilters(form.OpenDialog1.Filter),
+        (QStringList{u"Excel file(*.xls)"_qs, u"Excel 2007 workbook(*.xlsx)"_qs,
+                     u"OpenDocument spreadsheet(*.ods)"_qs, u"Delimited text(*.csv *.tsv *.txt)"_qs,
+                     u"All workbooks(*.xls *.xlsx *.ods *.csv *.tsv *.txt)"_qs}));
     QCOMPARE(qtNameFilters(u"Text|*.txt;*.csv|All|*"_qs),
              (QStringList{u"Text (*.txt *.csv)"_qs, u"All (*)"_qs}));
 }

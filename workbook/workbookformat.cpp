@@ -3,6 +3,7 @@
 #include "workbook/workbookformat.h"
 
 #include "common/commanderror.h"
+#include "workbook/csv/csvformat.h"
 #include "workbook/ods/odsformat.h"
 #include "workbook/ods/odspackage.h"
 #include "workbook/xls/xlsformat.h"
@@ -85,6 +86,7 @@ const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName)
     static const xls::XlsFormat xlsFormat;
     static const xlsx::XlsxFormat xlsxFormat;
     static const ods::OdsFormat odsFormat;
+    static const csv::CsvFormat csvFormat;
     // An OLE2 compound file: an .xls workbook, or an Office document encrypted with a password,
     // which the .xls reader names as such.
     if (xls::isXlsFile(bytes))
@@ -106,6 +108,9 @@ const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName)
                 return xlsxFormat;
         }
     }
+    // The last resort: a file no other format knows that reads as text is delimited text.
+    if (csv::looksLikeDelimitedText(bytes))
+        return csvFormat;
     notAWorkbook(fileName);
 }
 

@@ -5,7 +5,8 @@
 //
 // The formats: workbook/xls/ (.xls, an OLE2 compound file), workbook/xlsx/ (.xlsx) and
 // workbook/ods/ (.ods), the last two zip packages of XML parts read through workbook/zip/ and
-// workbook/xml/ and written back through workbook/packagewriter.
+// workbook/xml/ and written back through workbook/packagewriter; and workbook/csv/, delimited
+// text (.csv, .tsv, .txt), the format of any other file that reads as text.
 //
 // How a new format joins:
 //   1. Put it in a folder of its own, workbook/<format>/, and implement WorkbookFormat's three
@@ -92,8 +93,9 @@ private:
 // (whose read names an Office document encrypted with a password as such); a zip whose first
 // entry is a mimetype naming an OpenDocument spreadsheet is .ods; a zip whose [Content_Types].xml
 // names a workbook part is .xlsx. A zip too damaged to be read goes to the format its first
-// entry points to, whose read names the damage. Throws CommandError naming the file ("The file
-// "<path>" is not an Excel workbook") when no format knows it.
+// entry points to, whose read names the damage. Last, a file that reads as text is delimited
+// text (workbook/csv/). Throws CommandError naming the file ("The file "<path>" is not an Excel
+// workbook") when no format knows it.
 const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName);
 
 // Throws the message formatOf() gives for a file that no format knows; a format gives it too for
