@@ -12,6 +12,7 @@ set(KML_LAYERS
     xls      "^workbook/xls/"
     xlsx     "^workbook/xlsx/"
     ods      "^workbook/ods/"
+    csv      "^workbook/csv/"
     xml      "^workbook/xml/"
     workbook "^workbook/"
     zip      "^common/zip/"
@@ -41,7 +42,8 @@ set(KML_MAY_INCLUDE_rewrite  rewrite workbook zip xml common)
 set(KML_MAY_INCLUDE_xls      xls rewrite workbook zip xml common)
 set(KML_MAY_INCLUDE_xlsx     xlsx rewrite workbook zip xml common)
 set(KML_MAY_INCLUDE_ods      ods rewrite workbook zip xml common)
-set(KML_MAY_INCLUDE_registry registry xls xlsx ods workbook common)
+set(KML_MAY_INCLUDE_csv      csv rewrite workbook common)
+set(KML_MAY_INCLUDE_registry registry xls xlsx ods csv workbook common)
 # The dataset and the window reach the formats only through the registry and the interface.
 set(KML_MAY_INCLUDE_sources  sources registry workbook kml coords common)
 set(KML_MAY_INCLUDE_cli      cli sources registry workbook kml common)

@@ -44,10 +44,11 @@ def main():
     xlsx = small((BOOKS / "xlsx").glob("*.xlsx"))
     ods = small((BOOKS / "ods").glob("*.ods"))
     zips = small((DATA / "zip").glob("*.zip"))
+    texts = small(p for p in (BOOKS / "csv").glob("*") if p.suffix != ".py")
 
     for p in zips + xlsx + ods:
         put("zip", p.read_bytes())
-    for target, files in (("xls", xls), ("xlsx", xlsx), ("ods", ods)):
+    for target, files in (("xls", xls), ("xlsx", xlsx), ("ods", ods), ("csv", texts)):
         for p in files:
             put(target + "read", p.read_bytes())
             put(target + "write", BATCH + p.read_bytes())

@@ -204,7 +204,7 @@ void TestAdoQuery::openErrors_data() {
     QTest::newRow("bad query") << good << "Select name from [sheet1$]"
                                << "The query \"Select name from [sheet1$]\" is not understood: "
                                   "only Select * from [Sheet$] can be run on a workbook";
-    const QString text = fixture(u"make-xlwt.py"_qs);
+    const QString text = fixture(u"csv/not-text.bin"_qs);
     QTest::newRow("not a workbook")
         << connection::connectionString(text) << query
         << u"The file \"%1\" is not an Excel workbook"_qs.arg(native(text));

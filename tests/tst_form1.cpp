@@ -187,17 +187,20 @@ void TestForm1::dialogSettings() {
     QCOMPARE(form.SaveDialog1.Filter,
              u"KML file(*.kml)|*.kml|KML file, UTF-8(*.kml)|*.kml|KMZ file(*.kmz)|*.kmz"_qs);
     QCOMPARE(form.OpenDialog1.DefaultExt, u"*.xls"_qs);
-    QCOMPARE(form.OpenDialog1.Filter, u"Excel file(*.xls)|*.xls|"
-                                      "All workbooks(*.xls;*.xlsx;*.ods)|*.xls;*.xlsx;*.ods|"
-                                      "Excel 2007 workbook(*.xlsx)|*.xlsx|"
-                                      "OpenDocument spreadsheet(*.ods)|*.ods"_qs);
+    QCOMPARE(
+        form.OpenDialog1.Filter,
+        u"Excel file(*.xls)|*.xls|"
+        "All workbooks(*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt)|*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt|"
+        "Excel 2007 workbook(*.xlsx)|*.xlsx|OpenDocument spreadsheet(*.ods)|*.ods|"
+        "Delimited text(*.csv;*.tsv;*.txt)|*.csv;*.tsv;*.txt"_qs);
     QCOMPARE(
         qtNameFilters(form.SaveDialog1.Filter),
         (QStringList{u"KML file(*.kml)"_qs, u"KML file, UTF-8(*.kml)"_qs, u"KMZ file(*.kmz)"_qs}));
-    QCOMPARE(
-        qtNameFilters(form.OpenDialog1.Filter),
-        (QStringList{u"Excel file(*.xls)"_qs, u"All workbooks(*.xls *.xlsx *.ods)"_qs,
-                     u"Excel 2007 workbook(*.xlsx)"_qs, u"OpenDocument spreadsheet(*.ods)"_qs}));
+    QCOMPARE(qtNameFilters(form.OpenDialog1.Filter),
+             (QStringList{u"Excel file(*.xls)"_qs,
+                          u"All workbooks(*.xls *.xlsx *.ods *.csv *.tsv *.txt)"_qs,
+                          u"Excel 2007 workbook(*.xlsx)"_qs, u"OpenDocument spreadsheet(*.ods)"_qs,
+                          u"Delimited text(*.csv *.tsv *.txt)"_qs}));
     QCOMPARE(qtNameFilters(u"Text|*.txt;*.csv|All|*"_qs),
              (QStringList{u"Text (*.txt *.csv)"_qs, u"All (*)"_qs}));
 }

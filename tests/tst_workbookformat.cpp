@@ -5,6 +5,7 @@
 #include "querytesting.h"
 #include "sheetdump.h"
 #include "sources/adoquery.h"
+#include "workbook/csv/csvformat.h"
 #include "workbook/formatregistry.h"
 #include "workbook/xls/xlsformat.h"
 #include "workbooktesting.h"
@@ -91,23 +92,28 @@ void TestWorkbookFormat::initTestCase() {
 // Content decides, never the name: the same bytes under any name.
 void TestWorkbookFormat::formatByContent_data() {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("xls");
-    QTest::newRow("xls") << readFile(fixture(u"xlwt-mixed.xls"_qs)) << true;
-    QTest::newRow("Excel 5.0/95") << readFile(fixture(u"gnumeric-biff7.xls"_qs)) << true;
-    QTest::newRow("text") << readFile(fixture(u"make-xlwt.py"_qs)) << false;
-    QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("zip") << QByteArray("PK\x03\x04\x14\0\0\0", 8) << false;
-    QTest::newRow("signature cut short") << QByteArray::fromHex("d0cf11e0a1b11a") << false;
+    QTest::addColumn<QString>("format"); // empty: no format knows the file
+    QTest::newRow("xls") << readFile(fixture(u"xlwt-mixed.xls"_qs)) << "xls";
+    QTest::newRow("Excel 5.0/95") << readFile(fixture(u"gnumeric-biff7.xls"_qs)) << "xls";
+    // Text that no other format knows is delimited text.
+    QTest::newRow("text") << readFile(fixture(u"make-xlwt.py"_qs)) << "csv";
+    QTest::newRow("empty") << QByteArray() << "csv";
+    QTest::newRow("not text") << readFile(fixture(u"csv/not-text.bin"_qs)) << QString();
+    QTest::newRow("zip") << QByteArray("PK\x03\x04\x14\0\0\0", 8) << QString();
+    QTest::newRow("signature cut short") << QByteArray::fromHex("d0cf11e0a1b11a") << QString();
 }
 
 void TestWorkbookFormat::formatByContent() {
     QFETCH(QByteArray, bytes);
-    QFETCH(bool, xls);
+    QFETCH(QString, format);
     const QString name = u"/x/book.txt"_qs;
-    const WorkbookFormat *format = nullptr;
-    const QString error = errorOf([&] { format = &formatOf(bytes, name); });
-    if (xls) {
-        QVERIFY(dynamic_cast<const xls::XlsFormat *>(format));
+    const WorkbookFormat *found = nullptr;
+    const QString error = errorOf([&] { found = &formatOf(bytes, name); });
+    if (format == u"xls") {
+        QVERIFY(dynamic_cast<const xls::XlsFormat *>(found));
+        QCOMPARE(error, QString());
+    } else if (format == u"csv") {
+        QVERIFY(dynamic_cast<const csv::CsvFormat *>(found));
         QCOMPARE(error, QString());
     } else {
         QCOMPARE(error, u"The file \"/x/book.txt\" is not an Excel workbook"_qs);

@@ -111,10 +111,12 @@ void TestWorkbookPage::opensWorkbook() {
     QCOMPARE(p.host.fileRequests.size(), 1);
     QCOMPARE(p.host.fileRequests[0].kind, FileDialogKind::Open);
     QCOMPARE(p.host.fileRequests[0].defaultExt, u"*.xls"_qs);
-    QCOMPARE(p.host.fileRequests[0].filter,
-             u"Excel file(*.xls)|*.xls|"
-             "All workbooks(*.xls;*.xlsx;*.ods)|*.xls;*.xlsx;*.ods|"
-             "Excel 2007 workbook(*.xlsx)|*.xlsx|OpenDocument spreadsheet(*.ods)|*.ods"_qs);
+    QCOMPARE(
+        p.host.fileRequests[0].filter,
+        u"Excel file(*.xls)|*.xls|"
+        "All workbooks(*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt)|*.xls;*.xlsx;*.ods;*.csv;*.tsv;*.txt|"
+        "Excel 2007 workbook(*.xlsx)|*.xlsx|OpenDocument spreadsheet(*.ods)|*.ods|"
+        "Delimited text(*.csv;*.tsv;*.txt)|*.csv;*.tsv;*.txt"_qs);
     QCOMPARE(p.form.detailCore->ConnectionString, "Provider=Microsoft.Jet.OLEDB.4.0; Data Source=" +
                                                       path + ";Extended Properties=Excel 8.0");
     QCOMPARE(p.form.detailCore->SQL, QStringList{u"Select * from [sheet1$]"_qs});
@@ -247,8 +249,8 @@ void TestWorkbookPage::openFailures_data() {
         return QDir::toNativeSeparators(QFileInfo(fixture(f)).absoluteFilePath());
     };
     QTest::newRow("not a workbook")
-        << "make-xlwt.py"
-        << u"The file \"%1\" is not an Excel workbook."_qs.arg(native(u"make-xlwt.py"_qs));
+        << "csv/not-text.bin"
+        << u"The file \"%1\" is not an Excel workbook."_qs.arg(native(u"csv/not-text.bin"_qs));
     QTest::newRow("password")
         << "filepass.xls"
         << u"The workbook \"%1\" is protected by a password and cannot be read."_qs.arg(

@@ -198,7 +198,7 @@ void TestXlsReader::errors_data() {
     QTest::newRow("a device") << "/dev/zero"
                               << "sheet1"
                               << u"Cannot open the workbook \"/dev/zero\": Invalid argument"_qs;
-    const QString script = fixture(u"make-xlwt.py"_qs);
+    const QString script = fixture(u"csv/not-text.bin"_qs);
     QTest::newRow("not a workbook")
         << script << "sheet1" << u"The file \"%1\" is not an Excel workbook"_qs.arg(native(script));
     const QString pass = fixture(u"filepass.xls"_qs);

@@ -1,6 +1,7 @@
 // The registry's table of formats, and what it derives from their declarations.
 #include "workbook/formatregistry.h"
 
+#include "workbook/csv/csvformat.h"
 #include "workbook/ods/odsformat.h"
 #include "workbook/xls/xlsformat.h"
 #include "workbook/xlsx/xlsxformat.h"
@@ -19,6 +20,7 @@ const FormatDeclaration *const Table[] = {
     &xls::Declaration,
     &xlsx::Declaration,
     &ods::Declaration,
+    &csv::Declaration,
 };
 
 QString pair(const QString &label, const QString &patterns) {

@@ -5,8 +5,9 @@
 // (sheetdata.h, sheetchange.h, fileidentity.h).
 //
 // This header lies below the formats: each format folder (workbook/xls/, workbook/xlsx/,
-// workbook/ods/) implements it and declares itself with a FormatDeclaration; only the registry,
-// above them all, names them.
+// workbook/ods/, and workbook/csv/ for delimited text, the format of any other file that reads as
+// text) implements it and declares itself with a FormatDeclaration; only the registry, above them
+// all, names them.
 //
 // How a new format joins:
 //   1. Put it in a folder of its own, workbook/<format>/, with a CMakeLists.txt making its

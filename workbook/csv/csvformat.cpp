@@ -1,0 +1,32 @@
+// The delimited text format's calls, over its reader and its write-back, and its declaration.
+#include "workbook/csv/csvformat.h"
+
+#include "workbook/csv/csvdialect.h"
+#include "workbook/csv/csvreader.h"
+#include "workbook/csv/csvwriter.h"
+
+namespace workbook::csv {
+
+namespace {
+
+const WorkbookFormat &format() {
+    static const CsvFormat csv;
+    return csv;
+}
+
+} // namespace
+
+CsvFormat::CsvFormat()
+    : FunctionsFormat([](const QByteArray &bytes, const QString &) { return csvSheetNames(bytes); },
+                      readSheet, checkWritable, writeSheetChanges) {}
+
+bool looksLikeDelimitedText(const QByteArray &bytes) {
+    return detectEncoding(bytes).has_value();
+}
+
+// The last resort: a file that no other format knows and that reads as text.
+const FormatDeclaration Declaration{
+    "csv", "Delimited text", "*.csv;*.tsv;*.txt", LastResortPriority, looksLikeDelimitedText,
+    format};
+
+} // namespace workbook::csv

@@ -1,0 +1,88 @@
+// One pass over the file's units: the scanner cuts records and fields, and each non-empty field
+// is decoded straight into the sheet's string pool.
+#include "workbook/csv/csvreader.h"
+
+#include "common/commanderror.h"
+#include "workbook/csv/csvdialect.h"
+#include "workbook/csv/csvscanner.h"
+#include "workbook/csv/csvtext.h"
+#include "workbook/workbookerrors.h"
+#include "workbook/workbookformat.h"
+
+namespace workbook::csv {
+
+namespace {
+
+struct TooManyCells {};
+
+template <class Units>
+void readCells(const Units &units, const Dialect &dialect, SheetData &sheet) {
+    std::vector<Cell> cells;
+    // Room for a file of short fields; the pool's characters never outnumber the units.
+    cells.reserve(std::size_t(units.size / 16));
+    sheet.strings.reserveChars(std::size_t(units.size));
+    sheet.strings.reserveStrings(std::size_t(units.size / 16));
+    FieldDecoder decoder(dialect.encoding);
+    RecordScanner<Units> scanner(units, dialect.delimiter);
+    std::vector<FieldRange> fields;
+    RecordRange record;
+    for (qint64 row = 0; scanner.next(record, &fields); ++row) {
+        for (std::size_t column = 0; column < fields.size(); ++column) {
+            const FieldRange &f = fields[column];
+            if (f.end == f.begin)
+                continue;
+            decoder.appendField(sheet.strings, units, f);
+            const std::uint32_t text = sheet.strings.finish();
+            const std::uint32_t length = sheet.strings.length(text);
+            if (length == 0)
+                continue;
+            if (length > std::uint32_t(MaxCellText))
+                textTooLong();
+            if (row >= SheetRows)
+                damage("a row lies outside the sheet");
+            if (column >= std::size_t(SheetColumns))
+                damage("a cell lies outside the sheet");
+            if (cells.size() >= MaxCells)
+                throw TooManyCells{};
+            Cell c;
+            c.kind = CellKind::Text;
+            c.text = text;
+            c.row = std::uint32_t(row);
+            c.column = std::uint16_t(column);
+            cells.push_back(c);
+        }
+    }
+    sheet.setCells(std::move(cells));
+}
+
+} // namespace
+
+std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
+                                     const QString &sheetName) {
+    const std::optional<Dialect> dialect = detectDialect(bytes);
+    if (!dialect)
+        notAWorkbook(fileName);
+    const QString path = displayPath(fileName);
+    const QString name = QStringLiteral("sheet1");
+    if (sheetName.compare(name, Qt::CaseInsensitive) != 0)
+        noSuchSheet(path, sheetName);
+    auto sheet = std::make_unique<SheetData>();
+    sheet->sheetName = name;
+    try {
+        withUnits(bytes, *dialect, [&](const auto &units) { readCells(units, *dialect, *sheet); });
+    } catch (const DamagedFile &e) {
+        damaged(path, e.why);
+    } catch (const TooManyCells &) {
+        throw CommandError(QStringLiteral("The sheet \"%1\" of the workbook \"%2\" holds more "
+                                          "than %3 cells with values, which cannot be read")
+                               .arg(name, path)
+                               .arg(MaxCells));
+    }
+    return sheet;
+}
+
+QStringList csvSheetNames(const QByteArray &) {
+    return {QStringLiteral("sheet1")};
+}
+
+} // namespace workbook::csv
