@@ -7,8 +7,9 @@
 #include "workbook/csv/csveditor.h"
 #include "workbook/csv/csvreader.h"
 #include "workbook/csv/csvtext.h"
-#include "workbook/workbookrewrite.h"
 #include "workbook/readbackcheck.h"
+#include "workbook/workbookerrors.h"
+#include "workbook/workbookrewrite.h"
 
 namespace workbook::csv {
 
