@@ -47,6 +47,7 @@ const Format formats[] = {
     {"xls", "libreoffice-plain.xls", "gnumeric-plain.xls", false},
     {"xlsx", "xlsx/libreoffice-plain.xlsx", "xlsx/gnumeric-mixed.xlsx", false},
     {"ods", "ods/libreoffice-plain.ods", "ods/gnumeric-plain.ods", false},
+    {"csv", "csv/points.csv", "csv/quoted.csv", true},
 };
 
 void formatRows() {
@@ -92,6 +93,9 @@ void TestFormatSuite::reads_data() {
     QTest::newRow("xls: LibreOffice") << "libreoffice-mixed.xls" << mixed;
     QTest::newRow("xlsx: LibreOffice") << "xlsx/libreoffice-mixed.xlsx" << mixed;
     QTest::newRow("ods: LibreOffice") << "ods/libreoffice-xls-mixed.ods" << mixed;
+    // Delimited text has no types: the same table's cells are the texts LibreOffice wrote.
+    QTest::newRow("csv: LibreOffice") << "suite/mixed.csv"
+                                      << "suite/mixed-csv.txt";
 }
 
 void TestFormatSuite::reads() {
@@ -148,29 +152,34 @@ void TestFormatSuite::damagedRefused_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("keep"); // bytes kept from the start; the rest cut or overwritten
     QTest::addColumn<bool>("overwrite");
+    QTest::addColumn<char>("fill"); // what overwrites
     QTest::addColumn<QString>("message");
     const QString zipEnd = QStringLiteral(
         "The workbook \"<file>\" is damaged: the end of its zip directory is missing");
-    QTest::newRow("xls cut") << "libreoffice-plain.xls" << 3000 << false
+    QTest::newRow("xls cut") << "libreoffice-plain.xls" << 3000 << false << 'Z'
                              << "The workbook \"<file>\" is damaged: its compound file structure "
                                 "cannot be read";
     QTest::newRow("xls overwritten")
-        << "libreoffice-plain.xls" << 1100 << true
+        << "libreoffice-plain.xls" << 1100 << true << 'Z'
         << "The workbook \"<file>\" is damaged: the workbook stream does not start with a BOF "
            "record";
-    QTest::newRow("xlsx cut") << "xlsx/libreoffice-plain.xlsx" << 3000 << false << zipEnd;
+    QTest::newRow("xlsx cut") << "xlsx/libreoffice-plain.xlsx" << 3000 << false << 'Z' << zipEnd;
     QTest::newRow("xlsx overwritten")
-        << "xlsx/libreoffice-plain.xlsx" << 100 << true
+        << "xlsx/libreoffice-plain.xlsx" << 100 << true << 'Z'
         << "The workbook \"<file>\" is damaged: the entry \"xl/workbook.xml\" is not where the "
            "zip directory says";
-    QTest::newRow("ods cut") << "ods/libreoffice-plain.ods" << 3000 << false << zipEnd;
+    QTest::newRow("ods cut") << "ods/libreoffice-plain.ods" << 3000 << false << 'Z' << zipEnd;
     QTest::newRow("ods overwritten")
-        << "ods/libreoffice-plain.ods" << 100 << true
+        << "ods/libreoffice-plain.ods" << 100 << true << 'Z'
         << "The workbook \"<file>\" is damaged: the entry \"Configurations2/toolpanel/\" is "
            "cut short";
+    // A delimited text file with NUL bytes in it is no text: no format knows it.
+    QTest::newRow("csv with NULs")
+        << "csv/points.csv" << 40 << true << '\0' << "The file \"<file>\" is not an Excel workbook";
 }
 
 void TestFormatSuite::damagedRefused() {
+    QFETCH(char, fill);
     QFETCH(QString, file);
     QFETCH(int, keep);
     QFETCH(bool, overwrite);
@@ -178,7 +187,7 @@ void TestFormatSuite::damagedRefused() {
     QByteArray bytes = readFile(fixture(file));
     QVERIFY(bytes.size() > keep);
     if (overwrite)
-        bytes.replace(keep, bytes.size() / 2 - keep, QByteArray(bytes.size() / 2 - keep, '\x5a'));
+        bytes.replace(keep, bytes.size() / 2 - keep, QByteArray(bytes.size() / 2 - keep, fill));
     else
         bytes.truncate(keep);
     const QStringList read =
