@@ -253,13 +253,14 @@ inline void checkRefused(const QString &fixture, const QString &copyName,
 }
 
 // Writes a change into a copy of the fixture that another program replaced with other since it
-// was read: refused with the message that says so.
+// was read: refused with the message that says so, the other program's file left as it is.
 inline void checkChangedOnDisk(const QString &fixture, const QString &other,
                                const QString &copyName, const WriteChanges &write) {
     QTemporaryDir dir;
     const OpenedCopy book = openCopy(fixture, dir.filePath(copyName));
     QVERIFY(book.ok);
     QVERIFY(QFile::remove(book.path) && QFile::copy(other, book.path));
+    const QByteArray changed = testsupport::readFile(book.path);
     QCOMPARE(testsupport::errorOf([&] {
                  write(book.path, book.identity, {workbook::SheetChange::setCell(1, 1, 2.0)});
              }),
@@ -267,6 +268,7 @@ inline void checkChangedOnDisk(const QString &fixture, const QString &other,
                             "opened or last refreshed. Refresh the data, then make the change "
                             "again")
                  .arg(QDir::toNativeSeparators(book.path)));
+    QCOMPARE(testsupport::readFile(book.path), changed); // the other program's file untouched
 }
 
 // A package laid out as the template's, its entries copied as they stand but for the parts

@@ -25,7 +25,7 @@ QByteArray encoded(const QString &text, bool utf16) {
 
 } // namespace
 
-class tst_CsvPage : public QObject {
+class TestCsvPage : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
@@ -33,7 +33,7 @@ private Q_SLOTS:
     void opensEditsAndExports();
 };
 
-void tst_CsvPage::opensEditsAndExports_data() {
+void TestCsvPage::opensEditsAndExports_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("delimiter");
     QTest::addColumn<bool>("utf16");
@@ -43,7 +43,7 @@ void tst_CsvPage::opensEditsAndExports_data() {
                                  << "\t" << true;
 }
 
-void tst_CsvPage::opensEditsAndExports() {
+void TestCsvPage::opensEditsAndExports() {
     QFETCH(QString, file);
     QFETCH(QString, delimiter);
     QFETCH(bool, utf16);
@@ -98,5 +98,5 @@ void tst_CsvPage::opensEditsAndExports() {
     QCOMPARE(querytesting::recordsInFile(path).size(), 3);
 }
 
-QTEST_MAIN(tst_CsvPage)
+QTEST_MAIN(TestCsvPage)
 #include "tst_csvpage.moc"

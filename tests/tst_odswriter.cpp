@@ -113,8 +113,6 @@ private Q_SLOTS:
     void refusals();
     void unwritablePackages_data();
     void unwritablePackages();
-    void changedOnDisk();
-    void failedSaveLeavesTheFile();
     void damagedPackagesFailCleanly();
     void readBack_data();
     void readBack();
@@ -471,32 +469,6 @@ void TestOdsWriter::unwritablePackages() {
         });
     }
     QCOMPARE(got, message);
-}
-
-void TestOdsWriter::changedOnDisk() {
-    checkChangedOnDisk(fixture("ods", "libreoffice-plain.ods"),
-                       fixture("ods", "gnumeric-plain.ods"), QStringLiteral("book.ods"),
-                       ods::writeSheetChanges);
-}
-
-void TestOdsWriter::failedSaveLeavesTheFile() {
-    QTemporaryDir dir;
-    OpenedCopy book =
-        openCopy(fixture("ods", "libreoffice-plain.ods"), dir.filePath(QStringLiteral("book.ods")));
-    QVERIFY(book.ok);
-
-    // A file-size limit makes the write fail part way, as a full disk would.
-    const QString message = testsupport::errorUnderFileSizeLimit(4096, [&] {
-        ods::writeSheetChanges(book.path, book.identity,
-                               {SheetChange::setCell(2, 2, QStringLiteral("改"))});
-    });
-
-    QCOMPARE(message, QStringLiteral("Stream write error"));
-    QCOMPARE(odstesting::readFile(book.path), book.bytes);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.ods"});
-    ods::writeSheetChanges(book.path, book.identity,
-                           {SheetChange::setCell(2, 2, QStringLiteral("改"))});
-    QVERIFY(odstesting::readFile(book.path) != book.bytes);
 }
 
 // Damaged archives and content parts given to the writer: each change ends with a package or a

@@ -85,8 +85,6 @@ private Q_SLOTS:
     void calculationChain();
     void refusals_data();
     void refusals();
-    void changedOnDisk();
-    void failedWriteKeepsTheFile();
     void readBack_data();
     void readBack();
 };
@@ -408,26 +406,6 @@ void TestXlsxWriter::refusals() {
     QFETCH(QString, message);
     checkRefused(fixture("xlsx", file), QStringLiteral("book.xlsx"), change, message,
                  xlsx::writeSheetChanges);
-}
-
-void TestXlsxWriter::changedOnDisk() {
-    checkChangedOnDisk(fixture("xlsx", "crafted-kinds.xlsx"), fixture("xlsx", "crafted-chain.xlsx"),
-                       QStringLiteral("book.xlsx"), xlsx::writeSheetChanges);
-}
-
-// A write that fails part way (here at a file-size limit) leaves the old file as it was and no
-// other file beside it.
-void TestXlsxWriter::failedWriteKeepsTheFile() {
-    QTemporaryDir dir;
-    OpenedCopy book = openCopy(fixture("xlsx", "libreoffice-plain.xlsx"),
-                               dir.filePath(QStringLiteral("book.xlsx")));
-    QVERIFY(book.ok);
-    const QString error = errorUnderFileSizeLimit(4096, [&] {
-        xlsx::writeSheetChanges(book.path, book.identity, {SheetChange::setCell(1, 1, 2.5)});
-    });
-    QVERIFY(error.startsWith(u"Stream write error"));
-    QCOMPARE(readFile(book.path), book.bytes);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"book.xlsx"});
 }
 
 // A part the editor and the reader understand differently (a row element whose cells name
