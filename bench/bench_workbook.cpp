@@ -1,6 +1,7 @@
-// Opens an .xls workbook and exports its sheet1 to KML through the code the workbook page's
-// buttons run, and prints the time of each step and the peak memory of the process.
-// Usage: bench_workbook <file.xls> <out.kml> [runs]
+// Opens a workbook of any format the page reads (.xls, .xlsx, .ods, delimited text) and exports
+// its sheet1 to KML through the code the workbook page's buttons run, and prints the time of each
+// step and the peak memory of the process.
+// Usage: bench_workbook <workbook> <out.kml> [runs]
 #include "common/commanderror.h"
 #include "kml/kmlbuffer.h"
 #include "sources/adoquery.h"
@@ -15,7 +16,7 @@
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s file.xls out.kml [runs]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s workbook out.kml [runs]\n", argv[0]);
         return 2;
     }
     const QString workbook = QString::fromLocal8Bit(argv[1]);

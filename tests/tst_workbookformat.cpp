@@ -1,7 +1,8 @@
 // The seam between the workbook dataset and the file formats: a file's format decided by its
-// content, the three calls of the .xls format, the sheet model holding the largest sheets a
-// format may have, the dataset reading, judging and writing a file through its format, and
-// the memory a refused zip workbook costs.
+// content through the registry, the calls of the .xls format, the sheet model holding the largest
+// sheets a format may have, the dataset reading, judging and writing a file through its format,
+// the memory a refused zip workbook costs, and every format's sheets listed in order and read by
+// name.
 #include "querytesting.h"
 #include "sheetdump.h"
 #include "sources/adoquery.h"
