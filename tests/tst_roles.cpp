@@ -3,40 +3,17 @@
 #include "table/roles.h"
 #include "table/tableview.h"
 #include "table/timetext.h"
+#include "tabletesting.h"
 
 #include <QTest>
 
 using namespace table;
+using tabletesting::sheetOf;
 using workbook::Cell;
 using workbook::CellKind;
 using workbook::SheetData;
 
 namespace {
-
-// A sheet from rows of cells: "" is no cell, "#n" a number cell n, any other text a text cell.
-SheetData sheetOf(const QList<QStringList> &rows) {
-    SheetData sheet;
-    std::vector<Cell> cells;
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows[r].size(); ++c) {
-            const QString &v = rows[r][c];
-            if (v.isEmpty())
-                continue;
-            Cell cell;
-            cell.row = std::uint32_t(r);
-            cell.column = std::uint16_t(c);
-            if (v.startsWith(u'#')) {
-                cell.kind = CellKind::Number;
-                cell.number = v.mid(1).toDouble();
-            } else {
-                cell.kind = CellKind::Text;
-                cell.text = sheet.strings.add(v);
-            }
-            cells.push_back(cell);
-        }
-    sheet.setCells(std::move(cells));
-    return sheet;
-}
 
 // The roles as "lon,lat,coords,name,description,category,altitude,time" columns, -1 for none,
 // with "?" when the order is uncertain and "latlon"/"lonlat" for a coordinates column.
