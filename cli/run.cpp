@@ -20,21 +20,20 @@
 
 namespace cli {
 
-namespace {
-
 void printLine(std::FILE *stream, const QString &line) {
     std::fputs((line + u'\n').toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
 
-// An existing output (a link to nowhere included) is replaced only when asked.
-void refuseExisting(const ExportCommand &command) {
-    const QFileInfo output(command.output);
-    if (!command.overwrite && (output.exists() || output.isSymLink()))
+void refuseExisting(const QString &path, bool overwrite) {
+    const QFileInfo output(path);
+    if (!overwrite && (output.exists() || output.isSymLink()))
         throw CommandError(
             QStringLiteral("The file \"%1\" already exists; give --overwrite to replace it")
-                .arg(displayPath(command.output)));
+                .arg(displayPath(path)));
 }
+
+namespace {
 
 // The workbook page: Button2Click's open and Button3Click's export. The query carries the
 // window's name for it, which its messages begin with, and the regional settings' decimal
@@ -68,7 +67,7 @@ int runExport(const ExportCommand &command) {
     ProgressLine progress(ProgressLine::stderrIsTerminal());
     QString failure;
     try {
-        refuseExisting(command);
+        refuseExisting(command.output, command.overwrite);
         const KmlFileFormat format = command.utf8 ? KmlFileFormat::Utf8 : KmlFileFormat::Utf16;
         const qsizetype placemarks = command.kind == ExportKind::Workbook
                                          ? exportWorkbook(command, format, progress)

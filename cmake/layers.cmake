@@ -20,6 +20,7 @@ set(KML_LAYERS
     coords   "^coords/"
     kml      "^kml/"
     sources  "^sources/"
+    table    "^table/"
     cli      "^cli/"
     app      "^app/"
     # Built on the rest, included by none of it.
@@ -46,5 +47,7 @@ set(KML_MAY_INCLUDE_csv      csv rewrite workbook common)
 set(KML_MAY_INCLUDE_registry registry xls xlsx ods csv workbook common)
 # The dataset and the window reach the formats only through the registry and the interface.
 set(KML_MAY_INCLUDE_sources  sources registry workbook kml coords common)
-set(KML_MAY_INCLUDE_cli      cli sources registry workbook kml common)
+# The table engine reads any workbook through the registry and writes through the KML layer.
+set(KML_MAY_INCLUDE_table    table registry workbook kml zip common)
+set(KML_MAY_INCLUDE_cli      cli table sources registry workbook kml common)
 set(KML_MAY_INCLUDE_app      app cli sources registry kml coords common)

@@ -1,0 +1,94 @@
+// A table opened from any file the workbook engine reads, and its KML and problems saved.
+#include "table/tablefile.h"
+
+#include "common/commanderror.h"
+#include "common/replacingfile.h"
+#include "common/zip/zipwriter.h"
+#include "kml/kmlbuffer.h"
+#include "table/tableview.h"
+#include "workbook/formatregistry.h"
+#include "workbook/workbookformat.h"
+
+#include <QFileInfo>
+
+namespace table {
+
+namespace {
+
+// The declaration of the format the registry chose, for its name.
+const workbook::FormatDeclaration *declarationOf(const workbook::WorkbookFormat &format) {
+    for (const workbook::FormatDeclaration *d : workbook::registeredFormats())
+        if (&d->format() == &format)
+            return d;
+    return nullptr;
+}
+
+// A bound on the UTF-8 document's size, for the KMZ's choice of 4- or 8-byte sizes: every text of
+// the sheet three times over (a UTF-16 unit is at most three bytes, and a cell's text appears as
+// a name, a folder's name or a value), and each row's and column's markup.
+std::uint64_t documentBound(const TableView &table) {
+    const workbook::SheetData &sheet = table.sheet();
+    return 3 * std::uint64_t(sheet.strings.chars().size()) * 3 +
+           std::uint64_t(table.dataRows().size()) *
+               (600 + 200 * std::uint64_t(table.columnCount())) +
+           (1 << 20);
+}
+
+} // namespace
+
+OpenedTable openTable(const QString &path, const QString &sheetName) {
+    const QByteArray bytes = workbook::readWorkbookFile(path);
+    const workbook::WorkbookFormat &format = workbook::formatOf(bytes, path);
+    OpenedTable out;
+    out.sheetNames = format.sheetNames(bytes, path);
+    QString name = sheetName;
+    if (name.isEmpty()) {
+        if (out.sheetNames.isEmpty())
+            throw CommandError(
+                QStringLiteral("The workbook \"%1\" has no worksheet").arg(displayPath(path)));
+        name = out.sheetNames.front();
+    }
+    out.sheet = format.read(bytes, path, name).sheet;
+    const workbook::FormatDeclaration *declaration = declarationOf(format);
+    const bool delimitedText = declaration && declaration->priority == workbook::LastResortPriority;
+    out.documentName = QFileInfo(path).fileName();
+    if (!delimitedText)
+        out.documentName += QStringLiteral(": ") + out.sheet->sheetName;
+    return out;
+}
+
+void saveTable(const QString &fileName, const TableView &table, const TableOptions &options,
+               const QString &documentName, TableResult &result) {
+    const bool kmz = fileName.endsWith(u".kmz", Qt::CaseInsensitive);
+    saveKmlFile(fileName, kmz ? ".kmz.tmp" : ".kml.tmp", [&](ReplacingFile &file) {
+        const auto toFile = [&file](const char *bytes, qsizetype size) {
+            return file.write(bytes, size);
+        };
+        if (!kmz)
+            return writeTableKml(
+                table, options, documentName,
+                [&](QByteArrayView piece) { return toFile(piece.data(), piece.size()); }, result);
+        zip::ZipWriter zip(toFile, KmzDocumentName, documentBound(table));
+        return writeTableKml(
+                   table, options, documentName,
+                   [&](QByteArrayView piece) { return zip.write(piece.data(), piece.size()); },
+                   result) &&
+               zip.finish();
+    });
+}
+
+void saveProblems(const QString &fileName, const TableView &table, const TableResult &result) {
+    QByteArray text;
+    for (const Problem &p : result.problems) {
+        QString cell = p.text;
+        cell.replace(u'\t', u' ').replace(u'\r', u' ').replace(u'\n', u' ');
+        text += QStringLiteral("%1\t%2\t%3\t%4\n")
+                    .arg(p.row)
+                    .arg(table.headings().value(p.column), problemText(p), cell)
+                    .toUtf8();
+    }
+    saveKmlFile(fileName, ".tsv.tmp",
+                [&](ReplacingFile &file) { return file.write(text.constData(), text.size()); });
+}
+
+} // namespace table

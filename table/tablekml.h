@@ -1,0 +1,37 @@
+// A table's placemarks as a UTF-8 KML 2.2 document: a style per category (or one for all), a
+// folder per category in order of first appearance, and in each placemark its name,
+// description, time, style, the other columns as extended data and the point.
+#pragma once
+
+#include "table/tablerows.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace table {
+
+class TableView;
+
+// What a table made: placemarks written and the problems of the rows (those that left a row
+// out, and the warnings).
+struct TableResult {
+    qint64 placemarks = 0;
+    std::vector<Problem> problems;
+
+    qint64 rowsLeftOut() const;
+    qint64 warnings() const;
+};
+
+// The colour of the n-th category (from 0) as KML writes it, aabbggrr: twelve colours told
+// apart on satellite imagery, then steps of the golden ratio round the hue circle.
+QString categoryColour(int n);
+
+// Writes the document to sink in pieces (false from sink stops the writing and returns false).
+// documentName is the <Document>'s name ("book.xlsx: Sheet2").
+bool writeTableKml(const TableView &table, const TableOptions &options, const QString &documentName,
+                   const std::function<bool(QByteArrayView)> &sink, TableResult &result);
+
+} // namespace table

@@ -1,0 +1,22 @@
+// A time written in a table's text: 2024-05-01, 2024-5-1, 2024/5/1 or 2024年5月1日, optionally
+// followed (after a blank or "T") by hh:mm or hh:mm:ss.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringView>
+
+namespace table {
+
+struct TimeText {
+    bool ok = false;
+    QDateTime when; // without a zone
+    bool hasTime = false;
+};
+
+TimeText readTimeText(QStringView text);
+
+// As a KML <when> holds it: "2024-05-01" at midnight, else "2024-05-01T08:30:00".
+QString kmlWhen(const QDateTime &when);
+
+} // namespace table
