@@ -12,6 +12,7 @@
 #include <new>
 
 using cli::printLine;
+using cli::ProgressLine;
 using cli::refuseExisting;
 
 namespace {

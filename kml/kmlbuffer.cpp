@@ -38,7 +38,6 @@ constexpr qsizetype ChunkBytes = 1024 * 1024;
 constexpr char16_t Utf8Declaration[] = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
 constexpr char16_t ByteOrderMark[] = u"\uFEFF";
 // The document's name in a KMZ archive, where the globe viewer looks for it.
-constexpr char KmzDocument[] = "doc.kml";
 
 char16_t *put(char16_t *out, QStringView text) {
     if (!text.isEmpty()) // an empty view may have no characters at all to point at
@@ -422,7 +421,7 @@ bool KmlBuffer::writeDocument(ReplacingFile &file, KmlFileFormat format) const {
         return forEachChunk<char>(Utf8Declaration, toFile);
     case KmlFileFormat::Kmz: {
         const std::uint64_t bound = 3 * std::uint64_t(units() + std::size(Utf8Declaration));
-        zip::ZipWriter zip(toFile, KmzDocument, bound);
+        zip::ZipWriter zip(toFile, KmzDocumentName, bound);
         return forEachChunk<char>(
                    Utf8Declaration,
                    [&zip](const char *bytes, qsizetype size) { return zip.write(bytes, size); }) &&
@@ -432,20 +431,18 @@ bool KmlBuffer::writeDocument(ReplacingFile &file, KmlFileFormat format) const {
     return false;
 }
 
-void KmlBuffer::SaveToFile(const QString &fileName, KmlFileFormat chosen) const {
+void saveKmlFile(const QString &fileName, const char *temporarySuffix,
+                 const std::function<bool(ReplacingFile &)> &write) {
     const QString early = creationFailure(fileName);
     if (!early.isEmpty())
         throw CommandError(cannotCreate(fileName, early));
     savebackup::settle(fileName);
 
-    const KmlFileFormat format =
-        fileName.endsWith(u".kmz", Qt::CaseInsensitive) ? KmlFileFormat::Kmz : chosen;
-    ReplacingFile file(fileName, format == KmlFileFormat::Kmz ? ".kmz.tmp" : ".kml.tmp");
+    ReplacingFile file(fileName, temporarySuffix);
     if (file.error() != 0)
         throw CommandError(cannotCreate(fileName, systemErrorText(file.error())));
 
-    const bool written = writeDocument(file, format);
-    if (!written)
+    if (!write(file))
         throw CommandError(streamWriteError(file.writeError()));
     if (!file.close())
         throw CommandError(streamWriteError(errno));
@@ -455,4 +452,11 @@ void KmlBuffer::SaveToFile(const QString &fileName, KmlFileFormat chosen) const 
                                ? cannotCreate(fileName, systemErrorText(error))
                                : streamWriteError(error) + file.failureNote());
     }
+}
+
+void KmlBuffer::SaveToFile(const QString &fileName, KmlFileFormat chosen) const {
+    const KmlFileFormat format =
+        fileName.endsWith(u".kmz", Qt::CaseInsensitive) ? KmlFileFormat::Kmz : chosen;
+    saveKmlFile(fileName, format == KmlFileFormat::Kmz ? ".kmz.tmp" : ".kml.tmp",
+                [&](ReplacingFile &file) { return writeDocument(file, format); });
 }

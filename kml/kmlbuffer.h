@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 
 // A line made of fixed texts with values between them: fixed[0], a value, fixed[1], ..., a
@@ -33,7 +34,19 @@ enum class KmlFileFormat {
     Kmz,   // a zip archive whose one file, doc.kml, is the UTF-8 document, deflated
 };
 
+// The one file a KMZ archive holds.
+inline constexpr char KmzDocumentName[] = "doc.kml";
+
 class ReplacingFile;
+
+// The save every export makes: the file at fileName created or replaced whole through a
+// ReplacingFile (a save killed part way leaves the old file, or its copy beside it), write
+// filling it; a file left by an earlier killed save settled first. The new content is written
+// beside the old under its name and temporarySuffix (".kml.tmp"). Throws CommandError with the
+// exports' messages: the file that cannot be created, or the write that failed (write returning
+// false, with the file's write error).
+void saveKmlFile(const QString &fileName, const char *temporarySuffix,
+                 const std::function<bool(ReplacingFile &)> &write);
 
 class KmlBuffer {
 public:

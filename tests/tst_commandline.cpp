@@ -26,6 +26,8 @@ private Q_SLOTS:
     void existingOutput_data();
     void existingOutput();
     void windowNeedsDisplay();
+    void table_data();
+    void table();
 };
 
 namespace {
@@ -122,7 +124,7 @@ void TestCommandLine::usage_data() {
                                                  u"o.kml"_qs,    u"--output"_qs, u"p.kml"_qs}
                                   << 2 << none
                                   << "kmlmaker: option '--output' given twice\n" + WorkbookHint;
-    const QStringList table{u"table"_qs, u"t.csv"_qs, u"-o"_qs, u"t.kmz"_qs};
+    const QStringList table{u"table"_qs, u"/nonexistent/t.csv"_qs, u"-o"_qs, u"t.kmz"_qs};
     QTest::newRow("table, bad datum")
         << table + QStringList{u"--datum"_qs, u"nad27"_qs} << 2 << none
         << "kmlmaker: bad value 'nad27' for --datum: wgs84, gcj02 or bd09\n" + TableHint;
@@ -142,6 +144,9 @@ void TestCommandLine::usage_data() {
         << QStringList{u"table"_qs, u"t.csv"_qs} << 2 << none
         << "kmlmaker: missing -o OUT.kmz or -o OUT.kml\n" + TableHint;
     // Every option read, then the handler that stands in for the table engine.
+    // Every option read and checked, the table opened: a missing one refused as the others are.
+    const QByteArray missing(
+        "kmlmaker: Cannot open the workbook \"/nonexistent/t.csv\": No such file or directory.\n");
     QTest::newRow("table, every option")
         << table + QStringList{u"--sheet"_qs,        u"Sheet2"_qs,
                                u"--coords"_qs,       u"位置"_qs,
@@ -154,10 +159,10 @@ void TestCommandLine::usage_data() {
                                u"--datum=GCJ02"_qs,  u"--no-extended-data"_qs,
                                u"--problems"_qs,     u"p.tsv"_qs,
                                u"--overwrite"_qs}
-        << 1 << none << QByteArray("kmlmaker table: not built yet\n");
+        << 1 << none << missing;
     QTest::newRow("table, roles without -o")
-        << QStringList{u"table"_qs, u"t.csv"_qs, u"--roles"_qs} << 1 << none
-        << QByteArray("kmlmaker table: not built yet\n");
+        << QStringList{u"table"_qs, u"/nonexistent/t.csv"_qs, u"--roles"_qs} << 1 << none
+        << missing;
 }
 
 void TestCommandLine::usage() {
@@ -297,6 +302,73 @@ void TestCommandLine::windowNeedsDisplay() {
         QFAIL("the window started without a display");
     }
     QVERIFY(p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0);
+}
+
+// The table command over a table as people make one: a title row, Chinese headings in their own
+// order, degrees-minutes-seconds with hemispheres, GCJ-02 coordinates, a category, a bad row and
+// a repeated place.
+void TestCommandLine::table_data() {
+    QTest::addColumn<QStringList>("args"); // OUT and PROBLEMS stand for files in a fresh folder
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<QByteArray>("problems"); // the problems file as written
+    const QString stations = dataFile(u"table/stations.csv"_qs);
+    QTest::newRow("a KMZ and its problems")
+        << QStringList{u"table"_qs,   stations,    u"-o"_qs,         u"OUT.kmz"_qs,
+                       u"--datum"_qs, u"gcj02"_qs, u"--problems"_qs, u"PROBLEMS"_qs}
+        << 0 << QByteArray()
+        << QByteArray("kmlmaker: 4 placemarks written to OUT.kmz, 1 rows left out, 1 warnings\n")
+        << QByteArray("6\t纬度\t超出范围\t北纬91度\n"
+                      "7\t经度\t重复坐标（同第4行）\t121°29′E\n");
+    QTest::newRow("the roles") << QStringList{u"table"_qs, stations, u"--roles"_qs} << 0
+                               << QByteArray(
+                                      "longitude\tD\t经度\nlatitude\tC\t纬度\nname\tB\t站名\n"
+                                      "description\tF\t备注\ncategory\tA\t类别\naltitude\tE\t海拔\n"
+                                      "extended data\tG\t人口\n")
+                               << QByteArray() << QByteArray();
+    QTest::newRow("roles given by letter and heading")
+        << QStringList{u"table"_qs, stations,         u"--roles"_qs, u"--name"_qs,
+                       u"A"_qs,     u"--category"_qs, u"站名"_qs}
+        << 0
+        << QByteArray("longitude\tD\t经度\nlatitude\tC\t纬度\nname\tA\t类别\n"
+                      "description\tF\t备注\ncategory\tB\t站名\naltitude\tE\t海拔\n"
+                      "extended data\tG\t人口\n")
+        << QByteArray() << QByteArray();
+    QTest::newRow("no column of that name")
+        << QStringList{u"table"_qs, stations, u"-o"_qs, u"OUT.kml"_qs, u"--name"_qs, u"名"_qs} << 1
+        << QByteArray() << QByteArray("kmlmaker: The table has no column \"名\" (--name)\n")
+        << QByteArray();
+    QTest::newRow("no coordinates")
+        << QStringList{u"table"_qs, dataFile(u"table/no-coordinates.csv"_qs), u"-o"_qs,
+                       u"OUT.kml"_qs}
+        << 1 << QByteArray() << QByteArray("kmlmaker: 找不到经纬度列.\n") << QByteArray();
+}
+
+void TestCommandLine::table() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QFETCH(QByteArray, problems);
+    QTemporaryDir dir;
+    QProcessEnvironment env = displayless();
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral(KMLMAKER_PROGRAM), args.replaceInStrings(u"PROBLEMS"_qs, u"p.tsv"_qs));
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.readAllStandardError(), err);
+    QCOMPARE(p.readAllStandardOutput(), out);
+    QCOMPARE(p.exitCode(), exitCode);
+    if (!problems.isEmpty())
+        QCOMPARE(readFile(dir.filePath(u"p.tsv"_qs)), problems);
+    if (exitCode == 0 && args.contains(u"OUT.kmz"_qs)) {
+        const QByteArray kml = document(dir.filePath(u"OUT.kmz"_qs));
+        QVERIFY(kml.contains("<name>stations.csv</name>"));
+        // Beijing's GCJ-02 point taken to WGS-84, some 600 m from where it is written.
+        QVERIFY2(kml.contains("<coordinates>116.3857071579"), kml.constData());
+    }
 }
 
 QTEST_MAIN(TestCommandLine)
