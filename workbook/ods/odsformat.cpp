@@ -1,10 +1,10 @@
 // The .ods format's calls, over its reader and its write-back, and its declaration.
 #include "workbook/ods/odsformat.h"
 
+#include "common/zip/ziparchive.h"
 #include "workbook/ods/odspackage.h"
 #include "workbook/ods/odsreader.h"
 #include "workbook/ods/odswriter.h"
-#include "common/zip/ziparchive.h"
 
 #include <optional>
 

@@ -1,10 +1,10 @@
 // The .xlsx format's calls, over its reader and its write-back, and its declaration.
 #include "workbook/xlsx/xlsxformat.h"
 
+#include "common/zip/ziparchive.h"
 #include "workbook/xlsx/xlsxpackage.h"
 #include "workbook/xlsx/xlsxreader.h"
 #include "workbook/xlsx/xlsxwriter.h"
-#include "common/zip/ziparchive.h"
 
 #include <optional>
 
