@@ -99,6 +99,8 @@ SheetRead FunctionsFormat::read(QByteArray bytes, const QString &fileName,
 }
 
 QString FunctionsFormat::whyReadOnly(const SheetRead &read) const {
+    if (read.readOnlyReason)
+        return *read.readOnlyReason;
     try {
         m_checkWritable(read.bytes);
     } catch (const CommandError &e) {

@@ -36,6 +36,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace workbook {
@@ -45,6 +46,9 @@ struct SheetRead {
     std::unique_ptr<SheetData> sheet;
     FileIdentity identity; // of the bytes below: what a later write checks the file against
     QByteArray bytes;      // the file's bytes as read, for the writability question
+    // The answer to that question when the read already found it on its way through the bytes
+    // (empty: edits can be written); unset when whyReadOnly is to look at the bytes itself.
+    std::optional<QString> readOnlyReason;
 };
 
 class WorkbookFormat {

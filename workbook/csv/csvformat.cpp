@@ -17,8 +17,24 @@ const WorkbookFormat &format() {
 } // namespace
 
 CsvFormat::CsvFormat()
-    : FunctionsFormat([](const QByteArray &bytes, const QString &) { return csvSheetNames(bytes); },
-                      readSheet, checkWritable, writeSheetChanges) {}
+    : FunctionsFormat(
+          [](const QByteArray &bytes, const QString &) { return csvSheetNames(bytes); },
+          [](const QByteArray &bytes, const QString &fileName, const QString &sheetName) {
+              return readSheet(bytes, fileName, sheetName);
+          },
+          checkWritable, writeSheetChanges) {}
+
+SheetRead CsvFormat::read(QByteArray bytes, const QString &fileName,
+                          const QString &sheetName) const {
+    SheetRead out;
+    Dialect dialect;
+    bool endsInQuote = false;
+    out.sheet = readSheet(bytes, fileName, sheetName, &dialect, &endsInQuote);
+    out.identity = fileIdentity(fileName, bytes);
+    out.readOnlyReason = whyNotWritable(bytes, dialect, endsInQuote);
+    out.bytes = std::move(bytes);
+    return out;
+}
 
 bool looksLikeDelimitedText(const QByteArray &bytes) {
     return detectEncoding(bytes).has_value();

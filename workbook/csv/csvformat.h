@@ -12,6 +12,11 @@ namespace workbook::csv {
 class CsvFormat : public FunctionsFormat {
 public:
     CsvFormat();
+
+    // The read also answers the writability question on its one pass through the file, which a
+    // file of a million records would otherwise take a second time.
+    SheetRead read(QByteArray bytes, const QString &fileName,
+                   const QString &sheetName) const override;
 };
 
 // The content test: whether the bytes read as text (csvdialect's detectEncoding). A file that no

@@ -15,8 +15,9 @@ namespace {
 
 struct TooManyCells {};
 
+// Reads the cells; returns whether the file ends inside a quoted field.
 template <class Units>
-void readCells(const Units &units, const Dialect &dialect, SheetData &sheet) {
+bool readCells(const Units &units, const Dialect &dialect, SheetData &sheet) {
     std::vector<Cell> cells;
     // Room for a file of short fields; the pool's characters never outnumber the units.
     cells.reserve(std::size_t(units.size / 16));
@@ -53,12 +54,18 @@ void readCells(const Units &units, const Dialect &dialect, SheetData &sheet) {
         }
     }
     sheet.setCells(std::move(cells));
+    return scanner.endedInQuote();
 }
 
 } // namespace
 
 std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
                                      const QString &sheetName) {
+    return readSheet(bytes, fileName, sheetName, nullptr, nullptr);
+}
+
+std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
+                                     const QString &sheetName, Dialect *found, bool *endsInQuote) {
     const std::optional<Dialect> dialect = detectDialect(bytes);
     if (!dialect)
         notAWorkbook(fileName);
@@ -69,7 +76,12 @@ std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fil
     auto sheet = std::make_unique<SheetData>();
     sheet->sheetName = name;
     try {
-        withUnits(bytes, *dialect, [&](const auto &units) { readCells(units, *dialect, *sheet); });
+        const bool openQuote = withUnits(
+            bytes, *dialect, [&](const auto &units) { return readCells(units, *dialect, *sheet); });
+        if (endsInQuote)
+            *endsInQuote = openQuote;
+        if (found)
+            *found = *dialect;
     } catch (const DamagedFile &e) {
         damaged(path, e.why);
     } catch (const TooManyCells &) {

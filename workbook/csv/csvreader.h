@@ -4,6 +4,7 @@
 // number or a date.
 #pragma once
 
+#include "workbook/csv/csvdialect.h"
 #include "workbook/sheetdata.h"
 
 #include <QByteArray>
@@ -23,6 +24,10 @@ inline constexpr std::size_t MaxCells = std::size_t(1) << 25;
 // file's bytes; fileName names the file in messages. Throws CommandError.
 std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
                                      const QString &sheetName);
+
+// The same, telling also the file's dialect and whether it ends inside a quoted field.
+std::unique_ptr<SheetData> readSheet(const QByteArray &bytes, const QString &fileName,
+                                     const QString &sheetName, Dialect *dialect, bool *endsInQuote);
 
 // The names of the file's sheets: always the one, sheet1.
 QStringList csvSheetNames(const QByteArray &bytes);

@@ -95,6 +95,15 @@ void FieldDecoder::append(StringPool &pool, const unsigned char *data, qsizetype
         return;
     switch (m_encoding) {
     case Encoding::Utf8: {
+        // Numbers and other ASCII fields, most of a table of coordinates, widened as they stand.
+        const unsigned char *p = data + begin;
+        qsizetype i = 0;
+        while (i < n && p[i] < 0x80)
+            ++i;
+        if (i == n) {
+            pool.appendLatin1(reinterpret_cast<const char *>(p), std::uint32_t(n));
+            return;
+        }
         if (m_buffer.size() < std::size_t(n))
             m_buffer.resize(std::size_t(n));
         QChar *out = reinterpret_cast<QChar *>(m_buffer.data());

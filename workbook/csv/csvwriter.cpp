@@ -19,9 +19,6 @@ Dialect dialectForWriting(QByteArrayView bytes) {
     const std::optional<Dialect> d = detectDialect(bytes);
     if (!d)
         damagedForWriting();
-    if (d->encoding == Encoding::Gb18030 && !gb18030RoundTrips(bytes.sliced(d->markSize)))
-        throw CommandError(QStringLiteral("The file holds GB18030 bytes that do not read back as "
-                                          "they are written and cannot be changed"));
     const bool openQuote = withUnits(bytes, *d, [&](const auto &units) {
         RecordScanner<std::decay_t<decltype(units)>> scanner(units, d->delimiter);
         RecordRange record;
@@ -29,9 +26,9 @@ Dialect dialectForWriting(QByteArrayView bytes) {
         }
         return scanner.endedInQuote();
     });
-    if (openQuote)
-        throw CommandError(
-            QStringLiteral("The file ends inside a quoted field and cannot be changed"));
+    const QString why = whyNotWritable(bytes, *d, openQuote);
+    if (!why.isEmpty())
+        throw CommandError(why);
     return *d;
 }
 
@@ -54,6 +51,15 @@ std::unique_ptr<SheetData> readBackSheet(const QByteArray &bytes) {
 }
 
 } // namespace
+
+QString whyNotWritable(QByteArrayView bytes, const Dialect &dialect, bool endsInQuote) {
+    if (dialect.encoding == Encoding::Gb18030 && !gb18030RoundTrips(bytes.sliced(dialect.markSize)))
+        return QStringLiteral("The file holds GB18030 bytes that do not read back as they are "
+                              "written and cannot be changed");
+    if (endsInQuote)
+        return QStringLiteral("The file ends inside a quoted field and cannot be changed");
+    return QString();
+}
 
 void checkWritable(QByteArrayView bytes) {
     dialectForWriting(bytes);

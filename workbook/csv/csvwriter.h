@@ -3,6 +3,7 @@
 // must give (workbook/readbackcheck.h), then saved through WorkbookRewrite.
 #pragma once
 
+#include "workbook/csv/csvdialect.h"
 #include "workbook/fileidentity.h"
 #include "workbook/sheetchange.h"
 
@@ -20,6 +21,11 @@ namespace workbook::csv {
 // with replacement characters (or that does not convert back to the same bytes), and a file
 // that ends inside a quoted field, where a new record would be read as part of that field.
 void checkWritable(QByteArrayView bytes);
+
+// Why edits cannot be written into a file of that dialect, as checkWritable says it, for a reader
+// that already knows whether the file ends inside a quoted field; empty when they can.
+QString whyNotWritable(QByteArrayView bytes, const Dialect &dialect, bool endsInQuote);
+
 WriteResult writeSheetChanges(const QString &path, const FileIdentity &opened,
                               const std::vector<SheetChange> &changes);
 // The new file's bytes with the changes applied, in order, and checked by reading them back;
