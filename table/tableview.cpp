@@ -22,7 +22,10 @@ bool hasValue(const workbook::SheetData &sheet, const Cell *cell) {
         return false;
     if (cell->kind != CellKind::Text)
         return true;
-    return !sheet.strings.view(cell->text).trimmed().isEmpty();
+    const QStringView text = sheet.strings.view(cell->text);
+    if (!text.isEmpty() && !text.front().isSpace())
+        return true;
+    return !text.trimmed().isEmpty();
 }
 
 TableView::TableView(const workbook::SheetData &sheet) : m_sheet(sheet) {

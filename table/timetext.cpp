@@ -78,7 +78,7 @@ TimeText readTimeText(QStringView original) {
             return out;
     }
     out.ok = true;
-    out.when = QDateTime(date, time);
+    out.when = QDateTime(date, time, Qt::UTC); // a time without a zone: no local time looked up
     out.hasTime = time != QTime(0, 0);
     return out;
 }
