@@ -2,14 +2,12 @@
 #include "table/tablekml.h"
 
 #include "kml/xmlsafe.h"
-#include "table/coordinatetext.h"
 #include "table/tableview.h"
 #include "table/timetext.h"
 #include "workbook/calendar.h"
 #include "workbook/fieldtext.h"
 
 #include <QHash>
-#include <QLocale>
 
 #include <charconv>
 #include <cmath>
@@ -230,25 +228,8 @@ public:
 private:
     bool altitudeOf(int sheetRow, double &altitude) {
         const int column = m_options.roles.altitude;
-        if (column < 0)
-            return false;
-        const Cell *c = m_table.cell(sheetRow, column);
-        if (!c)
-            return false;
-        if (c->kind == CellKind::Number) {
-            altitude = c->number;
-            return true;
-        }
-        if (c->kind != CellKind::Text)
-            return false;
-        QString t = foldToAscii(m_table.sheet().strings.view(c->text));
-        if (t.endsWith(u'm') || t.endsWith(u'米'))
-            t = t.chopped(1).trimmed();
-        if (t.contains(u'e', Qt::CaseInsensitive))
-            return false;
-        bool ok = false;
-        altitude = QLocale::c().toDouble(t, &ok);
-        return ok;
+        const Cell *c = column < 0 ? nullptr : m_table.cell(sheetRow, column);
+        return c && readAltitude(m_table, *c, altitude);
     }
 
     static constexpr qsizetype Chunk = 1 << 20;

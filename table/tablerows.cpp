@@ -103,21 +103,24 @@ bool latInRange(double v) {
     return v >= -90 && v <= 90;
 }
 
-// An altitude: a number cell, or a decimal text optionally followed by "m" or "米".
-bool readsAsAltitude(const TableView &table, const Cell *c) {
-    if (c->kind == CellKind::Number)
+} // namespace
+
+bool readAltitude(const TableView &table, const Cell &c, double &value) {
+    if (c.kind == CellKind::Number) {
+        value = c.number;
         return true;
-    if (c->kind != CellKind::Text)
+    }
+    if (c.kind != CellKind::Text)
         return false;
-    QString text = foldToAscii(table.sheet().strings.view(c->text));
+    QString text = foldToAscii(table.sheet().strings.view(c.text));
     if (text.endsWith(u'm') || text.endsWith(u'米'))
         text = text.chopped(1).trimmed();
+    if (text.contains(u'e', Qt::CaseInsensitive))
+        return false;
     bool ok = false;
-    QLocale::c().toDouble(text, &ok);
-    return ok && !text.contains(u'e', Qt::CaseInsensitive);
+    value = QLocale::c().toDouble(text, &ok);
+    return ok && std::isfinite(value);
 }
-
-} // namespace
 
 void placeRows(const TableView &table, const TableOptions &options,
                const std::function<void(const PlacedRow &)> &emit, std::vector<Problem> &problems) {
@@ -173,7 +176,8 @@ void placeRows(const TableView &table, const TableOptions &options,
         }
         if (roles.altitude >= 0) {
             const Cell *c = table.cell(sheetRow, roles.altitude);
-            if (c && !readsAsAltitude(table, c))
+            double altitude = 0;
+            if (c && !readAltitude(table, *c, altitude))
                 problems.push_back({row, roles.altitude, ProblemKind::AltitudeUnreadable, 0,
                                     workbook::fieldtext::cellText(table.sheet(), c, u'.')});
         }

@@ -4,6 +4,7 @@
 
 #include "table/datum.h"
 #include "table/roles.h"
+#include "workbook/sheetdata.h"
 
 #include <QString>
 
@@ -54,6 +55,9 @@ struct PlacedRow {
     int sheetRow = 0;
     LonLat wgs84;
 };
+
+// An altitude cell's metres: a number cell, or a decimal text optionally followed by "m" or "米".
+bool readAltitude(const TableView &table, const workbook::Cell &cell, double &value);
 
 // Reads every data row with the roles (which must have coordinates): emit is called for each
 // row that can be placed, in order; problems receives every problem and warning, ordered by row
