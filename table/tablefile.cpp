@@ -40,13 +40,14 @@ OpenedTable openTable(const QString &path, const QString &sheetName) {
     const QByteArray bytes = workbook::readWorkbookFile(path);
     const workbook::WorkbookFormat &format = workbook::formatOf(bytes, path);
     OpenedTable out;
-    out.sheetNames = format.sheetNames(bytes, path);
     QString name = sheetName;
     if (name.isEmpty()) {
-        if (out.sheetNames.isEmpty())
+        // The workbook's first sheet: its names are read only when none was asked for.
+        const QStringList names = format.sheetNames(bytes, path);
+        if (names.isEmpty())
             throw CommandError(
                 QStringLiteral("The workbook \"%1\" has no worksheet").arg(displayPath(path)));
-        name = out.sheetNames.front();
+        name = names.front();
     }
     out.sheet = format.read(bytes, path, name).sheet;
     const workbook::FormatDeclaration *declaration = declarationOf(format);

@@ -7,7 +7,6 @@
 #include "workbook/sheetdata.h"
 
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 
@@ -15,7 +14,6 @@ namespace table {
 
 struct OpenedTable {
     std::unique_ptr<workbook::SheetData> sheet;
-    QStringList sheetNames; // in the workbook's order
     // The <Document>'s name: the file's name, and for a workbook ": " and the sheet's name.
     QString documentName;
 };

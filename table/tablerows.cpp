@@ -45,12 +45,17 @@ namespace {
 
 enum class Reading { Empty, Unreadable, Read };
 
+// A coordinate as read from its cell; the cell's text is made only for a problem's line.
 struct Value {
     Reading reading = Reading::Empty;
     double number = 0;
     int column = -1;
-    QString text;
+    const Cell *cell = nullptr;
 };
+
+QString textOf(const TableView &table, const Cell *cell) {
+    return workbook::fieldtext::cellText(table.sheet(), cell, u'.');
+}
 
 Value readCell(const TableView &table, int row, int column, Axis axis) {
     Value v;
@@ -58,7 +63,7 @@ Value readCell(const TableView &table, int row, int column, Axis axis) {
     const Cell *c = table.cell(row, column);
     if (!c)
         return v;
-    v.text = workbook::fieldtext::cellText(table.sheet(), c, u'.');
+    v.cell = c;
     v.reading = Reading::Unreadable;
     if (c->kind == CellKind::Number) {
         v.reading = Reading::Read;
@@ -79,11 +84,11 @@ void readPair(const TableView &table, int row, const Roles &roles, Value &lon, V
     const Cell *c = table.cell(row, roles.coordinates);
     if (!c)
         return;
-    const QString text = workbook::fieldtext::cellText(table.sheet(), c, u'.');
-    lon.text = lat.text = text;
+    lon.cell = lat.cell = c;
     lon.reading = lat.reading = Reading::Unreadable;
     QString first, second;
-    if (c->kind != CellKind::Text || !splitCoordinatePair(text, first, second))
+    if (c->kind != CellKind::Text ||
+        !splitCoordinatePair(table.sheet().strings.view(c->text), first, second))
         return;
     const Coordinate a =
         readCoordinate(first, roles.latitudeFirst ? Axis::Latitude : Axis::Longitude);
@@ -145,7 +150,7 @@ void placeRows(const TableView &table, const TableOptions &options,
             lat = readCell(table, sheetRow, roles.latitude, Axis::Latitude);
         }
         auto problem = [&](const Value &v, ProblemKind kind) {
-            problems.push_back({row, v.column, kind, 0, v.text});
+            problems.push_back({row, v.column, kind, 0, textOf(table, v.cell)});
         };
         if (lon.reading == Reading::Empty || lat.reading == Reading::Empty) {
             problem(lon.reading == Reading::Empty ? lon : lat, ProblemKind::NoCoordinates);
@@ -171,15 +176,15 @@ void placeRows(const TableView &table, const TableOptions &options,
             if (c && c->kind != CellKind::Date &&
                 !(c->kind == CellKind::Text &&
                   readTimeText(table.sheet().strings.view(c->text)).ok))
-                problems.push_back({row, roles.time, ProblemKind::TimeUnreadable, 0,
-                                    workbook::fieldtext::cellText(table.sheet(), c, u'.')});
+                problems.push_back(
+                    {row, roles.time, ProblemKind::TimeUnreadable, 0, textOf(table, c)});
         }
         if (roles.altitude >= 0) {
             const Cell *c = table.cell(sheetRow, roles.altitude);
             double altitude = 0;
             if (c && !readAltitude(table, *c, altitude))
-                problems.push_back({row, roles.altitude, ProblemKind::AltitudeUnreadable, 0,
-                                    workbook::fieldtext::cellText(table.sheet(), c, u'.')});
+                problems.push_back(
+                    {row, roles.altitude, ProblemKind::AltitudeUnreadable, 0, textOf(table, c)});
         }
         emit({sheetRow, toWgs84({lon.number, lat.number}, options.datum)});
     }
@@ -194,10 +199,9 @@ void placeRows(const TableView &table, const TableOptions &options,
         for (;
              j < places.size() && places[j].lon == places[i].lon && places[j].lat == places[i].lat;
              ++j)
-            problems.push_back(
-                {places[j].sheetRow + 1, lonColumn, ProblemKind::SamePlace, places[i].sheetRow + 1,
-                 workbook::fieldtext::cellText(table.sheet(),
-                                               table.cell(places[j].sheetRow, lonColumn), u'.')});
+            problems.push_back({places[j].sheetRow + 1, lonColumn, ProblemKind::SamePlace,
+                                places[i].sheetRow + 1,
+                                textOf(table, table.cell(places[j].sheetRow, lonColumn))});
         i = j;
     }
     std::stable_sort(problems.begin() + std::ptrdiff_t(firstRowProblem), problems.end(),
