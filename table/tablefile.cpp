@@ -34,6 +34,27 @@ std::uint64_t documentBound(const TableView &table) {
            (1 << 20);
 }
 
+void writeTableFile(const QString &fileName, bool kmz, const TableView &table,
+                    const TableOptions &options, const QString &documentName, TableResult &result,
+                    const WriteProgress &progress) {
+    saveKmlFile(fileName, kmz ? ".kmz.tmp" : ".kml.tmp", [&](ReplacingFile &file) {
+        const auto toFile = [&file](const char *bytes, qsizetype size) {
+            return file.write(bytes, size);
+        };
+        if (!kmz)
+            return writeTableKml(
+                table, options, documentName,
+                [&](QByteArrayView piece) { return toFile(piece.data(), piece.size()); }, result,
+                progress);
+        zip::ZipWriter zip(toFile, KmzDocumentName, documentBound(table));
+        return writeTableKml(
+                   table, options, documentName,
+                   [&](QByteArrayView piece) { return zip.write(piece.data(), piece.size()); },
+                   result, progress) &&
+               zip.finish();
+    });
+}
+
 } // namespace
 
 OpenedTable openTable(const QString &path, const QString &sheetName) {
@@ -58,24 +79,22 @@ OpenedTable openTable(const QString &path, const QString &sheetName) {
     return out;
 }
 
-void saveTable(const QString &fileName, const TableView &table, const TableOptions &options,
-               const QString &documentName, TableResult &result) {
+bool saveTable(const QString &fileName, const TableView &table, const TableOptions &options,
+               const QString &documentName, TableResult &result, const WriteProgress &progress) {
     const bool kmz = fileName.endsWith(u".kmz", Qt::CaseInsensitive);
-    saveKmlFile(fileName, kmz ? ".kmz.tmp" : ".kml.tmp", [&](ReplacingFile &file) {
-        const auto toFile = [&file](const char *bytes, qsizetype size) {
-            return file.write(bytes, size);
-        };
-        if (!kmz)
-            return writeTableKml(
-                table, options, documentName,
-                [&](QByteArrayView piece) { return toFile(piece.data(), piece.size()); }, result);
-        zip::ZipWriter zip(toFile, KmzDocumentName, documentBound(table));
-        return writeTableKml(
-                   table, options, documentName,
-                   [&](QByteArrayView piece) { return zip.write(piece.data(), piece.size()); },
-                   result) &&
-               zip.finish();
-    });
+    bool cancelled = false;
+    const WriteProgress told = [&](double done) {
+        cancelled = progress && !progress(done);
+        return !cancelled;
+    };
+    try {
+        writeTableFile(fileName, kmz, table, options, documentName, result, told);
+    } catch (const CommandError &) {
+        if (cancelled)
+            return false;
+        throw;
+    }
+    return true;
 }
 
 void saveProblems(const QString &fileName, const TableView &table, const TableResult &result) {

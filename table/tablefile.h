@@ -23,9 +23,12 @@ struct OpenedTable {
 OpenedTable openTable(const QString &path, const QString &sheetName = QString());
 
 // Writes the table's placemarks to fileName: KMZ when it ends in ".kmz", else UTF-8 KML; through
-// the program's save path (the file replaced whole or left as it was). Throws CommandError.
-void saveTable(const QString &fileName, const TableView &table, const TableOptions &options,
-               const QString &documentName, TableResult &result);
+// the program's save path (the file replaced whole or left as it was). progress, when given, is
+// told how far the save has come; false from it cancels the save, and saveTable returns false
+// with the file as it was. Throws CommandError.
+bool saveTable(const QString &fileName, const TableView &table, const TableOptions &options,
+               const QString &documentName, TableResult &result,
+               const WriteProgress &progress = {});
 
 // The problems of the rows as tab-separated lines of row, column heading, the problem's words
 // and the cell's text, in UTF-8; written, empty, when there are none. Throws CommandError.

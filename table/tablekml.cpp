@@ -2,12 +2,10 @@
 #include "table/tablekml.h"
 
 #include "kml/xmlsafe.h"
+#include "table/categories.h"
+#include "table/celltext.h"
 #include "table/tableview.h"
 #include "table/timetext.h"
-#include "workbook/calendar.h"
-#include "workbook/fieldtext.h"
-
-#include <QHash>
 
 #include <charconv>
 #include <cmath>
@@ -86,53 +84,18 @@ void appendEscaped(QByteArray &out, QStringView text, bool attribute = false) {
     flush(text.size());
 }
 
-// A date cell as ISO 8601: "2024-05-01", with " 08:30:00" (or "T08:30:00") when it has a time.
-QString isoDate(const workbook::SheetData &sheet, const Cell &c, QChar timeSeparator) {
-    using namespace workbook::calendar;
-    double days = std::floor(c.number);
-    std::int64_t seconds = std::llround((c.number - days) * 86400.0);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        days += 1;
-    }
-    const auto serial = std::int64_t(days);
-    std::int64_t since1970 = sheet.date1904 ? Days1904_01_01 + serial
-                             : serial >= 61 || c.code == workbook::EarlyDate
-                                 ? Days1899_12_30 + serial
-                                 : Days1899_12_30 + 1 + serial;
-    std::int64_t year = 0;
-    int month = 0, day = 0;
-    civilFromDays(since1970, year, month, day);
-    QString text = QStringLiteral("%1-%2-%3")
-                       .arg(year, 4, 10, QLatin1Char('0'))
-                       .arg(month, 2, 10, QLatin1Char('0'))
-                       .arg(day, 2, 10, QLatin1Char('0'));
-    if (seconds != 0)
-        text += timeSeparator + QStringLiteral("%1:%2:%3")
-                                    .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-                                    .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                                    .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    return text;
-}
-
 class Writer {
 public:
     Writer(const TableView &table, const TableOptions &options,
-           const std::function<bool(QByteArrayView)> &sink)
-        : m_table(table), m_options(options), m_sink(sink) {
+           const std::function<bool(QByteArrayView)> &sink, const WriteProgress &progress,
+           qint64 placemarks)
+        : m_table(table), m_options(options), m_sink(sink), m_progress(progress),
+          m_placemarks(placemarks) {
         m_out.reserve(Chunk + 4096);
     }
 
     // The cell's text as the grid shows it, dates in ISO 8601.
-    QStringView text(const Cell *c) {
-        if (!c)
-            return {};
-        if (c->kind == CellKind::Date) {
-            m_date = isoDate(m_table.sheet(), *c, u' ');
-            return m_date;
-        }
-        return workbook::fieldtext::cellTextView(m_table.sheet(), c, u'.', m_scratch);
-    }
+    QStringView text(const Cell *c) { return m_text(c); }
 
     void line(const char *s) {
         m_out.append(s);
@@ -149,11 +112,14 @@ public:
     bool flush() {
         const bool ok = m_sink(m_out);
         m_out.clear();
-        return ok;
+        return ok &&
+               (!m_progress ||
+                m_progress(m_placemarks > 0 ? double(m_written) / double(m_placemarks) : 1.0));
     }
 
     void placemark(const PlacedRow &row, int style) {
         const Roles &roles = m_options.roles;
+        ++m_written;
         line("<Placemark>");
         if (roles.name >= 0)
             if (const Cell *c = m_table.cell(row.sheetRow, roles.name))
@@ -236,46 +202,34 @@ private:
     const TableView &m_table;
     const TableOptions &m_options;
     const std::function<bool(QByteArrayView)> &m_sink;
+    const WriteProgress &m_progress;
+    const qint64 m_placemarks;
+    qint64 m_written = 0;
     QByteArray m_out;
-    workbook::fieldtext::TextScratch m_scratch;
-    QString m_date;
+    CellText m_text{m_table.sheet()};
 };
 
 } // namespace
 
 bool writeTableKml(const TableView &table, const TableOptions &options, const QString &documentName,
-                   const std::function<bool(QByteArrayView)> &sink, TableResult &result) {
+                   const std::function<bool(QByteArrayView)> &sink, TableResult &result,
+                   const WriteProgress &progress) {
     std::vector<PlacedRow> rows;
     rows.reserve(table.dataRows().size());
     placeRows(
         table, options, [&](const PlacedRow &row) { rows.push_back(row); }, result.problems);
     result.placemarks = qint64(rows.size());
 
-    // Categories in order of first appearance, compared as the grid shows them.
     const int categoryColumn = options.roles.category;
-    QStringList categories;
-    std::vector<int> categoryOf(rows.size(), 0);
-    Writer writer(table, options, sink);
-    if (categoryColumn >= 0) {
-        QHash<QString, int> index;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            QString value = writer.text(table.cell(rows[i].sheetRow, categoryColumn)).toString();
-            if (value.isEmpty())
-                value = QStringLiteral("(未分类)");
-            auto it = index.find(value);
-            if (it == index.end()) {
-                it = index.insert(value, int(categories.size()));
-                categories << value;
-            }
-            categoryOf[i] = *it;
-        }
-    }
+    const Categories categories = categoriesOf(table, categoryColumn, rows);
+    const std::vector<int> &categoryOf = categories.ofRow;
+    Writer writer(table, options, sink, progress, result.placemarks);
 
     writer.line("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     writer.line("<kml xmlns=\"http://www.opengis.net/kml/2.2\">");
     writer.line("<Document>");
     writer.element("name", documentName);
-    const int styles = categoryColumn >= 0 ? int(categories.size()) : 1;
+    const int styles = categories.styleCount();
     for (int s = 0; s < styles; ++s) {
         writer.out().append("<Style id=\"").append(Writer::styleId(s));
         writer.out().append("\"><IconStyle><color>").append(categoryColour(s).toLatin1());
@@ -289,7 +243,7 @@ bool writeTableKml(const TableView &table, const TableOptions &options, const QS
         }
     } else {
         // Each row once, folder by folder: the rows bucketed by category, in row order.
-        std::vector<std::size_t> start(categories.size() + 1, 0);
+        std::vector<std::size_t> start(categories.names.size() + 1, 0);
         for (int c : categoryOf)
             ++start[std::size_t(c) + 1];
         for (std::size_t c = 1; c < start.size(); ++c)
@@ -298,9 +252,9 @@ bool writeTableKml(const TableView &table, const TableOptions &options, const QS
         std::vector<std::size_t> next(start.begin(), start.end() - 1);
         for (std::size_t i = 0; i < rows.size(); ++i)
             order[next[std::size_t(categoryOf[i])]++] = std::uint32_t(i);
-        for (int c = 0; c < int(categories.size()); ++c) {
+        for (int c = 0; c < int(categories.names.size()); ++c) {
             writer.line("<Folder>");
-            writer.element("name", categories[c]);
+            writer.element("name", categories.names[c]);
             for (std::size_t k = start[std::size_t(c)]; k < start[std::size_t(c) + 1]; ++k) {
                 writer.placemark(rows[order[k]], c);
                 if (!writer.flushIfFull())

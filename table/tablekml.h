@@ -29,9 +29,13 @@ struct TableResult {
 // apart on satellite imagery, then steps of the golden ratio round the hue circle.
 QString categoryColour(int n);
 
-// Writes the document to sink in pieces (false from sink stops the writing and returns false).
-// documentName is the <Document>'s name ("book.xlsx: Sheet2").
+// Told how far a write has come, from 0 to 1, now and then; false stops it.
+using WriteProgress = std::function<bool(double)>;
+
+// Writes the document to sink in pieces (false from sink or progress stops the writing and
+// returns false). documentName is the <Document>'s name ("book.xlsx: Sheet2").
 bool writeTableKml(const TableView &table, const TableOptions &options, const QString &documentName,
-                   const std::function<bool(QByteArrayView)> &sink, TableResult &result);
+                   const std::function<bool(QByteArrayView)> &sink, TableResult &result,
+                   const WriteProgress &progress = {});
 
 } // namespace table

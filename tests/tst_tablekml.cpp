@@ -1,10 +1,12 @@
 // A table's KML: the document compared with its golden copy and read back by GDAL's KML and
 // LIBKML drivers; the problems of the rows, each with its row, column and text; the datum.
+#include "table/tablefile.h"
 #include "table/tablekml.h"
 #include "table/tableview.h"
 #include "tabletesting.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -24,6 +26,7 @@ private Q_SLOTS:
     void problems();
     void datum();
     void colours();
+    void cancelledSave();
 };
 
 namespace {
@@ -174,6 +177,36 @@ void TestTableKml::colours() {
         const QString c = categoryColour(n);
         QVERIFY2(!seen.contains(c), qPrintable(c));
         seen << c;
+    }
+}
+
+// A save cancelled at its first progress leaves the file that was there as it was, for both
+// kinds of file.
+void TestTableKml::cancelledSave() {
+    QTemporaryDir dir;
+    const SheetData sheet = sheetOf(stations);
+    const TableView table(sheet);
+    TableOptions options;
+    options.roles = findRoles(table);
+    const QStringList names = {QStringLiteral("old.kml"), QStringLiteral("old.kmz")};
+    for (const QString &name : names)
+        QVERIFY(testsupport::writeFile(dir.filePath(name), "old"));
+    for (const QString &name : names) {
+        const QString path = dir.filePath(name);
+        TableResult result;
+        int told = 0;
+        QVERIFY(!saveTable(path, table, options, QStringLiteral("t"), result, [&](double) {
+            ++told;
+            return false;
+        }));
+        QCOMPARE(told, 1);
+        QCOMPARE(testsupport::readFile(path), QByteArray("old"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 QStringList{QStringLiteral("old.kml")} << QStringLiteral("old.kmz"));
+        TableResult saved;
+        QVERIFY(saveTable(path, table, options, QStringLiteral("t"), saved,
+                          [](double done) { return done >= 0 && done <= 1; }));
+        QCOMPARE(saved.placemarks, qint64(4));
     }
 }
 
