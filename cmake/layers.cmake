@@ -21,6 +21,7 @@ set(KML_LAYERS
     kml      "^kml/"
     sources  "^sources/"
     table    "^table/"
+    map      "^map/"
     cli      "^cli/"
     app      "^app/"
     # Built on the rest, included by none of it.
@@ -49,5 +50,7 @@ set(KML_MAY_INCLUDE_registry registry xls xlsx ods csv workbook common)
 set(KML_MAY_INCLUDE_sources  sources registry workbook kml coords common)
 # The table engine reads any workbook through the registry and writes through the KML layer.
 set(KML_MAY_INCLUDE_table    table registry workbook kml zip common)
+# The map preview's drawing reads a table as the KML is written, without widgets.
+set(KML_MAY_INCLUDE_map      map table workbook kml common)
 set(KML_MAY_INCLUDE_cli      cli table sources registry workbook kml common)
-set(KML_MAY_INCLUDE_app      app cli sources registry kml coords common)
+set(KML_MAY_INCLUDE_app      app cli sources registry map table kml coords common)

@@ -1,0 +1,164 @@
+// The map view's drawing and its mouse and keys.
+#include "app/mapcanvas.h"
+
+#include "map/land.h"
+#include "map/mappoints.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
+
+namespace {
+// The empty frame round the points when fitted, in pixels.
+const int FitMargin = 40;
+// Pixels a press may move and still be a click.
+const int DragThreshold = 4;
+} // namespace
+
+MapCanvas::MapCanvas(QWidget *parent) : QWidget(parent), m_renderer(map::Land::builtIn()) {
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(200, 150);
+}
+
+void MapCanvas::setPoints(const map::MapPoints *points) {
+    m_points = points;
+    changed();
+}
+
+void MapCanvas::setCurrentSheetRow(int sheetRow) {
+    if (sheetRow == m_currentRow)
+        return;
+    m_currentRow = sheetRow;
+    changed();
+}
+
+void MapCanvas::fit() {
+    const QRectF bounds = m_points ? m_points->bounds() : QRectF();
+    m_view = bounds.isNull() && !(m_points && m_points->count() + m_points->ringX.size() > 0)
+                 ? map::MapView::wholeWorld(size())
+                 : map::MapView::fitted(size(), bounds, FitMargin);
+    m_keepFitted = true;
+    changed();
+}
+
+void MapCanvas::setView(const map::MapView &view) {
+    m_view = view;
+    m_view.setSize(size());
+    m_keepFitted = false;
+    changed();
+}
+
+void MapCanvas::changed() {
+    m_dirty = true;
+    update();
+}
+
+const QImage &MapCanvas::frame() {
+    if (m_dirty || m_frame.size() != size()) {
+        static const map::MapPoints none;
+        m_view.setSize(size());
+        m_renderer.render(m_frame, m_view, m_points ? *m_points : none, m_currentRow);
+        m_dirty = false;
+    }
+    return m_frame;
+}
+
+int MapCanvas::rowAt(QPoint pixel) {
+    frame();
+    return m_renderer.rowAt(pixel);
+}
+
+QString MapCanvas::hoverText(int sheetRow) const {
+    const QString name = m_points ? m_points->name(sheetRow) : QString();
+    const QString row = QStringLiteral("第 %1 行").arg(sheetRow + 1);
+    return name.isEmpty() ? row : name + QStringLiteral("（") + row + QStringLiteral("）");
+}
+
+void MapCanvas::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, frame());
+}
+
+void MapCanvas::resizeEvent(QResizeEvent *event) {
+    if (m_keepFitted)
+        fit();
+    else
+        changed();
+    QWidget::resizeEvent(event);
+}
+
+void MapCanvas::zoomAbout(QPointF pixel, double steps) {
+    m_view.zoomAbout(pixel, steps);
+    m_keepFitted = false;
+    changed();
+}
+
+void MapCanvas::wheelEvent(QWheelEvent *event) {
+    // Half a step (a factor of √2) for each notch of 120.
+    zoomAbout(event->position(), event->angleDelta().y() / 240.0);
+    event->accept();
+}
+
+void MapCanvas::keyPressEvent(QKeyEvent *event) {
+    const QPoint pointer = mapFromGlobal(QCursor::pos());
+    const QPointF about = rect().contains(pointer) ? QPointF(pointer) : QPointF(rect().center());
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        zoomAbout(about, 1);
+        break;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore:
+        zoomAbout(about, -1);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void MapCanvas::mousePressEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressing = true;
+    m_dragging = false;
+    m_pressed = m_last = event->position().toPoint();
+}
+
+void MapCanvas::mouseMoveEvent(QMouseEvent *event) {
+    const QPoint at = event->position().toPoint();
+    if (m_pressing) {
+        if (!m_dragging && (at - m_pressed).manhattanLength() > DragThreshold)
+            m_dragging = true;
+        if (m_dragging) {
+            m_view.panBy(at - m_last);
+            m_last = at;
+            m_keepFitted = false;
+            setCursor(Qt::ClosedHandCursor);
+            changed();
+        }
+        return;
+    }
+    const int row = rowAt(at);
+    if (row >= 0)
+        QToolTip::showText(event->globalPosition().toPoint(), hoverText(row), this);
+    else
+        QToolTip::hideText();
+}
+
+void MapCanvas::mouseReleaseEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton || !m_pressing)
+        return;
+    m_pressing = false;
+    unsetCursor();
+    if (m_dragging)
+        return;
+    const int row = rowAt(event->position().toPoint());
+    if (row >= 0) {
+        setCurrentSheetRow(row);
+        Q_EMIT sheetRowClicked(row);
+    }
+}

@@ -1,0 +1,58 @@
+// The map preview, "地图预览": a window of its own beside the table page, not modal, showing
+// the table's points as the KML will place them. The page gives it the table and its current
+// row; the window tells the page the row a click chose.
+#pragma once
+
+#include "map/mappoints.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class DialogHost;
+class MapCanvas;
+class QLabel;
+class QPushButton;
+
+namespace table {
+class TableView;
+struct TableOptions;
+} // namespace table
+
+class MapPreview : public QWidget {
+    Q_OBJECT
+
+public:
+    // host asks where the picture goes; the standard dialogs when null. With a parent the
+    // window still stands on its own, closed with it.
+    explicit MapPreview(DialogHost *host = nullptr, QWidget *parent = nullptr);
+    ~MapPreview() override;
+
+    // The table read with the options and shown fitted; null for none. The table stays alive
+    // until the next call.
+    void setTable(const table::TableView *table, const table::TableOptions &options);
+    // Highlights the row, given as a sheet row; -1 for none.
+    void setCurrentSheetRow(int sheetRow);
+    // Writes the current view as PNG where the user chooses.
+    void saveImage();
+
+    const map::MapPoints &points() const { return m_points; }
+    MapCanvas *canvas() const { return m_canvas; }
+    QPushButton *fitButton() const { return m_fit; }
+    QPushButton *saveButton() const { return m_save; }
+    QLabel *statusLabel() const { return m_status; }
+
+Q_SIGNALS:
+    // The user clicked the row's mark.
+    void sheetRowChosen(int sheetRow);
+
+private:
+    std::unique_ptr<DialogHost> m_ownHost;
+    DialogHost *m_host;
+    map::MapPoints m_points;
+    MapCanvas *m_canvas;
+    QPushButton *m_fit;
+    QPushButton *m_save;
+    QLabel *m_status;
+    QString m_lastImage;
+};

@@ -1,0 +1,178 @@
+// The table's rows read for the map: placed rows, categories, and the problems' places.
+#include "map/mappoints.h"
+
+#include "map/webmercator.h"
+#include "table/categories.h"
+#include "table/celltext.h"
+#include "table/coordinatetext.h"
+#include "table/tablekml.h"
+#include "table/tablerows.h"
+#include "table/tableview.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace map {
+
+using table::Axis;
+using workbook::Cell;
+using workbook::CellKind;
+
+namespace {
+
+// A coordinate as the table engine reads it (table/tablerows), for the place of a row it left
+// out: a number cell, or a text in any notation.
+bool readValue(const table::TableView &view, const Cell *cell, Axis axis, double &value) {
+    if (!cell)
+        return false;
+    if (cell->kind == CellKind::Number) {
+        value = cell->number;
+        return true;
+    }
+    if (cell->kind != CellKind::Text)
+        return false;
+    const table::Coordinate c = table::readCoordinate(view.sheet().strings.view(cell->text), axis);
+    value = c.value;
+    return c.ok;
+}
+
+// The row's longitude and latitude as written, before any check.
+bool rawCoordinates(const table::TableView &view, const table::Roles &roles, int sheetRow,
+                    double &lon, double &lat) {
+    if (roles.coordinates >= 0) {
+        const Cell *cell = view.cell(sheetRow, roles.coordinates);
+        QString first, second;
+        if (!cell || cell->kind != CellKind::Text ||
+            !table::splitCoordinatePair(view.sheet().strings.view(cell->text), first, second))
+            return false;
+        const table::Coordinate a =
+            table::readCoordinate(first, roles.latitudeFirst ? Axis::Latitude : Axis::Longitude);
+        const table::Coordinate b =
+            table::readCoordinate(second, roles.latitudeFirst ? Axis::Longitude : Axis::Latitude);
+        lon = roles.latitudeFirst ? b.value : a.value;
+        lat = roles.latitudeFirst ? a.value : b.value;
+        return a.ok && b.ok;
+    }
+    return readValue(view, view.cell(sheetRow, roles.longitude), Axis::Longitude, lon) &&
+           readValue(view, view.cell(sheetRow, roles.latitude), Axis::Latitude, lat);
+}
+
+} // namespace
+
+QColor categoryColor(int category) {
+    const uint abgr = table::categoryColour(category).toUInt(nullptr, 16);
+    return QColor(int(abgr & 0xff), int((abgr >> 8) & 0xff), int((abgr >> 16) & 0xff),
+                  int(abgr >> 24));
+}
+
+MapPoints MapPoints::of(const table::TableView &view, const table::TableOptions &options) {
+    MapPoints points;
+    points.m_table = &view;
+    points.m_nameColumn = options.roles.name;
+    if (!options.roles.hasCoordinates()) {
+        points.unplacedRows = points.problemRows = int(view.dataRows().size());
+        return points;
+    }
+    std::vector<table::PlacedRow> rows;
+    rows.reserve(view.dataRows().size());
+    std::vector<table::Problem> problems;
+    table::placeRows(
+        view, options, [&](const table::PlacedRow &row) { rows.push_back(row); }, problems);
+
+    const std::size_t n = rows.size();
+    points.x.resize(n);
+    points.y.resize(n);
+    points.sheetRow.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const QPointF p = project(rows[i].wgs84.lon, rows[i].wgs84.lat);
+        points.x[i] = p.x();
+        points.y[i] = p.y();
+        points.sheetRow[i] = rows[i].sheetRow;
+    }
+    table::Categories categories = table::categoriesOf(view, options.roles.category, rows);
+    points.categories = categories.names;
+    points.category = std::move(categories.ofRow);
+    points.category.resize(n, 0);
+
+    auto ring = [&](QPointF world, int sheetRow, RingKind kind) {
+        points.ringX.push_back(world.x());
+        points.ringY.push_back(world.y());
+        points.ringRow.push_back(sheetRow);
+        points.ringKind.push_back(kind);
+    };
+    int lastRow = -1;
+    for (const table::Problem &problem : problems) {
+        // The uncertain order is the table's, not a row's.
+        if (problem.kind == table::ProblemKind::OrderUncertain || problem.row == lastRow)
+            continue;
+        lastRow = problem.row;
+        ++points.problemRows;
+        const int sheetRow = problem.row - 1;
+        double lon = 0, lat = 0;
+        switch (problem.kind) {
+        case table::ProblemKind::LooksSwapped:
+            if (rawCoordinates(view, options.roles, sheetRow, lon, lat)) {
+                const table::LonLat p = table::toWgs84({lat, lon}, options.datum);
+                ring(project(p.lon, p.lat), sheetRow, RingKind::Swapped);
+            } else {
+                ++points.unplacedRows;
+            }
+            break;
+        case table::ProblemKind::ZeroZero:
+            ring(project(0, 0), sheetRow, RingKind::Problem);
+            break;
+        case table::ProblemKind::SamePlace:
+        case table::ProblemKind::TimeUnreadable:
+        case table::ProblemKind::AltitudeUnreadable: {
+            const int i = points.indexOf(sheetRow);
+            if (i >= 0)
+                ring({points.x[std::size_t(i)], points.y[std::size_t(i)]}, sheetRow,
+                     problem.kind == table::ProblemKind::SamePlace ? RingKind::Duplicate
+                                                                   : RingKind::Problem);
+            break;
+        }
+        default:
+            ++points.unplacedRows;
+            break;
+        }
+    }
+    return points;
+}
+
+QRectF MapPoints::bounds() const {
+    if (x.empty() && ringX.empty())
+        return QRectF();
+    double left = HUGE_VAL, right = -HUGE_VAL, top = HUGE_VAL, bottom = -HUGE_VAL;
+    auto take = [&](const std::vector<double> &xs, const std::vector<double> &ys) {
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            left = std::min(left, xs[i]);
+            right = std::max(right, xs[i]);
+            top = std::min(top, ys[i]);
+            bottom = std::max(bottom, ys[i]);
+        }
+    };
+    take(x, y);
+    take(ringX, ringY);
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
+
+int MapPoints::indexOf(int row) const {
+    const auto found = std::lower_bound(sheetRow.begin(), sheetRow.end(), row);
+    return found != sheetRow.end() && *found == row ? int(found - sheetRow.begin()) : -1;
+}
+
+QString MapPoints::name(int row) const {
+    if (!m_table || m_nameColumn < 0)
+        return QString();
+    table::CellText text(m_table->sheet());
+    return text(m_table->cell(row, m_nameColumn)).toString();
+}
+
+QString MapPoints::status() const {
+    QString text = QStringLiteral("%1 个地标，%2 行有问题").arg(count()).arg(problemRows);
+    if (unplacedRows > 0)
+        text += QStringLiteral("（%1 行无法在图上标出）").arg(unplacedRows);
+    return text;
+}
+
+} // namespace map

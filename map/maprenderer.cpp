@@ -1,0 +1,280 @@
+// The frame's layers, drawn bottom to top.
+#include "map/maprenderer.h"
+
+#include "map/land.h"
+#include "map/mappoints.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace map {
+
+namespace {
+
+const QRgb Outside = qRgb(0xdd, 0xdd, 0xdd);
+const QColor Sea(0xaa, 0xd3, 0xdf);
+const QColor LandColour(0xf2, 0xef, 0xe9);
+const QColor GraticuleColour(0x70, 0x90, 0xa8, 0x70);
+const QColor ProblemRed(0xe0, 0x10, 0x10);
+const QColor DuplicateOrange(0xff, 0x8c, 0x00);
+const QRgb Outline = qRgb(0x30, 0x30, 0x30);
+const int DotRadius = 3;
+const int RingRadius = 7;
+
+// The pixel offsets of a disc.
+std::vector<QPoint> disc(int radius) {
+    std::vector<QPoint> offsets;
+    for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx)
+            if (dx * dx + dy * dy <= radius * radius + radius / 2)
+                offsets.emplace_back(dx, dy);
+    return offsets;
+}
+
+void drawRing(QPainter &painter, QPointF centre, RingKind kind) {
+    QPen pen(kind == RingKind::Duplicate ? DuplicateOrange : ProblemRed, 2);
+    if (kind == RingKind::Swapped)
+        pen.setDashPattern({2.5, 1.5});
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(centre, RingRadius, RingRadius);
+}
+
+} // namespace
+
+MapRenderer::MapRenderer(const Land &land) : m_land(land) {}
+
+int MapRenderer::graticuleStep(const MapView &view) {
+    // One degree once ten of them span more than about two windows' worth of lines.
+    return view.worldPixels() / 36 > 600 ? 1 : 10;
+}
+
+double MapRenderer::scaleBarMetres(const MapView &view, int maxPixels) {
+    const double most = view.metresPerPixel() * maxPixels;
+    if (!(most > 0) || !std::isfinite(most))
+        return 0;
+    const double power = std::pow(10, std::floor(std::log10(most)));
+    for (double step : {5.0, 2.0, 1.0})
+        if (step * power <= most)
+            return step * power;
+    return power;
+}
+
+void MapRenderer::render(QImage &image, const MapView &view, const MapPoints &points,
+                         int currentSheetRow, const RenderOptions &options) {
+    if (image.size() != view.size() || image.format() != QImage::Format_RGB32)
+        image = QImage(view.size(), QImage::Format_RGB32);
+    image.fill(Outside);
+    m_drawn = &points;
+    m_points.fill(points.x, points.y, view);
+    m_rings.fill(points.ringX, points.ringY, view);
+    if (image.isNull())
+        return;
+
+    QPainter painter(&image);
+    const QPointF origin = view.toPixel(QPointF(0, 0));
+    painter.fillRect(QRectF(origin, QSizeF(view.worldPixels(), view.worldPixels())), Sea);
+    painter.setRenderHint(QPainter::Antialiasing);
+    m_land.draw(painter, view, LandColour);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    drawGraticule(painter, view);
+    painter.end();
+
+    drawPoints(image, points);
+
+    painter.begin(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawRings(painter, points);
+    const int current = points.indexOf(currentSheetRow);
+    QPointF highlight(-1, -1);
+    if (current >= 0) {
+        highlight = view.toPixel({points.x[std::size_t(current)], points.y[std::size_t(current)]});
+    } else {
+        const auto ring = std::find(points.ringRow.begin(), points.ringRow.end(), currentSheetRow);
+        if (currentSheetRow >= 0 && ring != points.ringRow.end()) {
+            const auto i = std::size_t(ring - points.ringRow.begin());
+            highlight = view.toPixel({points.ringX[i], points.ringY[i]});
+        }
+    }
+    if (highlight.x() >= 0) {
+        painter.setPen(QPen(Qt::white, 5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(highlight, 10, 10);
+        painter.setPen(QPen(QColor(0x10, 0x40, 0xc0), 2.5));
+        painter.drawEllipse(highlight, 10, 10);
+        if (current >= 0) {
+            painter.setPen(QPen(Qt::black, 1));
+            painter.setBrush(categoryColor(points.category[std::size_t(current)]));
+            painter.drawEllipse(highlight, DotRadius + 1.5, DotRadius + 1.5);
+        }
+    }
+    drawScaleBar(painter, view, options.text);
+    if (options.text) {
+        // Natural Earth asks no credit; the map names its source all the same.
+        QFont font = painter.font();
+        font.setPixelSize(11);
+        painter.setFont(font);
+        const QString attribution = QStringLiteral("地图数据：Natural Earth");
+        const QRect box = painter.fontMetrics().boundingRect(attribution).adjusted(-4, -1, 4, 1);
+        const QRect placed(image.width() - box.width() - 2, image.height() - box.height() - 2,
+                           box.width(), box.height());
+        painter.fillRect(placed, QColor(255, 255, 255, 190));
+        painter.setPen(QColor(0x33, 0x33, 0x33));
+        painter.drawText(placed, Qt::AlignCenter, attribution);
+    }
+    if (options.legend)
+        drawLegend(painter, points, options.text);
+}
+
+void MapRenderer::drawGraticule(QPainter &painter, const MapView &view) const {
+    const int step = graticuleStep(view);
+    const QRectF world = view.visibleWorld();
+    const QPointF westNorth = unproject(world.topLeft()),
+                  eastSouth = unproject(world.bottomRight());
+    painter.setPen(QPen(GraticuleColour, 1));
+    const double top = std::max(0.0, view.toPixel({0, 0}).y());
+    const double bottom = std::min(double(view.size().height()), view.toPixel({0, 1}).y());
+    const double left = std::max(0.0, view.toPixel({0, 0}).x());
+    const double right = std::min(double(view.size().width()), view.toPixel({1, 0}).x());
+    for (int lon = std::max(-180, int(std::floor(westNorth.x() / step)) * step);
+         lon <= std::min(180, int(std::ceil(eastSouth.x()))); lon += step) {
+        const double x = std::round(view.pixelOf(lon, 0).x());
+        painter.drawLine(QPointF(x, top), QPointF(x, bottom));
+    }
+    const int south = std::max(-80, int(std::floor(eastSouth.y() / step)) * step);
+    for (int lat = south; lat <= std::min(80, int(std::ceil(westNorth.y()))); lat += step) {
+        const double y = std::round(view.pixelOf(0, lat).y());
+        painter.drawLine(QPointF(left, y), QPointF(right, y));
+    }
+}
+
+void MapRenderer::drawPoints(QImage &image, const MapPoints &points) const {
+    static const std::vector<QPoint> outline = disc(DotRadius + 1), fill = disc(DotRadius);
+    std::vector<QRgb> colours(std::size_t(points.styleCount()));
+    for (std::size_t c = 0; c < colours.size(); ++c)
+        colours[c] = categoryColor(int(c)).rgb();
+    const int w = image.width(), h = image.height();
+    auto *pixels = reinterpret_cast<QRgb *>(image.bits());
+    const qsizetype stride = image.bytesPerLine() / 4;
+    // Outlines first, then every fill: a crowd of points reads as one patch with an edge.
+    auto stamp = [&](const std::vector<QPoint> &shape, auto colourOf) {
+        for (int cell : m_points.occupied()) {
+            const int cx = cell % w, cy = cell / w;
+            const QRgb colour = colourOf(cell);
+            const bool inside = cx > DotRadius + 1 && cy > DotRadius + 1 &&
+                                cx < w - DotRadius - 2 && cy < h - DotRadius - 2;
+            for (const QPoint &d : shape) {
+                const int x = cx + d.x(), y = cy + d.y();
+                if (inside || (x >= 0 && y >= 0 && x < w && y < h))
+                    pixels[qsizetype(y) * stride + x] = colour;
+            }
+        }
+    };
+    stamp(outline, [](int) { return Outline; });
+    stamp(fill, [&](int cell) {
+        const int point = m_points.at(cell % w, cell / w);
+        const int category = points.category[std::size_t(point)];
+        return colours[std::size_t(std::clamp(category, 0, int(colours.size()) - 1))];
+    });
+}
+
+void MapRenderer::drawRings(QPainter &painter, const MapPoints &points) const {
+    const int w = m_rings.width();
+    for (int cell : m_rings.occupied()) {
+        const int ring = m_rings.at(cell % w, cell / w);
+        drawRing(painter, QPointF(cell % w + 0.5, cell / w + 0.5),
+                 points.ringKind[std::size_t(ring)]);
+    }
+}
+
+void MapRenderer::drawScaleBar(QPainter &painter, const MapView &view, bool text) const {
+    const double metres = scaleBarMetres(view, 120);
+    if (metres <= 0)
+        return;
+    const double length = metres / view.metresPerPixel();
+    const QPointF start(10, view.size().height() - 12);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::FlatCap));
+    painter.drawLine(start, start + QPointF(length, 0));
+    painter.setPen(QPen(QColor(0x20, 0x20, 0x20), 2, Qt::SolidLine, Qt::FlatCap));
+    painter.drawLine(start, start + QPointF(length, 0));
+    painter.drawLine(start + QPointF(1, 0), start + QPointF(1, -6));
+    painter.drawLine(start + QPointF(length - 1, 0), start + QPointF(length - 1, -6));
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (!text)
+        return;
+    const QString label = metres >= 1000 ? QStringLiteral("%1 km").arg(metres / 1000)
+                                         : QStringLiteral("%1 m").arg(metres);
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    painter.drawText(QPointF(start.x() + 4, start.y() - 5), label);
+}
+
+void MapRenderer::drawLegend(QPainter &painter, const MapPoints &points, bool text) const {
+    // At most this many categories by name; the rest summed up in one line.
+    const int shown = std::min(points.styleCount(), 16);
+    struct Entry {
+        QString label;
+        int category; // -1 for a ring
+        RingKind ring;
+    };
+    std::vector<Entry> entries;
+    for (int c = 0; c < shown; ++c)
+        entries.push_back(
+            {points.categories.isEmpty() ? QStringLiteral("地标") : points.categories[c], c,
+             RingKind::Problem});
+    if (points.styleCount() > shown)
+        entries.push_back(
+            {QStringLiteral("… 共 %1 类").arg(points.styleCount()), -2, RingKind::Problem});
+    entries.push_back({QStringLiteral("有问题"), -1, RingKind::Problem});
+    entries.push_back({QStringLiteral("疑似经纬度颠倒"), -1, RingKind::Swapped});
+    entries.push_back({QStringLiteral("重复坐标"), -1, RingKind::Duplicate});
+
+    const int lineHeight = 18, swatch = 22;
+    int textWidth = 0;
+    QFont font = painter.font();
+    font.setPixelSize(12);
+    painter.setFont(font);
+    if (text)
+        for (const Entry &e : entries)
+            textWidth = std::max(textWidth, painter.fontMetrics().horizontalAdvance(e.label));
+    const int width = swatch + 8 + (text ? textWidth + 6 : 0);
+    const int height = int(entries.size()) * lineHeight + 8;
+    const QRect box(painter.device()->width() - width - 8, 8, width, height);
+    painter.setPen(QColor(0x90, 0x90, 0x90));
+    painter.setBrush(QColor(255, 255, 255, 215));
+    painter.drawRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Entry &e = entries[i];
+        const QPointF centre(box.left() + 4 + swatch / 2.0,
+                             box.top() + 4 + int(i) * lineHeight + lineHeight / 2.0);
+        if (e.category >= 0) {
+            painter.setPen(QPen(QColor(Outline), 1));
+            painter.setBrush(categoryColor(e.category));
+            painter.drawEllipse(centre, DotRadius + 1.5, DotRadius + 1.5);
+        } else if (e.category == -1) {
+            drawRing(painter, centre, e.ring);
+        }
+        if (text) {
+            painter.setPen(QColor(0x20, 0x20, 0x20));
+            painter.drawText(QRectF(box.left() + 4 + swatch + 4, centre.y() - lineHeight / 2.0,
+                                    textWidth + 4, lineHeight),
+                             Qt::AlignLeft | Qt::AlignVCenter, e.label);
+        }
+    }
+}
+
+int MapRenderer::rowAt(QPoint pixel) const {
+    if (!m_drawn)
+        return -1;
+    const int point = m_points.nearest(pixel, HitRadius);
+    if (point >= 0)
+        return m_drawn->sheetRow[std::size_t(point)];
+    const int ring = m_rings.nearest(pixel, RingRadius + 2);
+    return ring >= 0 ? m_drawn->ringRow[std::size_t(ring)] : -1;
+}
+
+} // namespace map
