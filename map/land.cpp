@@ -81,6 +81,55 @@ double shoelace(const std::vector<QPointF> &ring) {
     return area / 2;
 }
 
+// Douglas and Peucker's simplification of a closed ring: the points that a line within tolerance
+// of the rest can stand for are dropped.
+QPolygonF simplified(const std::vector<QPointF> &ring, double tolerance) {
+    const std::size_t n = ring.size();
+    std::vector<char> keep(n, 0);
+    // The ring split at its first point and the point farthest from it.
+    std::size_t far = 0;
+    double farthest = -1;
+    for (std::size_t i = 1; i < n; ++i) {
+        const QPointF d = ring[i] - ring[0];
+        const double distance = d.x() * d.x() + d.y() * d.y();
+        if (distance > farthest) {
+            farthest = distance;
+            far = i;
+        }
+    }
+    keep[0] = keep[far] = 1;
+    std::vector<std::pair<std::size_t, std::size_t>> spans{{0, far}, {far, n}};
+    while (!spans.empty()) {
+        const auto [first, last] = spans.back();
+        spans.pop_back();
+        const QPointF a = ring[first], b = ring[last % n];
+        const QPointF ab = b - a;
+        const double length = std::hypot(ab.x(), ab.y());
+        double worst = tolerance;
+        std::size_t worstAt = 0;
+        for (std::size_t i = first + 1; i < last; ++i) {
+            const QPointF ap = ring[i] - a;
+            const double distance = length > 0
+                                        ? std::abs(ab.x() * ap.y() - ab.y() * ap.x()) / length
+                                        : std::hypot(ap.x(), ap.y());
+            if (distance > worst) {
+                worst = distance;
+                worstAt = i;
+            }
+        }
+        if (worstAt) {
+            keep[worstAt] = 1;
+            spans.emplace_back(first, worstAt);
+            spans.emplace_back(worstAt, last);
+        }
+    }
+    QPolygonF out;
+    for (std::size_t i = 0; i < n; ++i)
+        if (keep[i])
+            out.append(ring[i]);
+    return out;
+}
+
 } // namespace
 
 const Land &Land::builtIn() {
@@ -149,17 +198,15 @@ const std::vector<Land::Shape> &Land::level(int zoomLevel) const {
         return found->second;
     std::vector<Shape> &shapes = m_levels[zoomLevel];
     const double scale = TileSize * std::exp2(zoomLevel);
-    const double minStep = 0.75; // pixels: closer points merge
+    std::vector<QPointF> pixels;
     for (const auto &polygon : m_polygons) {
         Shape shape;
         for (std::size_t r = 0; r < polygon.size(); ++r) {
-            QPolygonF ring;
-            for (const QPointF &world : polygon[r]) {
-                const QPointF p = world * scale;
-                if (ring.isEmpty() || std::abs(p.x() - ring.last().x()) >= minStep ||
-                    std::abs(p.y() - ring.last().y()) >= minStep)
-                    ring.append(p);
-            }
+            pixels.clear();
+            for (const QPointF &world : polygon[r])
+                pixels.push_back(world * scale);
+            // A third of a pixel off the coast is not seen.
+            QPolygonF ring = simplified(pixels, 0.35);
             const QRectF bounds = ring.boundingRect();
             // A ring smaller than a pixel is no shape; a polygon's outer ring takes its holes.
             if (ring.size() < 3 || (bounds.width() < 1 && bounds.height() < 1)) {
@@ -185,10 +232,6 @@ void Land::draw(QPainter &painter, const MapView &view, const QColor &colour) co
     // The window in the level's pixels, and the world's square within it.
     const QRectF visible = view.visibleWorld();
     const QRectF window(visible.topLeft() * levelPixels, visible.size() * levelPixels);
-    QPainterPath path;
-    for (const Shape &shape : level(zoomLevel))
-        if (shape.bounds.intersects(window))
-            path.addPath(shape.path);
     painter.save();
     const QPointF origin = view.toPixel(QPointF(0, 0));
     painter.setClipRect(QRectF(origin, QSizeF(view.worldPixels(), view.worldPixels())));
@@ -196,7 +239,11 @@ void Land::draw(QPainter &painter, const MapView &view, const QColor &colour) co
     painter.scale(factor, factor);
     painter.setPen(Qt::NoPen);
     painter.setBrush(colour);
-    painter.drawPath(path);
+    // Shape by shape: Qt's antialiased fill of one path of every shape takes several times as
+    // long.
+    for (const Shape &shape : level(zoomLevel))
+        if (shape.bounds.intersects(window))
+            painter.drawPath(shape.path);
     painter.restore();
 }
 

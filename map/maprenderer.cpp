@@ -151,30 +151,58 @@ void MapRenderer::drawGraticule(QPainter &painter, const MapView &view) const {
 }
 
 void MapRenderer::drawPoints(QImage &image, const MapPoints &points) const {
-    static const std::vector<QPoint> outline = disc(DotRadius + 1), fill = disc(DotRadius);
+    // The outline is the ring round the fill; outlines first, then every fill, so that a crowd
+    // of points reads as one patch with an edge.
+    static const std::vector<QPoint> fill = disc(DotRadius);
+    static const std::vector<QPoint> outline = [] {
+        std::vector<QPoint> ring;
+        for (const QPoint &p : disc(DotRadius + 1))
+            if (std::find(fill.begin(), fill.end(), p) == fill.end())
+                ring.push_back(p);
+        return ring;
+    }();
     std::vector<QRgb> colours(std::size_t(points.styleCount()));
     for (std::size_t c = 0; c < colours.size(); ++c)
         colours[c] = categoryColor(int(c)).rgb();
     const int w = image.width(), h = image.height();
     auto *pixels = reinterpret_cast<QRgb *>(image.bits());
     const qsizetype stride = image.bytesPerLine() / 4;
-    // Outlines first, then every fill: a crowd of points reads as one patch with an edge.
-    auto stamp = [&](const std::vector<QPoint> &shape, auto colourOf) {
-        for (int cell : m_points.occupied()) {
-            const int cx = cell % w, cy = cell / w;
-            const QRgb colour = colourOf(cell);
-            const bool inside = cx > DotRadius + 1 && cy > DotRadius + 1 &&
-                                cx < w - DotRadius - 2 && cy < h - DotRadius - 2;
-            for (const QPoint &d : shape) {
-                const int x = cx + d.x(), y = cy + d.y();
-                if (inside || (x >= 0 && y >= 0 && x < w && y < h))
-                    pixels[qsizetype(y) * stride + x] = colour;
+    auto linear = [stride](const std::vector<QPoint> &shape) {
+        std::vector<qsizetype> offsets;
+        for (const QPoint &d : shape)
+            offsets.push_back(qsizetype(d.y()) * stride + d.x());
+        return offsets;
+    };
+    const std::vector<qsizetype> outlineOffsets = linear(outline), fillOffsets = linear(fill);
+    const int edge = DotRadius + 1;
+    // The bins walked in raster order, which keeps the image's lines in the cache; where
+    // stamps overlap, the lower pixel's is on top.
+    auto stamp = [&](const std::vector<QPoint> &shape, const std::vector<qsizetype> &offsets,
+                     auto colourOf) {
+        for (int y = 0; y < h; ++y) {
+            QRgb *line = pixels + qsizetype(y) * stride;
+            const bool innerLine = y >= edge && y < h - edge;
+            for (int x = 0; x < w; ++x) {
+                const int point = m_points.at(x, y);
+                if (point < 0)
+                    continue;
+                const QRgb colour = colourOf(point);
+                if (innerLine && x >= edge && x < w - edge) {
+                    QRgb *centre = line + x;
+                    for (qsizetype offset : offsets)
+                        centre[offset] = colour;
+                    continue;
+                }
+                for (const QPoint &d : shape) {
+                    const int px = x + d.x(), py = y + d.y();
+                    if (px >= 0 && py >= 0 && px < w && py < h)
+                        pixels[qsizetype(py) * stride + px] = colour;
+                }
             }
         }
     };
-    stamp(outline, [](int) { return Outline; });
-    stamp(fill, [&](int cell) {
-        const int point = m_points.at(cell % w, cell / w);
+    stamp(outline, outlineOffsets, [](int) { return Outline; });
+    stamp(fill, fillOffsets, [&](int point) {
         const int category = points.category[std::size_t(point)];
         return colours[std::size_t(std::clamp(category, 0, int(colours.size()) - 1))];
     });
