@@ -37,10 +37,13 @@ void MapCanvas::setCurrentSheetRow(int sheetRow) {
 }
 
 void MapCanvas::fit() {
-    const QRectF bounds = m_points ? m_points->bounds() : QRectF();
-    m_view = bounds.isNull() && !(m_points && m_points->count() + m_points->ringX.size() > 0)
-                 ? map::MapView::wholeWorld(size())
-                 : map::MapView::fitted(size(), bounds, FitMargin);
+    const std::optional<QRectF> bounds = m_points ? m_points->bounds() : std::nullopt;
+    // The legend's side kept clear too.
+    const int legend = m_points ? map::MapRenderer::legendSize(*m_points, true).width() + 16 : 0;
+    m_view = bounds ? map::MapView::fitted(
+                          size(), *bounds,
+                          QMargins(FitMargin, FitMargin, std::max(FitMargin, legend), FitMargin))
+                    : map::MapView::wholeWorld(size());
     m_keepFitted = true;
     changed();
 }

@@ -106,7 +106,7 @@ int main(int argc, char *argv[]) {
     };
     const Case cases[] = {
         {"world", map::MapView::wholeWorld(size)},
-        {"fitted (China)", map::MapView::fitted(size, points.bounds(), 40)},
+        {"fitted (China)", map::MapView::fitted(size, *points.bounds(), QMargins(40, 40, 40, 40))},
         {"zoom 8 on Beijing", map::MapView(size, map::project(116.4, 39.9), 8)},
         {"zoom 12 on Shanghai", map::MapView(size, map::project(121.47, 31.23), 12)},
     };

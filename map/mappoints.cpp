@@ -139,9 +139,9 @@ MapPoints MapPoints::of(const table::TableView &view, const table::TableOptions 
     return points;
 }
 
-QRectF MapPoints::bounds() const {
+std::optional<QRectF> MapPoints::bounds() const {
     if (x.empty() && ringX.empty())
-        return QRectF();
+        return std::nullopt;
     double left = HUGE_VAL, right = -HUGE_VAL, top = HUGE_VAL, bottom = -HUGE_VAL;
     auto take = [&](const std::vector<double> &xs, const std::vector<double> &ys) {
         for (std::size_t i = 0; i < xs.size(); ++i) {
@@ -151,8 +151,10 @@ QRectF MapPoints::bounds() const {
             bottom = std::max(bottom, ys[i]);
         }
     };
-    take(x, y);
-    take(ringX, ringY);
+    if (!x.empty())
+        take(x, y);
+    else
+        take(ringX, ringY);
     return QRectF(QPointF(left, top), QPointF(right, bottom));
 }
 

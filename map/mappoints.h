@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace table {
@@ -49,8 +50,9 @@ public:
 
     int count() const { return int(x.size()); }
     int styleCount() const { return categories.isEmpty() ? 1 : int(categories.size()); }
-    // The world square's rectangle round the points and rings; null when there are none.
-    QRectF bounds() const;
+    // The world square's rectangle round the placemarks, or round the rings when no row is
+    // placed; none without either.
+    std::optional<QRectF> bounds() const;
     // The placed point of a sheet row; -1 when the row is not placed.
     int indexOf(int sheetRow) const;
     // The row's name as its name cell shows it; empty without one.

@@ -241,15 +241,21 @@ void MapRenderer::drawScaleBar(QPainter &painter, const MapView &view, bool text
     painter.drawText(QPointF(start.x() + 4, start.y() - 5), label);
 }
 
-void MapRenderer::drawLegend(QPainter &painter, const MapPoints &points, bool text) const {
-    // At most this many categories by name; the rest summed up in one line.
+namespace {
+
+struct LegendEntry {
+    QString label;
+    int category; // -1 for a ring, -2 for the line that counts the categories left out
+    RingKind ring;
+};
+
+const int LegendLine = 18;
+const int LegendSwatch = 22;
+
+// The categories by name, at most 16 of them and then their number, and the three rings.
+std::vector<LegendEntry> legendEntries(const MapPoints &points) {
     const int shown = std::min(points.styleCount(), 16);
-    struct Entry {
-        QString label;
-        int category; // -1 for a ring
-        RingKind ring;
-    };
-    std::vector<Entry> entries;
+    std::vector<LegendEntry> entries;
     for (int c = 0; c < shown; ++c)
         entries.push_back(
             {points.categories.isEmpty() ? QStringLiteral("地标") : points.categories[c], c,
@@ -260,25 +266,49 @@ void MapRenderer::drawLegend(QPainter &painter, const MapPoints &points, bool te
     entries.push_back({QStringLiteral("有问题"), -1, RingKind::Problem});
     entries.push_back({QStringLiteral("疑似经纬度颠倒"), -1, RingKind::Swapped});
     entries.push_back({QStringLiteral("重复坐标"), -1, RingKind::Duplicate});
+    return entries;
+}
 
-    const int lineHeight = 18, swatch = 22;
-    int textWidth = 0;
-    QFont font = painter.font();
+QFont legendFont() {
+    QFont font;
     font.setPixelSize(12);
-    painter.setFont(font);
-    if (text)
-        for (const Entry &e : entries)
-            textWidth = std::max(textWidth, painter.fontMetrics().horizontalAdvance(e.label));
-    const int width = swatch + 8 + (text ? textWidth + 6 : 0);
-    const int height = int(entries.size()) * lineHeight + 8;
-    const QRect box(painter.device()->width() - width - 8, 8, width, height);
+    return font;
+}
+
+int legendTextWidth(const std::vector<LegendEntry> &entries, bool text) {
+    int width = 0;
+    if (text) {
+        const QFontMetrics metrics(legendFont());
+        for (const LegendEntry &e : entries)
+            width = std::max(width, metrics.horizontalAdvance(e.label));
+    }
+    return width;
+}
+
+QSize legendBox(const std::vector<LegendEntry> &entries, int textWidth, bool text) {
+    return {LegendSwatch + 8 + (text ? textWidth + 6 : 0), int(entries.size()) * LegendLine + 8};
+}
+
+} // namespace
+
+QSize MapRenderer::legendSize(const MapPoints &points, bool text) {
+    const std::vector<LegendEntry> entries = legendEntries(points);
+    return legendBox(entries, legendTextWidth(entries, text), text);
+}
+
+void MapRenderer::drawLegend(QPainter &painter, const MapPoints &points, bool text) const {
+    const std::vector<LegendEntry> entries = legendEntries(points);
+    const int textWidth = legendTextWidth(entries, text);
+    const QSize size = legendBox(entries, textWidth, text);
+    const QRect box(QPoint(painter.device()->width() - size.width() - 8, 8), size);
+    painter.setFont(legendFont());
     painter.setPen(QColor(0x90, 0x90, 0x90));
     painter.setBrush(QColor(255, 255, 255, 215));
     painter.drawRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5));
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Entry &e = entries[i];
-        const QPointF centre(box.left() + 4 + swatch / 2.0,
-                             box.top() + 4 + int(i) * lineHeight + lineHeight / 2.0);
+        const LegendEntry &e = entries[i];
+        const QPointF centre(box.left() + 4 + LegendSwatch / 2.0,
+                             box.top() + 4 + int(i) * LegendLine + LegendLine / 2.0);
         if (e.category >= 0) {
             painter.setPen(QPen(QColor(Outline), 1));
             painter.setBrush(categoryColor(e.category));
@@ -288,8 +318,8 @@ void MapRenderer::drawLegend(QPainter &painter, const MapPoints &points, bool te
         }
         if (text) {
             painter.setPen(QColor(0x20, 0x20, 0x20));
-            painter.drawText(QRectF(box.left() + 4 + swatch + 4, centre.y() - lineHeight / 2.0,
-                                    textWidth + 4, lineHeight),
+            painter.drawText(QRectF(box.left() + 4 + LegendSwatch + 4,
+                                    centre.y() - LegendLine / 2.0, textWidth + 4, LegendLine),
                              Qt::AlignLeft | Qt::AlignVCenter, e.label);
         }
     }

@@ -40,6 +40,8 @@ public:
 
     // The graticule's step in degrees for a view: 10, or 1 when zoomed in.
     static int graticuleStep(const MapView &view);
+    // The legend's box for the points, which stands at the frame's top right corner.
+    static QSize legendSize(const MapPoints &points, bool text);
     // The scale bar's length in metres for a view: 1, 2 or 5 times a power of ten, no longer
     // than maxPixels.
     static double scaleBarMetres(const MapView &view, int maxPixels);

@@ -70,16 +70,21 @@ double MapView::metresPerPixel() const {
     return 2 * Pi * EarthRadius * std::cos(lat * Pi / 180) / worldPixels();
 }
 
-MapView MapView::fitted(QSize size, const QRectF &world, int margin, double maxZoom) {
-    const double width = std::max(1, size.width() - 2 * margin);
-    const double height = std::max(1, size.height() - 2 * margin);
+MapView MapView::fitted(QSize size, const QRectF &world, const QMargins &margins, double maxZoom) {
+    const double width = std::max(1, size.width() - margins.left() - margins.right());
+    const double height = std::max(1, size.height() - margins.top() - margins.bottom());
     double zoom = maxZoom;
     if (world.width() > 0 || world.height() > 0) {
         const double fit = std::min(world.width() > 0 ? width / world.width() : HUGE_VAL,
                                     world.height() > 0 ? height / world.height() : HUGE_VAL);
         zoom = std::min(maxZoom, std::log2(fit / TileSize));
     }
-    return MapView(size, world.center(), zoom);
+    MapView view(size, world.center(), zoom);
+    // The rectangle's centre at the centre of the window less its margins.
+    const QPointF shift((margins.left() - margins.right()) / 2.0,
+                        (margins.top() - margins.bottom()) / 2.0);
+    view.m_centre -= shift / view.worldPixels();
+    return view;
 }
 
 MapView MapView::wholeWorld(QSize size) {

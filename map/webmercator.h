@@ -3,6 +3,7 @@
 // of that square at a zoom, centred on a point, in a window of pixels.
 #pragma once
 
+#include <QMargins>
 #include <QPointF>
 #include <QRectF>
 #include <QSize>
@@ -49,9 +50,10 @@ public:
     // Ground metres that one pixel spans at the window's centre.
     double metresPerPixel() const;
 
-    // The view of the world square's rectangle with margin pixels round it, at most maxZoom
-    // (a single point, a rectangle of no size, is shown at that zoom).
-    static MapView fitted(QSize size, const QRectF &world, int margin, double maxZoom = 14);
+    // The view of the world square's rectangle within the window less its margins, at most
+    // maxZoom (a single point, a rectangle of no size, is shown at that zoom).
+    static MapView fitted(QSize size, const QRectF &world, const QMargins &margins,
+                          double maxZoom = 14);
     // The whole world square, as large as the window takes it.
     static MapView wholeWorld(QSize size);
 

@@ -66,25 +66,35 @@ void TestWebMercator::zoomKeepsThePointer() {
 void TestWebMercator::fitted_data() {
     QTest::addColumn<QPointF>("westNorth"); // lon, lat
     QTest::addColumn<QPointF>("eastSouth");
+    QTest::addColumn<QMargins>("margins");
     QTest::addColumn<double>("zoom");
     // 73.5–135 E, 18–53.5 N in an 800 × 600 window with 40 pixels of margin: the height decides.
-    QTest::newRow("China") << QPointF(73.5, 53.5) << QPointF(135, 18) << 4.0140;
-    QTest::newRow("one point") << QPointF(116.4, 39.9) << QPointF(116.4, 39.9) << 14.0;
-    QTest::newRow("a street") << QPointF(116.400, 39.9001) << QPointF(116.401, 39.9) << 14.0;
+    QTest::newRow("China") << QPointF(73.5, 53.5) << QPointF(135, 18) << QMargins(40, 40, 40, 40)
+                           << 4.0140;
+    // The legend's 200 pixels kept clear at the right: the width decides.
+    QTest::newRow("China beside the legend")
+        << QPointF(73.5, 53.5) << QPointF(135, 18) << QMargins(40, 40, 200, 40) << 3.6786;
+    QTest::newRow("one point") << QPointF(116.4, 39.9) << QPointF(116.4, 39.9)
+                               << QMargins(40, 40, 40, 40) << 14.0;
+    QTest::newRow("a street") << QPointF(116.400, 39.9001) << QPointF(116.401, 39.9)
+                              << QMargins(40, 40, 40, 40) << 14.0;
 }
 
 void TestWebMercator::fitted() {
     QFETCH(QPointF, westNorth);
     QFETCH(QPointF, eastSouth);
+    QFETCH(QMargins, margins);
     QFETCH(double, zoom);
     const QRectF world(map::project(westNorth.x(), westNorth.y()),
                        map::project(eastSouth.x(), eastSouth.y()));
-    const MapView view = MapView::fitted(QSize(800, 600), world, 40);
+    const MapView view = MapView::fitted(QSize(800, 600), world, margins);
     QVERIFY2(std::abs(view.zoom() - zoom) < 1e-3, qPrintable(QString::number(view.zoom())));
     const QRectF shown(view.toPixel(world.topLeft()), view.toPixel(world.bottomRight()));
-    const QRectF inside(39.999, 39.999, 720.002, 520.002);
+    const QRectF inside =
+        QRectF(0, 0, 800, 600).marginsRemoved(margins).adjusted(-1e-3, -1e-3, 1e-3, 1e-3);
     QVERIFY(inside.contains(shown.topLeft()) && inside.contains(shown.bottomRight()));
-    QCOMPARE(shown.center(), QPointF(400, 300));
+    QVERIFY(std::abs(shown.center().x() - inside.center().x()) < 1e-6);
+    QVERIFY(std::abs(shown.center().y() - inside.center().y()) < 1e-6);
 
     const MapView whole = MapView::wholeWorld(QSize(800, 600));
     QCOMPARE(whole.toPixel({0, 0}), QPointF(100, 0));
