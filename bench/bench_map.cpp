@@ -1,6 +1,8 @@
 // The map preview on the table benchmark's million rows (make-bench-table.py): the window
-// opened on the table (points read, fitted, first frame drawn), then frames of several views
-// drawn again and again, with the land alone beside them. Medians of the runs.
+// opened on the table (points read, fitted, first frame drawn), its parts, then frames of
+// several views drawn again and again, with the land alone beside them. Medians of the runs,
+// in wall-clock time and in the thread's processor time, which other programs on a shared
+// machine do not lengthen.
 // Usage: bench_map [table.csv] [runs] [picture-folder]
 #include "app/mapcanvas.h"
 #include "app/mappreview.h"
@@ -17,6 +19,7 @@
 #include <QLabel>
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -36,10 +39,29 @@ QString benchTable(const QString &given) {
     return dms;
 }
 
-double median(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
+double threadMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
+
+// Wall-clock and processor times of runs of one step.
+struct Times {
+    std::vector<double> wall, cpu;
+
+    template <typename Work> void time(Work work) {
+        QElapsedTimer timer;
+        const double cpuStart = threadMs();
+        timer.start();
+        work();
+        wall.push_back(double(timer.nsecsElapsed()) / 1e6);
+        cpu.push_back(threadMs() - cpuStart);
+    }
+    void print(const char *what) const {
+        std::printf("%-44s %7.1f ms wall %7.1f ms cpu\n", what, benchsupport::medianOf(wall).median,
+                    benchsupport::medianOf(cpu).median);
+    }
+};
 
 } // namespace
 
@@ -58,44 +80,39 @@ int main(int argc, char *argv[]) {
     const table::TableView view(*opened.sheet);
     table::TableOptions options;
     options.roles = table::findRoles(view);
-    std::printf("table opened (not counted below):              %7.1f ms, %zu rows\n",
-                timer.nsecsElapsed() / 1e6, view.dataRows().size());
+    std::printf("table opened (not counted below): %.1f ms, %zu rows\n",
+                double(timer.nsecsElapsed()) / 1e6, view.dataRows().size());
 
     // The window opened on the table, as the page's button opens it: the rows read as the
     // KML places them, the view fitted, the first frame drawn (the land's level made once).
-    std::vector<double> reading, opening;
+    Times opening, reading, placing, categorising;
     for (int i = 0; i < runs; ++i) {
-        timer.start();
-        const map::MapPoints points = map::MapPoints::of(view, options);
-        reading.push_back(timer.nsecsElapsed() / 1e6);
-        MapPreview preview;
-        preview.resize(1000, 720);
-        timer.start();
-        preview.setTable(&view, options);
-        preview.show();
-        preview.canvas()->frame();
-        opening.push_back(timer.nsecsElapsed() / 1e6);
-        if (i == 0)
-            std::printf("%s\n", qPrintable(preview.statusLabel()->text()));
-    }
-    std::printf("%-48s %7.1f ms\n", "rows read as placemarks (MapPoints::of)", median(reading));
-    // Its parts: the engine's reading of the rows, as the KML's save reads them, and the
-    // categories.
-    std::vector<double> placing, categorising;
-    for (int i = 0; i < runs; ++i) {
+        {
+            MapPreview preview;
+            preview.resize(1000, 720);
+            opening.time([&] {
+                preview.setTable(&view, options);
+                preview.show();
+                preview.canvas()->frame();
+            });
+            if (i == 0)
+                std::printf("%s\n", qPrintable(preview.statusLabel()->text()));
+        }
+        reading.time([&] { map::MapPoints::of(view, options); });
+        // The engine's parts of the reading: the rows as the KML's save reads them, and their
+        // categories.
         std::vector<table::PlacedRow> rows;
         std::vector<table::Problem> problems;
-        timer.start();
-        table::placeRows(
-            view, options, [&](const table::PlacedRow &row) { rows.push_back(row); }, problems);
-        placing.push_back(timer.nsecsElapsed() / 1e6);
-        timer.start();
-        table::categoriesOf(view, options.roles.category, rows);
-        categorising.push_back(timer.nsecsElapsed() / 1e6);
+        placing.time([&] {
+            table::placeRows(
+                view, options, [&](const table::PlacedRow &row) { rows.push_back(row); }, problems);
+        });
+        categorising.time([&] { table::categoriesOf(view, options.roles.category, rows); });
     }
-    std::printf("%-48s %7.1f ms\n", "  of which table::placeRows", median(placing));
-    std::printf("%-48s %7.1f ms\n", "  of which table::categoriesOf", median(categorising));
-    std::printf("%-48s %7.1f ms\n", "window opened: read, fitted, first frame", median(opening));
+    opening.print("window opened: read, fitted, first frame");
+    reading.print("  rows read as placemarks (MapPoints::of)");
+    placing.print("    of which table::placeRows");
+    categorising.print("    of which table::categoriesOf");
 
     const map::MapPoints points = map::MapPoints::of(view, options);
     const map::MapPoints none;
@@ -113,25 +130,20 @@ int main(int argc, char *argv[]) {
     map::MapRenderer renderer(map::Land::builtIn());
     for (const Case &c : cases) {
         QImage image;
-        timer.start();
-        renderer.render(image, c.view, points, points.sheetRow[points.count() / 2]);
-        const double first = timer.nsecsElapsed() / 1e6;
-        std::vector<double> frames, land;
-        for (int i = 0; i < runs; ++i) {
-            timer.start();
-            renderer.render(image, c.view, points, points.sheetRow[std::size_t(i)]);
-            frames.push_back(timer.nsecsElapsed() / 1e6);
-        }
+        Times first, frames, land;
+        first.time([&] { renderer.render(image, c.view, points, points.sheetRow[0]); });
+        for (int i = 0; i < runs; ++i)
+            frames.time(
+                [&] { renderer.render(image, c.view, points, points.sheetRow[std::size_t(i)]); });
         if (!pictures.isEmpty())
             image.save(QDir(pictures).filePath(QString::fromLatin1(c.name).section(u' ', 0, 0) +
                                                QStringLiteral(".png")));
-        for (int i = 0; i < runs; ++i) {
-            timer.start();
-            renderer.render(image, c.view, none, -1);
-            land.push_back(timer.nsecsElapsed() / 1e6);
-        }
-        std::printf("frame, %-22s %7.1f ms (first %6.1f; without points %6.1f)\n", c.name,
-                    median(frames), first, median(land));
+        for (int i = 0; i < runs; ++i)
+            land.time([&] { renderer.render(image, c.view, none, -1); });
+        std::printf("frame of 1,000,000 points, %s\n", c.name);
+        frames.print("  again");
+        first.print("  first at its zoom level");
+        land.print("  without points");
     }
     return 0;
 }

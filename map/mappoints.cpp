@@ -1,6 +1,8 @@
 // The table's rows read for the map: placed rows, categories, and the problems' places.
 #include "map/mappoints.h"
 
+#include "common/hugepages.h"
+#include "map/vectorstate.h"
 #include "map/webmercator.h"
 #include "table/categories.h"
 #include "table/celltext.h"
@@ -73,13 +75,25 @@ MapPoints MapPoints::of(const table::TableView &view, const table::TableOptions 
         points.unplacedRows = points.problemRows = int(view.dataRows().size());
         return points;
     }
+    // Large buffers filled right away: backed by huge pages, they cost a fraction of the page
+    // faults, which on the test machine took a sixth of the reading.
+    clearUpperVectorState();
     std::vector<table::PlacedRow> rows;
     rows.reserve(view.dataRows().size());
+    preferHugePages(rows.data(), rows.capacity() * sizeof(table::PlacedRow));
     std::vector<table::Problem> problems;
     table::placeRows(
         view, options, [&](const table::PlacedRow &row) { rows.push_back(row); }, problems);
 
+    // The engine's reading may have left the vector state in use.
+    clearUpperVectorState();
     const std::size_t n = rows.size();
+    points.x.reserve(n);
+    points.y.reserve(n);
+    points.sheetRow.reserve(n);
+    preferHugePages(points.x.data(), n * sizeof(double));
+    preferHugePages(points.y.data(), n * sizeof(double));
+    preferHugePages(points.sheetRow.data(), n * sizeof(int));
     points.x.resize(n);
     points.y.resize(n);
     points.sheetRow.resize(n);

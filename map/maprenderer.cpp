@@ -3,6 +3,7 @@
 
 #include "map/land.h"
 #include "map/mappoints.h"
+#include "map/vectorstate.h"
 
 #include <QPainter>
 
@@ -68,6 +69,7 @@ void MapRenderer::render(QImage &image, const MapView &view, const MapPoints &po
         image = QImage(view.size(), QImage::Format_RGB32);
     image.fill(Outside);
     m_drawn = &points;
+    clearUpperVectorState();
     m_points.fill(points.x, points.y, view);
     m_rings.fill(points.ringX, points.ringY, view);
     if (image.isNull())
@@ -82,6 +84,7 @@ void MapRenderer::render(QImage &image, const MapView &view, const MapPoints &po
     drawGraticule(painter, view);
     painter.end();
 
+    clearUpperVectorState();
     drawPoints(image, points);
 
     painter.begin(&image);
