@@ -4,11 +4,14 @@
 #include "map/land.h"
 #include "map/mappoints.h"
 
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <QWheelEvent>
+
+#include <algorithm>
 
 namespace {
 // The empty frame round the points when fitted, in pixels.
@@ -33,6 +36,34 @@ void MapCanvas::setCurrentSheetRow(int sheetRow) {
     if (sheetRow == m_currentRow)
         return;
     m_currentRow = sheetRow;
+    changed();
+}
+
+std::optional<QPointF> MapCanvas::placeOf(int sheetRow) const {
+    if (!m_points || sheetRow < 0)
+        return std::nullopt;
+    const int point = m_points->indexOf(sheetRow);
+    if (point >= 0)
+        return QPointF(m_points->x[std::size_t(point)], m_points->y[std::size_t(point)]);
+    const auto &rows = m_points->ringRow;
+    const auto ring = std::find(rows.begin(), rows.end(), sheetRow);
+    if (ring == rows.end())
+        return std::nullopt;
+    const auto i = std::size_t(ring - rows.begin());
+    return QPointF(m_points->ringX[i], m_points->ringY[i]);
+}
+
+void MapCanvas::showSheetRow(int sheetRow) {
+    setCurrentSheetRow(sheetRow);
+    const std::optional<QPointF> place = placeOf(sheetRow);
+    if (!place)
+        return;
+    m_view.setSize(size());
+    // Kept where it is when already in sight, clear of the edges.
+    if (rect().adjusted(20, 20, -20, -20).contains(m_view.toPixel(*place).toPoint()))
+        return;
+    m_view.panBy(QPointF(width() / 2.0, height() / 2.0) - m_view.toPixel(*place));
+    m_keepFitted = false;
     changed();
 }
 

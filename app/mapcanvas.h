@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+
 namespace map {
 class MapPoints;
 }
@@ -23,6 +25,8 @@ public:
     void setPoints(const map::MapPoints *points);
     void setCurrentSheetRow(int sheetRow);
     int currentSheetRow() const { return m_currentRow; }
+    // Makes the row current and, when its mark lies outside the window, centres the map on it.
+    void showSheetRow(int sheetRow);
 
     // The view round the points with a margin, the whole world without any; kept fitted as
     // the window's size changes until the user moves the map.
@@ -53,6 +57,8 @@ protected:
 private:
     void changed();
     void zoomAbout(QPointF pixel, double steps);
+    // Where the row's point or ring lies in the world square; none when it has neither.
+    std::optional<QPointF> placeOf(int sheetRow) const;
 
     const map::MapPoints *m_points = nullptr;
     map::MapRenderer m_renderer;

@@ -51,7 +51,7 @@ void MapPreview::setTable(const table::TableView *table, const table::TableOptio
 }
 
 void MapPreview::setCurrentSheetRow(int sheetRow) {
-    m_canvas->setCurrentSheetRow(sheetRow);
+    m_canvas->showSheetRow(sheetRow);
 }
 
 void MapPreview::saveImage() {

@@ -31,7 +31,7 @@ public:
     // The table read with the options and shown fitted; null for none. The table stays alive
     // until the next call.
     void setTable(const table::TableView *table, const table::TableOptions &options);
-    // Highlights the row, given as a sheet row; -1 for none.
+    // Highlights the row, given as a sheet row (-1 for none), and brings its mark into sight.
     void setCurrentSheetRow(int sheetRow);
     // Writes the current view as PNG where the user chooses.
     void saveImage();

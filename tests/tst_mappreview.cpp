@@ -17,6 +17,7 @@ class TestMapPreview : public QObject {
 private Q_SLOTS:
     void clickChoosesRow_data();
     void clickChoosesRow();
+    void followsTheCurrentRow();
     void savesThePicture_data();
     void savesThePicture();
 };
@@ -60,6 +61,27 @@ void TestMapPreview::clickChoosesRow() {
         QCOMPARE(chosen.first().first().toInt(), sheetRow);
         QCOMPARE(canvas->currentSheetRow(), sheetRow);
     }
+}
+
+// The page's current row brought into sight when it is not: Beijing, far from Shanghai at zoom
+// 10, is centred; Shanghai's duplicate, in sight, leaves the map where it is.
+void TestMapPreview::followsTheCurrentRow() {
+    const maptesting::ChinaTable t;
+    MapPreview preview;
+    preview.resize(640, 480);
+    preview.setTable(&t.view, t.options);
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    MapCanvas *canvas = preview.canvas();
+    canvas->setView(map::MapView(canvas->size(), map::project(121.47, 31.23), 10));
+    const QPointF centre(canvas->width() / 2.0, canvas->height() / 2.0);
+    preview.setCurrentSheetRow(6);
+    QCOMPARE(canvas->view().pixelOf(121.47, 31.23), centre);
+    preview.setCurrentSheetRow(1);
+    QCOMPARE(canvas->currentSheetRow(), 1);
+    QCOMPARE(canvas->view().zoom(), 10.0);
+    const QPointF beijing = canvas->view().pixelOf(116.40, 39.90);
+    QVERIFY(std::abs(beijing.x() - centre.x()) < 1e-6 && std::abs(beijing.y() - centre.y()) < 1e-6);
 }
 
 void TestMapPreview::savesThePicture_data() {
