@@ -50,4 +50,5 @@ set(KML_MAY_INCLUDE_sources  sources registry workbook kml coords common)
 # The table engine reads any workbook through the registry and writes through the KML layer.
 set(KML_MAY_INCLUDE_table    table registry workbook kml zip common)
 set(KML_MAY_INCLUDE_cli      cli table sources registry workbook kml common)
-set(KML_MAY_INCLUDE_app      app cli sources registry kml coords common)
+# The table page reads tables through the table engine and the registry's sheet model.
+set(KML_MAY_INCLUDE_app      app cli sources table registry workbook kml coords common)

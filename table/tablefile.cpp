@@ -79,6 +79,14 @@ OpenedTable openTable(const QString &path, const QString &sheetName) {
     return out;
 }
 
+TableSheets sheetsOf(const QString &path) {
+    const QByteArray bytes = workbook::readWorkbookFile(path);
+    const workbook::WorkbookFormat &format = workbook::formatOf(bytes, path);
+    const workbook::FormatDeclaration *declaration = declarationOf(format);
+    return {format.sheetNames(bytes, path),
+            declaration && declaration->priority == workbook::LastResortPriority};
+}
+
 bool saveTable(const QString &fileName, const TableView &table, const TableOptions &options,
                const QString &documentName, TableResult &result, const WriteProgress &progress) {
     const bool kmz = fileName.endsWith(u".kmz", Qt::CaseInsensitive);

@@ -7,6 +7,7 @@
 #include "workbook/sheetdata.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -21,6 +22,14 @@ struct OpenedTable {
 // Reads the named sheet (compared without regard to case), or the first in the workbook's order
 // when sheetName is empty. Throws CommandError with the workbook page's messages.
 OpenedTable openTable(const QString &path, const QString &sheetName = QString());
+
+// The sheets a table's file offers, in the workbook's order; delimited text is one sheet that
+// cannot be chosen. Throws CommandError as openTable does.
+struct TableSheets {
+    QStringList names;
+    bool delimitedText = false;
+};
+TableSheets sheetsOf(const QString &path);
 
 // Writes the table's placemarks to fileName: KMZ when it ends in ".kmz", else UTF-8 KML; through
 // the program's save path (the file replaced whole or left as it was). progress, when given, is
