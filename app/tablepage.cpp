@@ -114,13 +114,13 @@ TablePage::~TablePage() {
 
 void TablePage::layOut() {
     m_open = button(this, QStringLiteral("打开表格"), 4, 4, 72);
-    m_fileLabel = placed(new QLabel(this), QStringLiteral("文件名"), 82, 5, 166, 21);
+    m_fileLabel = placed(new QLabel(this), QStringLiteral("文件名"), 82, 5, 118, 21);
     m_sheet = new QComboBox(this);
-    m_sheetLabel = caption(this, QStringLiteral("工作表"), m_sheet, 252, 5, 36);
-    m_sheet->setGeometry(290, 4, 120, 22);
+    m_sheetLabel = caption(this, QStringLiteral("工作表"), m_sheet, 204, 5, 36);
+    m_sheet->setGeometry(242, 4, 110, 22);
     m_datum = new QComboBox(this);
-    m_datumLabel = caption(this, QStringLiteral("坐标系"), m_datum, 416, 5, 36);
-    m_datum->setGeometry(454, 4, 157, 22);
+    m_datumLabel = caption(this, QStringLiteral("坐标系"), m_datum, 358, 5, 36);
+    m_datum->setGeometry(396, 4, 215, 22);
     m_datum->addItems({QStringLiteral("WGS-84（GPS、Google Earth）"),
                        QStringLiteral("GCJ-02（高德、腾讯）"), QStringLiteral("BD-09（百度）")});
 
@@ -147,7 +147,6 @@ void TablePage::layOut() {
     }
 
     m_problemsLabel = placed(new QLabel(this), QStringLiteral("问题"), 394, 127, 217, 21);
-    m_problemsLabel->setAccessibleName(QString());
     m_problemsButton = button(this, QStringLiteral("问题列表"), 4, 153, 76);
     m_save = button(this, QStringLiteral("保存为KML文件"), 410, 153, 100);
     m_map = button(this, QStringLiteral("地图预览"), 515, 153, 96);
@@ -214,13 +213,8 @@ void TablePage::openSheet(const QString &sheet, bool newFile) {
     start(
         true,
         [opened, path, sheet, newFile](Job &) {
-            QString name = sheet;
-            if (newFile) {
-                opened->sheets = table::sheetsOf(path);
-                if (!opened->sheets.names.isEmpty())
-                    name = opened->sheets.names.front();
-            }
-            opened->table = table::openTable(path, name);
+            opened->table = newFile ? table::openFirstTable(path, opened->sheets)
+                                    : table::openTable(path, sheet);
             opened->view = std::make_unique<table::TableView>(*opened->table.sheet);
             opened->options.roles = table::findRoles(*opened->view);
             if (opened->options.roles.hasCoordinates())
@@ -319,10 +313,16 @@ void TablePage::roleChosen(int changed) {
     r.time = columnOf(6);
     // Once the user has chosen the coordinates, their order is no longer a guess.
     r.orderUncertain = changed >= 2 && old.orderUncertain;
+    // The name, description and category make no problem: a change of theirs reads no row.
+    const bool rowsChange = r.longitude != old.longitude || r.latitude != old.latitude ||
+                            r.coordinates != old.coordinates ||
+                            r.latitudeFirst != old.latitudeFirst || r.altitude != old.altitude ||
+                            r.time != old.time || r.orderUncertain != old.orderUncertain;
     m_options.roles = r;
     m_roleBoxes[1]->setToolTip(r.coordinates >= 0 ? QStringLiteral("两个数所在的坐标列")
                                                   : QString());
-    refreshProblems();
+    if (rowsChange)
+        refreshProblems();
     Q_EMIT tableChanged();
 }
 
@@ -356,7 +356,7 @@ void TablePage::showProblemCount() {
                         : QStringLiteral("%1 行，没有问题").arg(all);
     }
     m_problemsLabel->setText(text);
-    m_problemsLabel->setAccessibleName(text);
+    m_problemsLabel->setAccessibleName(text.isEmpty() ? QStringLiteral("问题") : text);
 }
 
 void TablePage::problemsClick() {

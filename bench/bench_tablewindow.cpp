@@ -36,7 +36,7 @@ double median(std::vector<double> v) {
 void clickAndWait(QApplication &app, TablePage *page, QPushButton *button) {
     button->click();
     while (page->busy())
-        app.processEvents(QEventLoop::WaitForMoreEvents, 5);
+        app.processEvents(QEventLoop::WaitForMoreEvents); // the page polls every 20 ms
 }
 
 } // namespace

@@ -79,12 +79,21 @@ OpenedTable openTable(const QString &path, const QString &sheetName) {
     return out;
 }
 
-TableSheets sheetsOf(const QString &path) {
+OpenedTable openFirstTable(const QString &path, TableSheets &sheets) {
     const QByteArray bytes = workbook::readWorkbookFile(path);
     const workbook::WorkbookFormat &format = workbook::formatOf(bytes, path);
     const workbook::FormatDeclaration *declaration = declarationOf(format);
-    return {format.sheetNames(bytes, path),
-            declaration && declaration->priority == workbook::LastResortPriority};
+    sheets = {format.sheetNames(bytes, path),
+              declaration && declaration->priority == workbook::LastResortPriority};
+    if (sheets.names.isEmpty())
+        throw CommandError(
+            QStringLiteral("The workbook \"%1\" has no worksheet").arg(displayPath(path)));
+    OpenedTable out;
+    out.sheet = format.read(bytes, path, sheets.names.front()).sheet;
+    out.documentName = QFileInfo(path).fileName();
+    if (!sheets.delimitedText)
+        out.documentName += QStringLiteral(": ") + out.sheet->sheetName;
+    return out;
 }
 
 bool saveTable(const QString &fileName, const TableView &table, const TableOptions &options,

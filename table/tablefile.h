@@ -24,12 +24,14 @@ struct OpenedTable {
 OpenedTable openTable(const QString &path, const QString &sheetName = QString());
 
 // The sheets a table's file offers, in the workbook's order; delimited text is one sheet that
-// cannot be chosen. Throws CommandError as openTable does.
+// cannot be chosen.
 struct TableSheets {
     QStringList names;
     bool delimitedText = false;
 };
-TableSheets sheetsOf(const QString &path);
+// The first sheet of the file, as openTable reads it, and the sheets it offers, from one read of
+// the file. Throws CommandError as openTable does.
+OpenedTable openFirstTable(const QString &path, TableSheets &sheets);
 
 // Writes the table's placemarks to fileName: KMZ when it ends in ".kmz", else UTF-8 KML; through
 // the program's save path (the file replaced whole or left as it was). progress, when given, is
