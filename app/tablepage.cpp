@@ -155,6 +155,7 @@ void TablePage::layOut() {
     // Over the problem list's button while an open or a save runs.
     m_progressBox = new QWidget(this);
     m_progressBox->setGeometry(4, 153, 384, 23);
+    m_progressBox->setAccessibleName(QStringLiteral("打开或保存的进度"));
     m_progress = placed(new QProgressBar(m_progressBox), QStringLiteral("进度"), 0, 0, 316, 23);
     m_cancel = button(m_progressBox, QStringLiteral("取消"), 320, 0, 64);
     m_progressBox->hide();

@@ -96,16 +96,40 @@ class TestTablePage : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
+    void controlsNamedAndInside();
     void rolesFound_data();
     void rolesFound();
     void roleChanged();
     void problemsFollowed();
     void savedAndReadBack_data();
     void savedAndReadBack();
+    void openRefused();
     void cancelled_data();
     void cancelled();
     void millionRowsScrolled();
 };
+
+void TestTablePage::controlsNamedAndInside() {
+    Page p;
+    p.form.show();
+    QStringList names;
+    for (QWidget *w : p.page->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        // A box's caption names it, as a label related to it where screen readers read that.
+        names << w->accessibleName();
+        if (auto *label = qobject_cast<QLabel *>(w); label && label->buddy())
+            QCOMPARE(label->buddy()->accessibleName(), label->text());
+        QVERIFY2(p.page->rect().contains(w->geometry()), qPrintable(names.last()));
+    }
+    QStringList expected{u"打开表格"_qs,      u"文件名"_qs,   u"问题"_qs, u"问题列表"_qs,
+                         u"保存为KML文件"_qs, u"地图预览"_qs, u"表格"_qs, u"打开或保存的进度"_qs};
+    // Each box and the caption beside it.
+    for (const char16_t *box :
+         {u"工作表", u"坐标系", u"经度", u"纬度", u"名称", u"描述", u"分类", u"高度", u"时间"})
+        expected << QString::fromUtf16(box) << QString::fromUtf16(box);
+    names.sort();
+    expected.sort();
+    QCOMPARE(names, expected);
+}
 
 void TestTablePage::rolesFound_data() {
     QTest::addColumn<QString>("file");
@@ -240,6 +264,18 @@ void TestTablePage::savedAndReadBack() {
     const QByteArray written =
         name.endsWith(u".kmz") ? zipreading::onlyMember(out, u"doc.kml"_qs) : readFile(out);
     QCOMPARE(written, expected);
+}
+
+void TestTablePage::openRefused() {
+    Page p;
+    QVERIFY(p.open(dataFile(u"table/stations.csv"_qs)));
+    const QString binary = p.dir.filePath(u"binary.csv"_qs);
+    writeFile(binary, QByteArray("\x00\x01\xff\xfe\x00kml", 8));
+    QVERIFY(p.open(binary));
+    // The engine's words, as the command line gives them, in the error box; the table stays.
+    QCOMPARE(p.host.errors, QStringList{errorBoxText(errorOf([&] { table::openTable(binary); }))});
+    QCOMPARE(p.page->fileLabel()->text(), u"stations.csv"_qs);
+    QCOMPARE(p.page->view()->dataRows().size(), std::size_t(5));
 }
 
 void TestTablePage::cancelled_data() {
