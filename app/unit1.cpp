@@ -6,6 +6,7 @@
 #include "app/dbgrid.h"
 #include "app/dbnavigator.h"
 #include "app/linklabel.h"
+#include "app/tablepage.h"
 #include "app/waitcursor.h"
 #include "common/commanderror.h"
 #include "common/numtext.h"
@@ -196,6 +197,10 @@ TForm1::TForm1(DialogHost *host, QWidget *parent)
     PageControl1->addTab(TabSheet1, QStringLiteral("单点KML制作"));
     PageControl1->addTab(TabSheet2, QStringLiteral("Excel数据库KML制作"));
     PageControl1->addTab(TabSheet3, QStringLiteral("文本文件制作KML"));
+    m_tablePage =
+        new TablePage(*m_host, [this](const std::function<void()> &action) { guarded(action); });
+    m_tablePage->setObjectName(QStringLiteral("TabSheet4"));
+    PageControl1->addTab(m_tablePage, QStringLiteral("表格KML制作"));
 
     createPage1();
     createPage2();

@@ -1,4 +1,4 @@
-// The main window: three tab pages, their controls and click handlers.
+// The main window: four tab pages, their controls and click handlers.
 #pragma once
 
 #include "app/filedialog.h"
@@ -20,6 +20,7 @@ class QTabWidget;
 class QTableView;
 class QToolButton;
 class TADOQuery;
+class TablePage;
 class TDataSource;
 class TDBGrid;
 class TDBNavigator;
@@ -57,6 +58,8 @@ public:
     QWidget *TabSheet1;
     QWidget *TabSheet2;
     QWidget *TabSheet3;
+    // The fourth page, "表格KML制作", named TabSheet4.
+    TablePage *tablePage() const { return m_tablePage; }
 
     // First page
     QGroupBox *GroupBox1;
@@ -138,5 +141,6 @@ private:
     void setWorkbookDialog();
 
     QScrollArea *m_scroll;
+    TablePage *m_tablePage;
     QChar m_separator = u'.';
 };

@@ -53,4 +53,6 @@ set(KML_MAY_INCLUDE_table    table registry workbook kml zip common)
 # The map preview's drawing reads a table as the KML is written, without widgets.
 set(KML_MAY_INCLUDE_map      map table workbook kml common)
 set(KML_MAY_INCLUDE_cli      cli table sources registry workbook kml common)
-set(KML_MAY_INCLUDE_app      app cli sources registry map table kml coords common)
+# The table page reads tables through the table engine and the registry's sheet model; the map
+# preview draws them.
+set(KML_MAY_INCLUDE_app      app cli sources map table registry workbook kml coords common)

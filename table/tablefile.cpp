@@ -79,6 +79,23 @@ OpenedTable openTable(const QString &path, const QString &sheetName) {
     return out;
 }
 
+OpenedTable openFirstTable(const QString &path, TableSheets &sheets) {
+    const QByteArray bytes = workbook::readWorkbookFile(path);
+    const workbook::WorkbookFormat &format = workbook::formatOf(bytes, path);
+    const workbook::FormatDeclaration *declaration = declarationOf(format);
+    sheets = {format.sheetNames(bytes, path),
+              declaration && declaration->priority == workbook::LastResortPriority};
+    if (sheets.names.isEmpty())
+        throw CommandError(
+            QStringLiteral("The workbook \"%1\" has no worksheet").arg(displayPath(path)));
+    OpenedTable out;
+    out.sheet = format.read(bytes, path, sheets.names.front()).sheet;
+    out.documentName = QFileInfo(path).fileName();
+    if (!sheets.delimitedText)
+        out.documentName += QStringLiteral(": ") + out.sheet->sheetName;
+    return out;
+}
+
 bool saveTable(const QString &fileName, const TableView &table, const TableOptions &options,
                const QString &documentName, TableResult &result, const WriteProgress &progress) {
     const bool kmz = fileName.endsWith(u".kmz", Qt::CaseInsensitive);

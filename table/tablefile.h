@@ -7,6 +7,7 @@
 #include "workbook/sheetdata.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -21,6 +22,16 @@ struct OpenedTable {
 // Reads the named sheet (compared without regard to case), or the first in the workbook's order
 // when sheetName is empty. Throws CommandError with the workbook page's messages.
 OpenedTable openTable(const QString &path, const QString &sheetName = QString());
+
+// The sheets a table's file offers, in the workbook's order; delimited text is one sheet that
+// cannot be chosen.
+struct TableSheets {
+    QStringList names;
+    bool delimitedText = false;
+};
+// The first sheet of the file, as openTable reads it, and the sheets it offers, from one read of
+// the file. Throws CommandError as openTable does.
+OpenedTable openFirstTable(const QString &path, TableSheets &sheets);
 
 // Writes the table's placemarks to fileName: KMZ when it ends in ".kmz", else UTF-8 KML; through
 // the program's save path (the file replaced whole or left as it was). progress, when given, is

@@ -132,10 +132,11 @@ void TestForm1::startsOnThirdPage() {
     TForm1 form(&host);
     QCOMPARE(form.objectName(), u"Form1"_qs);
     QCOMPARE(form.windowTitle(), u"Pinfold:: www.pinfold.example"_qs);
-    QCOMPARE(form.PageControl1->count(), 3);
+    QCOMPARE(form.PageControl1->count(), 4);
     QCOMPARE(form.PageControl1->tabText(0), u"单点KML制作"_qs);
     QCOMPARE(form.PageControl1->tabText(1), u"Excel数据库KML制作"_qs);
     QCOMPARE(form.PageControl1->tabText(2), u"文本文件制作KML"_qs);
+    QCOMPARE(form.PageControl1->tabText(3), u"表格KML制作"_qs);
     QCOMPARE(form.PageControl1->currentWidget(), form.TabSheet3);
     QCOMPARE(form.Memo3->toPlainText(),
              u"紫禁城(116.3920388,39.91120332)中国古代帝王宫殿，位于中国北京市\n"

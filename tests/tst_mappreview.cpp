@@ -1,11 +1,15 @@
 // The map preview's window as a user meets it: the status line, a click choosing its row, the
-// row the page makes current highlighted, the hover's words, and "保存图片" through the
-// window's dialogs.
+// row the page makes current highlighted, the hover's words, "保存图片" through the window's
+// dialogs, and the window opened from the table page, following it both ways.
 #include "app/mapcanvas.h"
 #include "app/mappreview.h"
+#include "app/tablepage.h"
+#include "app/unit1.h"
 #include "fakedialoghost.h"
 #include "maptesting.h"
+#include "testsupport.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -20,6 +24,7 @@ private Q_SLOTS:
     void followsTheCurrentRow();
     void savesThePicture_data();
     void savesThePicture();
+    void followsThePage();
 };
 
 void TestMapPreview::clickChoosesRow_data() {
@@ -114,6 +119,43 @@ void TestMapPreview::savesThePicture() {
         QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), preview.canvas()->frame());
     }
     QVERIFY(host.errors.isEmpty());
+}
+
+void TestMapPreview::followsThePage() {
+    FakeDialogHost host;
+    TForm1 form(&host);
+    TablePage *page = form.tablePage();
+    QVERIFY(!page->mapButton()->isEnabled());
+    host.fileAnswers << testsupport::dataFile(QStringLiteral("table/stations.csv"));
+    page->openButton()->click();
+    QVERIFY(QTest::qWaitFor([&] { return !page->busy(); }, 60000));
+    QVERIFY(page->mapButton()->isEnabled());
+    page->mapButton()->click();
+    MapPreview *preview = page->mapPreview();
+    QVERIFY(preview && preview->isWindow());
+    QVERIFY(QTest::qWaitForWindowExposed(preview));
+    // 北京, 上海, 广州 and the duplicate 重复 placed; 北纬91度 out of range.
+    QCOMPARE(preview->statusLabel()->text(),
+             QStringLiteral("4 个地标，2 行有问题（1 行无法在图上标出）"));
+    page->mapButton()->click();
+    QCOMPARE(page->findChildren<MapPreview *>().size(), 1);
+
+    // The grid's row on the map, and the row of the mark clicked in the grid.
+    page->setCurrentSheetRow(4);
+    QCOMPARE(preview->canvas()->currentSheetRow(), 4);
+    MapCanvas *canvas = preview->canvas();
+    const QPoint beijing = canvas->view()
+                               .pixelOf(116 + 23 / 60.0 + 31 / 3600.0, 39 + 54 / 60.0 + 27 / 3600.0)
+                               .toPoint();
+    QTest::mouseClick(canvas, Qt::LeftButton, {}, beijing);
+    QCOMPARE(page->currentSheetRow(), 2);
+    QCOMPARE(canvas->currentSheetRow(), 2);
+
+    // A datum chosen on the page moves the points: GCJ-02 is some hundreds of metres off.
+    const double before = preview->points().x[0];
+    page->datumBox()->setCurrentIndex(1);
+    Q_EMIT page->datumBox()->activated(1);
+    QVERIFY(std::abs(preview->points().x[0] - before) > 1e-6);
 }
 
 QTEST_MAIN(TestMapPreview)

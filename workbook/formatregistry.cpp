@@ -65,6 +65,23 @@ QString openDialogFilter() {
     return pairs.join(u'|');
 }
 
+QString tableDialogFilter(const QString &allLabel) {
+    // A table is more often text than a workbook: the format that takes what no other does
+    // comes first.
+    std::vector<const FormatDeclaration *> formats = registeredFormats();
+    std::stable_partition(formats.begin(), formats.end(), [](const FormatDeclaration *f) {
+        return f->priority == LastResortPriority;
+    });
+    QStringList patterns;
+    for (const FormatDeclaration *f : formats)
+        patterns << QString::fromUtf8(f->patterns);
+    const QString all = patterns.join(u';');
+    QStringList pairs{allLabel % u'(' % QString(all).replace(u';', u' ') % u")|" % all};
+    for (const FormatDeclaration *f : formats)
+        pairs << pairOf(*f);
+    return pairs.join(u'|');
+}
+
 QString openDialogDefaultExt() {
     return QString::fromUtf8(registeredFormats().front()->patterns).section(u';', 0, 0);
 }

@@ -27,6 +27,10 @@ const WorkbookFormat &formatOf(const QByteArray &bytes, const QString &fileName)
 // The open dialog's filter as label(patterns)|patterns pairs: the first format's first, then all
 // workbooks together, then each other format's in the registry's order.
 QString openDialogFilter();
+// The table page's open dialog: allLabel with every pattern, delimited text's first, then one
+// pair for each format in that same order.
+QString tableDialogFilter(const QString &allLabel);
+
 // The open dialog's default extension: the first format's first pattern ("*.xls").
 QString openDialogDefaultExt();
 
