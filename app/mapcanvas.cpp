@@ -12,6 +12,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 // The empty frame round the points when fitted, in pixels.
@@ -39,23 +40,9 @@ void MapCanvas::setCurrentSheetRow(int sheetRow) {
     changed();
 }
 
-std::optional<QPointF> MapCanvas::placeOf(int sheetRow) const {
-    if (!m_points || sheetRow < 0)
-        return std::nullopt;
-    const int point = m_points->indexOf(sheetRow);
-    if (point >= 0)
-        return QPointF(m_points->x[std::size_t(point)], m_points->y[std::size_t(point)]);
-    const auto &rows = m_points->ringRow;
-    const auto ring = std::find(rows.begin(), rows.end(), sheetRow);
-    if (ring == rows.end())
-        return std::nullopt;
-    const auto i = std::size_t(ring - rows.begin());
-    return QPointF(m_points->ringX[i], m_points->ringY[i]);
-}
-
 void MapCanvas::showSheetRow(int sheetRow) {
     setCurrentSheetRow(sheetRow);
-    const std::optional<QPointF> place = placeOf(sheetRow);
+    const std::optional<QPointF> place = m_points ? m_points->placeOf(sheetRow) : std::nullopt;
     if (!place)
         return;
     m_view.setSize(size());

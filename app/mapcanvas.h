@@ -9,8 +9,6 @@
 #include <QImage>
 #include <QWidget>
 
-#include <optional>
-
 namespace map {
 class MapPoints;
 }
@@ -57,8 +55,6 @@ protected:
 private:
     void changed();
     void zoomAbout(QPointF pixel, double steps);
-    // Where the row's point or ring lies in the world square; none when it has neither.
-    std::optional<QPointF> placeOf(int sheetRow) const;
 
     const map::MapPoints *m_points = nullptr;
     map::MapRenderer m_renderer;

@@ -177,6 +177,17 @@ int MapPoints::indexOf(int row) const {
     return found != sheetRow.end() && *found == row ? int(found - sheetRow.begin()) : -1;
 }
 
+std::optional<QPointF> MapPoints::placeOf(int row) const {
+    const int point = indexOf(row);
+    if (point >= 0)
+        return QPointF(x[std::size_t(point)], y[std::size_t(point)]);
+    const auto ring = std::find(ringRow.begin(), ringRow.end(), row);
+    if (row < 0 || ring == ringRow.end())
+        return std::nullopt;
+    const auto i = std::size_t(ring - ringRow.begin());
+    return QPointF(ringX[i], ringY[i]);
+}
+
 QString MapPoints::name(int row) const {
     if (!m_table || m_nameColumn < 0)
         return QString();

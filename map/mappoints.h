@@ -55,6 +55,8 @@ public:
     std::optional<QRectF> bounds() const;
     // The placed point of a sheet row; -1 when the row is not placed.
     int indexOf(int sheetRow) const;
+    // Where the row's point, or else its ring, lies in the world square; none without either.
+    std::optional<QPointF> placeOf(int sheetRow) const;
     // The row's name as its name cell shows it; empty without one.
     QString name(int sheetRow) const;
     // "N 个地标，M 行有问题", and how many of those have no place on the map.

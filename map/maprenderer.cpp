@@ -48,7 +48,7 @@ void drawRing(QPainter &painter, QPointF centre, RingKind kind) {
 MapRenderer::MapRenderer(const Land &land) : m_land(land) {}
 
 int MapRenderer::graticuleStep(const MapView &view) {
-    // One degree once ten of them span more than about two windows' worth of lines.
+    // Lines a degree apart once ten degrees span more than 600 pixels: never closer than 60.
     return view.worldPixels() / 36 > 600 ? 1 : 10;
 }
 
@@ -91,17 +91,8 @@ void MapRenderer::render(QImage &image, const MapView &view, const MapPoints &po
     painter.setRenderHint(QPainter::Antialiasing);
     drawRings(painter, points);
     const int current = points.indexOf(currentSheetRow);
-    QPointF highlight(-1, -1);
-    if (current >= 0) {
-        highlight = view.toPixel({points.x[std::size_t(current)], points.y[std::size_t(current)]});
-    } else {
-        const auto ring = std::find(points.ringRow.begin(), points.ringRow.end(), currentSheetRow);
-        if (currentSheetRow >= 0 && ring != points.ringRow.end()) {
-            const auto i = std::size_t(ring - points.ringRow.begin());
-            highlight = view.toPixel({points.ringX[i], points.ringY[i]});
-        }
-    }
-    if (highlight.x() >= 0) {
+    if (const std::optional<QPointF> place = points.placeOf(currentSheetRow)) {
+        const QPointF highlight = view.toPixel(*place);
         painter.setPen(QPen(Qt::white, 5));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(highlight, 10, 10);
