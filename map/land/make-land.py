@@ -125,10 +125,11 @@ for geometry in topology["objects"]["land"]["geometries"]:
     else:
         continue
     for shape in shapes:
+        # The outer ring first; a polygon whose outer ring is no shape on the plane is dropped.
         rings = [planar(r) for r in (ring_points(r) for r in shape) if len(r) >= 3]
-        rings = [r for r in rings if r]
-        if not rings:
+        if not rings or not rings[0]:
             continue
+        rings = [r for r in rings if r]
         polygons.append(rings)
         # A polygon reaching past the world's east edge again a turn to the west, where the
         # edge cuts it too.
