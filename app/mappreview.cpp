@@ -44,10 +44,30 @@ MapPreview::MapPreview(DialogHost *host, QWidget *parent)
 MapPreview::~MapPreview() = default;
 
 void MapPreview::setTable(const table::TableView *table, const table::TableOptions &options) {
-    m_points = table ? map::MapPoints::of(*table, options) : map::MapPoints();
+    m_table = table;
+    m_options = options;
+    m_unread = true;
+    if (isVisible()) {
+        readTable();
+    } else {
+        // Nothing kept of a table that may go before the window is shown again.
+        m_points = map::MapPoints();
+        m_canvas->setPoints(&m_points);
+    }
+}
+
+void MapPreview::readTable() {
+    m_unread = false;
+    m_points = m_table ? map::MapPoints::of(*m_table, m_options) : map::MapPoints();
     m_canvas->setPoints(&m_points);
     m_canvas->fit();
     m_status->setText(m_points.status());
+}
+
+void MapPreview::showEvent(QShowEvent *event) {
+    if (m_unread)
+        readTable();
+    QWidget::showEvent(event);
 }
 
 void MapPreview::setCurrentSheetRow(int sheetRow) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "map/mappoints.h"
+#include "table/tablerows.h"
 
 #include <QWidget>
 
@@ -16,8 +17,7 @@ class QPushButton;
 
 namespace table {
 class TableView;
-struct TableOptions;
-} // namespace table
+}
 
 class MapPreview : public QWidget {
     Q_OBJECT
@@ -29,7 +29,8 @@ public:
     ~MapPreview() override;
 
     // The table read with the options and shown fitted; null for none. The table stays alive
-    // until the next call.
+    // until the next call. While the window is hidden the reading waits until it is shown, so
+    // that a page whose map is closed does not read a million rows at each change.
     void setTable(const table::TableView *table, const table::TableOptions &options);
     // Highlights the row, given as a sheet row (-1 for none), and brings its mark into sight.
     void setCurrentSheetRow(int sheetRow);
@@ -46,9 +47,17 @@ Q_SIGNALS:
     // The user clicked the row's mark.
     void sheetRowChosen(int sheetRow);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void readTable();
+
     std::unique_ptr<DialogHost> m_ownHost;
     DialogHost *m_host;
+    const table::TableView *m_table = nullptr;
+    table::TableOptions m_options;
+    bool m_unread = false;
     map::MapPoints m_points;
     MapCanvas *m_canvas;
     QPushButton *m_fit;

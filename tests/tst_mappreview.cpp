@@ -156,6 +156,18 @@ void TestMapPreview::followsThePage() {
     page->datumBox()->setCurrentIndex(1);
     Q_EMIT page->datumBox()->activated(1);
     QVERIFY(std::abs(preview->points().x[0] - before) > 1e-6);
+
+    // Closed, the map reads nothing as the page changes; opened again, it reads the table as
+    // the page has it then.
+    preview->close();
+    QComboBox *longitude = page->roleBox(0);
+    longitude->setCurrentIndex(longitude->findText(QStringLiteral("(无)")));
+    Q_EMIT longitude->activated(longitude->currentIndex());
+    QCOMPARE(preview->points().count(), 0);
+    page->mapButton()->click();
+    QCOMPARE(page->mapPreview(), preview);
+    QCOMPARE(preview->statusLabel()->text(),
+             QStringLiteral("0 个地标，5 行有问题（5 行无法在图上标出）"));
 }
 
 QTEST_MAIN(TestMapPreview)
