@@ -38,4 +38,16 @@ bool writeTableKml(const TableView &table, const TableOptions &options, const QS
                    const std::function<bool(QByteArrayView)> &sink, TableResult &result,
                    const WriteProgress &progress = {});
 
+// How the placemarks' text is made: in pieces of this many placemarks, on this many threads (1
+// or 2), each piece handed to sink whole and progress told after each. The document is the same
+// whatever they are.
+struct KmlMaking {
+    int threads = 2;
+    int placemarksPerPiece = 4096;
+};
+
+bool writeTableKml(const TableView &table, const TableOptions &options, const QString &documentName,
+                   const std::function<bool(QByteArrayView)> &sink, TableResult &result,
+                   const WriteProgress &progress, const KmlMaking &making);
+
 } // namespace table
