@@ -57,6 +57,14 @@ QString categoryColour(int n) {
 
 namespace {
 
+// Where a cell's text lies among the pool's characters; or that the row has no such cell, or one
+// whose text is made (a number, a date), which is then looked up again.
+struct TextRef {
+    static constexpr std::uint32_t None = 0xffffffff, Made = 0xfffffffe;
+    std::uint32_t offset = None;
+    std::uint32_t length = 0;
+};
+
 // What every piece of the document shares: the rows in the order they are written, each one's
 // category, and the fixed texts of the markup.
 struct Layout {
@@ -71,6 +79,11 @@ struct Layout {
     std::vector<QByteArray> styleUrls;
     // The columns that go into the extended data, with their markup up to the value.
     std::vector<std::pair<int, QByteArray>> extended;
+    // Per point, in its own order, the texts of its name, description and extended data's
+    // columns (textColumns of them): found in row order, where the sheet is read front to back,
+    // and used in folder order, where the rows lie far apart.
+    std::size_t textColumns = 0;
+    std::vector<TextRef> texts;
     KmlText head;
 };
 
@@ -126,56 +139,56 @@ public:
     void make(std::size_t from, std::size_t to, KmlText &out) {
         const Layout &l = m_layout;
         const bool folders = !l.order.empty();
-        gather(from, to);
+        const QChar *chars = l.table.sheet().strings.chars().constData();
         for (std::size_t k = from; k < to; ++k) {
             const std::size_t index = folders ? l.order[k] : k;
+            if (folders) {
+                // Folder by folder the rows lie far apart: the memory of those a little ahead
+                // is asked for now, so that it has come when they are written.
+                if (k + 16 < to) {
+                    __builtin_prefetch(&l.points[l.order[k + 16]]);
+                    __builtin_prefetch(&l.texts[l.order[k + 16] * l.textColumns]);
+                }
+                if (k + 8 < to)
+                    for (std::size_t c = 0; c < l.textColumns; ++c)
+                        if (const TextRef &t = l.texts[l.order[k + 8] * l.textColumns + c];
+                            t.offset < TextRef::Made)
+                            __builtin_prefetch(chars + t.offset);
+            }
             const int category = l.categories.ofRow[index];
             if (folders && k == l.start[std::size_t(category)]) {
                 line(out, "<Folder>");
                 element(out, "name", l.categories.names[category]);
             }
-            placemark(l.points[index], category, &m_cells[(k - from) * columns()], out);
+            placemark(l.points[index], category, &l.texts[index * l.textColumns], out);
             if (folders && k + 1 == l.start[std::size_t(category) + 1])
                 line(out, "</Folder>");
         }
     }
 
 private:
-    // Name, description, then the extended data's columns.
-    std::size_t columns() const { return 2 + m_layout.extended.size(); }
-
-    // The cells of the placemarks' texts, looked up in a loop of their own before any is
-    // written: folder by folder the rows lie far apart in the sheet, and this loop has each
-    // row's lookups wait for memory together rather than one after another.
-    void gather(std::size_t from, std::size_t to) {
-        const Layout &l = m_layout;
-        const TableView &table = l.table;
-        const Roles &roles = l.options.roles;
-        const bool folders = !l.order.empty();
-        const std::size_t n = columns();
-        m_cells.resize((to - from) * n);
-        const Cell **cell = m_cells.data();
-        for (std::size_t k = from; k < to; ++k, cell += n) {
-            const int sheetRow = l.points[folders ? l.order[k] : k].row.sheetRow;
-            cell[0] = roles.name >= 0 ? table.cell(sheetRow, roles.name) : nullptr;
-            cell[1] = roles.description >= 0 ? table.cell(sheetRow, roles.description) : nullptr;
-            for (std::size_t e = 0; e < l.extended.size(); ++e)
-                cell[2 + e] = table.cell(sheetRow, l.extended[e].first);
-        }
+    // The text of the column'th of the point's text columns; empty when it has no cell there.
+    QStringView text(const TextRef &ref, int sheetRow, int column) {
+        if (ref.offset == TextRef::None)
+            return {};
+        if (ref.offset == TextRef::Made)
+            return m_text(m_layout.table.cell(sheetRow, column));
+        return QStringView(m_layout.table.sheet().strings.chars()).mid(ref.offset, ref.length);
     }
 
-    void placemark(const PlacedPoint &point, int style, const Cell *const *cells, KmlText &out) {
+    void placemark(const PlacedPoint &point, int style, const TextRef *texts, KmlText &out) {
         const Layout &l = m_layout;
         const TableView &table = l.table;
         const Roles &roles = l.options.roles;
         const int sheetRow = point.row.sheetRow;
         line(out, "<Placemark>");
-        if (const Cell *c = cells[0])
-            element(out, "name", m_text(c));
-        if (const Cell *c = cells[1]) {
+        if (texts[0].offset != TextRef::None)
+            element(out, "name", text(texts[0], sheetRow, roles.name));
+        if (texts[1].offset != TextRef::None) {
             QString storage;
             out.append("<description>");
-            out.appendUtf8(xmlsafe::description(m_text(c), storage));
+            out.appendUtf8(
+                xmlsafe::description(text(texts[1], sheetRow, roles.description), storage));
             out.append("</description>\r\n");
         }
         if (point.time.kind == PointTime::Kind::Text) {
@@ -190,15 +203,15 @@ private:
         out.append(l.styleUrls[std::size_t(style)]);
         bool open = false;
         for (std::size_t e = 0; e < l.extended.size(); ++e) {
-            const Cell *c = cells[2 + e];
-            if (!c)
+            const TextRef &ref = texts[2 + e];
+            if (ref.offset == TextRef::None)
                 continue;
             if (!open) {
                 line(out, "<ExtendedData>");
                 open = true;
             }
             out.append(l.extended[e].second);
-            out.appendEscaped(m_text(c));
+            out.appendEscaped(text(ref, sheetRow, l.extended[e].first));
             out.append("</value></Data>\r\n");
         }
         if (open)
@@ -221,7 +234,6 @@ private:
 
     const Layout &m_layout;
     CellText m_text;
-    std::vector<const Cell *> m_cells;
 };
 
 } // namespace
@@ -241,7 +253,7 @@ bool writeTableKml(const TableView &table, const TableOptions &options, const QS
     const int categoryColumn = options.roles.category;
     const Categories categories = categoriesOf(table, categoryColumn, points);
 
-    Layout layout{table, options, points, categories, {}, {}, {}, {}, {}};
+    Layout layout{table, options, points, categories, {}, {}, {}, {}, 0, {}, {}};
     if (categoryColumn >= 0) {
         // Each row once, folder by folder: the rows bucketed by category, in row order.
         std::vector<std::size_t> &start = layout.start;
@@ -268,6 +280,32 @@ bool writeTableKml(const TableView &table, const TableOptions &options, const QS
             markup.append("\"><value>");
             layout.extended.emplace_back(column, markup.bytes().toByteArray());
         }
+
+    layout.textColumns = 2 + layout.extended.size();
+    layout.texts.resize(points.size() * layout.textColumns);
+    {
+        const workbook::SheetData &sheet = table.sheet();
+        const QChar *chars = sheet.strings.chars().constData();
+        auto refOf = [&](int sheetRow, int column) {
+            TextRef ref;
+            const Cell *c = column >= 0 ? table.cell(sheetRow, column) : nullptr;
+            if (c && c->kind == CellKind::Text) {
+                const QStringView text = sheet.strings.view(c->text);
+                ref = {std::uint32_t(text.data() - chars), std::uint32_t(text.size())};
+            } else if (c) {
+                ref.offset = TextRef::Made;
+            }
+            return ref;
+        };
+        TextRef *ref = layout.texts.data();
+        for (const PlacedPoint &point : points) {
+            const int sheetRow = point.row.sheetRow;
+            *ref++ = refOf(sheetRow, options.roles.name);
+            *ref++ = refOf(sheetRow, options.roles.description);
+            for (const auto &e : layout.extended)
+                *ref++ = refOf(sheetRow, e.first);
+        }
+    }
 
     KmlText &head = layout.head;
     line(head, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
