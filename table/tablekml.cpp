@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace table {
 
@@ -92,18 +91,19 @@ QByteArray styleId(int style) {
     return "s" + QByteArray::number(style + 1);
 }
 
-void line(KmlText &out, QByteArrayView text) {
+// A literal's markup and its line end, its length known where it is written.
+template <std::size_t N> void line(KmlText &out, const char (&text)[N]) {
     out.append(text);
     out.append("\r\n");
 }
 
-void element(KmlText &out, const char *name, QStringView value) {
+template <std::size_t N> void element(KmlText &out, const char (&name)[N], QStringView value) {
     out.append('<');
-    out.append(name, qsizetype(std::strlen(name)));
+    out.append(name);
     out.append('>');
     out.appendEscaped(value);
     out.append("</");
-    out.append(name, qsizetype(std::strlen(name)));
+    out.append(name);
     out.append(">\r\n");
 }
 
