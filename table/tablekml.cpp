@@ -79,8 +79,9 @@ struct Layout {
     // The columns that go into the extended data, with their markup up to the value.
     std::vector<std::pair<int, QByteArray>> extended;
     // Per point, in its own order, the texts of its name, description and extended data's
-    // columns (textColumns of them): found in row order, where the sheet is read front to back,
-    // and used in folder order, where the rows lie far apart.
+    // columns, the first textColumns of them: found in row order, where the sheet is read front
+    // to back, and used in folder order, where the rows lie far apart. A wide table's other
+    // columns are looked up as they are written, so that this stays a few bytes a cell.
     std::size_t textColumns = 0;
     std::vector<TextRef> texts;
     KmlText head;
@@ -203,15 +204,24 @@ private:
         out.append(l.styleUrls[std::size_t(style)]);
         bool open = false;
         for (std::size_t e = 0; e < l.extended.size(); ++e) {
-            const TextRef &ref = texts[2 + e];
-            if (ref.offset == TextRef::None)
+            const int column = l.extended[e].first;
+            QStringView value;
+            if (2 + e < l.textColumns) {
+                const TextRef &ref = texts[2 + e];
+                if (ref.offset == TextRef::None)
+                    continue;
+                value = text(ref, sheetRow, column);
+            } else if (const Cell *c = table.cell(sheetRow, column)) {
+                value = m_text(c);
+            } else {
                 continue;
+            }
             if (!open) {
                 line(out, "<ExtendedData>");
                 open = true;
             }
             out.append(l.extended[e].second);
-            out.appendEscaped(text(ref, sheetRow, l.extended[e].first));
+            out.appendEscaped(value);
             out.append("</value></Data>\r\n");
         }
         if (open)
@@ -281,7 +291,8 @@ bool writeTableKml(const TableView &table, const TableOptions &options, const QS
             layout.extended.emplace_back(column, markup.bytes().toByteArray());
         }
 
-    layout.textColumns = 2 + layout.extended.size();
+    layout.textColumns =
+        std::min(2 + layout.extended.size(), std::size_t(std::max(2, making.textsAhead)));
     layout.texts.resize(points.size() * layout.textColumns);
     {
         const workbook::SheetData &sheet = table.sheet();
@@ -302,8 +313,8 @@ bool writeTableKml(const TableView &table, const TableOptions &options, const QS
             const int sheetRow = point.row.sheetRow;
             *ref++ = refOf(sheetRow, options.roles.name);
             *ref++ = refOf(sheetRow, options.roles.description);
-            for (const auto &e : layout.extended)
-                *ref++ = refOf(sheetRow, e.first);
+            for (std::size_t e = 0; e + 2 < layout.textColumns; ++e)
+                *ref++ = refOf(sheetRow, layout.extended[e].first);
         }
     }
 

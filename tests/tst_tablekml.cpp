@@ -66,7 +66,8 @@ QByteArray kmlOf(const SheetData &sheet, TableOptions options, TableResult &resu
 // Rows spread over four folders of different sizes, with rows left out, the same place in both
 // halves of the rows, times as text and as date cells, and cells missing here and there.
 QList<QStringList> spreadRows() {
-    QList<QStringList> rows = {{"名称", "类别", "经度", "纬度", "时间", "海拔", "备注", "编号"}};
+    QList<QStringList> rows = {
+        {"名称", "类别", "经度", "纬度", "时间", "海拔", "备注", "编号", "负责人"}};
     const char *kinds[] = {"甲", "乙", "乙", "丙", "甲", "丁", "乙"};
     for (int r = 0; r < 29; ++r) {
         const QString n = QString::number(r);
@@ -97,7 +98,7 @@ QByteArray plainKml(const SheetData &sheet, TableResult &result) {
             out.append(piece);
             return true;
         },
-        result, {}, KmlMaking{1, 1 << 20});
+        result, {}, KmlMaking{1, 1 << 20, 1 << 20});
     return out;
 }
 
@@ -269,15 +270,18 @@ void TestTableKml::pieces_data() {
     QTest::addColumn<QList<QStringList>>("rows");
     QTest::addColumn<int>("threads");
     QTest::addColumn<int>("perPiece");
+    QTest::addColumn<int>("textsAhead");
     QTest::addColumn<int>("pieces");
     const QList<QStringList> spread = spreadRows();
-    QTest::newRow("one thread, a placemark a piece") << spread << 1 << 1 << 26;
-    QTest::newRow("two threads, a placemark a piece") << spread << 2 << 1 << 26;
-    QTest::newRow("two threads, pieces across folders") << spread << 2 << 3 << 9;
-    QTest::newRow("two threads, an even count of pieces") << spread << 2 << 13 << 2;
-    QTest::newRow("two threads, one piece") << spread << 2 << 26 << 1;
+    QTest::newRow("one thread, a placemark a piece") << spread << 1 << 1 << 8 << 26;
+    QTest::newRow("two threads, a placemark a piece") << spread << 2 << 1 << 8 << 26;
+    QTest::newRow("two threads, pieces across folders") << spread << 2 << 3 << 8 << 9;
+    QTest::newRow("two threads, an even count of pieces") << spread << 2 << 13 << 8 << 2;
+    QTest::newRow("two threads, one piece") << spread << 2 << 26 << 8 << 1;
+    QTest::newRow("extended data looked up as written") << spread << 2 << 3 << 2 << 9;
+    QTest::newRow("extended data partly found ahead") << spread << 2 << 3 << 3 << 9;
     QTest::newRow("no row placed")
-        << QList<QStringList>{{"名称", "经度", "纬度"}, {"a", "x", "#30"}} << 2 << 1 << 1;
+        << QList<QStringList>{{"名称", "经度", "纬度"}, {"a", "x", "#30"}} << 2 << 1 << 8 << 1;
 }
 
 // The document is the same however its placemarks are cut into pieces and on however many
@@ -287,6 +291,7 @@ void TestTableKml::pieces() {
     QFETCH(QList<QStringList>, rows);
     QFETCH(int, threads);
     QFETCH(int, perPiece);
+    QFETCH(int, textsAhead);
     QFETCH(int, pieces);
     const SheetData sheet = sheetOf(rows);
     TableResult plainResult;
@@ -310,7 +315,7 @@ void TestTableKml::pieces() {
             told.push_back(done);
             return true;
         },
-        KmlMaking{threads, perPiece}));
+        KmlMaking{threads, perPiece, textsAhead}));
     QCOMPARE(out, plain);
     QCOMPARE(result.placemarks, plainResult.placemarks);
     QCOMPARE(problemLines(result), problemLines(plainResult));
