@@ -221,10 +221,19 @@ std::vector<PlacedPoint> placePoints(const TableView &table, const TableOptions 
                          return std::tie(a.row, a.kind) < std::tie(b.row, b.kind);
                      });
 
-    // The points in WGS-84, converted after the check, which compares the values as read.
-    if (options.datum != Datum::Wgs84)
-        for (PlacedPoint &p : points)
-            p.row.wgs84 = toWgs84(p.row.wgs84, options.datum);
+    // The points in WGS-84, converted after the check, which compares the values as read; a
+    // half on each thread, as the inverse of a web map's datum is found by iteration.
+    if (options.datum != Datum::Wgs84) {
+        auto convert = [&](std::size_t from, std::size_t to) {
+            for (std::size_t i = from; i < to; ++i)
+                points[i].row.wgs84 = toWgs84(points[i].row.wgs84, options.datum);
+        };
+        const std::size_t middle = threads > 1 ? points.size() / 2 : points.size();
+        SecondThread second([&] { convert(middle, points.size()); },
+                            SecondThread::When::SeveralCores, threads > 1 ? 2u : 1u);
+        convert(0, middle);
+        second.wait();
+    }
     return points;
 }
 
