@@ -11,6 +11,7 @@
 namespace table {
 
 class TableView;
+struct PlacedPoint;
 
 struct Categories {
     // In order of first appearance; empty when the table has no category column (one style for
@@ -23,5 +24,7 @@ struct Categories {
 };
 
 Categories categoriesOf(const TableView &table, int column, const std::vector<PlacedRow> &rows);
+// The same of placed points (placedpoints).
+Categories categoriesOf(const TableView &table, int column, const std::vector<PlacedPoint> &points);
 
 } // namespace table

@@ -65,12 +65,14 @@ qsizetype hemisphereAt(QStringView text, bool prefix, Hemisphere &h) {
                  {u"南纬", Axis::Latitude, true},
                  {u"东经", Axis::Longitude, false},
                  {u"西经", Axis::Longitude, true}};
-    for (const auto &w : words) {
-        const QStringView word(w.word);
-        if (prefix ? text.startsWith(word) : text.endsWith(word)) {
-            h = {w.axis, w.negative};
-            return word.size();
-        }
+    // Each word is two characters: compared as such, without a string comparison per word.
+    if (text.size() >= 2) {
+        const qsizetype at = prefix ? 0 : text.size() - 2;
+        for (const auto &w : words)
+            if (text[at] == w.word[0] && text[at + 1] == w.word[1]) {
+                h = {w.axis, w.negative};
+                return 2;
+            }
     }
     if (text.isEmpty())
         return 0;
@@ -210,9 +212,20 @@ QString foldToAscii(QStringView text) {
     return out.trimmed();
 }
 
+QStringView foldToAscii(QStringView text, QString &storage) {
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u >= 0xFF01 && u <= 0xFF5E) || u == 0x3000 || u == 0x2212) {
+            storage = foldToAscii(text);
+            return storage;
+        }
+    }
+    return text.trimmed();
+}
+
 Coordinate readCoordinate(QStringView text, Axis axis) {
-    const QString folded = foldToAscii(text);
-    QStringView rest(folded);
+    QString storage;
+    QStringView rest = foldToAscii(text, storage);
     Coordinate out;
 
     QChar sign;

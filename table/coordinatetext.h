@@ -21,6 +21,9 @@ struct Coordinate {
 // The text folded to ASCII where it has a full-width form (U+FF01…U+FF5E, the ideographic
 // space), U+2212 and U+FF0D made "-", and trimmed.
 QString foldToAscii(QStringView text);
+// The same as a view: of text itself when nothing in it folds, else of storage, which receives
+// the folded text. A long table's cells are mostly read this way, without a copy.
+QStringView foldToAscii(QStringView text, QString &storage);
 
 // The coordinate a text gives, or !ok when it is not one: minutes or seconds of 60 or more, an
 // exponent, thousands separators, a number ending or starting with its point, a "-" beside a

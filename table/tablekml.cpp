@@ -1,13 +1,16 @@
-// The KML document of a table, written as it is made.
+// The KML document of a table, made in pieces of some thousand placemarks on two threads and
+// handed out in order as each is made.
 #include "table/tablekml.h"
 
+#include "common/orderedpieces.h"
 #include "kml/xmlsafe.h"
 #include "table/categories.h"
 #include "table/celltext.h"
+#include "table/kmltext.h"
+#include "table/placedpoints.h"
 #include "table/tableview.h"
-#include "table/timetext.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cmath>
 
 namespace table {
@@ -53,160 +56,194 @@ QString categoryColour(int n) {
 
 namespace {
 
-// The shortest decimal text that reads back to the same double, without an exponent.
-void appendNumber(QByteArray &out, double v) {
-    char buffer[400];
-    const auto [end, error] =
-        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
-    out.append(buffer, error == std::errc() ? end - buffer : 0);
+// Where a cell's text lies among the pool's characters; or that the row has no such cell, or one
+// whose text is made (a number, a date), which is then looked up again.
+struct TextRef {
+    static constexpr std::uint32_t None = 0xffffffff, Made = 0xfffffffe;
+    std::uint32_t offset = None;
+    std::uint32_t length = 0;
+};
+
+// What every piece of the document shares: the rows in the order they are written, each one's
+// category, and the fixed texts of the markup.
+struct Layout {
+    const TableView &table;
+    const TableOptions &options;
+    const std::vector<PlacedPoint> &points;
+    const Categories &categories;
+    // Without a category column empty: the points in their own order.
+    std::vector<std::uint32_t> order;
+    // Where each category's rows begin in order, and where the last one's end.
+    std::vector<std::size_t> start;
+    std::vector<QByteArray> styleUrls;
+    // The columns that go into the extended data, with their markup up to the value.
+    std::vector<std::pair<int, QByteArray>> extended;
+    // Per point, in its own order, the texts of its name, description and extended data's
+    // columns, the first textColumns of them: found in row order, where the sheet is read front
+    // to back, and used in folder order, where the rows lie far apart. A wide table's other
+    // columns are looked up as they are written, so that this stays a few bytes a cell.
+    std::size_t textColumns = 0;
+    std::vector<TextRef> texts;
+    KmlText head;
+};
+
+// The markup of one style's id.
+QByteArray styleId(int style) {
+    return "s" + QByteArray::number(style + 1);
 }
 
-void appendEscaped(QByteArray &out, QStringView text, bool attribute = false) {
-    qsizetype plain = 0;
-    auto flush = [&](qsizetype to) {
-        if (to > plain)
-            out.append(text.mid(plain, to - plain).toUtf8());
-        plain = to + 1;
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        const char *entity = c == u'&'                                            ? "&amp;"
-                             : c == u'<'                                          ? "&lt;"
-                             : c == u'>'                                          ? "&gt;"
-                             : attribute && c == u'"'                             ? "&quot;"
-                             : c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r' ? ""
-                                                                                  : nullptr;
-        if (!entity)
-            continue;
-        flush(i);
-        out.append(entity);
-    }
-    flush(text.size());
+// A literal's markup and its line end, its length known where it is written.
+template <std::size_t N> void line(KmlText &out, const char (&text)[N]) {
+    out.append(text);
+    out.append("\r\n");
 }
 
-class Writer {
+template <std::size_t N> void element(KmlText &out, const char (&name)[N], QStringView value) {
+    out.append('<');
+    out.append(name);
+    out.append('>');
+    out.appendEscaped(value);
+    out.append("</");
+    out.append(name);
+    out.append(">\r\n");
+}
+
+void twoDigits(KmlText &out, int n) {
+    const char digits[2] = {char('0' + n / 10 % 10), char('0' + n % 10)};
+    out.append(digits, 2);
+}
+
+// The time as a KML <when> holds it, as kmlWhen writes it.
+void appendWhen(KmlText &out, const PointTime &t) {
+    twoDigits(out, t.year / 100);
+    twoDigits(out, t.year % 100);
+    out.append('-');
+    twoDigits(out, t.month);
+    out.append('-');
+    twoDigits(out, t.day);
+    if (t.hour == 0 && t.minute == 0 && t.second == 0)
+        return;
+    out.append('T');
+    twoDigits(out, t.hour);
+    out.append(':');
+    twoDigits(out, t.minute);
+    out.append(':');
+    twoDigits(out, t.second);
+}
+
+// Makes pieces of the document: a maker for each thread.
+class Maker {
 public:
-    Writer(const TableView &table, const TableOptions &options,
-           const std::function<bool(QByteArrayView)> &sink, const WriteProgress &progress,
-           qint64 placemarks)
-        : m_table(table), m_options(options), m_sink(sink), m_progress(progress),
-          m_placemarks(placemarks) {
-        m_out.reserve(Chunk + 4096);
-    }
+    explicit Maker(const Layout &layout) : m_layout(layout), m_text(layout.table.sheet()) {}
 
-    // The cell's text as the grid shows it, dates in ISO 8601.
-    QStringView text(const Cell *c) { return m_text(c); }
-
-    void line(const char *s) {
-        m_out.append(s);
-        m_out.append("\r\n");
-    }
-
-    void element(const char *name, QStringView value) {
-        m_out.append('<').append(name).append('>');
-        appendEscaped(m_out, value);
-        m_out.append("</").append(name).append(">\r\n");
-    }
-
-    bool flushIfFull() { return m_out.size() < Chunk || flush(); }
-    bool flush() {
-        const bool ok = m_sink(m_out);
-        m_out.clear();
-        return ok &&
-               (!m_progress ||
-                m_progress(m_placemarks > 0 ? double(m_written) / double(m_placemarks) : 1.0));
-    }
-
-    void placemark(const PlacedRow &row, int style) {
-        const Roles &roles = m_options.roles;
-        ++m_written;
-        line("<Placemark>");
-        if (roles.name >= 0)
-            if (const Cell *c = m_table.cell(row.sheetRow, roles.name))
-                element("name", text(c));
-        if (roles.description >= 0)
-            if (const Cell *c = m_table.cell(row.sheetRow, roles.description)) {
-                const QStringView value = text(c);
-                QString storage;
-                m_out.append("<description>");
-                m_out.append(xmlsafe::description(value, storage).toUtf8());
-                m_out.append("</description>\r\n");
-            }
-        if (roles.time >= 0)
-            if (const Cell *c = m_table.cell(row.sheetRow, roles.time)) {
-                QString when;
-                if (c->kind == CellKind::Date) {
-                    when = isoDate(m_table.sheet(), *c, u'T');
-                } else if (c->kind == CellKind::Text) {
-                    const TimeText t = readTimeText(m_table.sheet().strings.view(c->text));
-                    if (t.ok)
-                        when = kmlWhen(t.when);
+    // Placemarks from to to of the order, with the folders they open and close.
+    void make(std::size_t from, std::size_t to, KmlText &out) {
+        const Layout &l = m_layout;
+        const bool folders = !l.order.empty();
+        const QChar *chars = l.table.sheet().strings.chars().constData();
+        for (std::size_t k = from; k < to; ++k) {
+            const std::size_t index = folders ? l.order[k] : k;
+            if (folders) {
+                // Folder by folder the rows lie far apart: the memory of those a little ahead
+                // is asked for now, so that it has come when they are written.
+                if (k + 16 < to) {
+                    __builtin_prefetch(&l.points[l.order[k + 16]]);
+                    __builtin_prefetch(&l.texts[l.order[k + 16] * l.textColumns]);
                 }
-                if (!when.isEmpty()) {
-                    m_out.append("<TimeStamp><when>").append(when.toUtf8());
-                    m_out.append("</when></TimeStamp>\r\n");
-                }
+                if (k + 8 < to)
+                    for (std::size_t c = 0; c < l.textColumns; ++c)
+                        if (const TextRef &t = l.texts[l.order[k + 8] * l.textColumns + c];
+                            t.offset < TextRef::Made)
+                            __builtin_prefetch(chars + t.offset);
             }
-        m_out.append("<styleUrl>#").append(styleId(style)).append("</styleUrl>\r\n");
-        if (m_options.extendedData) {
-            bool open = false;
-            for (int column = 0; column < m_table.columnCount(); ++column) {
-                if (roles.roleOf(column) != Role::None)
-                    continue;
-                const Cell *c = m_table.cell(row.sheetRow, column);
-                if (!c)
-                    continue;
-                if (!open) {
-                    line("<ExtendedData>");
-                    open = true;
-                }
-                m_out.append("<Data name=\"");
-                appendEscaped(m_out, m_table.headings()[column], true);
-                m_out.append("\"><value>");
-                appendEscaped(m_out, text(c));
-                m_out.append("</value></Data>\r\n");
+            const int category = l.categories.ofRow[index];
+            if (folders && k == l.start[std::size_t(category)]) {
+                line(out, "<Folder>");
+                element(out, "name", l.categories.names[category]);
             }
-            if (open)
-                line("</ExtendedData>");
+            placemark(l.points[index], category, &l.texts[index * l.textColumns], out);
+            if (folders && k + 1 == l.start[std::size_t(category) + 1])
+                line(out, "</Folder>");
         }
-        line("<Point>");
-        double altitude = 0;
-        const bool hasAltitude = altitudeOf(row.sheetRow, altitude);
-        if (hasAltitude)
-            line("<altitudeMode>relativeToGround</altitudeMode>");
-        m_out.append("<coordinates>");
-        appendNumber(m_out, row.wgs84.lon);
-        m_out.append(',');
-        appendNumber(m_out, row.wgs84.lat);
-        if (hasAltitude) {
-            m_out.append(',');
-            appendNumber(m_out, altitude);
-        }
-        m_out.append("</coordinates>\r\n");
-        line("</Point>");
-        line("</Placemark>");
     }
-
-    static QByteArray styleId(int style) { return "s" + QByteArray::number(style + 1); }
-
-    QByteArray &out() { return m_out; }
 
 private:
-    bool altitudeOf(int sheetRow, double &altitude) {
-        const int column = m_options.roles.altitude;
-        const Cell *c = column < 0 ? nullptr : m_table.cell(sheetRow, column);
-        return c && readAltitude(m_table, *c, altitude);
+    // The text of the column'th of the point's text columns; empty when it has no cell there.
+    QStringView text(const TextRef &ref, int sheetRow, int column) {
+        if (ref.offset == TextRef::None)
+            return {};
+        if (ref.offset == TextRef::Made)
+            return m_text(m_layout.table.cell(sheetRow, column));
+        return QStringView(m_layout.table.sheet().strings.chars()).mid(ref.offset, ref.length);
     }
 
-    static constexpr qsizetype Chunk = 1 << 20;
-    const TableView &m_table;
-    const TableOptions &m_options;
-    const std::function<bool(QByteArrayView)> &m_sink;
-    const WriteProgress &m_progress;
-    const qint64 m_placemarks;
-    qint64 m_written = 0;
-    QByteArray m_out;
-    CellText m_text{m_table.sheet()};
+    void placemark(const PlacedPoint &point, int style, const TextRef *texts, KmlText &out) {
+        const Layout &l = m_layout;
+        const TableView &table = l.table;
+        const Roles &roles = l.options.roles;
+        const int sheetRow = point.row.sheetRow;
+        line(out, "<Placemark>");
+        if (texts[0].offset != TextRef::None)
+            element(out, "name", text(texts[0], sheetRow, roles.name));
+        if (texts[1].offset != TextRef::None) {
+            QString storage;
+            out.append("<description>");
+            out.appendUtf8(
+                xmlsafe::description(text(texts[1], sheetRow, roles.description), storage));
+            out.append("</description>\r\n");
+        }
+        if (point.time.kind == PointTime::Kind::Text) {
+            out.append("<TimeStamp><when>");
+            appendWhen(out, point.time);
+            out.append("</when></TimeStamp>\r\n");
+        } else if (point.time.kind == PointTime::Kind::DateCell) {
+            out.append("<TimeStamp><when>");
+            out.appendUtf8(isoDate(table.sheet(), *table.cell(sheetRow, roles.time), u'T'));
+            out.append("</when></TimeStamp>\r\n");
+        }
+        out.append(l.styleUrls[std::size_t(style)]);
+        bool open = false;
+        for (std::size_t e = 0; e < l.extended.size(); ++e) {
+            const int column = l.extended[e].first;
+            QStringView value;
+            if (2 + e < l.textColumns) {
+                const TextRef &ref = texts[2 + e];
+                if (ref.offset == TextRef::None)
+                    continue;
+                value = text(ref, sheetRow, column);
+            } else if (const Cell *c = table.cell(sheetRow, column)) {
+                value = m_text(c);
+            } else {
+                continue;
+            }
+            if (!open) {
+                line(out, "<ExtendedData>");
+                open = true;
+            }
+            out.append(l.extended[e].second);
+            out.appendEscaped(value);
+            out.append("</value></Data>\r\n");
+        }
+        if (open)
+            line(out, "</ExtendedData>");
+        line(out, "<Point>");
+        if (point.hasAltitude)
+            line(out, "<altitudeMode>relativeToGround</altitudeMode>");
+        out.append("<coordinates>");
+        out.appendNumber(point.row.wgs84.lon);
+        out.append(',');
+        out.appendNumber(point.row.wgs84.lat);
+        if (point.hasAltitude) {
+            out.append(',');
+            out.appendNumber(point.altitude);
+        }
+        out.append("</coordinates>\r\n");
+        line(out, "</Point>");
+        line(out, "</Placemark>");
+    }
+
+    const Layout &m_layout;
+    CellText m_text;
 };
 
 } // namespace
@@ -214,58 +251,107 @@ private:
 bool writeTableKml(const TableView &table, const TableOptions &options, const QString &documentName,
                    const std::function<bool(QByteArrayView)> &sink, TableResult &result,
                    const WriteProgress &progress) {
-    std::vector<PlacedRow> rows;
-    rows.reserve(table.dataRows().size());
-    placeRows(
-        table, options, [&](const PlacedRow &row) { rows.push_back(row); }, result.problems);
-    result.placemarks = qint64(rows.size());
+    return writeTableKml(table, options, documentName, sink, result, progress, KmlMaking());
+}
 
+bool writeTableKml(const TableView &table, const TableOptions &options, const QString &documentName,
+                   const std::function<bool(QByteArrayView)> &sink, TableResult &result,
+                   const WriteProgress &progress, const KmlMaking &making) {
+    const std::vector<PlacedPoint> points =
+        placePoints(table, options, result.problems, making.threads);
+    result.placemarks = qint64(points.size());
     const int categoryColumn = options.roles.category;
-    const Categories categories = categoriesOf(table, categoryColumn, rows);
-    const std::vector<int> &categoryOf = categories.ofRow;
-    Writer writer(table, options, sink, progress, result.placemarks);
+    const Categories categories = categoriesOf(table, categoryColumn, points);
 
-    writer.line("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
-    writer.line("<kml xmlns=\"http://www.opengis.net/kml/2.2\">");
-    writer.line("<Document>");
-    writer.element("name", documentName);
-    const int styles = categories.styleCount();
-    for (int s = 0; s < styles; ++s) {
-        writer.out().append("<Style id=\"").append(Writer::styleId(s));
-        writer.out().append("\"><IconStyle><color>").append(categoryColour(s).toLatin1());
-        writer.out().append("</color></IconStyle></Style>\r\n");
-    }
-    if (categoryColumn < 0) {
-        for (const PlacedRow &row : rows) {
-            writer.placemark(row, 0);
-            if (!writer.flushIfFull())
-                return false;
-        }
-    } else {
+    Layout layout{table, options, points, categories, {}, {}, {}, {}, 0, {}, {}};
+    if (categoryColumn >= 0) {
         // Each row once, folder by folder: the rows bucketed by category, in row order.
-        std::vector<std::size_t> start(categories.names.size() + 1, 0);
-        for (int c : categoryOf)
+        std::vector<std::size_t> &start = layout.start;
+        start.assign(categories.names.size() + 1, 0);
+        for (int c : categories.ofRow)
             ++start[std::size_t(c) + 1];
         for (std::size_t c = 1; c < start.size(); ++c)
             start[c] += start[c - 1];
-        std::vector<std::uint32_t> order(rows.size());
+        layout.order.resize(points.size());
         std::vector<std::size_t> next(start.begin(), start.end() - 1);
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            order[next[std::size_t(categoryOf[i])]++] = std::uint32_t(i);
-        for (int c = 0; c < int(categories.names.size()); ++c) {
-            writer.line("<Folder>");
-            writer.element("name", categories.names[c]);
-            for (std::size_t k = start[std::size_t(c)]; k < start[std::size_t(c) + 1]; ++k) {
-                writer.placemark(rows[order[k]], c);
-                if (!writer.flushIfFull())
-                    return false;
+        for (std::size_t i = 0; i < points.size(); ++i)
+            layout.order[next[std::size_t(categories.ofRow[i])]++] = std::uint32_t(i);
+    }
+    const int styles = categories.styleCount();
+    for (int s = 0; s < styles; ++s)
+        layout.styleUrls.push_back("<styleUrl>#" + styleId(s) + "</styleUrl>\r\n");
+    if (options.extendedData)
+        for (int column = 0; column < table.columnCount(); ++column) {
+            if (options.roles.roleOf(column) != Role::None)
+                continue;
+            KmlText markup;
+            markup.append("<Data name=\"");
+            markup.appendEscaped(table.headings()[column], true);
+            markup.append("\"><value>");
+            layout.extended.emplace_back(column, markup.bytes().toByteArray());
+        }
+
+    layout.textColumns =
+        std::min(2 + layout.extended.size(), std::size_t(std::max(2, making.textsAhead)));
+    layout.texts.resize(points.size() * layout.textColumns);
+    {
+        const workbook::SheetData &sheet = table.sheet();
+        const QChar *chars = sheet.strings.chars().constData();
+        auto refOf = [&](int sheetRow, int column) {
+            TextRef ref;
+            const Cell *c = column >= 0 ? table.cell(sheetRow, column) : nullptr;
+            if (c && c->kind == CellKind::Text) {
+                const QStringView text = sheet.strings.view(c->text);
+                ref = {std::uint32_t(text.data() - chars), std::uint32_t(text.size())};
+            } else if (c) {
+                ref.offset = TextRef::Made;
             }
-            writer.line("</Folder>");
+            return ref;
+        };
+        TextRef *ref = layout.texts.data();
+        for (const PlacedPoint &point : points) {
+            const int sheetRow = point.row.sheetRow;
+            *ref++ = refOf(sheetRow, options.roles.name);
+            *ref++ = refOf(sheetRow, options.roles.description);
+            for (std::size_t e = 0; e + 2 < layout.textColumns; ++e)
+                *ref++ = refOf(sheetRow, layout.extended[e].first);
         }
     }
-    writer.line("</Document>");
-    writer.line("</kml>");
-    return writer.flush();
+
+    KmlText &head = layout.head;
+    line(head, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    line(head, "<kml xmlns=\"http://www.opengis.net/kml/2.2\">");
+    line(head, "<Document>");
+    element(head, "name", documentName);
+    for (int s = 0; s < styles; ++s) {
+        head.append("<Style id=\"");
+        head.append(styleId(s));
+        head.append("\"><IconStyle><color>");
+        head.append(categoryColour(s).toLatin1());
+        head.append("</color></IconStyle></Style>\r\n");
+    }
+
+    const std::size_t per = std::size_t(std::max(1, making.placemarksPerPiece));
+    const std::size_t pieces = std::max<std::size_t>(1, (points.size() + per - 1) / per);
+    Maker makers[2] = {Maker(layout), Maker(layout)};
+    return makeInOrder<KmlText>(
+        pieces, making.threads,
+        [&](int worker, std::size_t i, KmlText &out) {
+            out.clear();
+            if (i == 0)
+                out.append(layout.head.bytes());
+            makers[worker].make(i * per, std::min(points.size(), (i + 1) * per), out);
+            if (i + 1 == pieces) {
+                line(out, "</Document>");
+                line(out, "</kml>");
+            }
+        },
+        [&](std::size_t i, const KmlText &out) {
+            const double done = points.empty() ? 1.0
+                                               : double(std::min(points.size(), (i + 1) * per)) /
+                                                     double(points.size());
+            return sink(out.bytes()) && (!progress || progress(done));
+        });
 }
 
 } // namespace table

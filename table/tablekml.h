@@ -38,4 +38,19 @@ bool writeTableKml(const TableView &table, const TableOptions &options, const QS
                    const std::function<bool(QByteArrayView)> &sink, TableResult &result,
                    const WriteProgress &progress = {});
 
+// How the placemarks' text is made: in pieces of this many placemarks, on this many threads (1
+// or 2), each piece handed to sink whole and progress told after each; of each placemark's texts
+// (name, description, then the extended data's) the first textsAhead found before any is
+// written, in row order, the rest as they are written. The document is the same whatever they
+// are.
+struct KmlMaking {
+    int threads = 2;
+    int placemarksPerPiece = 4096;
+    int textsAhead = 8;
+};
+
+bool writeTableKml(const TableView &table, const TableOptions &options, const QString &documentName,
+                   const std::function<bool(QByteArrayView)> &sink, TableResult &result,
+                   const WriteProgress &progress, const KmlMaking &making);
+
 } // namespace table

@@ -1,16 +1,15 @@
-// Reading, checking and converting each row's coordinates.
+// The words of the rows' problems and the reading of an altitude; the rows themselves are placed
+// by placedpoints.
 #include "table/tablerows.h"
 
 #include "table/coordinatetext.h"
+#include "table/placedpoints.h"
 #include "table/tableview.h"
-#include "table/timetext.h"
-#include "workbook/fieldtext.h"
 
 #include <QLocale>
 
-#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <tuple>
 
 namespace table {
 
@@ -43,69 +42,34 @@ QString problemText(const Problem &p) {
 
 namespace {
 
-enum class Reading { Empty, Unreadable, Read };
-
-// A coordinate as read from its cell; the cell's text is made only for a problem's line.
-struct Value {
-    Reading reading = Reading::Empty;
-    double number = 0;
-    int column = -1;
-    const Cell *cell = nullptr;
-};
-
-QString textOf(const TableView &table, const Cell *cell) {
-    return workbook::fieldtext::cellText(table.sheet(), cell, u'.');
-}
-
-Value readCell(const TableView &table, int row, int column, Axis axis) {
-    Value v;
-    v.column = column;
-    const Cell *c = table.cell(row, column);
-    if (!c)
-        return v;
-    v.cell = c;
-    v.reading = Reading::Unreadable;
-    if (c->kind == CellKind::Number) {
-        v.reading = Reading::Read;
-        v.number = c->number;
-    } else if (c->kind == CellKind::Text) {
-        const Coordinate coordinate = readCoordinate(table.sheet().strings.view(c->text), axis);
-        if (coordinate.ok) {
-            v.reading = Reading::Read;
-            v.number = coordinate.value;
+// A text of digits with an optional "-" and decimals, which the C locale reads as from_chars does
+// (both round correctly): without leading zeros, and no negative zero, whose sign the two might
+// read apart. Read without the locale's general number parser.
+bool plainDecimal(QStringView text, double &value) {
+    char ascii[32];
+    if (text.isEmpty() || text.size() > qsizetype(sizeof ascii))
+        return false;
+    qsizetype at = text.front() == u'-' ? 1 : 0;
+    const qsizetype digits = at;
+    bool point = false, nonZero = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (i >= at && u >= u'0' && u <= u'9') {
+            nonZero = nonZero || u != u'0';
+        } else if (i >= at && u == u'.' && !point && i > digits && i + 1 < text.size()) {
+            point = true;
+        } else if (i != 0 || u != u'-') {
+            return false;
         }
+        ascii[i] = char(u);
     }
-    return v;
-}
-
-// Both values of a coordinates cell, in the order the roles give.
-void readPair(const TableView &table, int row, const Roles &roles, Value &lon, Value &lat) {
-    lon.column = lat.column = roles.coordinates;
-    const Cell *c = table.cell(row, roles.coordinates);
-    if (!c)
-        return;
-    lon.cell = lat.cell = c;
-    lon.reading = lat.reading = Reading::Unreadable;
-    QString first, second;
-    if (c->kind != CellKind::Text ||
-        !splitCoordinatePair(table.sheet().strings.view(c->text), first, second))
-        return;
-    const Coordinate a =
-        readCoordinate(first, roles.latitudeFirst ? Axis::Latitude : Axis::Longitude);
-    const Coordinate b =
-        readCoordinate(second, roles.latitudeFirst ? Axis::Longitude : Axis::Latitude);
-    if (!a.ok || !b.ok)
-        return;
-    lon.reading = lat.reading = Reading::Read;
-    lon.number = roles.latitudeFirst ? b.value : a.value;
-    lat.number = roles.latitudeFirst ? a.value : b.value;
-}
-
-bool lonInRange(double v) {
-    return v >= -180 && v <= 180;
-}
-bool latInRange(double v) {
-    return v >= -90 && v <= 90;
+    if (text.size() == digits ||
+        (text[digits] == u'0' && text.size() > digits + 1 && text[digits + 1] != u'.'))
+        return false; // no digits, or a leading zero
+    if (digits == 1 && !nonZero)
+        return false;
+    const auto [end, error] = std::from_chars(ascii, ascii + text.size(), value);
+    return error == std::errc() && end == ascii + text.size();
 }
 
 } // namespace
@@ -117,97 +81,24 @@ bool readAltitude(const TableView &table, const Cell &c, double &value) {
     }
     if (c.kind != CellKind::Text)
         return false;
-    QString text = foldToAscii(table.sheet().strings.view(c.text));
+    QString storage;
+    QStringView text = foldToAscii(table.sheet().strings.view(c.text), storage);
+    if (plainDecimal(text, value))
+        return true;
     if (text.endsWith(u'm') || text.endsWith(u'米'))
         text = text.chopped(1).trimmed();
     if (text.contains(u'e', Qt::CaseInsensitive))
         return false;
+    static const QLocale cLocale = QLocale::c();
     bool ok = false;
-    value = QLocale::c().toDouble(text, &ok);
+    value = cLocale.toDouble(text, &ok);
     return ok && std::isfinite(value);
 }
 
 void placeRows(const TableView &table, const TableOptions &options,
                const std::function<void(const PlacedRow &)> &emit, std::vector<Problem> &problems) {
-    const Roles &roles = options.roles;
-    if (roles.orderUncertain)
-        problems.push_back({1, roles.longitude, ProblemKind::OrderUncertain, 0, QString()});
-    struct Seen {
-        double lon, lat;
-        int sheetRow;
-    };
-    std::vector<Seen> places;
-    places.reserve(table.dataRows().size());
-    const std::size_t firstRowProblem = problems.size();
-
-    for (int sheetRow : table.dataRows()) {
-        const int row = sheetRow + 1;
-        Value lon, lat;
-        if (roles.coordinates >= 0) {
-            readPair(table, sheetRow, roles, lon, lat);
-        } else {
-            lon = readCell(table, sheetRow, roles.longitude, Axis::Longitude);
-            lat = readCell(table, sheetRow, roles.latitude, Axis::Latitude);
-        }
-        auto problem = [&](const Value &v, ProblemKind kind) {
-            problems.push_back({row, v.column, kind, 0, textOf(table, v.cell)});
-        };
-        if (lon.reading == Reading::Empty || lat.reading == Reading::Empty) {
-            problem(lon.reading == Reading::Empty ? lon : lat, ProblemKind::NoCoordinates);
-            continue;
-        }
-        if (lon.reading == Reading::Unreadable || lat.reading == Reading::Unreadable) {
-            problem(lon.reading == Reading::Unreadable ? lon : lat, ProblemKind::Unreadable);
-            continue;
-        }
-        if (!lonInRange(lon.number) || !latInRange(lat.number)) {
-            const Value &out = !lonInRange(lon.number) ? lon : lat;
-            const bool swapped = lonInRange(lat.number) && latInRange(lon.number);
-            problem(out, swapped ? ProblemKind::LooksSwapped : ProblemKind::OutOfRange);
-            continue;
-        }
-        if (lon.number == 0 && lat.number == 0) {
-            problem(lon, ProblemKind::ZeroZero);
-            continue;
-        }
-        places.push_back({lon.number, lat.number, sheetRow});
-        if (roles.time >= 0) {
-            const Cell *c = table.cell(sheetRow, roles.time);
-            if (c && c->kind != CellKind::Date &&
-                !(c->kind == CellKind::Text &&
-                  readTimeText(table.sheet().strings.view(c->text)).ok))
-                problems.push_back(
-                    {row, roles.time, ProblemKind::TimeUnreadable, 0, textOf(table, c)});
-        }
-        if (roles.altitude >= 0) {
-            const Cell *c = table.cell(sheetRow, roles.altitude);
-            double altitude = 0;
-            if (c && !readAltitude(table, *c, altitude))
-                problems.push_back(
-                    {row, roles.altitude, ProblemKind::AltitudeUnreadable, 0, textOf(table, c)});
-        }
-        emit({sheetRow, toWgs84({lon.number, lat.number}, options.datum)});
-    }
-
-    // The same place as an earlier written row: found once every row is read.
-    std::stable_sort(places.begin(), places.end(), [](const Seen &a, const Seen &b) {
-        return std::tie(a.lon, a.lat) < std::tie(b.lon, b.lat);
-    });
-    const int lonColumn = roles.coordinates >= 0 ? roles.coordinates : roles.longitude;
-    for (std::size_t i = 0; i < places.size();) {
-        std::size_t j = i + 1;
-        for (;
-             j < places.size() && places[j].lon == places[i].lon && places[j].lat == places[i].lat;
-             ++j)
-            problems.push_back({places[j].sheetRow + 1, lonColumn, ProblemKind::SamePlace,
-                                places[i].sheetRow + 1,
-                                textOf(table, table.cell(places[j].sheetRow, lonColumn))});
-        i = j;
-    }
-    std::stable_sort(problems.begin() + std::ptrdiff_t(firstRowProblem), problems.end(),
-                     [](const Problem &a, const Problem &b) {
-                         return std::tie(a.row, a.kind) < std::tie(b.row, b.kind);
-                     });
+    for (const PlacedPoint &point : placePoints(table, options, problems))
+        emit(point.row);
 }
 
 } // namespace table

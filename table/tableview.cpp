@@ -17,17 +17,6 @@ QString columnLetters(int column) {
     return letters;
 }
 
-bool hasValue(const workbook::SheetData &sheet, const Cell *cell) {
-    if (!cell || cell->kind == CellKind::Empty)
-        return false;
-    if (cell->kind != CellKind::Text)
-        return true;
-    const QStringView text = sheet.strings.view(cell->text);
-    if (!text.isEmpty() && !text.front().isSpace())
-        return true;
-    return !text.trimmed().isEmpty();
-}
-
 TableView::TableView(const workbook::SheetData &sheet) : m_sheet(sheet) {
     m_firstColumn = sheet.firstColumn();
     const int lastRow = sheet.firstRow() + sheet.rowCount();
@@ -67,11 +56,6 @@ TableView::TableView(const workbook::SheetData &sheet) : m_sheet(sheet) {
                 m_dataRows.push_back(row);
                 break;
             }
-}
-
-const Cell *TableView::cell(int row, int column) const {
-    const Cell *c = m_sheet.cell(row, m_firstColumn + column);
-    return hasValue(m_sheet, c) ? c : nullptr;
 }
 
 } // namespace table

@@ -28,6 +28,7 @@ public:
     const std::vector<int> &dataRows() const { return m_dataRows; }
 
     // The cell of a data row in a table column; null when it is empty or holds only blanks.
+    // Inline, as hasValue: a long export reads every cell through it.
     const workbook::Cell *cell(int row, int column) const;
 
 private:
@@ -42,6 +43,20 @@ private:
 QString columnLetters(int column);
 
 // A cell with a value: not empty and, for a text, not only blanks.
-bool hasValue(const workbook::SheetData &sheet, const workbook::Cell *cell);
+inline bool hasValue(const workbook::SheetData &sheet, const workbook::Cell *cell) {
+    if (!cell || cell->kind == workbook::CellKind::Empty)
+        return false;
+    if (cell->kind != workbook::CellKind::Text)
+        return true;
+    const QStringView text = sheet.strings.view(cell->text);
+    if (!text.isEmpty() && !text.front().isSpace())
+        return true;
+    return !text.trimmed().isEmpty();
+}
+
+inline const workbook::Cell *TableView::cell(int row, int column) const {
+    const workbook::Cell *c = m_sheet.cell(row, m_firstColumn + column);
+    return hasValue(m_sheet, c) ? c : nullptr;
+}
 
 } // namespace table

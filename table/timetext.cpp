@@ -19,35 +19,33 @@ int digitsAt(QStringView text, qsizetype &at, int maxDigits) {
 
 } // namespace
 
-TimeText readTimeText(QStringView original) {
-    const QString folded = foldToAscii(original);
-    const QStringView text(folded);
-    TimeText out;
+bool readTimeFields(QStringView original, TimeFields &out) {
+    QString storage;
+    const QStringView text = foldToAscii(original, storage);
     qsizetype at = 0;
     const int year = digitsAt(text, at, 4);
     if (year < 0 || at != 4 || at >= text.size())
-        return out;
+        return false;
     const QChar separator = text[at];
     const bool chinese = separator == u'年';
     if (separator != u'-' && separator != u'/' && !chinese)
-        return out;
+        return false;
     ++at;
     const int month = digitsAt(text, at, 2);
     if (month < 0 || at >= text.size() || text[at] != (chinese ? QChar(u'月') : separator))
-        return out;
+        return false;
     ++at;
     const int day = digitsAt(text, at, 2);
     if (day < 0)
-        return out;
+        return false;
     if (chinese) {
         if (at >= text.size() || text[at] != u'日')
-            return out;
+            return false;
         ++at;
     }
-    const QDate date(year, month, day);
-    if (!date.isValid())
-        return out;
-    QTime time(0, 0);
+    if (!QDate::isValid(year, month, day))
+        return false;
+    out = TimeFields{year, month, day, 0, 0, 0};
     if (at < text.size()) {
         if (text[at] == u'T') {
             ++at;
@@ -55,30 +53,42 @@ TimeText readTimeText(QStringView original) {
             while (at < text.size() && text[at] == u' ')
                 ++at;
         } else {
-            return out;
+            return false;
         }
         const int hour = digitsAt(text, at, 2);
         if (hour < 0 || at >= text.size() || text[at] != u':')
-            return out;
+            return false;
         ++at;
         const int minute = digitsAt(text, at, 2);
         if (minute < 0)
-            return out;
+            return false;
         int second = 0;
         if (at < text.size() && text[at] == u':') {
             ++at;
             second = digitsAt(text, at, 2);
             if (second < 0)
-                return out;
+                return false;
         }
         if (at != text.size())
-            return out;
-        time = QTime(hour, minute, second);
-        if (!time.isValid())
-            return out;
+            return false;
+        if (!QTime::isValid(hour, minute, second))
+            return false;
+        out.hour = hour;
+        out.minute = minute;
+        out.second = second;
     }
+    return true;
+}
+
+TimeText readTimeText(QStringView text) {
+    TimeText out;
+    TimeFields f;
+    if (!readTimeFields(text, f))
+        return out;
+    const QTime time(f.hour, f.minute, f.second);
     out.ok = true;
-    out.when = QDateTime(date, time, Qt::UTC); // a time without a zone: no local time looked up
+    // A time without a zone: no local time looked up.
+    out.when = QDateTime(QDate(f.year, f.month, f.day), time, Qt::UTC);
     out.hasTime = time != QTime(0, 0);
     return out;
 }

@@ -16,6 +16,12 @@ struct TimeText {
 
 TimeText readTimeText(QStringView text);
 
+// The same time's fields, without a QDateTime: false when the text is no time.
+struct TimeFields {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+bool readTimeFields(QStringView text, TimeFields &fields);
+
 // As a KML <when> holds it: "2024-05-01" at midnight, else "2024-05-01T08:30:00".
 QString kmlWhen(const QDateTime &when);
 

@@ -75,6 +75,11 @@ void TestCsv::reads_data() {
     // Encodings.
     QTest::newRow("UTF-8") << plain.toUtf8() << twoByTwo;
     QTest::newRow("UTF-8 with mark") << "\xEF\xBB\xBF" + plain.toUtf8() << twoByTwo;
+    // Every length of sequence; a mark that begins a field is dropped, one inside it kept.
+    QTest::newRow("UTF-8 of one to four bytes, a mark in a field")
+        << u"é,€,😀\n\uFEFFx,y\uFEFF,z"_qs.toUtf8()
+        << QStringList{"range 0,0 2x3 1904:0", u"text:é | text:€ | text:😀"_qs,
+                       u"text:x | text:y\uFEFF | text:z"_qs};
     QTest::newRow("UTF-16LE with mark") << utf16(plain, false) << twoByTwo;
     QTest::newRow("UTF-16BE with mark") << utf16(plain, true) << twoByTwo;
     QTest::newRow("GB18030 when not UTF-8")

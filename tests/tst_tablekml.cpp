@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace table;
 using tabletesting::sheetOf;
 using workbook::SheetData;
@@ -27,6 +29,9 @@ private Q_SLOTS:
     void datum();
     void colours();
     void cancelledSave();
+    void pieces_data();
+    void pieces();
+    void cancelledMidway();
 };
 
 namespace {
@@ -56,6 +61,57 @@ QByteArray kmlOf(const SheetData &sheet, TableOptions options, TableResult &resu
         },
         result);
     return out;
+}
+
+// Rows spread over four folders of different sizes, with rows left out, the same place in both
+// halves of the rows, times as text and as date cells, and cells missing here and there.
+QList<QStringList> spreadRows() {
+    QList<QStringList> rows = {
+        {"名称", "类别", "经度", "纬度", "时间", "海拔", "备注", "编号", "负责人"}};
+    const char *kinds[] = {"甲", "乙", "乙", "丙", "甲", "丁", "乙"};
+    for (int r = 0; r < 29; ++r) {
+        const QString n = QString::number(r);
+        const QString kind = r % 11 == 3 ? QString() : QString::fromUtf8(kinds[r % 7]);
+        const QString lon =
+            r % 9 == 4 ? QStringLiteral("东经") : "#" + QString::number(100 + r % 13 * 0.5);
+        const QString time = r % 3 == 0   ? QStringLiteral("@45413.25")
+                             : r % 3 == 1 ? QStringLiteral("2024-5-") + n
+                                          : QString();
+        const QString altitude = r % 4 == 0 ? QString() : n + QStringLiteral("米");
+        const QString note = r % 5 == 0 ? "<b>" + n + "</b>" : QString();
+        const QString id = (r % 2 ? QStringLiteral("#") : QStringLiteral("x&")) + n;
+        rows.append({"点" + n, kind, lon, "#" + QString::number(30 + r % 13 * 0.25), time, altitude,
+                     note, id});
+    }
+    return rows;
+}
+
+// The document and problems as one thread writes them in one piece.
+QByteArray plainKml(const SheetData &sheet, TableResult &result) {
+    const TableView table(sheet);
+    TableOptions options;
+    options.roles = findRoles(table);
+    QByteArray out;
+    writeTableKml(
+        table, options, QStringLiteral("t"),
+        [&](QByteArrayView piece) {
+            out.append(piece);
+            return true;
+        },
+        result, {}, KmlMaking{1, 1 << 20, 1 << 20});
+    return out;
+}
+
+QStringList problemLines(const TableResult &result) {
+    QStringList lines;
+    for (const Problem &p : result.problems)
+        lines << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(p.row)
+                     .arg(p.column)
+                     .arg(int(p.kind))
+                     .arg(p.sameAs)
+                     .arg(p.text);
+    return lines;
 }
 
 } // namespace
@@ -208,6 +264,90 @@ void TestTableKml::cancelledSave() {
                           [](double done) { return done >= 0 && done <= 1; }));
         QCOMPARE(saved.placemarks, qint64(4));
     }
+}
+
+void TestTableKml::pieces_data() {
+    QTest::addColumn<QList<QStringList>>("rows");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("perPiece");
+    QTest::addColumn<int>("textsAhead");
+    QTest::addColumn<int>("pieces");
+    const QList<QStringList> spread = spreadRows();
+    QTest::newRow("one thread, a placemark a piece") << spread << 1 << 1 << 8 << 26;
+    QTest::newRow("two threads, a placemark a piece") << spread << 2 << 1 << 8 << 26;
+    QTest::newRow("two threads, pieces across folders") << spread << 2 << 3 << 8 << 9;
+    QTest::newRow("two threads, an even count of pieces") << spread << 2 << 13 << 8 << 2;
+    QTest::newRow("two threads, one piece") << spread << 2 << 26 << 8 << 1;
+    QTest::newRow("extended data looked up as written") << spread << 2 << 3 << 2 << 9;
+    QTest::newRow("extended data partly found ahead") << spread << 2 << 3 << 3 << 9;
+    QTest::newRow("no row placed")
+        << QList<QStringList>{{"名称", "经度", "纬度"}, {"a", "x", "#30"}} << 2 << 1 << 8 << 1;
+}
+
+// The document is the same however its placemarks are cut into pieces and on however many
+// threads they are made: pieces that cut folders, the last piece short, the halves of the rows
+// placed apart with the same place in both.
+void TestTableKml::pieces() {
+    QFETCH(QList<QStringList>, rows);
+    QFETCH(int, threads);
+    QFETCH(int, perPiece);
+    QFETCH(int, textsAhead);
+    QFETCH(int, pieces);
+    const SheetData sheet = sheetOf(rows);
+    TableResult plainResult;
+    const QByteArray plain = plainKml(sheet, plainResult);
+    const TableView table(sheet);
+    TableOptions options;
+    options.roles = findRoles(table);
+    QByteArray out;
+    int sunk = 0;
+    std::vector<double> told;
+    TableResult result;
+    QVERIFY(writeTableKml(
+        table, options, QStringLiteral("t"),
+        [&](QByteArrayView piece) {
+            ++sunk;
+            out.append(piece);
+            return true;
+        },
+        result,
+        [&](double done) {
+            told.push_back(done);
+            return true;
+        },
+        KmlMaking{threads, perPiece, textsAhead}));
+    QCOMPARE(out, plain);
+    QCOMPARE(result.placemarks, plainResult.placemarks);
+    QCOMPARE(problemLines(result), problemLines(plainResult));
+    QCOMPARE(sunk, pieces);
+    QCOMPARE(int(told.size()), pieces);
+    QVERIFY(std::is_sorted(told.begin(), told.end()));
+    QCOMPARE(told.back(), 1.0);
+}
+
+// A write cancelled at its second piece stops there: what was handed out is the document's
+// beginning, and no more pieces follow.
+void TestTableKml::cancelledMidway() {
+    const SheetData sheet = sheetOf(spreadRows());
+    TableResult plainResult;
+    const QByteArray plain = plainKml(sheet, plainResult);
+    const TableView table(sheet);
+    TableOptions options;
+    options.roles = findRoles(table);
+    QByteArray out;
+    int told = 0;
+    TableResult result;
+    QVERIFY(!writeTableKml(
+        table, options, QStringLiteral("t"),
+        [&](QByteArrayView piece) {
+            out.append(piece);
+            return true;
+        },
+        result, [&](double) { return ++told < 2; }, KmlMaking{2, 4}));
+    QCOMPARE(told, 2);
+    QVERIFY(out.size() < plain.size());
+    QVERIFY(plain.startsWith(out));
+    QVERIFY(out.contains("<Placemark>"));
 }
 
 QTEST_GUILESS_MAIN(TestTableKml)

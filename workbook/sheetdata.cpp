@@ -58,28 +58,11 @@ std::uint32_t StringPool::addAll(const StringPool &other) {
     return first;
 }
 
-QStringView StringPool::view(std::uint32_t index) const {
-    if (index >= m_spans.size())
-        return QStringView();
-    const Span &s = m_spans[index];
-    return QStringView(m_chars.constData() + s.offset, qsizetype(s.length));
-}
-
 QString StringPool::at(std::uint32_t index) const {
     return view(index).toString();
 }
 
-const Cell *SheetData::cell(int row, int column) const {
-    const int r = row - m_firstRow;
-    if (r < 0 || r >= m_rowCount || column < m_firstColumn ||
-        column >= m_firstColumn + m_columnCount)
-        return nullptr;
-    const Cell *begin = m_cells.data() + m_rowStart[std::size_t(r)];
-    const Cell *end = m_cells.data() + m_rowStart[std::size_t(r) + 1];
-    // Full rows are the common case: the cell sits at its column's offset.
-    const std::ptrdiff_t guess = column - m_firstColumn;
-    if (guess < end - begin && begin[guess].column == column)
-        return begin + guess;
+const Cell *SheetData::cellInRow(const Cell *begin, const Cell *end, int column) {
     const Cell *it =
         std::lower_bound(begin, end, column, [](const Cell &c, int col) { return c.column < col; });
     return it != end && it->column == column ? it : nullptr;

@@ -42,7 +42,13 @@ public:
     std::uint32_t add(const QString &text);
     QString at(std::uint32_t index) const;
     // The same characters without a copy; valid until the pool changes. Empty past the end.
-    QStringView view(std::uint32_t index) const;
+    // Inline: a long export reads every cell's text through it.
+    QStringView view(std::uint32_t index) const {
+        if (index >= m_spans.size())
+            return QStringView();
+        const Span &s = m_spans[index];
+        return QStringView(m_chars.constData() + s.offset, qsizetype(s.length));
+    }
     std::uint32_t length(std::uint32_t index) const { return m_spans[index].length; }
     std::uint32_t count() const { return std::uint32_t(m_spans.size()); }
     // All texts' characters together: view() points into this text, which a KML buffer can
@@ -89,8 +95,20 @@ public:
     int rowCount() const { return m_rowCount; }       // of the used range
     int columnCount() const { return m_columnCount; } // of the used range
 
-    // The cell at that sheet position; null when it holds no value.
-    const Cell *cell(int row, int column) const;
+    // The cell at that sheet position; null when it holds no value. The usual case, a full row,
+    // inline: a long export reads every cell through it.
+    const Cell *cell(int row, int column) const {
+        const int r = row - m_firstRow;
+        if (r < 0 || r >= m_rowCount || column < m_firstColumn ||
+            column >= m_firstColumn + m_columnCount)
+            return nullptr;
+        const Cell *begin = m_cells.data() + m_rowStart[std::size_t(r)];
+        const Cell *end = m_cells.data() + m_rowStart[std::size_t(r) + 1];
+        const std::ptrdiff_t guess = column - m_firstColumn;
+        if (guess < end - begin && begin[guess].column == column)
+            return begin + guess;
+        return cellInRow(begin, end, column);
+    }
     QString text(const Cell &c) const { return strings.at(c.text); }
     std::size_t cellCount() const { return m_cells.size(); }
     const std::vector<Cell> &cells() const { return m_cells; }
@@ -100,6 +118,9 @@ public:
     void setCells(std::vector<Cell> cells);
 
 private:
+    // The cell of that column among a row's cells, by search.
+    static const Cell *cellInRow(const Cell *begin, const Cell *end, int column);
+
     std::vector<Cell> m_cells;             // by row, then column
     std::vector<std::uint32_t> m_rowStart; // per used-range row, index of its first cell
     int m_firstRow = 0;

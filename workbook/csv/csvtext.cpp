@@ -72,6 +72,42 @@ qsizetype firstUnwritable(QStringView text) {
     return -1;
 }
 
+// Well-formed UTF-8 at p, n bytes, to UTF-16 at out; returns the end, or null at the first
+// sequence that is not well-formed (overlong, a surrogate, past U+10FFFF, cut short), which is then
+// left to Qt's decoder. A file read as UTF-8 is valid throughout and its fields are cut at ASCII
+// bytes, so that this is the usual way.
+char16_t *decodeWellFormed(const unsigned char *p, qsizetype n, char16_t *out) {
+    const unsigned char *const end = p + n;
+    while (p < end) {
+        const unsigned b = *p;
+        if (b < 0x80) {
+            *out++ = char16_t(b);
+            ++p;
+            continue;
+        }
+        const int length = b >= 0xf0 ? 4 : b >= 0xe0 ? 3 : b >= 0xc2 ? 2 : 0;
+        if (length == 0 || b > 0xf4 || end - p < length)
+            return nullptr;
+        char32_t u = b & (0x7f >> length);
+        for (int i = 1; i < length; ++i) {
+            if ((p[i] & 0xc0) != 0x80)
+                return nullptr;
+            u = (u << 6) | (p[i] & 0x3f);
+        }
+        if ((length == 3 && (u < 0x800 || (u >= 0xd800 && u <= 0xdfff))) ||
+            (length == 4 && (u < 0x10000 || u > 0x10ffff)))
+            return nullptr;
+        if (u >= 0x10000) {
+            *out++ = QChar::highSurrogate(u);
+            *out++ = QChar::lowSurrogate(u);
+        } else {
+            *out++ = char16_t(u);
+        }
+        p += length;
+    }
+    return out;
+}
+
 } // namespace
 
 FieldDecoder::FieldDecoder(Encoding encoding)
@@ -106,6 +142,13 @@ void FieldDecoder::append(StringPool &pool, const unsigned char *data, qsizetype
         }
         if (m_buffer.size() < std::size_t(n))
             m_buffer.resize(std::size_t(n));
+        // Qt's decoder drops a mark that begins the text it is given: a field that begins with
+        // one goes to it, as does any sequence that is not well-formed.
+        const bool mark = n >= 3 && p[0] == 0xef && p[1] == 0xbb && p[2] == 0xbf;
+        if (const char16_t *last = mark ? nullptr : decodeWellFormed(p, n, m_buffer.data())) {
+            pool.append(m_buffer.data(), std::uint32_t(last - m_buffer.data()));
+            return;
+        }
         QChar *out = reinterpret_cast<QChar *>(m_buffer.data());
         const QChar *last = m_utf8.appendToBuffer(
             out, QByteArrayView(reinterpret_cast<const char *>(data) + begin, n));
