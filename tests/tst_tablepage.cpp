@@ -148,7 +148,7 @@ void TestTablePage::rolesFound_data() {
         << "table/survey.ods" << u"测点"_qs
         << QStringList{u"经度"_qs, u"纬度"_qs, u"名称"_qs, u"(无)"_qs,
                        u"类别"_qs, u"(无)"_qs, u"(无)"_qs}
-        << u"8 行，3 行有问题"_qs << QStringList{u"说明"_qs, u"测点"_qs};
+        << u"10 行，5 行有问题"_qs << QStringList{u"说明"_qs, u"测点"_qs};
 }
 
 void TestTablePage::rolesFound() {
@@ -218,8 +218,10 @@ void TestTablePage::problemsFollowed() {
             cells << list->model()->index(r, c).data().toString();
         rows << cells.join(u'|');
     }
-    QCOMPARE(rows, (QStringList{u"6|经度|缺少坐标|"_qs, u"7|纬度|无法识别的坐标|39°75′N"_qs,
-                                u"9|纬度|超出范围|95°00′N"_qs}));
+    QCOMPARE(rows,
+             (QStringList{u"6|经度|缺少坐标|"_qs, u"7|纬度|无法识别的坐标|39°75′N"_qs,
+                          u"9|纬度|超出范围|95°00′N"_qs, u"11|纬度|疑似经纬度颠倒|114°18′09″"_qs,
+                          u"12|经度|重复坐标（同第3行）|116°23′31″E"_qs}));
     QSignalSpy current(p.page, &TablePage::currentSheetRowChanged);
     Q_EMIT list->doubleClicked(list->model()->index(2, 1));
     QCOMPARE(p.page->currentSheetRow(), 8);
@@ -238,7 +240,8 @@ void TestTablePage::savedAndReadBack_data() {
                                   << u"已写入 4 个地标，1 行未写入：超出范围 1 行。"_qs;
     QTest::newRow("KML of an ods sheet")
         << "out.kml" << 2 << "table/survey.ods" << u"测点"_qs
-        << u"已写入 5 个地标，3 行未写入：缺少坐标 1 行，无法识别的坐标 1 行，超出范围 1 行。"_qs;
+        << u"已写入 6 个地标，4 行未写入：缺少坐标 1 行，无法识别的坐标 1 行，疑似经纬度颠倒 1 "
+           u"行，超出范围 1 行。"_qs;
 }
 
 void TestTablePage::savedAndReadBack() {

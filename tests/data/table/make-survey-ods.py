@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # Writes survey.ods: a note on the first sheet, and on the second, "测点", below a title row, a
 # table as people make one: headings 名称 纬度 经度 类别 地址, coordinates in degrees, minutes and
-# seconds with hemisphere letters, and rows with no, unreadable and out-of-range coordinates.
+# seconds with hemisphere letters, and rows with no, unreadable, out-of-range and swapped
+# coordinates, and one at the same place as another.
 # The .xlsx is made with openpyxl and converted by LibreOffice:
 #   make-survey-ods.py OUT_FOLDER
 import os
@@ -28,6 +29,8 @@ rows = [
     ["西湖", "30°14′N", "120°09′E", "景点", None],
     ["越界", "95°00′N", "116°00′E", "医院", "不存在"],
     ["协和医院", "39°54′49″N", "116°24′52″E", "医院", "北京市东城区帅府园"],
+    ["黄鹤楼", "114°18′09″", "30°32′40″", "景点", "武汉市武昌区蛇山"],
+    ["人民英雄纪念碑", "39°54′27″N", "116°23′31″E", "景点", "北京市东城区天安门广场"],
 ]
 for row in rows:
     sheet.append(row)
