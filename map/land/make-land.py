@@ -74,48 +74,6 @@ def planar(ring):
     return [(x + shift, y) for x, y in out]
 
 
-FULL_TURN = round(360 / sx)  # 360 degrees in quantized units: the package quantizes exactly
-assert abs(FULL_TURN * sx - 360) < 1e-9
-
-
-def ring_points(indexes):
-    points = []
-    for index in indexes:
-        arc = arcs[index] if index >= 0 else arcs[~index][::-1]
-        points.extend(arc if not points else arc[1:])
-    if len(points) > 1 and points[0] == points[-1]:
-        points.pop()
-    return points
-
-
-def planar(ring):
-    """The ring on the plane of longitude and latitude, without a wrap; None for none.
-
-    The package's rings are spherical: one that crosses the antimeridian steps from 180 to -180,
-    and Antarctica's coast runs round the world and encloses the pole. Each step is taken the
-    short way round, the ring then shifted by whole turns to start its westmost point within the
-    world (its east may reach past 180); a ring that ends a full turn from its start is closed
-    along the pole's edge. A ring along the pole alone, which the plane makes a line, is
-    dropped."""
-    if all(abs(ty + sy * y) > 89.9 for _, y in ring):
-        return None
-    out = [ring[0]]
-    for x, y in ring[1:]:
-        px = out[-1][0]
-        while x - px > FULL_TURN / 2:
-            x -= FULL_TURN
-        while px - x > FULL_TURN / 2:
-            x += FULL_TURN
-        out.append((x, y))
-    turns = round((ring[0][0] - out[-1][0]) / FULL_TURN)
-    if turns:
-        assert abs(turns) == 1 and all(ty + sy * y < 0 for _, y in ring), "only the south pole"
-        out.append((out[-1][0], 0))
-        out.append((out[0][0], 0))
-    shift = -(min(x for x, _ in out) // FULL_TURN) * FULL_TURN
-    return [(x + shift, y) for x, y in out]
-
-
 polygons = []
 for geometry in topology["objects"]["land"]["geometries"]:
     if geometry["type"] == "Polygon":
