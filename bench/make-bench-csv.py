@@ -4,13 +4,11 @@
 # .xlsx with its texts in a shared strings part, as make-bench-xlsx.py writes it.
 # Run with Debian's /usr/bin/python3: make-bench-csv.py OUT.csv OUT.xlsx [ROWS]
 import sys
-import zipfile
-from xml.sax.saxutils import escape
+
+from xlsxpackage import MAIN, REL, shared_strings, write_package
 
 csv_out, xlsx_out = sys.argv[1], sys.argv[2]
 rows = int(sys.argv[3]) if len(sys.argv) > 3 else 1000000
-MAIN = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
-REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
 
 heading = ["经度", "纬度", "名称", "描述"]
 records = []
@@ -36,31 +34,4 @@ for r, (x, y, name, desc) in enumerate(records, start=1):
                  f'<c r="B{r + 1}"><v>{y!r}</v></c><c r="C{r + 1}" t="s"><v>{n - 2}</v></c>'
                  f'<c r="D{r + 1}" t="s"><v>{n - 1}</v></c></row>')
 parts.append("</sheetData></worksheet>")
-sst = [f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<sst xmlns="{MAIN}" '
-       f'count="{len(strings)}" uniqueCount="{len(strings)}">']
-sst += [f"<si><t>{escape(s)}</t></si>" for s in strings]
-sst.append("</sst>")
-with zipfile.ZipFile(xlsx_out, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
-    z.writestr("[Content_Types].xml",
-               '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
-               '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
-               '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
-               '<Default Extension="xml" ContentType="application/xml"/>'
-               '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>'
-               '<Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>'
-               '<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>'
-               '</Types>')
-    z.writestr("_rels/.rels",
-               '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-               f'<Relationship Id="rId1" Type="{REL}/officeDocument" Target="xl/workbook.xml"/>'
-               '</Relationships>')
-    z.writestr("xl/workbook.xml",
-               f'<workbook xmlns="{MAIN}" xmlns:r="{REL}"><sheets>'
-               '<sheet name="sheet1" sheetId="1" r:id="rId1"/></sheets></workbook>')
-    z.writestr("xl/_rels/workbook.xml.rels",
-               '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-               f'<Relationship Id="rId1" Type="{REL}/worksheet" Target="worksheets/sheet1.xml"/>'
-               f'<Relationship Id="rId2" Type="{REL}/sharedStrings" Target="sharedStrings.xml"/>'
-               '</Relationships>')
-    z.writestr("xl/worksheets/sheet1.xml", "".join(parts))
-    z.writestr("xl/sharedStrings.xml", "".join(sst))
+write_package(xlsx_out, "".join(parts), shared_strings(strings))

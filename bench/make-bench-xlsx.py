@@ -3,13 +3,11 @@
 # ROWS records, its texts in a shared strings part as Excel and LibreOffice write them.
 # Run with Debian's /usr/bin/python3: make-bench-xlsx.py OUT.xlsx [ROWS]
 import sys
-import zipfile
-from xml.sax.saxutils import escape
+
+from xlsxpackage import MAIN, REL, shared_strings, write_package
 
 out = sys.argv[1]
 rows = int(sys.argv[2]) if len(sys.argv) > 2 else 65534
-MAIN = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
-REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
 
 
 def col(c):
@@ -33,35 +31,8 @@ def sheet_and_strings():
                      f'<c r="D{r + 1}" t="s"><v>{n - 1}</v></c></row>')
     parts.append('</sheetData><pageMargins left="0.7" right="0.7" top="0.75" bottom="0.75" '
                  'header="0.3" footer="0.3"/></worksheet>')
-    sst = [f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<sst xmlns="{MAIN}" '
-           f'count="{len(strings)}" uniqueCount="{len(strings)}">']
-    sst += [f"<si><t>{escape(s)}</t></si>" for s in strings]
-    sst.append("</sst>")
-    return "".join(parts), "".join(sst)
+    return "".join(parts), shared_strings(strings)
 
 
 sheet, sst = sheet_and_strings()
-with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
-    z.writestr("[Content_Types].xml",
-               '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
-               '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
-               '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
-               '<Default Extension="xml" ContentType="application/xml"/>'
-               '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>'
-               '<Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>'
-               '<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>'
-               '</Types>')
-    z.writestr("_rels/.rels",
-               '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-               f'<Relationship Id="rId1" Type="{REL}/officeDocument" Target="xl/workbook.xml"/>'
-               '</Relationships>')
-    z.writestr("xl/workbook.xml",
-               f'<workbook xmlns="{MAIN}" xmlns:r="{REL}"><sheets>'
-               '<sheet name="sheet1" sheetId="1" r:id="rId1"/></sheets></workbook>')
-    z.writestr("xl/_rels/workbook.xml.rels",
-               '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-               f'<Relationship Id="rId1" Type="{REL}/worksheet" Target="worksheets/sheet1.xml"/>'
-               f'<Relationship Id="rId2" Type="{REL}/sharedStrings" Target="sharedStrings.xml"/>'
-               '</Relationships>')
-    z.writestr("xl/worksheets/sheet1.xml", sheet)
-    z.writestr("xl/sharedStrings.xml", sst)
+write_package(out, sheet, sst)
