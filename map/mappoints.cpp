@@ -6,7 +6,7 @@
 #include "map/webmercator.h"
 #include "table/categories.h"
 #include "table/celltext.h"
-#include "table/coordinatetext.h"
+#include "table/placedpoints.h"
 #include "table/tablekml.h"
 #include "table/tablerows.h"
 #include "table/tableview.h"
@@ -15,51 +15,6 @@
 #include <cmath>
 
 namespace map {
-
-using table::Axis;
-using workbook::Cell;
-using workbook::CellKind;
-
-namespace {
-
-// A coordinate as the table engine reads it (table/tablerows), for the place of a row it left
-// out: a number cell, or a text in any notation.
-bool readValue(const table::TableView &view, const Cell *cell, Axis axis, double &value) {
-    if (!cell)
-        return false;
-    if (cell->kind == CellKind::Number) {
-        value = cell->number;
-        return true;
-    }
-    if (cell->kind != CellKind::Text)
-        return false;
-    const table::Coordinate c = table::readCoordinate(view.sheet().strings.view(cell->text), axis);
-    value = c.value;
-    return c.ok;
-}
-
-// The row's longitude and latitude as written, before any check.
-bool rawCoordinates(const table::TableView &view, const table::Roles &roles, int sheetRow,
-                    double &lon, double &lat) {
-    if (roles.coordinates >= 0) {
-        const Cell *cell = view.cell(sheetRow, roles.coordinates);
-        QString first, second;
-        if (!cell || cell->kind != CellKind::Text ||
-            !table::splitCoordinatePair(view.sheet().strings.view(cell->text), first, second))
-            return false;
-        const table::Coordinate a =
-            table::readCoordinate(first, roles.latitudeFirst ? Axis::Latitude : Axis::Longitude);
-        const table::Coordinate b =
-            table::readCoordinate(second, roles.latitudeFirst ? Axis::Longitude : Axis::Latitude);
-        lon = roles.latitudeFirst ? b.value : a.value;
-        lat = roles.latitudeFirst ? a.value : b.value;
-        return a.ok && b.ok;
-    }
-    return readValue(view, view.cell(sheetRow, roles.longitude), Axis::Longitude, lon) &&
-           readValue(view, view.cell(sheetRow, roles.latitude), Axis::Latitude, lat);
-}
-
-} // namespace
 
 QColor categoryColor(int category) {
     const uint abgr = table::categoryColour(category).toUInt(nullptr, 16);
@@ -125,7 +80,7 @@ MapPoints MapPoints::of(const table::TableView &view, const table::TableOptions 
         double lon = 0, lat = 0;
         switch (problem.kind) {
         case table::ProblemKind::LooksSwapped:
-            if (rawCoordinates(view, options.roles, sheetRow, lon, lat)) {
+            if (table::readCoordinates(view, options.roles, sheetRow, lon, lat)) {
                 const table::LonLat p = table::toWgs84({lat, lon}, options.datum);
                 ring(project(p.lon, p.lat), sheetRow, RingKind::Swapped);
             } else {

@@ -76,6 +76,24 @@ void readPair(const TableView &table, int row, const Roles &roles, Value &lon, V
     lat.number = roles.latitudeFirst ? a.value : b.value;
 }
 
+} // namespace
+
+bool readCoordinates(const TableView &table, const Roles &roles, int sheetRow, double &lon,
+                     double &lat) {
+    Value lonValue, latValue;
+    if (roles.coordinates >= 0) {
+        readPair(table, sheetRow, roles, lonValue, latValue);
+    } else {
+        lonValue = readCell(table, sheetRow, roles.longitude, Axis::Longitude);
+        latValue = readCell(table, sheetRow, roles.latitude, Axis::Latitude);
+    }
+    lon = lonValue.number;
+    lat = latValue.number;
+    return lonValue.reading == Reading::Read && latValue.reading == Reading::Read;
+}
+
+namespace {
+
 bool lonInRange(double v) {
     return v >= -180 && v <= 180;
 }

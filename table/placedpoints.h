@@ -26,6 +26,11 @@ struct PlacedPoint {
     PointTime time;
 };
 
+// A row's longitude and latitude as written, read as a row's check reads them, before their range
+// and datum are looked at: false when either is empty or does not read.
+bool readCoordinates(const TableView &table, const Roles &roles, int sheetRow, double &lon,
+                     double &lat);
+
 // Places every data row as placeRows does, with the same problems in the same order. threads:
 // 1 places them on this thread, 2 the second half on a second thread.
 std::vector<PlacedPoint> placePoints(const TableView &table, const TableOptions &options,
