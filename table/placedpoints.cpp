@@ -122,7 +122,6 @@ bool readTime(const TableView &table, const Cell &c, PointTime &time) {
     return true;
 }
 
-// The rows from..to of the data rows, their problems in row order.
 // The rows from..to of the data rows placed at out; returns how many were. Their problems in row
 // order.
 std::size_t placeSome(const TableView &table, const TableOptions &options, std::size_t from,

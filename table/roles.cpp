@@ -115,7 +115,8 @@ bool namesThings(const TableView &table, int column) {
         if (c->kind != CellKind::Text)
             continue;
         const QStringView text = table.sheet().strings.view(c->text);
-        if (!readsAsNumber(text) && !readTimeText(text).ok && !readsAsTruthValue(text))
+        TimeFields time;
+        if (!readsAsNumber(text) && !readTimeFields(text, time) && !readsAsTruthValue(text))
             ++names;
     }
     return values > 0 && names * 2 > values;

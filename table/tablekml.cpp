@@ -9,6 +9,7 @@
 #include "table/kmltext.h"
 #include "table/placedpoints.h"
 #include "table/tableview.h"
+#include "table/timetext.h"
 
 #include <algorithm>
 #include <cmath>
@@ -108,27 +109,10 @@ template <std::size_t N> void element(KmlText &out, const char (&name)[N], QStri
     out.append(">\r\n");
 }
 
-void twoDigits(KmlText &out, int n) {
-    const char digits[2] = {char('0' + n / 10 % 10), char('0' + n % 10)};
-    out.append(digits, 2);
-}
-
-// The time as a KML <when> holds it, as kmlWhen writes it.
+// The time as a KML <when> holds it.
 void appendWhen(KmlText &out, const PointTime &t) {
-    twoDigits(out, t.year / 100);
-    twoDigits(out, t.year % 100);
-    out.append('-');
-    twoDigits(out, t.month);
-    out.append('-');
-    twoDigits(out, t.day);
-    if (t.hour == 0 && t.minute == 0 && t.second == 0)
-        return;
-    out.append('T');
-    twoDigits(out, t.hour);
-    out.append(':');
-    twoDigits(out, t.minute);
-    out.append(':');
-    twoDigits(out, t.second);
+    char when[19];
+    out.append(when, kmlWhen({t.year, t.month, t.day, t.hour, t.minute, t.second}, when));
 }
 
 // Makes pieces of the document: a maker for each thread.

@@ -3,6 +3,9 @@
 
 #include "table/coordinatetext.h"
 
+#include <QDate>
+#include <QTime>
+
 namespace table {
 
 namespace {
@@ -80,22 +83,24 @@ bool readTimeFields(QStringView original, TimeFields &out) {
     return true;
 }
 
-TimeText readTimeText(QStringView text) {
-    TimeText out;
-    TimeFields f;
-    if (!readTimeFields(text, f))
-        return out;
-    const QTime time(f.hour, f.minute, f.second);
-    out.ok = true;
-    // A time without a zone: no local time looked up.
-    out.when = QDateTime(QDate(f.year, f.month, f.day), time, Qt::UTC);
-    out.hasTime = time != QTime(0, 0);
-    return out;
-}
-
-QString kmlWhen(const QDateTime &when) {
-    return when.time() == QTime(0, 0) ? when.date().toString(Qt::ISODate)
-                                      : when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+int kmlWhen(const TimeFields &t, char (&out)[19]) {
+    const auto twoDigits = [&out](int at, int n) {
+        out[at] = char('0' + n / 10 % 10);
+        out[at + 1] = char('0' + n % 10);
+    };
+    twoDigits(0, t.year / 100);
+    twoDigits(2, t.year % 100);
+    out[4] = out[7] = '-';
+    twoDigits(5, t.month);
+    twoDigits(8, t.day);
+    if (t.hour == 0 && t.minute == 0 && t.second == 0)
+        return 10;
+    out[10] = 'T';
+    twoDigits(11, t.hour);
+    out[13] = out[16] = ':';
+    twoDigits(14, t.minute);
+    twoDigits(17, t.second);
+    return 19;
 }
 
 } // namespace table

@@ -2,27 +2,18 @@
 // followed (after a blank or "T") by hh:mm or hh:mm:ss.
 #pragma once
 
-#include <QDateTime>
-#include <QString>
 #include <QStringView>
 
 namespace table {
 
-struct TimeText {
-    bool ok = false;
-    QDateTime when; // without a zone
-    bool hasTime = false;
-};
-
-TimeText readTimeText(QStringView text);
-
-// The same time's fields, without a QDateTime: false when the text is no time.
+// The time's fields; false when the text is no time.
 struct TimeFields {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 bool readTimeFields(QStringView text, TimeFields &fields);
 
-// As a KML <when> holds it: "2024-05-01" at midnight, else "2024-05-01T08:30:00".
-QString kmlWhen(const QDateTime &when);
+// As a KML <when> holds it: "2024-05-01" at midnight, else "2024-05-01T08:30:00". Writes the
+// characters at out and returns how many (10 or 19).
+int kmlWhen(const TimeFields &time, char (&out)[19]);
 
 } // namespace table
