@@ -43,9 +43,13 @@ MapPreview::MapPreview(DialogHost *host, QWidget *parent)
 
 MapPreview::~MapPreview() = default;
 
-void MapPreview::setTable(const table::TableView *table, const table::TableOptions &options) {
+void MapPreview::setTable(const table::TableView *table, const table::TableOptions &options,
+                          const std::vector<table::PlacedRow> *rows,
+                          const std::vector<table::Problem> *problems) {
     m_table = table;
     m_options = options;
+    m_rows = rows;
+    m_problems = problems;
     m_unread = true;
     if (isVisible()) {
         readTable();
@@ -58,7 +62,12 @@ void MapPreview::setTable(const table::TableView *table, const table::TableOptio
 
 void MapPreview::readTable() {
     m_unread = false;
-    m_points = m_table ? map::MapPoints::of(*m_table, m_options) : map::MapPoints();
+    if (!m_table)
+        m_points = map::MapPoints();
+    else if (m_rows && m_problems)
+        m_points = map::MapPoints::of(*m_table, m_options, *m_rows, *m_problems);
+    else
+        m_points = map::MapPoints::of(*m_table, m_options);
     m_canvas->setPoints(&m_points);
     m_canvas->fit();
     m_status->setText(m_points.status());

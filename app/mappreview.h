@@ -31,7 +31,11 @@ public:
     // The table read with the options and shown fitted; null for none. The table stays alive
     // until the next call. While the window is hidden the reading waits until it is shown, so
     // that a page whose map is closed does not read a million rows at each change.
-    void setTable(const table::TableView *table, const table::TableOptions &options);
+    // rows and problems, when given, are what table::placeRows gave for the options, kept by the
+    // caller as long as the table, so that they are not read again.
+    void setTable(const table::TableView *table, const table::TableOptions &options,
+                  const std::vector<table::PlacedRow> *rows = nullptr,
+                  const std::vector<table::Problem> *problems = nullptr);
     // Highlights the row, given as a sheet row (-1 for none), and brings its mark into sight.
     void setCurrentSheetRow(int sheetRow);
     // Writes the current view as PNG where the user chooses.
@@ -57,6 +61,8 @@ private:
     DialogHost *m_host;
     const table::TableView *m_table = nullptr;
     table::TableOptions m_options;
+    const std::vector<table::PlacedRow> *m_rows = nullptr;
+    const std::vector<table::Problem> *m_problems = nullptr;
     bool m_unread = false;
     map::MapPoints m_points;
     MapCanvas *m_canvas;

@@ -83,6 +83,7 @@ struct TablePage::Opened {
     table::OpenedTable table;
     std::unique_ptr<table::TableView> view;
     table::TableOptions options;
+    std::vector<table::PlacedRow> placed;
     std::vector<Problem> problems;
 };
 
@@ -182,6 +183,8 @@ void TablePage::layOut() {
             [this](int i) { m_guard([&] { openSheet(m_sheet->itemText(i), false); }); });
     connect(m_datum, &QComboBox::activated, this, [this](int i) {
         m_options.datum = table::Datum(i);
+        // The rows' places are kept in WGS-84.
+        refreshProblems();
         Q_EMIT tableChanged();
     });
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -212,6 +215,7 @@ void TablePage::openClick() {
 void TablePage::openSheet(const QString &sheet, bool newFile) {
     const QString path = newFile ? m_openDialog.FileName : m_path;
     auto opened = std::make_shared<Opened>();
+    opened->options.datum = table::Datum(m_datum->currentIndex());
     start(
         true,
         [opened, path, sheet, newFile](Job &) {
@@ -221,7 +225,8 @@ void TablePage::openSheet(const QString &sheet, bool newFile) {
             opened->options.roles = table::findRoles(*opened->view);
             if (opened->options.roles.hasCoordinates())
                 table::placeRows(
-                    *opened->view, opened->options, [](const table::PlacedRow &) {},
+                    *opened->view, opened->options,
+                    [&](const table::PlacedRow &row) { opened->placed.push_back(row); },
                     opened->problems);
         },
         [this, opened, path, newFile] {
@@ -244,8 +249,8 @@ void TablePage::take(Opened &opened) {
     m_view = std::move(opened.view);
     m_sheetData = std::move(opened.table.sheet);
     m_documentName = opened.table.documentName;
-    opened.options.datum = table::Datum(m_datum->currentIndex());
     m_options = opened.options;
+    m_placed = std::move(opened.placed);
     m_problems = std::move(opened.problems);
     m_model->setTable(m_view.get());
     m_model->setProblems(&m_problems);
@@ -329,10 +334,13 @@ void TablePage::roleChosen(int changed) {
 }
 
 void TablePage::refreshProblems() {
+    std::vector<table::PlacedRow> placed;
     std::vector<Problem> problems;
     if (m_view && m_options.roles.hasCoordinates())
         table::placeRows(
-            *m_view, m_options, [](const table::PlacedRow &) {}, problems);
+            *m_view, m_options, [&](const table::PlacedRow &row) { placed.push_back(row); },
+            problems);
+    m_placed = std::move(placed);
     m_problemModel->setProblems(nullptr, nullptr);
     m_problems = std::move(problems);
     m_model->setProblems(&m_problems);
@@ -502,9 +510,11 @@ void TablePage::mapClick() {
         // and a click on it chooses the grid's row.
         m_mapPreview = new MapPreview(&m_host, this);
         m_mapPreview->resize(900, 650);
-        m_mapPreview->setTable(m_view.get(), m_options);
-        connect(this, &TablePage::tableChanged, m_mapPreview,
-                [this] { m_mapPreview->setTable(m_view.get(), m_options); });
+        const auto show = [this] {
+            m_mapPreview->setTable(m_view.get(), m_options, &m_placed, &m_problems);
+        };
+        show();
+        connect(this, &TablePage::tableChanged, m_mapPreview, show);
         connect(this, &TablePage::currentSheetRowChanged, m_mapPreview,
                 &MapPreview::setCurrentSheetRow);
         connect(m_mapPreview, &MapPreview::sheetRowChosen, this, &TablePage::setCurrentSheetRow);

@@ -52,6 +52,8 @@ public:
     static constexpr int RoleCount = 7;
     QComboBox *roleBox(int i) const { return m_roleBoxes[std::size_t(i)]; }
     const std::vector<table::Problem> &problems() const { return m_problems; }
+    // The rows placed with the roles and datum shown, in sheet order.
+    const std::vector<table::PlacedRow> &placedRows() const { return m_placed; }
     // An open or a save is running.
     bool busy() const { return bool(m_job); }
 
@@ -148,6 +150,7 @@ private:
     std::unique_ptr<table::TableView> m_view;
     QString m_documentName;
     table::TableOptions m_options;
+    std::vector<table::PlacedRow> m_placed;
     std::vector<table::Problem> m_problems;
 
     std::shared_ptr<Job> m_job; // the one the page waits for

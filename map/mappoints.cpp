@@ -23,6 +23,23 @@ QColor categoryColor(int category) {
 }
 
 MapPoints MapPoints::of(const table::TableView &view, const table::TableOptions &options) {
+    std::vector<table::PlacedRow> rows;
+    std::vector<table::Problem> problems;
+    if (options.roles.hasCoordinates()) {
+        // Large buffers filled right away: backed by huge pages, they cost a fraction of the
+        // page faults, which on the test machine took a sixth of the reading.
+        clearUpperVectorState();
+        rows.reserve(view.dataRows().size());
+        preferHugePages(rows.data(), rows.capacity() * sizeof(table::PlacedRow));
+        table::placeRows(
+            view, options, [&](const table::PlacedRow &row) { rows.push_back(row); }, problems);
+    }
+    return of(view, options, rows, problems);
+}
+
+MapPoints MapPoints::of(const table::TableView &view, const table::TableOptions &options,
+                        const std::vector<table::PlacedRow> &rows,
+                        const std::vector<table::Problem> &problems) {
     MapPoints points;
     points.m_table = &view;
     points.m_nameColumn = options.roles.name;
@@ -30,16 +47,6 @@ MapPoints MapPoints::of(const table::TableView &view, const table::TableOptions 
         points.unplacedRows = points.problemRows = int(view.dataRows().size());
         return points;
     }
-    // Large buffers filled right away: backed by huge pages, they cost a fraction of the page
-    // faults, which on the test machine took a sixth of the reading.
-    clearUpperVectorState();
-    std::vector<table::PlacedRow> rows;
-    rows.reserve(view.dataRows().size());
-    preferHugePages(rows.data(), rows.capacity() * sizeof(table::PlacedRow));
-    std::vector<table::Problem> problems;
-    table::placeRows(
-        view, options, [&](const table::PlacedRow &row) { rows.push_back(row); }, problems);
-
     // The engine's reading may have left the vector state in use.
     clearUpperVectorState();
     const std::size_t n = rows.size();

@@ -3,6 +3,8 @@
 // be if swapped, a (0, 0) row at (0, 0), a duplicate or a row with a warning where it is.
 #pragma once
 
+#include "table/tablerows.h"
+
 #include <QColor>
 #include <QRectF>
 #include <QString>
@@ -10,11 +12,6 @@
 
 #include <optional>
 #include <vector>
-
-namespace table {
-class TableView;
-struct TableOptions;
-} // namespace table
 
 namespace map {
 
@@ -32,6 +29,10 @@ public:
     // The table's rows read with the options, as the KML is written. The table must outlive
     // the points for name().
     static MapPoints of(const table::TableView &table, const table::TableOptions &options);
+    // The same from the rows and problems table::placeRows gave for the options.
+    static MapPoints of(const table::TableView &table, const table::TableOptions &options,
+                        const std::vector<table::PlacedRow> &rows,
+                        const std::vector<table::Problem> &problems);
 
     // The placed rows in sheet order: world square x and y, sheet row, category (from 0).
     std::vector<double> x, y;
