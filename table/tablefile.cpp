@@ -55,45 +55,46 @@ void writeTableFile(const QString &fileName, bool kmz, const TableView &table,
     });
 }
 
+bool isDelimitedText(const workbook::WorkbookFormat &format) {
+    const workbook::FormatDeclaration *declaration = declarationOf(format);
+    return declaration && declaration->priority == workbook::LastResortPriority;
+}
+
+// The workbook's first sheet in its order.
+QString firstSheet(const QStringList &names, const QString &path) {
+    if (names.isEmpty())
+        throw CommandError(
+            QStringLiteral("The workbook \"%1\" has no worksheet").arg(displayPath(path)));
+    return names.front();
+}
+
+// The named sheet, and the document's name: the file's, and for a workbook the sheet's.
+OpenedTable readSheet(const QByteArray &bytes, const workbook::WorkbookFormat &format,
+                      const QString &path, const QString &name) {
+    OpenedTable out;
+    out.sheet = format.read(bytes, path, name).sheet;
+    out.documentName = QFileInfo(path).fileName();
+    if (!isDelimitedText(format))
+        out.documentName += QStringLiteral(": ") + out.sheet->sheetName;
+    return out;
+}
+
 } // namespace
 
 OpenedTable openTable(const QString &path, const QString &sheetName) {
     const QByteArray bytes = workbook::readWorkbookFile(path);
     const workbook::WorkbookFormat &format = workbook::formatOf(bytes, path);
-    OpenedTable out;
-    QString name = sheetName;
-    if (name.isEmpty()) {
-        // The workbook's first sheet: its names are read only when none was asked for.
-        const QStringList names = format.sheetNames(bytes, path);
-        if (names.isEmpty())
-            throw CommandError(
-                QStringLiteral("The workbook \"%1\" has no worksheet").arg(displayPath(path)));
-        name = names.front();
-    }
-    out.sheet = format.read(bytes, path, name).sheet;
-    const workbook::FormatDeclaration *declaration = declarationOf(format);
-    const bool delimitedText = declaration && declaration->priority == workbook::LastResortPriority;
-    out.documentName = QFileInfo(path).fileName();
-    if (!delimitedText)
-        out.documentName += QStringLiteral(": ") + out.sheet->sheetName;
-    return out;
+    // The sheet names are read only when no sheet was asked for.
+    return readSheet(bytes, format, path,
+                     sheetName.isEmpty() ? firstSheet(format.sheetNames(bytes, path), path)
+                                         : sheetName);
 }
 
 OpenedTable openFirstTable(const QString &path, TableSheets &sheets) {
     const QByteArray bytes = workbook::readWorkbookFile(path);
     const workbook::WorkbookFormat &format = workbook::formatOf(bytes, path);
-    const workbook::FormatDeclaration *declaration = declarationOf(format);
-    sheets = {format.sheetNames(bytes, path),
-              declaration && declaration->priority == workbook::LastResortPriority};
-    if (sheets.names.isEmpty())
-        throw CommandError(
-            QStringLiteral("The workbook \"%1\" has no worksheet").arg(displayPath(path)));
-    OpenedTable out;
-    out.sheet = format.read(bytes, path, sheets.names.front()).sheet;
-    out.documentName = QFileInfo(path).fileName();
-    if (!sheets.delimitedText)
-        out.documentName += QStringLiteral(": ") + out.sheet->sheetName;
-    return out;
+    sheets = {format.sheetNames(bytes, path), isDelimitedText(format)};
+    return readSheet(bytes, format, path, firstSheet(sheets.names, path));
 }
 
 bool saveTable(const QString &fileName, const TableView &table, const TableOptions &options,
