@@ -354,13 +354,7 @@ void TablePage::showProblemCount() {
     if (m_view && !m_options.roles.hasCoordinates()) {
         text = QStringLiteral("找不到经纬度列");
     } else if (m_view) {
-        qint64 rows = 0;
-        int last = 0;
-        for (const Problem &p : m_problems)
-            if (p.kind != table::ProblemKind::OrderUncertain && p.row != last) {
-                ++rows;
-                last = p.row;
-            }
+        const qint64 rows = table::rowsWithProblems(m_problems);
         const qint64 all = qint64(m_view->dataRows().size());
         text = rows > 0 ? QStringLiteral("%1 行，%2 行有问题").arg(all).arg(rows)
                         : QStringLiteral("%1 行，没有问题").arg(all);

@@ -76,13 +76,13 @@ MapPoints MapPoints::of(const table::TableView &view, const table::TableOptions 
         points.ringRow.push_back(sheetRow);
         points.ringKind.push_back(kind);
     };
+    points.problemRows = int(table::rowsWithProblems(problems));
     int lastRow = -1;
     for (const table::Problem &problem : problems) {
         // The uncertain order is the table's, not a row's.
         if (problem.kind == table::ProblemKind::OrderUncertain || problem.row == lastRow)
             continue;
         lastRow = problem.row;
-        ++points.problemRows;
         const int sheetRow = problem.row - 1;
         double lon = 0, lat = 0;
         switch (problem.kind) {

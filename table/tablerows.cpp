@@ -40,6 +40,17 @@ QString problemText(const Problem &p) {
     return QString();
 }
 
+qint64 rowsWithProblems(const std::vector<Problem> &problems) {
+    qint64 rows = 0;
+    int last = 0;
+    for (const Problem &p : problems)
+        if (p.kind != ProblemKind::OrderUncertain && p.row != last) {
+            ++rows;
+            last = p.row;
+        }
+    return rows;
+}
+
 namespace {
 
 // A text of digits with an optional "-" and decimals, which the C locale reads as from_chars does

@@ -47,6 +47,10 @@ struct Problem {
     bool leavesOut() const { return kind <= ProblemKind::ZeroZero; }
 };
 
+// How many rows have a problem or a warning, in problems ordered by row (the table's uncertain
+// order is no row's).
+qint64 rowsWithProblems(const std::vector<Problem> &problems);
+
 // The words a problem is shown with: "缺少坐标", "重复坐标（同第3行）" …
 QString problemText(const Problem &problem);
 
